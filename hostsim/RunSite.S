@@ -1,0 +1,86 @@
+# Runs host code from a site with given registers, and captures the machine state when
+# that code reaches a planted resume jump or returns through a planted return address.
+#
+# sim_cpu_in / sim_cpu_out: edi esi ebp esp ebx edx ecx eax eflags eip (offsets 0..36)
+
+    .intel_syntax noprefix
+    .text
+
+    .globl _sim_run_site
+    .p2align 4
+_sim_run_site:
+    push ebp
+    push ebx
+    push esi
+    push edi
+    pushfd
+    mov [_sim_caller_esp], esp
+
+    fninit
+    mov ecx, [_sim_x87_count]
+    mov edx, offset _sim_x87_in
+1:  test ecx, ecx
+    jz 2f
+    fld dword ptr [edx]
+    add edx, 4
+    dec ecx
+    jmp 1b
+2:
+    movdqu xmm0, [_sim_xmm_in + 0]
+    movdqu xmm1, [_sim_xmm_in + 16]
+    movdqu xmm2, [_sim_xmm_in + 32]
+    movdqu xmm3, [_sim_xmm_in + 48]
+    movdqu xmm4, [_sim_xmm_in + 64]
+    movdqu xmm5, [_sim_xmm_in + 80]
+    movdqu xmm6, [_sim_xmm_in + 96]
+    movdqu xmm7, [_sim_xmm_in + 112]
+
+    mov eax, offset _sim_cpu_in
+    mov esp, [eax + 12]
+    push dword ptr [eax + 36]       # the site
+    push dword ptr [eax + 32]       # EFLAGS
+    mov edi, [eax + 0]
+    mov esi, [eax + 4]
+    mov ebp, [eax + 8]
+    mov ebx, [eax + 16]
+    mov edx, [eax + 20]
+    mov ecx, [eax + 24]
+    mov eax, [eax + 28]
+    popfd
+    ret                             # into the host code, ESP as given
+
+    .globl _sim_capture_return
+    .p2align 4
+_sim_capture_return:
+    mov dword ptr [_sim_exit_kind], 2
+    jmp 3f
+
+    .globl _sim_capture_resume
+    .p2align 4
+_sim_capture_resume:
+    mov dword ptr [_sim_exit_kind], 1
+3:
+    mov [_sim_cpu_out + 0], edi
+    mov [_sim_cpu_out + 4], esi
+    mov [_sim_cpu_out + 8], ebp
+    mov [_sim_cpu_out + 12], esp
+    mov [_sim_cpu_out + 16], ebx
+    mov [_sim_cpu_out + 20], edx
+    mov [_sim_cpu_out + 24], ecx
+    mov [_sim_cpu_out + 28], eax
+    pushfd
+    pop dword ptr [_sim_cpu_out + 32]
+    fxsave [_sim_fx_out]
+
+    mov esp, [_sim_caller_esp]
+    popfd
+    pop edi
+    pop esi
+    pop ebx
+    pop ebp
+    fninit
+    sub esp, 4
+    mov dword ptr [esp], 0x1F80
+    ldmxcsr [esp]
+    add esp, 4
+    ret

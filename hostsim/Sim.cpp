@@ -1,0 +1,319 @@
+#include "Sim.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "HostLayout.h"
+
+extern "C" {
+// Shared with RunSite.S.
+uint32_t sim_cpu_in[10];
+uint32_t sim_cpu_out[10];
+float sim_x87_in[8];
+uint32_t sim_x87_count;
+uint32_t sim_xmm_in[32];
+alignas(16) uint8_t sim_fx_out[512];
+uint32_t sim_exit_kind;
+uint32_t sim_caller_esp;
+void sim_run_site();
+void sim_capture_resume();
+void sim_capture_return();
+}
+
+namespace sim {
+
+using namespace layout;
+
+namespace {
+
+std::vector<uint8_t> snapshot;
+std::vector<std::string> carTypeNames;
+std::vector<std::unique_ptr<Part>> parts;
+std::vector<std::unique_ptr<Ride>> rides;
+std::vector<std::string> hashedTexts;
+std::vector<FittedByName> fits;
+std::vector<MessageBoxCall> messageBoxes;
+
+uint8_t* At(uint32_t address) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address)); }
+uint32_t AddressOf(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "simulated host: %s (error %lu)\n", what, GetLastError());
+    std::abort();
+}
+
+void SetProtection(uint32_t begin, uint32_t end, DWORD protection) {
+    DWORD old;
+    if (!VirtualProtect(At(begin), end - begin, protection, &old)) Fail("cannot protect the host range");
+}
+
+// Code execute-read, as the game's pages are; data read-write.
+void ProtectHostRange() {
+    SetProtection(kHostBegin, kDataBegin, PAGE_EXECUTE_READ);
+    SetProtection(kDataBegin, kHostEnd, PAGE_READWRITE);
+}
+
+void WriteJumpTo(uint32_t site, const void* destination) {
+    At(site)[0] = 0xE9;
+    const uint32_t displacement = AddressOf(destination) - (site + 5);
+    std::memcpy(At(site + 1), &displacement, 4);
+}
+
+// Writes into host code behind the protection, then protects again.
+void WriteBehindProtection(uint32_t address, const void* bytes, size_t count) {
+    DWORD old;
+    if (!VirtualProtect(At(address), count, PAGE_EXECUTE_READWRITE, &old)) Fail("cannot unprotect host code");
+    std::memcpy(At(address), bytes, count);
+    VirtualProtect(At(address), count, old, &old);
+}
+
+uint32_t SeededHash(const char* text, uint32_t seed) {
+    uint32_t hash = seed;
+    for (; *text; ++text) hash = hash * 33 + static_cast<uint8_t>(*text);
+    return hash;
+}
+
+// ---- Host routines, with the game's calling conventions ----
+
+uint32_t __cdecl HostStringHash(const char* text) {
+    hashedTexts.emplace_back(text);
+    return SeededHash(text, 0xFFFFFFFFu);
+}
+
+uint32_t __cdecl HostStringHashSeeded(const char* text, uint32_t seed) { return SeededHash(text, seed); }
+
+const char* __cdecl HostCarTypeName(int32_t carType) {
+    if (carType < 0 || static_cast<size_t>(carType) >= carTypeNames.size()) return nullptr;
+    return carTypeNames[static_cast<size_t>(carType)].c_str();
+}
+
+Part* __thiscall HostRideGetPart(Ride* ride, int32_t slot) {
+    return (slot >= 0 && slot < 128) ? ride->parts[slot] : nullptr;
+}
+
+void __thiscall HostRideSetPart(Ride* ride, int32_t slot, Part* part, int32_t) {
+    if (slot >= 0 && slot < 128) ride->parts[slot] = part;
+}
+
+void __cdecl HostSetPartByFormat(void*, Ride* ride, void*, int32_t slot, int32_t, const char* format, ...) {
+    char name[256];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(name, sizeof name, format, arguments);
+    va_end(arguments);
+    fits.push_back({slot, name});
+    if (ride == nullptr || slot < 0 || slot >= 128) return;
+    for (auto& part : parts) {
+        if (part->name == name && part->carType == ride->carType && part->slot == slot) ride->parts[slot] = part.get();
+    }
+}
+
+int32_t __thiscall HostPartGetAttribute(Part* part, uint32_t hash, int32_t fallback) {
+    for (const auto& attribute : part->attributes) {
+        if (attribute.nameHash == hash) return attribute.value;
+    }
+    return fallback;
+}
+
+Part::Attribute* __thiscall HostPartFindAttribute(Part* part, uint32_t hash, int32_t index) {
+    for (auto& attribute : part->attributes) {
+        if (attribute.nameHash == hash && index-- == 0) return &attribute;
+    }
+    return nullptr;
+}
+
+uint32_t __thiscall HostPartIsStock(Part* part) { return part->stock ? 1 : 0; }
+
+Part* __thiscall HostFindNextCarPart(void* database, int32_t, int32_t carType, int32_t slot, int32_t, Part* previous,
+                                     int32_t) {
+    if (AddressOf(database) != kCarPartDatabase) return nullptr;
+    bool afterPrevious = previous == nullptr;
+    for (auto& part : parts) {
+        if (afterPrevious && part->carType == carType && part->slot == slot) return part.get();
+        if (part.get() == previous) afterPrevious = true;
+    }
+    return nullptr;
+}
+
+int WINAPI RecordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+    messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
+    return IDOK;
+}
+
+void PlaceHostRoutines() {
+    WriteJumpTo(kStringHash, reinterpret_cast<const void*>(&HostStringHash));
+    WriteJumpTo(kStringHashSeeded, reinterpret_cast<const void*>(&HostStringHashSeeded));
+    WriteJumpTo(kCarTypeName, reinterpret_cast<const void*>(&HostCarTypeName));
+    WriteJumpTo(kRideGetPart, reinterpret_cast<const void*>(&HostRideGetPart));
+    WriteJumpTo(kRideSetPart, reinterpret_cast<const void*>(&HostRideSetPart));
+    WriteJumpTo(kSetPartByFormat, reinterpret_cast<const void*>(&HostSetPartByFormat));
+    WriteJumpTo(kPartGetAttribute, reinterpret_cast<const void*>(&HostPartGetAttribute));
+    WriteJumpTo(kPartFindAttribute, reinterpret_cast<const void*>(&HostPartFindAttribute));
+    WriteJumpTo(kPartIsStock, reinterpret_cast<const void*>(&HostPartIsStock));
+    WriteJumpTo(kFindNextCarPart, reinterpret_cast<const void*>(&HostFindNextCarPart));
+}
+
+// Every MessageBoxA call of the process lands in RecordMessageBox instead.
+void RecordMessageBoxes() {
+    HMODULE user32 = LoadLibraryA("user32.dll");
+    auto* target = reinterpret_cast<uint8_t*>(GetProcAddress(user32, "MessageBoxA"));
+    if (target == nullptr) Fail("no MessageBoxA");
+    uint8_t jump[5] = {0xE9};
+    const uint32_t displacement = AddressOf(reinterpret_cast<const void*>(&RecordMessageBox)) - (AddressOf(target) + 5);
+    std::memcpy(jump + 1, &displacement, 4);
+    WriteBehindProtection(AddressOf(target), jump, sizeof jump);
+}
+
+}  // namespace
+
+void Setup() {
+    // Wherever the image was loaded, it covers the game's addresses.
+    MEMORY_BASIC_INFORMATION info{};
+    VirtualQuery(At(kHostBegin), &info, sizeof info);
+    if (info.State != MEM_COMMIT || info.AllocationBase != GetModuleHandleA(nullptr)) Fail("the host range is not mapped");
+    SetProtection(kHostBegin, kHostEnd, PAGE_EXECUTE_READWRITE);
+    PlaceHostRoutines();
+    ProtectHostRange();
+    snapshot.assign(At(kHostBegin), At(kHostEnd));
+    RecordMessageBoxes();
+}
+
+void Reset() {
+    SetProtection(kHostBegin, kHostEnd, PAGE_EXECUTE_READWRITE);
+    std::memcpy(At(kHostBegin), snapshot.data(), snapshot.size());
+    ProtectHostRange();
+    carTypeNames.clear();
+    parts.clear();
+    rides.clear();
+    hashedTexts.clear();
+    fits.clear();
+    messageBoxes.clear();
+}
+
+void PlantHostBytes(uint32_t address, const std::vector<uint8_t>& bytes) {
+    WriteBehindProtection(address, bytes.data(), bytes.size());
+    std::memcpy(snapshot.data() + (address - kHostBegin), bytes.data(), bytes.size());
+}
+
+std::vector<ByteRun> ChangedRuns() {
+    std::vector<ByteRun> runs;
+    const uint8_t* now = At(kHostBegin);
+    const size_t size = snapshot.size();
+    for (size_t i = 0; i < size;) {
+        if (now[i] == snapshot[i]) {
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;  // one past the last changed byte of this run
+        for (size_t j = end; j < size && j < end + 4; ++j) {
+            if (now[j] != snapshot[j]) end = j + 1;
+        }
+        runs.push_back({kHostBegin + static_cast<uint32_t>(i), {snapshot.begin() + i, snapshot.begin() + end},
+                        {now + i, now + end}});
+        i = end;
+    }
+    return runs;
+}
+
+const std::vector<MessageBoxCall>& MessageBoxes() { return messageBoxes; }
+const std::vector<std::string>& HashedTexts() { return hashedTexts; }
+
+DWORD ProtectionAt(uint32_t address) {
+    MEMORY_BASIC_INFORMATION info{};
+    VirtualQuery(At(address), &info, sizeof info);
+    return info.Protect;
+}
+
+HMODULE LoadPlugin(const std::string& path) { return LoadLibraryA(path.c_str()); }
+
+uint32_t Hash(const std::string& text) { return SeededHash(text.c_str(), 0xFFFFFFFFu); }
+
+Part& Part::Set(const std::string& attribute, int32_t value) {
+    attributes.push_back({Hash(attribute), value});
+    return *this;
+}
+
+Part& Part::SetFloat(const std::string& attribute, float value) {
+    int32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return Set(attribute, bits);
+}
+
+int32_t AddCarType(const std::string& baseName) {
+    carTypeNames.push_back(baseName);
+    return static_cast<int32_t>(carTypeNames.size() - 1);
+}
+
+Part& AddPart(const std::string& name, int32_t carType, int32_t slot, bool stock) {
+    parts.push_back(std::make_unique<Part>(Part{name, carType, slot, stock, {}}));
+    return *parts.back();
+}
+
+Ride& NewRide(int32_t carType) {
+    rides.push_back(std::make_unique<Ride>());
+    Ride& ride = *rides.back();
+    ride.carType = carType;
+    std::memset(ride.parts, 0, sizeof ride.parts);
+    return ride;
+}
+
+const std::vector<FittedByName>& FitsByName() { return fits; }
+
+Capture RunHostCode(const Run& run) {
+    // The host code's stack lives in this frame; it may grow 48 KiB below the site's ESP.
+    uint32_t stackArea[16384];
+    uint32_t* siteStack = stackArea + 12288;
+    const size_t slots = run.stack.size();
+    if (slots > 4000) Fail("too many stack slots");
+    for (size_t i = 0; i < slots; ++i) {
+        siteStack[i] = run.stack[i] == kReturnToSimulator ? AddressOf(reinterpret_cast<const void*>(&sim_capture_return))
+                                                          : run.stack[i];
+    }
+
+    uint8_t displaced[5];
+    if (run.resume != 0) {
+        std::memcpy(displaced, At(run.resume), 5);
+        uint8_t jump[5] = {0xE9};
+        const uint32_t displacement =
+            AddressOf(reinterpret_cast<const void*>(&sim_capture_resume)) - (run.resume + 5);
+        std::memcpy(jump + 1, &displacement, 4);
+        WriteBehindProtection(run.resume, jump, 5);
+    }
+
+    const Registers& r = run.registers;
+    const uint32_t in[10] = {r.edi, r.esi, r.ebp, AddressOf(siteStack), r.ebx, r.edx, r.ecx, r.eax, r.eflags, run.site};
+    std::memcpy(sim_cpu_in, in, sizeof in);
+    sim_x87_count = static_cast<uint32_t>(run.x87.size() < 8 ? run.x87.size() : 8);
+    for (uint32_t i = 0; i < sim_x87_count; ++i) sim_x87_in[i] = run.x87[i];
+    std::memset(sim_xmm_in, 0, sizeof sim_xmm_in);
+    for (size_t i = 0; i < run.xmm.size() && i < 32; ++i) sim_xmm_in[i] = run.xmm[i];
+    sim_exit_kind = 0;
+
+    sim_run_site();
+
+    if (run.resume != 0) WriteBehindProtection(run.resume, displaced, 5);
+
+    Capture capture{};
+    capture.exit = sim_exit_kind == 2 ? Exit::Returned : Exit::Resumed;
+    capture.registers = {sim_cpu_out[7], sim_cpu_out[6], sim_cpu_out[5], sim_cpu_out[4],
+                         sim_cpu_out[2], sim_cpu_out[1], sim_cpu_out[0], sim_cpu_out[8]};
+    capture.espAtSite = AddressOf(siteStack);
+    capture.esp = sim_cpu_out[3];
+    uint16_t status;
+    std::memcpy(&status, sim_fx_out + 2, 2);
+    const unsigned top = (status >> 11) & 7;
+    const uint8_t tags = sim_fx_out[4];
+    for (unsigned i = 0; i < 8 && (tags >> ((top + i) & 7) & 1); ++i) {
+        long double value = 0;
+        std::memcpy(&value, sim_fx_out + 32 + 16 * i, 10);
+        capture.x87.push_back(value);
+    }
+    std::memcpy(capture.xmm, sim_fx_out + 160, sizeof capture.xmm);
+    capture.stack.assign(siteStack, siteStack + slots);
+    return capture;
+}
+
+}  // namespace sim

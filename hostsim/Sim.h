@@ -1,0 +1,131 @@
+#pragma once
+// The simulated game: to the plug-in it looks like Kavra 1.4 English at the level the
+// plug-in uses (image base, entry point, host routines and globals at their addresses
+// with their calling conventions, records laid out as the game lays them out).
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// ---- Set-up and observation -------------------------------------------------------
+
+// Once per process, before anything else: fills the host range with the host routines,
+// protects the code (execute-read) and takes the reference snapshot. Also starts
+// recording MessageBoxA calls instead of showing them.
+void Setup();
+
+// Puts the host range back as the snapshot has it and forgets the model, the recorded
+// calls and message boxes: a fresh game for the next plug-in.
+void Reset();
+
+// Writes bytes as the game's own code or data (the snapshot takes them too, so they
+// never show as changes).
+void PlantHostBytes(uint32_t address, const std::vector<uint8_t>& bytes);
+
+struct ByteRun {
+    uint32_t address;
+    std::vector<uint8_t> before;
+    std::vector<uint8_t> after;
+};
+// Every run of host bytes that differs from the snapshot (changed bytes less than four
+// apart form one run).
+std::vector<ByteRun> ChangedRuns();
+
+struct MessageBoxCall {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+const std::vector<MessageBoxCall>& MessageBoxes();
+
+// The texts handed to the host's string hash, in call order.
+const std::vector<std::string>& HashedTexts();
+
+// Protection of the page holding `address`.
+DWORD ProtectionAt(uint32_t address);
+
+// Loads a plug-in as the game's loader does. Answers the module, or null when its
+// attach entry refused.
+HMODULE LoadPlugin(const std::string& path);
+
+// ---- The game's model ----------------------------------------------------------------
+
+uint32_t Hash(const std::string& text);  // the game's string hash, not recorded
+
+struct Part {
+    std::string name;
+    int32_t carType;
+    int32_t slot;
+    bool stock;
+    struct Attribute {
+        uint32_t nameHash;
+        int32_t value;
+    };
+    std::vector<Attribute> attributes;
+
+    Part& Set(const std::string& attribute, int32_t value);
+    Part& SetFloat(const std::string& attribute, float value);
+};
+
+// A ride record: the car type first, then the fitted part of each slot.
+struct Ride {
+    int32_t carType;
+    Part* parts[128];
+};
+
+int32_t AddCarType(const std::string& baseName);
+Part& AddPart(const std::string& name, int32_t carType, int32_t slot, bool stock = false);
+Ride& NewRide(int32_t carType);
+
+struct FittedByName {
+    int32_t slot;
+    std::string name;
+};
+// Every fit the host made by formatted name, in call order.
+const std::vector<FittedByName>& FitsByName();
+
+template <typename T>
+T& Global(uint32_t address) { return *reinterpret_cast<T*>(static_cast<uintptr_t>(address)); }
+
+// ---- Running host code ---------------------------------------------------------------
+
+struct Registers {
+    uint32_t eax = 0, ecx = 0, edx = 0, ebx = 0, ebp = 0, esi = 0, edi = 0;
+    uint32_t eflags = 0x202;
+};
+
+// A stack slot holding this value is replaced by the address of a return into the
+// simulator, so that code returning through it is captured.
+constexpr uint32_t kReturnToSimulator = 0xC0DE0001;
+
+struct Run {
+    uint32_t site = 0;
+    uint32_t resume = 0;  // the simulator captures when execution reaches it (0: none)
+    Registers registers;
+    std::vector<uint32_t> stack;        // slots upward from ESP at the site
+    std::vector<float> x87;             // pushed in order before the run: the last is ST(0)
+    std::vector<uint32_t> xmm;          // up to 32 dwords loaded into XMM0..XMM7
+};
+
+enum class Exit { Resumed, Returned };
+
+struct Capture {
+    Exit exit;
+    Registers registers;
+    uint32_t espAtSite;     // the ESP the run started with
+    uint32_t esp;           // the ESP when captured
+    std::vector<long double> x87;  // ST(0) first
+    uint32_t xmm[32];
+    std::vector<uint32_t> stack;   // the run's stack slots as they are afterwards
+};
+
+// Runs host code from `site` with the given registers and stack, until execution
+// reaches `resume` or returns through a kReturnToSimulator slot.
+Capture RunHostCode(const Run& run);
+
+}  // namespace sim

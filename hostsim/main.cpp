@@ -1,0 +1,156 @@
+// The simulated game as a program: loads every plug-in beside it, as a plug-in loader
+// would at game start, and prints what happened: the checks, the settings the plug-in
+// reads from this folder, and every host byte it changed.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "HostLayout.h"
+#include "Sim.h"
+#include "config/IniFile.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
+
+namespace {
+
+std::string OwnDirectory() {
+    char buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    std::string path(buffer, length);
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+std::string ModuleNameAt(uint32_t address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(address)), &module))
+        return address >= sim::layout::kHostBegin && address < sim::layout::kHostEnd ? "the game" : "no module";
+    char buffer[MAX_PATH];
+    const std::string path(buffer, GetModuleFileNameA(module, buffer, MAX_PATH));
+    return path.substr(path.rfind('\\') + 1);
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    char byte[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(byte, sizeof byte, "%02X ", b);
+        text += byte;
+    }
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+const char* OnOff(bool on) { return on ? "on" : "off"; }
+
+void ReportRuns() {
+    const auto runs = sim::ChangedRuns();
+    std::printf("\nHost bytes changed: %zu run%s\n", runs.size(), runs.size() == 1 ? "" : "s");
+    for (const sim::ByteRun& run : runs) {
+        std::printf("  0x%08X  %s  ->  %s", run.address, Hex(run.before).c_str(), Hex(run.after).c_str());
+        const uint8_t op = run.after[0];
+        if ((op == 0xE8 || op == 0xE9) && run.after.size() >= 5) {
+            uint32_t displacement;
+            std::memcpy(&displacement, run.after.data() + 1, 4);
+            const uint32_t target = run.address + 5 + displacement;
+            std::printf("   (%s to 0x%08X in %s)", op == 0xE8 ? "call" : "jump", target, ModuleNameAt(target).c_str());
+        }
+        std::printf("\n");
+    }
+}
+
+void ReportSettings() {
+    using namespace morvane;
+    // The plug-in's own configuration code, run against this folder.
+    LoadGlobalSettings();
+    LoadCarProfiles();
+    AddBuiltInProfiles();
+    const PluginSettings& s = *GlobalSettings();
+    std::printf("\nSettings (Morvane.ini):\n");
+    std::printf("  GENERAL  ExhaustFX %s, FixWheelMirror %s, AllowStockRimsPaint %s, FixFrontRearDecals %s,\n"
+                "           AllVinylsMirrorable %s, FrontSteerAngle %.1f\n",
+                OnOff(s.exhaustFx), OnOff(s.fixWheelMirror), OnOff(s.allowStockRimsPaint),
+                OnOff(s.fixFrontRearDecals), OnOff(s.allVinylsMirrorable), s.frontSteerAngle);
+    std::printf("  MODS     Neon %s, Tires %s, LicensePlate %s, Camber %s, TrackWidth %s, TireWidth %s\n",
+                OnOff(s.neon), OnOff(s.tires), OnOff(s.licensePlate), OnOff(s.camber), OnOff(s.trackWidth),
+                OnOff(s.tireWidth));
+    std::printf("  Every car without a profile: ForceLodA %s, ReplaceHeadlightShader %s, ReplaceBrakelightShader %s, "
+                "PopUpHeadLights %s\n",
+                OnOff(s.forceLodA), OnOff(s.replaceHeadlightShader), OnOff(s.replaceBrakelightShader),
+                OnOff(s.popUpHeadLights));
+    for (const PartSlotRow& row : PartSlotTable()) {
+        const SlotOverride* e = FindSlotOverride(s.slotOverrides, row.slot);
+        if (!e || (e->enabled == -1 && e->header == 0xFFFFFFFFu && e->camera.empty())) continue;
+        std::printf("  [%s] slot %d: Enabled %d, Header 0x%08X, HeaderAS 0x%08X, Camera %s\n", row.section.c_str(),
+                    row.slot, e->enabled, e->header, e->headerAS, e->camera.empty() ? "none" : e->camera.c_str());
+    }
+
+    std::printf("\nCar profiles: %zu\n", carProfiles.size());
+    for (const CarProfile* p : carProfiles) {
+        const bool fromFile = p->slotOverrides.size() == kPartSlotCount;
+        int slotsSet = 0;
+        for (const SlotOverride& e : p->slotOverrides) slotsSet += e.enabled != -1 || e.header != 0xFFFFFFFFu || !e.camera.empty();
+        std::printf("  %-12s %-24s ForceLodA %s, HeadlightShader %s, BrakelightShader %s, PopUpHeadLights %s, SunRoof %s",
+                    p->name.c_str(), fromFile ? "(MorvaneCars)" : "(built in)", OnOff(p->forceLodA),
+                    OnOff(p->replaceHeadlightShader), OnOff(p->replaceBrakelightShader), OnOff(p->popUpHeadLights),
+                    OnOff(p->sunRoof));
+        if (fromFile) std::printf(", %d part slot%s set", slotsSet, slotsSet == 1 ? "" : "s");
+        std::printf("\n");
+    }
+}
+
+}  // namespace
+
+int main() {
+    sim::Setup();
+    const std::string folder = OwnDirectory();
+    const auto* image = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
+    const uint32_t entryRva = *reinterpret_cast<const uint32_t*>(image + *reinterpret_cast<const uint32_t*>(image + 0x3C) + 0x28);
+    std::printf("Kavra 1.4 English (simulated)\n");
+    std::printf("  game folder: %s\n  image base 0x%08X, AddressOfEntryPoint 0x%08X (entry 0x%08X at base 0x00400000)\n",
+                folder.c_str(), static_cast<unsigned>(reinterpret_cast<uintptr_t>(image)), entryRva, 0x400000 + entryRva);
+
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE listing = FindFirstFileA((folder + "*.asi").c_str(), &found);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do names.emplace_back(found.cFileName);
+        while (FindNextFileA(listing, &found));
+        FindClose(listing);
+    }
+    if (names.empty()) {
+        std::printf("\nNo plug-in (*.asi) in the game folder.\n");
+        return 1;
+    }
+
+    bool active = false;
+    for (const std::string& name : names) {
+        const size_t boxesBefore = sim::MessageBoxes().size();
+        HMODULE plugin = sim::LoadPlugin(folder + name);
+        std::printf("\nPlug-in %s: attach %s\n", name.c_str(), plugin ? "succeeded" : "failed (the loader unloaded it)");
+        bool conflict = false, rejected = false;
+        for (size_t i = boxesBefore; i < sim::MessageBoxes().size(); ++i) {
+            const sim::MessageBoxCall& box = sim::MessageBoxes()[i];
+            std::string text = box.text;
+            for (size_t at; (at = text.find('\n')) != std::string::npos;) text.replace(at, 1, " | ");
+            std::printf("  message box \"%s\" (style 0x%X, %s): %s\n", box.caption.c_str(), box.style,
+                        box.owner ? "owned" : "no owner", text.c_str());
+            rejected |= box.text.find("not supported") != std::string::npos;
+            conflict |= box.text.find("CarShadowFix") != std::string::npos;
+        }
+        if (name != "Morvane.asi") continue;
+        const morvane::IniFile sibling(folder + "Kavra.WidescreenFix.ini");
+        std::printf("  host check: %s\n", rejected ? "failed (unsupported executable)" : "passed");
+        if (!rejected) {
+            std::printf("  sibling check: Kavra.WidescreenFix.ini [MISC] CarShadowFix = %d -> %s\n",
+                        sibling.ReadInt("MISC", "CarShadowFix", 0), conflict ? "conflict" : "no conflict");
+        }
+        const bool pinned = plugin && (FreeLibrary(plugin), GetModuleHandleA((folder + name).c_str()) != nullptr);
+        active = plugin && !conflict;
+        std::printf("  state: %s\n", rejected ? "Rejected" : conflict ? "Inert" : pinned ? "Active (kept loaded)" : "Active");
+    }
+    ReportRuns();
+    if (active) ReportSettings();
+    return 0;
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The test command: installs what a fresh Debian 12 machine lacks, builds everything,
+# and runs every test under Wine through CTest. Exits non-zero on any failure.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+need=()
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+command -v wine >/dev/null || need+=(wine)
+dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing: ${need[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+"$root/scripts/build.sh"
+
+export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+# Wine's service processes keep the streams of the first Wine process: give them none.
+wine wineboot </dev/null >/dev/null 2>&1 || true
+status=0
+(cd "$root/build" && ctest --output-on-failure --timeout 300) || status=$?
+wineserver -k || true
+exit $status

@@ -1,0 +1,56 @@
+#pragma once
+// The reader of configuration text: INI content in, sections of key/value pairs out,
+// typed reads with defaults. Pure standard C++; the file access lives in IniFile.h.
+//
+// Names and values are byte strings compared byte-wise (case-sensitive). Keys before the
+// first section header belong to the section "". The first occurrence of a key wins.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+using IniKeys = std::map<std::string, std::string>;
+using IniSections = std::map<std::string, IniKeys>;
+
+// Removes leading UTF-8 byte-order marks (always), then whitespace (0x09..0x0D, 0x20)
+// on the sides asked for.
+void TrimText(std::string& text, bool left, bool right);
+
+// Content as a text-mode read gives it: every CR LF pair becomes one LF.
+std::string TextModeContent(std::string_view bytes);
+
+// Splits LF-separated content into sections.
+IniSections ParseIni(std::string_view content);
+
+// -1 for values below -1 or above 1, else the value.
+int32_t ClampTriState(int32_t value);
+
+// The file a name stands for, given the full path of the plug-in's own module: a name
+// with a colon is used as it is; the empty name is the module's own name with ".ini" in
+// place of its extension; any other name lies in the module's directory.
+std::string ResolveIniPath(std::string_view modulePath, std::string_view name);
+
+struct IniReader {
+    IniSections sections;
+
+    // The value converted (decimal, or hexadecimal after "0x"), else `fallback`.
+    int32_t ReadInt(const char* section, const char* key, int32_t fallback) const;
+    // The value with one leading and one trailing quote (" or ') removed, else
+    // `fallback`. An empty value, or one that was only a quote, gives `fallback`.
+    std::string ReadText(const char* section, const char* key, const char* fallback) const;
+    // True only for a value that converts to exactly 1.
+    bool ReadBool(const char* section, const char* key) const;
+    // -1 (not set), 0 or 1.
+    int32_t ReadTriState(const char* section, const char* key) const;
+
+private:
+    const std::string* Find(const char* section, const char* key) const;
+};
+
+// Reads an integer the way ReadInt does; answers false when the text holds no number in
+// the signed 32-bit range.
+bool ParseIniInt(std::string_view text, int32_t& value);
+
+}  // namespace morvane

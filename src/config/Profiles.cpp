@@ -1,0 +1,158 @@
+#include "config/Profiles.h"
+
+#include <windows.h>
+
+#include <string_view>
+#include <unordered_map>
+
+#include "config/IniFile.h"
+#include "config/Settings.h"
+#include "host/Host.h"
+
+namespace morvane {
+
+std::vector<CarProfile*> carProfiles;
+
+namespace {
+
+// Hooks look profiles up on every car drawn; these keep that independent of the number
+// of profiles. Names point into the profiles, which are never changed or freed.
+std::unordered_map<std::string_view, const CarProfile*> profilesByName;
+std::unordered_map<uint32_t, const CarProfile*> profilesByHash;
+
+// The entry name in the narrow code page, or false when it has no exact form there.
+bool ToNarrow(const wchar_t* wide, std::string& narrow) {
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lossy);
+    if (size <= 0 || lossy) return false;
+    narrow.assign(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, narrow.data(), size, nullptr, &lossy);
+    narrow.resize(static_cast<size_t>(size) - 1);
+    return !lossy;
+}
+
+std::wstring ToWide(const std::string& narrow) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
+    if (size <= 0) return {};
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, wide.data(), size);
+    wide.resize(static_cast<size_t>(size) - 1);
+    return wide;
+}
+
+const SlotOverride* CarSlotEntry(int32_t carType, int32_t slot) {
+    const CarProfile* profile = FindProfileByCarType(carType);
+    return profile ? FindSlotOverride(profile->slotOverrides, slot) : nullptr;
+}
+
+const SlotOverride* GlobalSlotEntry(int32_t slot) {
+    const PluginSettings* settings = GlobalSettings();
+    return settings ? FindSlotOverride(settings->slotOverrides, slot) : nullptr;
+}
+
+}  // namespace
+
+void AddCarProfile(CarProfile* profile) {
+    profile->nameHash = host::HostStringHash(profile->name.c_str());
+    carProfiles.push_back(profile);
+    profilesByName.emplace(profile->name, profile);
+    profilesByHash.emplace(profile->nameHash, profile);
+}
+
+void ResetCarProfiles() {
+    carProfiles.clear();
+    profilesByName.clear();
+    profilesByHash.clear();
+}
+
+void ReadCarProfile(const IniReader& file, CarProfile& profile) {
+    ReadSlotTable(file, profile.slotOverrides);
+    profile.forceLodA = file.ReadInt("GENERAL", "ForceLodA", 0) == 1;
+    profile.replaceHeadlightShader = file.ReadInt("GENERAL", "ReplaceHeadlightShader", 0) == 1;
+    profile.replaceBrakelightShader = file.ReadInt("GENERAL", "ReplaceBrakelightShader", 0) == 1;
+    profile.popUpHeadLights = file.ReadInt("GENERAL", "PopUpHeadLights", 0) == 1;
+}
+
+void LoadCarProfiles(const std::string& directory) {
+    // The directory is listed where its entries are read from: beside the plug-in, not in
+    // the working directory, which a loader or a shortcut may have set elsewhere.
+    const std::string listed = ResolveIniPath(PluginModulePath(), directory);
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((ToWide(listed) + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring_view entry = found.cFileName;
+        if (entry == L"." || entry == L"..") continue;
+        std::string name;
+        if (!ToNarrow(found.cFileName, name)) continue;  // no file of ours could carry that car's name
+        const IniFile file(directory + "\\" + name);
+        auto* profile = new CarProfile;
+        profile->name = name;
+        ReadCarProfile(file, *profile);
+        AddCarProfile(profile);
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+}
+
+void AddBuiltInProfiles() {
+    static const char* const kBuiltIn[] = {"BRERA", "240SX", "RX7", "MR2", "CAMARO", "COROLLA", "CHARGER69"};
+    for (const char* name : kBuiltIn) {
+        if (FindProfileByName(name) != nullptr) continue;
+        auto* profile = new CarProfile;
+        profile->name = name;
+        const bool brera = std::string_view(name) == "BRERA";
+        profile->sunRoof = brera;
+        profile->popUpHeadLights = !brera;
+        AddCarProfile(profile);
+    }
+}
+
+const CarProfile* FindProfileByName(const char* name) {
+    if (name == nullptr) return nullptr;
+    const auto found = profilesByName.find(std::string_view(name));
+    return found == profilesByName.end() ? nullptr : found->second;
+}
+
+const CarProfile* FindProfileByCarType(int32_t carType) { return FindProfileByName(host::HostCarTypeName(carType)); }
+
+const CarProfile* FindProfileByNameHash(uint32_t hash) {
+    const auto found = profilesByHash.find(hash);
+    return found == profilesByHash.end() ? nullptr : found->second;
+}
+
+const CarProfile* ProfileForCarType(int32_t carType) {
+    const CarProfile* profile = FindProfileByCarType(carType);
+    return profile ? profile : GlobalSettings();
+}
+
+const CarProfile* ProfileForNameHash(uint32_t hash) {
+    const CarProfile* profile = FindProfileByNameHash(hash);
+    return profile ? profile : GlobalSettings();
+}
+
+int32_t SlotEnabled(int32_t carType, int32_t slot) {
+    const SlotOverride* own = CarSlotEntry(carType, slot);
+    if (own && own->enabled != -1) return own->enabled;
+    const SlotOverride* global = GlobalSlotEntry(slot);
+    return global ? global->enabled : 0;
+}
+
+uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate) {
+    const SlotOverride* own = CarSlotEntry(carType, slot);
+    if (own) {
+        const uint32_t value = alternate ? own->headerAS : own->header;
+        if (value != host::kNoName) return value;
+    }
+    const SlotOverride* global = GlobalSlotEntry(slot);
+    if (!global) return host::kNoName;
+    return alternate ? global->headerAS : global->header;
+}
+
+const char* SlotCamera(int32_t carType, int32_t slot) {
+    const SlotOverride* own = CarSlotEntry(carType, slot);
+    if (own && !own->camera.empty()) return own->camera.c_str();
+    const SlotOverride* global = GlobalSlotEntry(slot);
+    return (global && !global->camera.empty()) ? global->camera.c_str() : nullptr;
+}
+
+}  // namespace morvane

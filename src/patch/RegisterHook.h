@@ -1,0 +1,51 @@
+#pragma once
+// Mid-function hooks. A site is diverted by a 5-byte jump into a small per-site entry,
+// which hands over to one shared trampoline:
+//   - it captures EAX..EDI, EFLAGS and ESP as they were at the site into a
+//     RegisterRecord on the host's stack,
+//   - saves the host's x87/MMX/SSE state, starts the handler with a clean x87 stack and
+//     default MXCSR, aligns the stack to 16 bytes and calls the handler,
+//   - restores the host's x87/MMX/SSE state, pushes `floatResult` onto the x87 stack
+//     when `pushFloat` is set, and resumes at `resume` with every register, ESP and
+//     EFLAGS taken from the record.
+// A handler may raise ESP freely (to pop host values or return from the host routine);
+// it may lower it by at most kMaxStackGrowth bytes.
+#include <cstdint>
+
+namespace morvane {
+
+// Laid out as the trampoline builds it on the stack; do not reorder.
+struct RegisterRecord {
+    uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax;  // as PUSHAD stores them; esp = ESP at the site
+    uint32_t eflags;
+    uint32_t resume;      // where execution continues; preset to the site's resume address
+    uint32_t handler;     // the handler being run (read-only for it)
+    uint32_t pushFloat;   // nonzero: push floatResult onto the x87 stack before resuming
+    float floatResult;
+
+    // The 32-bit stack slot at ESP + offset, counted from ESP at the site.
+    uint32_t& Stack(uint32_t offset) { return *reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(esp + offset)); }
+
+    void SetZeroFlag(bool set) { eflags = set ? (eflags | kZeroFlag) : (eflags & ~kZeroFlag); }
+    bool ZeroFlag() const { return (eflags & kZeroFlag) != 0; }
+    void PushFloat(float value) { pushFloat = 1; floatResult = value; }
+
+    static constexpr uint32_t kZeroFlag = 0x40;
+};
+static_assert(sizeof(RegisterRecord) == 52, "the trampoline relies on this layout");
+
+using RegisterHandler = void (*)(RegisterRecord& registers);
+
+// How far below ESP at the site a handler may move the stack pointer.
+constexpr uint32_t kMaxStackGrowth = 56;
+
+// Builds the entry for one site: it presets the record's resume address and runs the
+// handler. Answers the entry's address (a jump destination), or 0 when no executable
+// memory could be had. Entries live until the process ends.
+uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume);
+
+// Writes a jump at `site` to a new entry for `handler`; the host resumes at `resume`
+// unless the handler says otherwise. Nothing is written when no entry could be made.
+void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume);
+
+}  // namespace morvane

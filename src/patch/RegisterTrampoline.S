@@ -1,0 +1,53 @@
+# The shared trampoline of every mid-function hook (see RegisterHook.h).
+#
+# A per-site entry has run:   lea esp,[esp-64]; push 0; push 0; push handler; push resume
+# so on arrival, with S = ESP at the site:
+#   [esp]    resume           [esp+8]  pushFloat (0)
+#   [esp+4]  handler          [esp+12] floatResult (0)
+# and the 64 bytes below S are left free, so that a handler may lower ESP a little.
+#
+# RegisterRecord offsets (PUSHAD order, then what the entry pushed):
+#   0 edi  4 esi  8 ebp  12 esp  16 ebx  20 edx  24 ecx  28 eax
+#   32 eflags  36 resume  40 handler  44 pushFloat  48 floatResult
+
+    .intel_syntax noprefix
+    .text
+    .globl _morvane_register_trampoline
+    .p2align 4
+_morvane_register_trampoline:
+    pushfd
+    pushad
+    add dword ptr [esp+12], 84      # PUSHAD stored S-84: make it ESP at the site
+
+    mov ebx, esp                    # the record; EBX survives the cdecl handler
+    cld
+    sub esp, 512
+    and esp, -16
+    fxsave [esp]                    # the host's x87/MMX/SSE state
+    fninit                          # the handler starts with an empty x87 stack
+    sub esp, 16
+    mov dword ptr [esp+4], 0x1F80   # and the default SSE control word
+    ldmxcsr [esp+4]
+    mov [esp], ebx                  # handler(record), called on a 16-byte aligned stack
+    call dword ptr [ebx+40]
+    add esp, 16
+    fxrstor [esp]
+    mov esp, ebx
+
+    cmp dword ptr [esp+44], 0       # EFLAGS come from the record below, so this is free
+    je 1f
+    fld dword ptr [esp+48]
+1:
+    # Lay EFLAGS and the resume address just below the ESP to resume with. That place
+    # lies above the record as long as the handler lowered ESP by no more than 56 bytes.
+    mov eax, [esp+12]
+    mov ecx, [esp+32]
+    mov [eax-8], ecx
+    mov ecx, [esp+36]
+    mov [eax-4], ecx
+    sub eax, 8
+    mov [esp+12], eax
+    popad                           # every register but ESP
+    mov esp, [esp-20]               # the record's ESP slot, now just below ESP
+    popfd
+    ret

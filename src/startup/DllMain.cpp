@@ -1,0 +1,15 @@
+// The plug-in loader's entry into Morvane.
+#include <windows.h>
+
+#include "startup/Startup.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    using namespace morvane;
+    if (reason != DLL_PROCESS_ATTACH) return TRUE;
+    if (NormalisedHostEntryPoint() != kSupportedHostEntryPoint) {
+        MessageBoxA(nullptr, kUnsupportedHostText, kCaption, MB_ICONERROR);
+        return FALSE;
+    }
+    StartPlugin();
+    return TRUE;
+}

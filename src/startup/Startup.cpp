@@ -1,0 +1,60 @@
+#include "startup/Startup.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "config/IniFile.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
+#include "startup/Installers.h"
+
+namespace morvane {
+
+uint32_t NormalisedHostEntryPoint() {
+    const auto* image = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
+    uint32_t ntHeaders;
+    std::memcpy(&ntHeaders, image + 0x3C, 4);
+    uint32_t entryRva;
+    std::memcpy(&entryRva, image + ntHeaders + 0x28, 4);
+    return 0x400000 + entryRva;
+}
+
+bool LoadConfiguration() {
+    const IniFile sibling("Kavra.WidescreenFix.ini");
+    if (sibling.ReadInt("MISC", "CarShadowFix", 0) != 0) {
+        MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
+        return false;
+    }
+    LoadGlobalSettings();
+    LoadCarProfiles();
+    AddBuiltInProfiles();
+    return true;
+}
+
+namespace {
+
+// Host code now jumps into this library: keep it mapped even if someone unloads it.
+void PinInMemory() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(&PinInMemory), &self);
+}
+
+}  // namespace
+
+void StartPlugin() {
+    if (!LoadConfiguration()) return;
+    InstallExhaustEffects();
+    InstallKitPartNames();
+    InstallCustomizationMenus();
+    InstallLodHook();
+    InstallTextures();
+    InstallLightPatches();
+    InstallWheelGeometry();
+    InstallPartSlotFixes();
+    InstallNeon();
+    PinInMemory();
+}
+
+}  // namespace morvane

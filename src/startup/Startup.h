@@ -1,0 +1,24 @@
+#pragma once
+// The attach-time sequence: host check, sibling check, configuration, installers.
+#include <cstdint>
+
+namespace morvane {
+
+// The supported executable's entry point at its preferred base 0x400000.
+constexpr uint32_t kSupportedHostEntryPoint = 0x87E926;
+
+inline constexpr const char kCaption[] = "Kavra - Morvane";
+inline constexpr const char kUnsupportedHostText[] =
+    "This .exe is not supported.\nPlease use v1.4 English kavra.exe (6,88 MB (7.217.152 bytes)).";
+inline constexpr const char kShadowConflictText[] = "Please set CarShadowFix to 0 in Kavra.WidescreenFix.ini";
+
+// 0x400000 plus the main executable's AddressOfEntryPoint, wherever it is loaded.
+uint32_t NormalisedHostEntryPoint();
+
+// Sibling check, then settings and profiles; false means no installer may run.
+bool LoadConfiguration();
+
+// Runs once on process attach into the supported host.
+void StartPlugin();
+
+}  // namespace morvane

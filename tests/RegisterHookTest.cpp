@@ -1,0 +1,230 @@
+// Every way a mid-function hook hands its result back, proven by running a patched site
+// of the simulated game.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "HostLayout.h"
+#include "Sim.h"
+#include "patch/RegisterHook.h"
+
+using morvane::InstallRegisterHook;
+using morvane::RegisterRecord;
+
+namespace {
+
+constexpr uint32_t kSite = sim::layout::kScratchCode + 0x1000;
+constexpr uint32_t kResume = kSite + 0x0C;  // 7 host bytes after the jump are skipped
+constexpr uint32_t kArithmeticFlags = 0x8D5;  // CF PF AF ZF SF OF
+
+RegisterRecord seen;      // the record as the last handler received it
+uint32_t seenSlots[4];    // the stack slots it read
+bool seenAlignedStack;    // whether it was called on a 16-byte aligned stack
+
+void Remember(RegisterRecord& r) {
+    seen = r;
+    for (uint32_t i = 0; i < 4; ++i) seenSlots[i] = r.Stack(4 * i);
+    const auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    seenAlignedStack = (frame + 8) % 16 == 0;
+}
+
+sim::Registers Distinct() {
+    sim::Registers r;
+    r.eax = 0xA0A0A0A0;
+    r.ecx = 0xC1C1C1C1;
+    r.edx = 0xD2D2D2D2;
+    r.ebx = 0xB3B3B3B3;
+    r.ebp = 0xE4E4E4E4;
+    r.esi = 0x5E5E5E5E;
+    r.edi = 0xD1D1D1D1;
+    r.eflags = 0x202 | 0x8D5;
+    return r;
+}
+
+sim::Run RunAtSite(std::vector<uint32_t> stack = {0x11, 0x22, 0x33, 0x44}) {
+    sim::Run run;
+    run.site = kSite;
+    run.resume = kResume;
+    run.registers = Distinct();
+    run.stack = std::move(stack);
+    return run;
+}
+
+void ExpectRegistersAsOnEntry(const sim::Registers& after, const sim::Registers& before, bool exceptEax = false,
+                              bool exceptEsi = false) {
+    if (!exceptEax) {
+        EXPECT_EQ(after.eax, before.eax);
+    }
+    if (!exceptEsi) {
+        EXPECT_EQ(after.esi, before.esi);
+    }
+    EXPECT_EQ(after.ecx, before.ecx);
+    EXPECT_EQ(after.edx, before.edx);
+    EXPECT_EQ(after.ebx, before.ebx);
+    EXPECT_EQ(after.ebp, before.ebp);
+    EXPECT_EQ(after.edi, before.edi);
+}
+
+class RegisterHookTest : public testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        // The host's own bytes at the site: 12 bytes of code the hook replaces and skips.
+        sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
+    }
+};
+
+TEST_F(RegisterHookTest, TheRecordHoldsTheSiteAsItWas) {
+    InstallRegisterHook(kSite, &Remember, kResume);
+    const sim::Run run = RunAtSite();
+    const sim::Capture after = sim::RunHostCode(run);
+    ASSERT_EQ(after.exit, sim::Exit::Resumed);
+    EXPECT_EQ(seen.eax, run.registers.eax);
+    EXPECT_EQ(seen.ecx, run.registers.ecx);
+    EXPECT_EQ(seen.edx, run.registers.edx);
+    EXPECT_EQ(seen.ebx, run.registers.ebx);
+    EXPECT_EQ(seen.ebp, run.registers.ebp);
+    EXPECT_EQ(seen.esi, run.registers.esi);
+    EXPECT_EQ(seen.edi, run.registers.edi);
+    EXPECT_EQ(seen.esp, after.espAtSite);
+    EXPECT_EQ(seen.eflags & kArithmeticFlags, kArithmeticFlags);
+    EXPECT_EQ(seen.resume, kResume);
+    EXPECT_EQ(seen.pushFloat, 0u);
+    EXPECT_TRUE(seenAlignedStack);
+    EXPECT_EQ(seenSlots[0], 0x11u);
+    EXPECT_EQ(seenSlots[3], 0x44u);
+    // A handler that changes nothing leaves everything as it was.
+    ExpectRegistersAsOnEntry(after.registers, run.registers);
+    EXPECT_EQ(after.esp, after.espAtSite);
+    EXPECT_EQ(after.registers.eflags & (kArithmeticFlags | 0x400), kArithmeticFlags);
+}
+
+TEST_F(RegisterHookTest, ResultInEax) {
+    InstallRegisterHook(kSite, [](RegisterRecord& r) { r.eax = r.Stack(4) + r.ecx; }, kResume);
+    sim::Run run = RunAtSite({0, 0x1000});
+    run.registers.ecx = 5;
+    const sim::Capture after = sim::RunHostCode(run);
+    ASSERT_EQ(after.exit, sim::Exit::Resumed);
+    EXPECT_EQ(after.registers.eax, 0x1005u);
+    ExpectRegistersAsOnEntry(after.registers, run.registers, /*exceptEax=*/true);
+    EXPECT_EQ(after.esp, after.espAtSite);
+}
+
+TEST_F(RegisterHookTest, ResultInEsi) {
+    InstallRegisterHook(kSite, [](RegisterRecord& r) { r.esi = r.eax == 0 ? 0 : 1; }, kResume);
+    sim::Run run = RunAtSite();
+    const sim::Capture after = sim::RunHostCode(run);
+    EXPECT_EQ(after.registers.esi, 1u);
+    ExpectRegistersAsOnEntry(after.registers, run.registers, false, /*exceptEsi=*/true);
+    EXPECT_EQ(after.registers.eflags & kArithmeticFlags, kArithmeticFlags);
+}
+
+TEST_F(RegisterHookTest, ResultInTheZeroFlag) {
+    InstallRegisterHook(kSite, [](RegisterRecord& r) { r.SetZeroFlag(r.ecx == 0); }, kResume);
+    sim::Run run = RunAtSite();
+    run.registers.ecx = 0;
+    run.registers.eflags = 0x202 | 0x1;  // CF set, ZF clear
+    sim::Capture after = sim::RunHostCode(run);
+    EXPECT_EQ(after.registers.eflags & 0x41, 0x41u);  // ZF now set, CF kept
+
+    run.registers.ecx = 7;
+    run.registers.eflags = 0x202 | 0x40 | 0x80;  // ZF and SF set
+    after = sim::RunHostCode(run);
+    EXPECT_EQ(after.registers.eflags & 0xC1, 0x80u);  // ZF cleared, SF kept, CF still clear
+    ExpectRegistersAsOnEntry(after.registers, run.registers);
+}
+
+TEST_F(RegisterHookTest, FloatOnTheX87TopAboveTheHostsOwnValues) {
+    InstallRegisterHook(kSite, [](RegisterRecord& r) {
+        // Work the x87 hard inside the handler: the host's values in flight must survive.
+        volatile double acc = 0;
+        for (int i = 1; i <= 20; ++i) acc = acc + std::sqrt(static_cast<double>(i));
+        r.PushFloat(static_cast<float>(r.Stack(0)) * 0.25f + static_cast<float>(acc > 0));
+    }, kResume);
+    sim::Run run = RunAtSite({10});
+    run.x87 = {1.5f, -2.75f};  // ST(0) = -2.75, ST(1) = 1.5
+    const sim::Capture after = sim::RunHostCode(run);
+    ASSERT_EQ(after.x87.size(), 3u);
+    EXPECT_EQ(after.x87[0], 3.5L);
+    EXPECT_EQ(after.x87[1], -2.75L);
+    EXPECT_EQ(after.x87[2], 1.5L);
+    ExpectRegistersAsOnEntry(after.registers, run.registers);
+    EXPECT_EQ(after.esp, after.espAtSite);
+}
+
+TEST_F(RegisterHookTest, ReturnFromTheHostRoutineToItsCaller) {
+    // The host routine had pushed EBX, ESI, EDI; above them its return address and five
+    // arguments. The handler restores the three and returns, removing 0x14 bytes.
+    InstallRegisterHook(kSite, [](RegisterRecord& r) {
+        r.edi = r.Stack(0);
+        r.esi = r.Stack(4);
+        r.ebx = r.Stack(8);
+        r.resume = r.Stack(12);
+        r.esp += 16 + 0x14;
+    }, kResume);
+    sim::Run run = RunAtSite({0xED1, 0xE51, 0xEB1, sim::kReturnToSimulator, 1, 2, 3, 4, 5, 0x600D});
+    const sim::Capture after = sim::RunHostCode(run);
+    ASSERT_EQ(after.exit, sim::Exit::Returned);
+    EXPECT_EQ(after.esp, after.espAtSite + 0x24);
+    EXPECT_EQ(after.registers.edi, 0xED1u);
+    EXPECT_EQ(after.registers.esi, 0xE51u);
+    EXPECT_EQ(after.registers.ebx, 0xEB1u);
+    EXPECT_EQ(after.registers.eax, run.registers.eax);
+    EXPECT_EQ(after.registers.ecx, run.registers.ecx);
+    EXPECT_EQ(after.registers.edx, run.registers.edx);
+    EXPECT_EQ(after.registers.ebp, run.registers.ebp);
+    EXPECT_EQ(after.stack[9], 0x600Du);  // the caller's stack above is untouched
+}
+
+TEST_F(RegisterHookTest, HandlerMayPushOntoTheHostStack) {
+    InstallRegisterHook(kSite, [](RegisterRecord& r) {
+        const uint32_t value = r.Stack(0);
+        for (uint32_t i = 0; i < morvane::kMaxStackGrowth / 4; ++i) {
+            r.esp -= 4;
+            r.Stack(0) = value + i;
+        }
+    }, kResume);
+    sim::Run run = RunAtSite({0x100});
+    const sim::Capture after = sim::RunHostCode(run);
+    ASSERT_EQ(after.exit, sim::Exit::Resumed);
+    EXPECT_EQ(after.esp, after.espAtSite - morvane::kMaxStackGrowth);
+    const auto* pushed = reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(after.esp));
+    for (uint32_t i = 0; i < morvane::kMaxStackGrowth / 4; ++i) EXPECT_EQ(pushed[i], 0x100 + 13 - i);
+    ExpectRegistersAsOnEntry(after.registers, run.registers);
+}
+
+TEST_F(RegisterHookTest, ResumeAddressAndSseStateFollowTheHandler) {
+    constexpr uint32_t kElsewhere = kSite + 0x1A;
+    InstallRegisterHook(kSite, [](RegisterRecord& r) {
+        // Vector work in the handler must not leak into the host's XMM registers.
+        volatile float values[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        float sum = 0;
+        for (float v : values) sum += v * 1.5f;
+        r.eax = static_cast<uint32_t>(sum);
+        r.resume = kElsewhere;
+    }, kResume);
+    sim::Run run = RunAtSite();
+    run.resume = kElsewhere;
+    for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x01010101u * (i + 1));
+    run.x87 = {42.0f};
+    const sim::Capture after = sim::RunHostCode(run);
+    ASSERT_EQ(after.exit, sim::Exit::Resumed);
+    EXPECT_EQ(after.registers.eax, 54u);
+    for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(after.xmm[i], 0x01010101u * (i + 1)) << "dword " << i;
+    ASSERT_EQ(after.x87.size(), 1u);
+    EXPECT_EQ(after.x87[0], 42.0L);
+}
+
+TEST_F(RegisterHookTest, TheSiteHoldsAJumpToTheEntry) {
+    InstallRegisterHook(kSite, &Remember, kResume);
+    const auto* site = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(kSite));
+    EXPECT_EQ(site[0], 0xE9);
+    const auto runs = sim::ChangedRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].address, kSite);
+    EXPECT_EQ(runs[0].after.size(), 5u);
+    EXPECT_EQ(sim::ProtectionAt(kSite), static_cast<DWORD>(PAGE_EXECUTE_READ));
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+// Start-up of the real plug-in, loaded by the simulated game from a game folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "Sim.h"
+#include "TestFolders.h"
+
+namespace {
+
+using testfolders::GameFolder;
+
+constexpr uint32_t kSteeringAngle = 0xA7B668;
+constexpr char kConflictText[] = "Please set CarShadowFix to 0 in Kavra.WidescreenFix.ini";
+
+DWORD WINAPI DoNothing(LPVOID) { return 0; }
+
+class StartupTest : public testing::Test {
+protected:
+    void SetUp() override { sim::Reset(); }
+
+    // Loads a fresh copy of the plug-in from a folder holding the given settings.
+    HMODULE Start(const GameFolder& folder) {
+        const std::string plugin = folder.CopyPlugin();
+        pluginPath_ = plugin;
+        return sim::LoadPlugin(plugin);
+    }
+
+    bool StillLoaded() const { return GetModuleHandleA(pluginPath_.c_str()) != nullptr; }
+
+    std::string pluginPath_;
+};
+
+TEST_F(StartupTest, SupportedGameWithoutConflictStartsActive) {
+    const struct {
+        const char* label;
+        const char* sibling;  // null: no sibling file
+    } cases[] = {{"zero", "[MISC]\nCarShadowFix = 0\n"}, {"absent-key", "[MISC]\nOther = 1\n"}, {"no-file", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sim::Reset();
+        GameFolder folder(std::string("active-") + c.label);
+        if (c.sibling) folder.Write("Kavra.WidescreenFix.ini", c.sibling);
+        folder.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = 25\n");
+        sim::Global<float>(kSteeringAngle) = 0.0f;
+
+        HMODULE plugin = Start(folder);
+        ASSERT_NE(plugin, nullptr);
+        EXPECT_TRUE(sim::MessageBoxes().empty());
+        // The settings were read: the steering angle went into the game.
+        EXPECT_EQ(sim::Global<float>(kSteeringAngle), 25.0f);
+        // Active: pinned, so an unload cannot leave the game jumping into freed memory.
+        FreeLibrary(plugin);
+        EXPECT_TRUE(StillLoaded());
+    }
+}
+
+TEST_F(StartupTest, ConflictingSiblingLeavesThePluginInert) {
+    for (const char* value : {"1", "7", "0x1", "-1"}) {
+        SCOPED_TRACE(value);
+        sim::Reset();
+        GameFolder folder("inert");
+        folder.Write("Kavra.WidescreenFix.ini", std::string("[MISC]\nCarShadowFix = ") + value + "\n");
+        folder.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = 25\n");
+
+        HMODULE plugin = Start(folder);
+        ASSERT_NE(plugin, nullptr) << "the attach still succeeds";
+        ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+        const sim::MessageBoxCall& box = sim::MessageBoxes()[0];
+        EXPECT_EQ(box.text, kConflictText);
+        EXPECT_EQ(box.caption, "Kavra - Morvane");
+        EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_EQ(box.owner, nullptr);
+        // Settings were never read and no host byte was touched.
+        EXPECT_TRUE(sim::ChangedRuns().empty());
+        EXPECT_TRUE(std::find(sim::HashedTexts().begin(), sim::HashedTexts().end(), "BRERA") ==
+                    sim::HashedTexts().end());
+        // Inert is not pinned: unloading and detaching change nothing.
+        FreeLibrary(plugin);
+        EXPECT_FALSE(StillLoaded());
+        EXPECT_TRUE(sim::ChangedRuns().empty());
+    }
+}
+
+TEST_F(StartupTest, ThreadAndDetachNotificationsChangeNothing) {
+    GameFolder folder("notifications");
+    folder.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = -10\n");
+    HMODULE plugin = Start(folder);
+    ASSERT_NE(plugin, nullptr);
+    const auto runsAfterStart = sim::ChangedRuns();
+    ASSERT_EQ(runsAfterStart.size(), 1u);  // the steering angle
+    const size_t hashesAfterStart = sim::HashedTexts().size();
+
+    // Thread attach and detach reach the plug-in's entry.
+    HANDLE thread = CreateThread(nullptr, 0, &DoNothing, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+
+    // A process detach, as at the end of the game.
+    const auto* image = reinterpret_cast<const uint8_t*>(plugin);
+    const uint32_t nt = *reinterpret_cast<const uint32_t*>(image + 0x3C);
+    const uint32_t entryRva = *reinterpret_cast<const uint32_t*>(image + nt + 0x28);
+    auto entry = reinterpret_cast<BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID)>(const_cast<uint8_t*>(image) + entryRva);
+    EXPECT_TRUE(entry(plugin, DLL_PROCESS_DETACH, reinterpret_cast<LPVOID>(1)));
+
+    const auto runs = sim::ChangedRuns();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].address, runsAfterStart[0].address);
+    EXPECT_EQ(runs[0].after, runsAfterStart[0].after);
+    EXPECT_EQ(sim::Global<float>(kSteeringAngle), -10.0f);
+    EXPECT_EQ(sim::HashedTexts().size(), hashesAfterStart);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+}
+
+TEST_F(StartupTest, EveryBuiltInCarGetsAProfileAtStartUp) {
+    GameFolder folder("built-in");
+    ASSERT_NE(Start(folder), nullptr);
+    // Profiles are indexed by their name hash as they are made.
+    const auto& hashed = sim::HashedTexts();
+    for (const char* car : {"BRERA", "240SX", "RX7", "MR2", "CAMARO", "COROLLA", "CHARGER69"}) {
+        EXPECT_NE(std::find(hashed.begin(), hashed.end(), car), hashed.end()) << car;
+    }
+}
+
+}  // namespace

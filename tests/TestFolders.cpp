@@ -1,0 +1,46 @@
+#include "TestFolders.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace testfolders {
+
+std::string ExeDirectory() {
+    char buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    std::string path(buffer, length);
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+GameFolder::GameFolder(const std::string& label) {
+    static int counter = 0;
+    const std::string root = ExeDirectory() + "scratch\\";
+    CreateDirectoryA(root.c_str(), nullptr);
+    path_ = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + "\\";
+    if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
+}
+
+void GameFolder::MakeDirectory(const std::string& relative) const {
+    CreateDirectoryA((path_ + relative).c_str(), nullptr);
+}
+
+void GameFolder::Write(const std::string& relative, const std::string& content) const {
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
+    HANDLE file = CreateFileA((path_ + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + relative);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string GameFolder::CopyPlugin() const {
+    const std::string target = path_ + "Morvane.asi";
+    if (!CopyFileA((ExeDirectory() + "Morvane.asi").c_str(), target.c_str(), FALSE))
+        throw std::runtime_error("Morvane.asi is not beside the test executable");
+    return target;
+}
+
+}  // namespace testfolders

@@ -1,0 +1,26 @@
+#pragma once
+// Game folders for tests: a fresh directory per use, holding the plug-in and whatever
+// settings a test writes beside it.
+#include <string>
+
+namespace testfolders {
+
+// The directory of the running test executable, ending in a backslash.
+std::string ExeDirectory();
+
+class GameFolder {
+public:
+    explicit GameFolder(const std::string& label);
+    // Full path ending in a backslash.
+    const std::string& path() const { return path_; }
+    // Writes `content` to `relative` (created with its parent folder if need be).
+    void Write(const std::string& relative, const std::string& content) const;
+    void MakeDirectory(const std::string& relative) const;
+    // Copies the built Morvane.asi in and answers its full path.
+    std::string CopyPlugin() const;
+
+private:
+    std::string path_;
+};
+
+}  // namespace testfolders
