@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds, then starts the simulated game from a fresh game folder holding exactly what a
+# player installs (dist/), so that the game's loader picks up Morvane.asi, and prints the
+# start-up report. An optional folder argument is copied over the game folder afterwards
+# (to try other settings: its Morvane.ini, MorvaneCars/, Kavra.WidescreenFix.ini...).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/build.sh" >/dev/null
+
+game=$(mktemp -d "${TMPDIR:-/tmp}/kavra-game.XXXXXX")
+trap 'rm -rf "$game"' EXIT
+cp -r "$root/dist/." "$game/"
+cp "$root/build/bin/KavraSim.exe" "$game/kavra.exe"
+if [ $# -gt 0 ]; then cp -r "$1/." "$game/"; fi
+
+export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+wine wineboot </dev/null >/dev/null 2>&1 || true
+status=0
+wine "$game/kavra.exe" </dev/null || status=$?
+wineserver -k || true
+exit $status

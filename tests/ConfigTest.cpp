@@ -1,0 +1,341 @@
+// Settings, per-car profiles and the part-slot table, read from files and looked up
+// through the simulated game's own routines.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "Sim.h"
+#include "TestFolders.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
+
+using namespace morvane;
+using testfolders::GameFolder;
+
+namespace {
+
+constexpr uint32_t kNone = 0xFFFFFFFFu;
+constexpr uint32_t kSteeringAngle = 0xA7B668;
+
+class ConfigTest : public testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        ResetCarProfiles();
+    }
+
+    // Global settings from the given file text (null: no file at all).
+    const PluginSettings& Settings(const char* text) {
+        GameFolder folder("settings");
+        if (text) folder.Write("Morvane.ini", text);
+        LoadGlobalSettings(folder.path() + "Morvane.ini");
+        return *GlobalSettings();
+    }
+
+    std::vector<std::string> ProfileNames() const {
+        std::vector<std::string> names;
+        for (const CarProfile* p : carProfiles) names.push_back(p->name);
+        return names;
+    }
+};
+
+// ---- Part slot table ------------------------------------------------------------------
+
+TEST_F(ConfigTest, SlotTableHasFortyOneRowsInReadingOrder) {
+    const auto& table = PartSlotTable();
+    ASSERT_EQ(table.size(), 41u);
+    EXPECT_EQ(table[0].section, "PART_BODY");
+    EXPECT_EQ(table[0].slot, 23);
+    EXPECT_EQ(table[24].section, "PART_DOOR_LEFT");
+    EXPECT_EQ(table[24].slot, 82);
+    for (int n = 0; n < 16; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "PART_ATTACHMENT%02d", n);
+        EXPECT_EQ(table[25 + n].section, name);
+        EXPECT_EQ(table[25 + n].slot, 56 + n);
+    }
+    std::vector<int32_t> slots;
+    for (const auto& row : table) slots.push_back(row.slot);
+    std::sort(slots.begin(), slots.end());
+    EXPECT_EQ(std::adjacent_find(slots.begin(), slots.end()), slots.end()) << "a slot appears twice";
+}
+
+TEST_F(ConfigTest, SlotSectionsBecomeEntries) {
+    const PluginSettings& s = Settings(
+        "[PART_BODY]\nEnabled = 1\nHeader = \"BODY_TITLE\"\nCamera = CAM_BODY\n"
+        "[PART_HOOD]\nEnabled = 2\nHeader = HOOD\nHeaderAS = HOOD_AS\n"
+        "[PART_SKIRT]\nEnabled = yes\nCamera =\n"
+        "[PART_SPOILER]\nEnabled = 0\n"
+        "[PART_ATTACHMENT7]\nEnabled = 1\n"
+        "[PART_ATTACHMENT07]\nEnabled = 0\nHeader = 'ATT7'\n");
+    ASSERT_EQ(s.slotOverrides.size(), 41u);
+    for (size_t i = 0; i < 41; ++i) EXPECT_EQ(s.slotOverrides[i].slot, PartSlotTable()[i].slot);
+
+    const SlotOverride* body = FindSlotOverride(s.slotOverrides, 23);
+    EXPECT_EQ(body->enabled, 1);
+    EXPECT_EQ(body->header, sim::Hash("BODY_TITLE"));
+    EXPECT_EQ(body->headerAS, body->header);  // HeaderAS absent: Header stands in
+    EXPECT_EQ(body->camera, "CAM_BODY");
+
+    const SlotOverride* hood = FindSlotOverride(s.slotOverrides, 78);
+    EXPECT_EQ(hood->enabled, -1);
+    EXPECT_EQ(hood->header, sim::Hash("HOOD"));
+    EXPECT_EQ(hood->headerAS, sim::Hash("HOOD_AS"));
+
+    const SlotOverride* skirt = FindSlotOverride(s.slotOverrides, 79);
+    EXPECT_EQ(skirt->enabled, -1);
+    EXPECT_EQ(skirt->header, kNone);
+    EXPECT_EQ(skirt->headerAS, kNone);
+    EXPECT_TRUE(skirt->camera.empty());
+
+    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 48)->enabled, 0);
+    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 63)->enabled, 0);  // only the two-digit name counts
+    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 63)->header, sim::Hash("ATT7"));
+    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 5), nullptr);
+}
+
+// ---- Global settings ------------------------------------------------------------------
+
+TEST_F(ConfigTest, MissingOrEmptySettingsLeaveEverythingOff) {
+    for (const char* text : {static_cast<const char*>(nullptr), "", "\xEF\xBB\xBF", "; nothing\n"}) {
+        SCOPED_TRACE(text ? text : "(no file)");
+        sim::Global<float>(kSteeringAngle) = 99.0f;
+        const PluginSettings& s = Settings(text);
+        EXPECT_FALSE(s.exhaustFx || s.fixWheelMirror || s.allowStockRimsPaint || s.fixFrontRearDecals ||
+                     s.allVinylsMirrorable || s.tires || s.neon || s.licensePlate || s.camber || s.trackWidth ||
+                     s.tireWidth || s.forceLodA || s.replaceHeadlightShader || s.replaceBrakelightShader ||
+                     s.popUpHeadLights || s.sunRoof);
+        EXPECT_EQ(s.frontSteerAngle, 0.0f);
+        EXPECT_EQ(sim::Global<float>(kSteeringAngle), 0.0f);
+        EXPECT_TRUE(s.name.empty());
+        ASSERT_EQ(s.slotOverrides.size(), 41u);
+        for (const SlotOverride& e : s.slotOverrides) {
+            EXPECT_EQ(e.enabled, -1);
+            EXPECT_EQ(e.header, kNone);
+        }
+    }
+}
+
+TEST_F(ConfigTest, EachSwitchComesFromItsOwnSectionAndKey) {
+    const struct {
+        const char* section;
+        const char* key;
+        bool PluginSettings::*field;
+    } switches[] = {
+        {"GENERAL", "ExhaustFX", &PluginSettings::exhaustFx},
+        {"GENERAL", "FixWheelMirror", &PluginSettings::fixWheelMirror},
+        {"GENERAL", "AllowStockRimsPaint", &PluginSettings::allowStockRimsPaint},
+        {"GENERAL", "FixFrontRearDecals", &PluginSettings::fixFrontRearDecals},
+        {"GENERAL", "AllVinylsMirrorable", &PluginSettings::allVinylsMirrorable},
+        {"GENERAL", "ForceLodA", &PluginSettings::forceLodA},
+        {"GENERAL", "ReplaceHeadlightShader", &PluginSettings::replaceHeadlightShader},
+        {"GENERAL", "ReplaceBrakelightShader", &PluginSettings::replaceBrakelightShader},
+        {"GENERAL", "PopUpHeadLights", &PluginSettings::popUpHeadLights},
+        {"MODS", "Tires", &PluginSettings::tires},
+        {"MODS", "Neon", &PluginSettings::neon},
+        {"MODS", "LicensePlate", &PluginSettings::licensePlate},
+        {"MODS", "Camber", &PluginSettings::camber},
+        {"MODS", "TrackWidth", &PluginSettings::trackWidth},
+        {"MODS", "TireWidth", &PluginSettings::tireWidth},
+    };
+    auto file = [](const std::string& section, const std::string& key, const std::string& value) {
+        std::string text = "[";
+        text.append(section).append("]\n").append(key).append(" = ").append(value).append("\n");
+        return text;
+    };
+    for (const auto& sw : switches) {
+        SCOPED_TRACE(sw.key);
+        const std::string other = std::string(sw.section) == "GENERAL" ? "MODS" : "GENERAL";
+        EXPECT_TRUE(Settings(file(sw.section, sw.key, "1").c_str()).*sw.field);
+        // Only that field turned on.
+        int on = 0;
+        for (const auto& any : switches) on += GlobalSettings()->*any.field;
+        EXPECT_EQ(on, 1);
+        for (const char* off : {"true", "2", "0", "yes"}) {
+            EXPECT_FALSE(Settings(file(sw.section, sw.key, off).c_str()).*sw.field) << off;
+        }
+        EXPECT_FALSE(Settings(file(other, sw.key, "1").c_str()).*sw.field) << "wrong section";
+        EXPECT_FALSE(Settings(file(sw.section, std::string(sw.key) + "X", "1").c_str()).*sw.field);
+    }
+}
+
+TEST_F(ConfigTest, FrontSteerAngleIsAWholeNumberWrittenIntoTheGame) {
+    const struct {
+        const char* value;
+        float expected;
+    } cases[] = {{"35", 35.0f}, {"-10", -10.0f}, {"0x10", 16.0f}, {"22.5", 22.0f}, {"abc", 0.0f}, {"", 0.0f}};
+    for (const auto& c : cases) {
+        sim::Global<float>(kSteeringAngle) = 99.0f;
+        const PluginSettings& s = Settings((std::string("[GENERAL]\nFrontSteerAngle = ") + c.value + "\n").c_str());
+        EXPECT_EQ(s.frontSteerAngle, c.expected) << c.value;
+        EXPECT_EQ(sim::Global<float>(kSteeringAngle), c.expected) << c.value;
+    }
+}
+
+// ---- Profiles from the directory ------------------------------------------------------
+
+TEST_F(ConfigTest, DirectoryEntriesBecomeProfilesThenBuiltInsFillTheGaps) {
+    GameFolder folder("profiles");
+    folder.Write("MorvaneCars\\BRERA", "[GENERAL]\nForceLodA = 1\n");
+    folder.Write("MorvaneCars\\CAMARO", "[GENERAL]\nReplaceHeadlightShader = 1\n");
+    folder.Write("MorvaneCars\\BRERA.ini", "[GENERAL]\nPopUpHeadLights = 1\n");
+    folder.MakeDirectory("MorvaneCars\\SUPRA");
+    Settings("[GENERAL]\nPopUpHeadLights = 1\nReplaceHeadlightShader = 1\n");
+
+    LoadCarProfiles(folder.path() + "MorvaneCars");
+    AddBuiltInProfiles();
+    // Listing order first (the file system's), then the missing built-ins in their order.
+    EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"BRERA", "BRERA.ini", "CAMARO", "SUPRA", "240SX", "RX7",
+                                                        "MR2", "COROLLA", "CHARGER69"}));
+    const CarProfile* brera = FindProfileByName("BRERA");
+    EXPECT_TRUE(brera->forceLodA);
+    EXPECT_FALSE(brera->sunRoof) << "the file replaces the built-in";
+    EXPECT_EQ(brera->slotOverrides.size(), 41u);
+    const CarProfile* camaro = FindProfileByName("CAMARO");
+    EXPECT_FALSE(camaro->popUpHeadLights) << "a profile replaces the global switches as a whole";
+    EXPECT_TRUE(camaro->replaceHeadlightShader);
+    const CarProfile* supra = FindProfileByName("SUPRA");
+    ASSERT_NE(supra, nullptr);
+    EXPECT_FALSE(supra->popUpHeadLights || supra->replaceHeadlightShader);
+    EXPECT_TRUE(FindProfileByName("BRERA.ini")->popUpHeadLights);
+    const CarProfile* rx7 = FindProfileByName("RX7");
+    EXPECT_TRUE(rx7->popUpHeadLights);
+    EXPECT_TRUE(rx7->slotOverrides.empty());
+}
+
+TEST_F(ConfigTest, ALowerCaseFileDoesNotReplaceTheBuiltIn) {
+    GameFolder folder("lower-case");
+    folder.Write("MorvaneCars\\brera", "[GENERAL]\nForceLodA = 1\n");
+    Settings("");
+    LoadCarProfiles(folder.path() + "MorvaneCars");
+    AddBuiltInProfiles();
+    ASSERT_GE(carProfiles.size(), 2u);
+    EXPECT_EQ(carProfiles[0]->name, "brera");
+    EXPECT_EQ(carProfiles[1]->name, "BRERA");
+    EXPECT_TRUE(carProfiles[1]->sunRoof);
+    EXPECT_FALSE(carProfiles[1]->forceLodA);
+}
+
+TEST_F(ConfigTest, MissingDirectoryStillGivesTheBuiltIns) {
+    GameFolder folder("no-profiles");
+    Settings("");
+    LoadCarProfiles(folder.path() + "MorvaneCars");
+    AddBuiltInProfiles();
+    EXPECT_EQ(ProfileNames(),
+              (std::vector<std::string>{"BRERA", "240SX", "RX7", "MR2", "CAMARO", "COROLLA", "CHARGER69"}));
+    EXPECT_TRUE(FindProfileByName("BRERA")->sunRoof);
+    EXPECT_FALSE(FindProfileByName("BRERA")->popUpHeadLights);
+    AddBuiltInProfiles();
+    EXPECT_EQ(carProfiles.size(), 7u) << "built-ins are added once";
+}
+
+TEST_F(ConfigTest, NamesWithoutANarrowFormAreSkipped) {
+    GameFolder folder("wide-names");
+    folder.Write("MorvaneCars\\AAA", "");
+    folder.Write("MorvaneCars\\ZZZ", "");
+    const std::wstring wide = std::wstring(folder.path().begin(), folder.path().end()) + L"MorvaneCars\\\x4E2D\x6587";
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    Settings("");
+    LoadCarProfiles(folder.path() + "MorvaneCars");
+    EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"AAA", "ZZZ"}));
+}
+
+TEST_F(ConfigTest, AThousandProfilesLoad) {
+    GameFolder folder("thousand");
+    for (int i = 0; i < 1000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "MorvaneCars\\CAR%04d", i);
+        folder.Write(name, i % 2 ? "[GENERAL]\nForceLodA = 1\n" : "");
+    }
+    Settings("");
+    LoadCarProfiles(folder.path() + "MorvaneCars");
+    ASSERT_EQ(carProfiles.size(), 1000u);
+    EXPECT_EQ(carProfiles[999]->name, "CAR0999");
+    EXPECT_TRUE(carProfiles[999]->forceLodA);
+    EXPECT_FALSE(carProfiles[998]->forceLodA);
+}
+
+// ---- Lookups --------------------------------------------------------------------------
+
+TEST_F(ConfigTest, SlotValuesFallBackEntryByEntry) {
+    const int32_t alone = sim::AddCarType("ALONE");     // no profile
+    const int32_t off = sim::AddCarType("OFF");         // PART_BODY Enabled = 0
+    const int32_t silent = sim::AddCarType("SILENT");   // PART_BODY without Enabled
+    const int32_t own = sim::AddCarType("OWN");         // own headers and camera
+    GameFolder folder("lookups");
+    folder.Write("MorvaneCars\\OFF", "[PART_BODY]\nEnabled = 0\n");
+    folder.Write("MorvaneCars\\SILENT", "[PART_BODY]\nHeader = SILENT_BODY\n");
+    folder.Write("MorvaneCars\\OWN", "[PART_HOOD]\nEnabled = 1\nHeader = OWN_HOOD\nCamera = OWN_CAM\n[PART_ROOF]\nHeaderAS = OWN_ROOF_AS\n");
+    Settings("[PART_BODY]\nEnabled = 1\nHeader = BODY\nHeaderAS = BODY_AS\nCamera = BODY_CAM\n"
+             "[PART_ROOF]\nHeader = ROOF\n[PART_HOOD]\nCamera = HOOD_CAM\n");
+    LoadCarProfiles(folder.path() + "MorvaneCars");
+
+    EXPECT_EQ(SlotEnabled(alone, 23), 1);
+    EXPECT_EQ(SlotEnabled(off, 23), 0);
+    EXPECT_EQ(SlotEnabled(silent, 23), 1);
+    EXPECT_EQ(SlotEnabled(alone, 78), -1);  // the global entry is not set
+    EXPECT_EQ(SlotEnabled(own, 78), 1);
+    EXPECT_EQ(SlotEnabled(alone, 5), 0);    // no entry anywhere
+
+    EXPECT_EQ(SlotHeader(alone, 23, false), sim::Hash("BODY"));
+    EXPECT_EQ(SlotHeader(alone, 23, true), sim::Hash("BODY_AS"));
+    EXPECT_EQ(SlotHeader(silent, 23, false), sim::Hash("SILENT_BODY"));
+    EXPECT_EQ(SlotHeader(silent, 23, true), sim::Hash("SILENT_BODY")) << "HeaderAS took Header over";
+    EXPECT_EQ(SlotHeader(own, 78, true), sim::Hash("OWN_HOOD"));
+    EXPECT_EQ(SlotHeader(own, 76, true), sim::Hash("OWN_ROOF_AS"));
+    EXPECT_EQ(SlotHeader(own, 76, false), sim::Hash("ROOF"));
+    EXPECT_EQ(SlotHeader(alone, 48, false), kNone);
+    EXPECT_EQ(SlotHeader(alone, 5, false), kNone);
+
+    EXPECT_STREQ(SlotCamera(own, 78), "OWN_CAM");
+    EXPECT_STREQ(SlotCamera(alone, 78), "HOOD_CAM");
+    EXPECT_STREQ(SlotCamera(off, 23), "BODY_CAM");
+    EXPECT_EQ(SlotCamera(alone, 48), nullptr);
+    EXPECT_EQ(SlotCamera(alone, 5), nullptr);
+}
+
+TEST_F(ConfigTest, ProfilesAreFoundByCarTypeAndNameHash) {
+    const int32_t brera = sim::AddCarType("BRERA");
+    const int32_t none = sim::AddCarType("NOBODY");
+    const int32_t lower = sim::AddCarType("brera");
+    GameFolder folder("by-type");
+    folder.Write("MorvaneCars\\EMPTY", "");
+    Settings("[GENERAL]\nReplaceHeadlightShader = 1\n");
+    LoadCarProfiles(folder.path() + "MorvaneCars");
+    AddBuiltInProfiles();
+    const int32_t empty = sim::AddCarType("EMPTY");
+
+    EXPECT_EQ(ProfileForCarType(brera), FindProfileByName("BRERA"));
+    EXPECT_EQ(ProfileForCarType(none), GlobalSettings());
+    EXPECT_EQ(ProfileForCarType(lower), GlobalSettings()) << "names are case-sensitive";
+    EXPECT_EQ(ProfileForCarType(12345), GlobalSettings()) << "a car type the game cannot name";
+    // An empty profile still replaces the global switches for its car.
+    EXPECT_FALSE(ProfileForCarType(empty)->replaceHeadlightShader);
+    EXPECT_TRUE(ProfileForCarType(none)->replaceHeadlightShader);
+
+    EXPECT_EQ(ProfileForNameHash(sim::Hash("RX7")), FindProfileByName("RX7"));
+    EXPECT_EQ(ProfileForNameHash(sim::Hash("NOBODY")), GlobalSettings());
+    EXPECT_EQ(FindProfileByNameHash(kNone), nullptr);
+}
+
+TEST_F(ConfigTest, TheFirstProfileWinsWhenHashesCollide) {
+    // The game's hash takes "Aa" and "B@" to the same value.
+    ASSERT_EQ(sim::Hash("CAR_Aa"), sim::Hash("CAR_B@"));
+    Settings("");
+    for (const char* name : {"CAR_B@", "CAR_Aa"}) {
+        auto* profile = new CarProfile;
+        profile->name = name;
+        AddCarProfile(profile);
+    }
+    EXPECT_EQ(FindProfileByNameHash(sim::Hash("CAR_Aa"))->name, "CAR_B@");
+    EXPECT_EQ(FindProfileByName("CAR_Aa")->name, "CAR_Aa");
+    const size_t hashed = sim::HashedTexts().size();
+    for (int i = 0; i < 10; ++i) FindProfileByNameHash(sim::Hash("CAR_Aa"));
+    EXPECT_EQ(sim::HashedTexts().size(), hashed) << "lookups use the hashes taken at load";
+}
+
+}  // namespace
