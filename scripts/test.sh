@@ -24,6 +24,7 @@ export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="msco
 mkdir -p "$WINEPREFIX"
 # Wine's service processes keep the streams of the first Wine process: give them none.
 wine wineboot </dev/null >/dev/null 2>&1 || true
+rm -rf "$root/build/bin/scratch"
 status=0
 (cd "$root/build" && ctest --output-on-failure --timeout 300) || status=$?
 wineserver -k || true

@@ -112,6 +112,30 @@ TEST_F(StartupTest, ThreadAndDetachNotificationsChangeNothing) {
     EXPECT_TRUE(sim::MessageBoxes().empty());
 }
 
+TEST_F(StartupTest, ProfilesAreListedBesideThePluginWhateverTheWorkingDirectory) {
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    for (const bool pluginInWorkingDirectory : {false, true}) {
+        SCOPED_TRACE(pluginInWorkingDirectory ? "plug-in in the working directory" : "working directory elsewhere");
+        sim::Reset();
+        GameFolder folder("profiles-beside");
+        folder.Write("MorvaneCars\\RX8", "[PART_BODY]\nHeader = RX8_BODY_TITLE\n");
+        GameFolder elsewhere("profiles-cwd");
+        elsewhere.Write("MorvaneCars\\DECOY", "[PART_BODY]\nHeader = DECOY_TITLE\n");
+        ASSERT_TRUE(SetCurrentDirectoryA((pluginInWorkingDirectory ? folder : elsewhere).path().c_str()));
+
+        ASSERT_NE(Start(folder), nullptr);
+        SetCurrentDirectoryA(previous);
+        // The game hashes every profile name and header as the plug-in reads them.
+        const auto& hashed = sim::HashedTexts();
+        auto seen = [&](const char* text) { return std::find(hashed.begin(), hashed.end(), text) != hashed.end(); };
+        EXPECT_TRUE(seen("RX8")) << "the profile was made";
+        EXPECT_TRUE(seen("RX8_BODY_TITLE")) << "and its settings were read";
+        EXPECT_FALSE(seen("DECOY"));
+        EXPECT_FALSE(seen("DECOY_TITLE"));
+    }
+}
+
 TEST_F(StartupTest, EveryBuiltInCarGetsAProfileAtStartUp) {
     GameFolder folder("built-in");
     ASSERT_NE(Start(folder), nullptr);

@@ -17,8 +17,12 @@ GameFolder::GameFolder(const std::string& label) {
     static int counter = 0;
     const std::string root = ExeDirectory() + "scratch\\";
     CreateDirectoryA(root.c_str(), nullptr);
-    path_ = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + "\\";
-    if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
+    // Earlier runs may have left folders behind: take the next name that is free.
+    for (int attempt = 0;; ++attempt) {
+        path_ = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + "\\";
+        if (CreateDirectoryA(path_.c_str(), nullptr)) return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS || attempt > 100000) throw std::runtime_error("cannot create " + path_);
+    }
 }
 
 void GameFolder::MakeDirectory(const std::string& relative) const {

@@ -20,6 +20,8 @@ struct CarProfile {
     bool sunRoof = false;
     bool popUpHeadLights = false;
     uint32_t nameHash = 0xFFFFFFFFu;  // HostStringHash(name), taken when the profile is added
+
+    bool operator==(const CarProfile&) const = default;
 };
 
 // Every profile, in the order added. Built at start-up, constant afterwards.

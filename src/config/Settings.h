@@ -20,6 +20,8 @@ struct PluginSettings : CarProfile {
     bool camber = false;
     bool trackWidth = false;
     bool tireWidth = false;
+
+    bool operator==(const PluginSettings&) const = default;
 };
 
 // The record; null before LoadGlobalSettings has run.

@@ -26,6 +26,8 @@ struct SlotOverride {
     uint32_t headerAS;  // hash of "HeaderAS", else the same as header
     int32_t slot;
     std::string camera;  // empty: none
+
+    bool operator==(const SlotOverride&) const = default;
 };
 
 // Reads one section into one entry and appends it (every row gives an entry).

@@ -1,0 +1,108 @@
+// The settings shipped to players: every key they document must be one the plug-in
+// reads, so that the samples and the code cannot drift apart.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+
+#include "Sim.h"
+#include "TestFolders.h"
+#include "config/IniFile.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
+
+using namespace morvane;
+using testfolders::ExeDirectory;
+using testfolders::GameFolder;
+
+namespace {
+
+std::string ShippedDirectory() { return ExeDirectory() + "dist\\"; }
+
+std::string ReadAll(const std::string& path) {
+    std::string content;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return content;
+    char chunk[4096];
+    DWORD got;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
+    CloseHandle(file);
+    return content;
+}
+
+// A value that must read differently from `value`.
+std::string OtherValue(const std::string& value) {
+    if (value.empty()) return "1";
+    return value == "1" ? "0" : value + "1";
+}
+
+// For every key of `text`: a file that sets that key to another value first (the first
+// occurrence wins) must load into another record than `text` itself.
+template <typename Load>
+void ExpectEveryKeyIsRead(const std::string& label, const std::string& text, Load load) {
+    const auto baseline = load(text);
+    const IniReader parsed{ParseIni(TextModeContent(text))};
+    int keys = 0;
+    for (const auto& [section, pairs] : parsed.sections) {
+        for (const auto& [key, value] : pairs) {
+            ++keys;
+            const std::string changed = "[" + section + "]\n" + key + " = " + OtherValue(value) + "\n" + text;
+            EXPECT_FALSE(load(changed) == baseline) << label << ": [" << section << "] " << key << " is not read";
+        }
+    }
+    EXPECT_GT(keys, 0) << label;
+}
+
+class SampleSettingsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        ResetCarProfiles();
+    }
+};
+
+TEST_F(SampleSettingsTest, EveryKeyOfMorvaneIniIsRead) {
+    const std::string text = ReadAll(ShippedDirectory() + "Morvane.ini");
+    ASSERT_FALSE(text.empty());
+    const IniReader parsed{ParseIni(TextModeContent(text))};
+    std::set<std::string> known = {"GENERAL", "MODS"};
+    for (const PartSlotRow& row : PartSlotTable()) known.insert(row.section);
+    std::set<std::string> documented;
+    for (const auto& entry : parsed.sections) documented.insert(entry.first);
+    EXPECT_EQ(documented, known) << "the sample documents every section the plug-in reads, and no other";
+
+    GameFolder folder("sample");
+    ExpectEveryKeyIsRead("Morvane.ini", text, [&](const std::string& content) {
+        folder.Write("Morvane.ini", content);
+        LoadGlobalSettings(folder.path() + "Morvane.ini");
+        return *GlobalSettings();
+    });
+}
+
+TEST_F(SampleSettingsTest, ExampleProfilesAreForCarsThatAreNotBuiltIn) {
+    LoadGlobalSettings(ShippedDirectory() + "Morvane.ini");
+    LoadCarProfiles(ShippedDirectory() + "MorvaneCars");
+    const size_t shipped = carProfiles.size();
+    ASSERT_GE(shipped, 1u);
+    std::vector<std::string> names;
+    for (const CarProfile* p : carProfiles) names.push_back(p->name);
+    AddBuiltInProfiles();
+    EXPECT_EQ(carProfiles.size(), shipped + 7) << "no example replaces a built-in car";
+
+    GameFolder folder("sample-profile");
+    for (const std::string& name : names) {
+        EXPECT_EQ(name.find('.'), std::string::npos) << name << ": a profile is named without extension";
+        const std::string text = ReadAll(ShippedDirectory() + "MorvaneCars\\" + name);
+        const IniReader parsed{ParseIni(TextModeContent(text))};
+        EXPECT_EQ(parsed.sections.count("MODS"), 0u) << name << ": [MODS] is read from Morvane.ini only";
+        ExpectEveryKeyIsRead(name, text, [&](const std::string& content) {
+            folder.Write("profile", content);
+            CarProfile profile;
+            ReadCarProfile(IniFile(folder.path() + "profile"), profile);
+            return profile;
+        });
+    }
+}
+
+}  // namespace
