@@ -147,3 +147,37 @@ TEST_F(StartupTest, EveryBuiltInCarGetsAProfileAtStartUp) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a player installs: one file that needs nothing beyond Windows and offers nothing.
+TEST(PluginImage, ImportsOnlySystemLibrariesAndExportsNothing) {
+    GameFolder folder("image");
+    const std::string path = folder.CopyPlugin();
+    HMODULE plugin = LoadLibraryExA(path.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(plugin, nullptr);
+    const auto* base = reinterpret_cast<const uint8_t*>(plugin);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    EXPECT_TRUE(nt->FileHeader.Characteristics & IMAGE_FILE_DLL);
+    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+
+    const IMAGE_DATA_DIRECTORY& exports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (exports.VirtualAddress != 0) {
+        const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + exports.VirtualAddress);
+        EXPECT_EQ(directory->NumberOfFunctions, 0u);
+        EXPECT_EQ(directory->NumberOfNames, 0u);
+    }
+
+    std::vector<std::string> imported;
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (const auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
+        std::string name = reinterpret_cast<const char*>(base + d->Name);
+        for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        imported.push_back(name);
+    }
+    std::sort(imported.begin(), imported.end());
+    EXPECT_EQ(imported, (std::vector<std::string>{"KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"}));
+    FreeLibrary(plugin);
+}
+
+}  // namespace

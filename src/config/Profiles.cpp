@@ -15,9 +15,24 @@ std::vector<CarProfile*> carProfiles;
 
 namespace {
 
-// Hooks look profiles up on every car drawn; these keep that independent of the number
-// of profiles. Names point into the profiles, which are never changed or freed.
-std::unordered_map<std::string_view, const CarProfile*> profilesByName;
+// A name with its FNV-1a hash, taken once per lookup; the index keeps the hash of each
+// profile's name beside it, so a lookup costs the same whatever the number of profiles.
+struct NameKey {
+    std::string_view name;
+    size_t hash;
+
+    explicit NameKey(std::string_view text) : name(text), hash(2166136261u) {
+        for (const char c : text) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+    }
+    bool operator==(const NameKey& other) const { return hash == other.hash && name == other.name; }
+};
+struct NameKeyHash {
+    size_t operator()(const NameKey& key) const { return key.hash; }
+};
+
+// Hooks look profiles up on every car drawn. Names point into the profiles, which are
+// never changed or freed.
+std::unordered_map<NameKey, const CarProfile*, NameKeyHash> profilesByName;
 std::unordered_map<uint32_t, const CarProfile*> profilesByHash;
 
 // The entry name in the narrow code page, or false when it has no exact form there.
@@ -53,9 +68,14 @@ const SlotOverride* GlobalSlotEntry(int32_t slot) {
 }  // namespace
 
 void AddCarProfile(CarProfile* profile) {
+    if (carProfiles.empty()) {
+        // Sparse buckets: most lookups then meet one entry or none, however many cars.
+        profilesByName.max_load_factor(0.25f);
+        profilesByHash.max_load_factor(0.25f);
+    }
     profile->nameHash = host::HostStringHash(profile->name.c_str());
     carProfiles.push_back(profile);
-    profilesByName.emplace(profile->name, profile);
+    profilesByName.emplace(NameKey(profile->name), profile);
     profilesByHash.emplace(profile->nameHash, profile);
 }
 
@@ -109,7 +129,7 @@ void AddBuiltInProfiles() {
 
 const CarProfile* FindProfileByName(const char* name) {
     if (name == nullptr) return nullptr;
-    const auto found = profilesByName.find(std::string_view(name));
+    const auto found = profilesByName.find(NameKey(name));
     return found == profilesByName.end() ? nullptr : found->second;
 }
 
