@@ -3,10 +3,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" --target profile_bench >/dev/null
-export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-wine wineboot </dev/null >/dev/null 2>&1 || true
+. "$root/scripts/wine.sh"
+start_wine
 status=0
 wine "$root/build/bin/profile_bench.exe" </dev/null || status=$?
-wineserver -k || true
+stop_wine
 exit $status

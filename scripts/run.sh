@@ -13,10 +13,9 @@ cp -r "$root/dist/." "$game/"
 cp "$root/build/bin/KavraSim.exe" "$game/kavra.exe"
 if [ $# -gt 0 ]; then cp -r "$1/." "$game/"; fi
 
-export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-wine wineboot </dev/null >/dev/null 2>&1 || true
+. "$root/scripts/wine.sh"
+start_wine
 status=0
 wine "$game/kavra.exe" </dev/null || status=$?
-wineserver -k || true
+stop_wine
 exit $status

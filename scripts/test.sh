@@ -27,12 +27,10 @@ if command -v g++ >/dev/null; then
   "$root/build-native/ini_tests" --gtest_brief=1
 fi
 
-export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-mkdir -p "$WINEPREFIX"
-# Wine's service processes keep the streams of the first Wine process: give them none.
-wine wineboot </dev/null >/dev/null 2>&1 || true
+. "$root/scripts/wine.sh"
+start_wine
 rm -rf "$root/build/bin/scratch"
 status=0
 (cd "$root/build" && ctest --output-on-failure --timeout 300) || status=$?
-wineserver -k || true
+stop_wine
 exit $status

@@ -304,10 +304,17 @@ TEST_F(ConfigTest, ProfilesAreFoundByCarTypeAndNameHash) {
     const int32_t lower = sim::AddCarType("brera");
     GameFolder folder("by-type");
     folder.Write("MorvaneCars\\EMPTY", "");
+    folder.Write("MorvaneCars\\LOCKED", "[GENERAL]\nReplaceHeadlightShader = 1\n");
+    // Another program holds LOCKED open without sharing: it cannot be read.
+    HANDLE lock = CreateFileA((folder.path() + "MorvaneCars\\LOCKED").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     Settings("[GENERAL]\nReplaceHeadlightShader = 1\n");
     LoadCarProfiles(folder.path() + "MorvaneCars");
+    CloseHandle(lock);
     AddBuiltInProfiles();
     const int32_t empty = sim::AddCarType("EMPTY");
+    const int32_t locked = sim::AddCarType("LOCKED");
 
     EXPECT_EQ(ProfileForCarType(brera), FindProfileByName("BRERA"));
     EXPECT_EQ(ProfileForCarType(none), GlobalSettings());
@@ -315,6 +322,8 @@ TEST_F(ConfigTest, ProfilesAreFoundByCarTypeAndNameHash) {
     EXPECT_EQ(ProfileForCarType(12345), GlobalSettings()) << "a car type the game cannot name";
     // An empty profile still replaces the global switches for its car.
     EXPECT_FALSE(ProfileForCarType(empty)->replaceHeadlightShader);
+    EXPECT_EQ(ProfileForCarType(locked), FindProfileByName("LOCKED"));
+    EXPECT_FALSE(ProfileForCarType(locked)->replaceHeadlightShader) << "an unreadable file still makes a profile";
     EXPECT_TRUE(ProfileForCarType(none)->replaceHeadlightShader);
 
     EXPECT_EQ(ProfileForNameHash(sim::Hash("RX7")), FindProfileByName("RX7"));

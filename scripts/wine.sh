@@ -1,0 +1,13 @@
+# Sourced by the scripts that run Windows programs: a private Wine prefix in the build
+# tree, started once with its streams closed (Wine's service processes keep the streams
+# of the first Wine process, and a test runner waiting on them would never finish).
+export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+start_wine() {
+  mkdir -p "$WINEPREFIX"
+  wine wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+}
