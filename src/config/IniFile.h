@@ -2,6 +2,7 @@
 // An INI file beside the plug-in, read whole at construction; never written, never fails:
 // a missing or unreadable file simply has no sections.
 #include <string>
+#include <vector>
 
 #include "config/IniReader.h"
 
@@ -9,6 +10,11 @@ namespace morvane {
 
 // The full path of the plug-in's own module (the file this code was loaded from).
 std::string PluginModulePath();
+
+// The names of a directory's entries (files and sub-directories, without "." and ".."),
+// in listing order, in the narrow code page; a name that has no exact narrow form is left
+// out. `directory` is a full narrow path. An unreadable or missing directory has none.
+std::vector<std::string> ListDirectory(const std::string& directory);
 
 struct IniFile : IniReader {
     std::string path;

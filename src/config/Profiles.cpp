@@ -1,7 +1,5 @@
 #include "config/Profiles.h"
 
-#include <windows.h>
-
 #include <string_view>
 #include <unordered_map>
 
@@ -34,26 +32,6 @@ struct NameKeyHash {
 // never changed or freed.
 std::unordered_map<NameKey, const CarProfile*, NameKeyHash> profilesByName;
 std::unordered_map<uint32_t, const CarProfile*> profilesByHash;
-
-// The entry name in the narrow code page, or false when it has no exact form there.
-bool ToNarrow(const wchar_t* wide, std::string& narrow) {
-    BOOL lossy = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lossy);
-    if (size <= 0 || lossy) return false;
-    narrow.assign(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, narrow.data(), size, nullptr, &lossy);
-    narrow.resize(static_cast<size_t>(size) - 1);
-    return !lossy;
-}
-
-std::wstring ToWide(const std::string& narrow) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
-    if (size <= 0) return {};
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, wide.data(), size);
-    wide.resize(static_cast<size_t>(size) - 1);
-    return wide;
-}
 
 const SlotOverride* CarSlotEntry(int32_t carType, int32_t slot) {
     const CarProfile* profile = FindProfileByCarType(carType);
@@ -95,23 +73,15 @@ void ReadCarProfile(const IniReader& file, CarProfile& profile) {
 
 void LoadCarProfiles(const std::string& directory) {
     // The directory is listed where its entries are read from: beside the plug-in, not in
-    // the working directory, which a loader or a shortcut may have set elsewhere.
-    const std::string listed = ResolveIniPath(PluginModulePath(), directory);
-    WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((ToWide(listed) + L"\\*").c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring_view entry = found.cFileName;
-        if (entry == L"." || entry == L"..") continue;
-        std::string name;
-        if (!ToNarrow(found.cFileName, name)) continue;  // no file of ours could carry that car's name
+    // the working directory, which a loader or a shortcut may have set elsewhere. An
+    // entry whose name has no narrow form could not name a car: it is left out.
+    for (const std::string& name : ListDirectory(ResolveIniPath(PluginModulePath(), directory))) {
         const IniFile file(directory + "\\" + name);
         auto* profile = new CarProfile;
         profile->name = name;
         ReadCarProfile(file, *profile);
         AddCarProfile(profile);
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
+    }
 }
 
 void AddBuiltInProfiles() {

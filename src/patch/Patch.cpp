@@ -1,5 +1,7 @@
 #include "patch/Patch.h"
 
+#include "host/HostImage.h"
+
 #include <windows.h>
 
 #include <array>
@@ -15,15 +17,6 @@ void* Ptr(uint32_t address) { return reinterpret_cast<void*>(static_cast<uintptr
 // The supported build, 0x87E926, is never among them; none is known so far.
 constexpr std::array<uint32_t, 0> kOtherHostEntryPoints{};
 
-uint32_t NormalisedEntryPoint() {
-    auto* image = static_cast<const uint8_t*>(static_cast<const void*>(GetModuleHandleA(nullptr)));
-    uint32_t ntHeaders;
-    std::memcpy(&ntHeaders, image + 0x3C, 4);
-    uint32_t entryRva;
-    std::memcpy(&entryRva, image + ntHeaders + 0x28, 4);
-    return 0x400000 + entryRva;
-}
-
 }  // namespace
 
 ScopedUnprotect::ScopedUnprotect(uint32_t address, uint32_t size) : address_(address), size_(size) {
@@ -37,7 +30,7 @@ ScopedUnprotect::~ScopedUnprotect() {
 const AddressTranslator& GetAddressTranslator() {
     static const AddressTranslator translator = [] {
         AddressTranslator t{"Unknown Plugin Name", {0, 0}};
-        const uint32_t entry = NormalisedEntryPoint();
+        const uint32_t entry = NormalisedHostEntryPoint();
         for (uint32_t i = 0; i < kOtherHostEntryPoints.size(); ++i) {
             if (kOtherHostEntryPoints[i] == entry) {
                 t.descriptor = {i + 1, entry};

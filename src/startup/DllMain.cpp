@@ -1,6 +1,7 @@
 // The plug-in loader's entry into Morvane.
 #include <windows.h>
 
+#include "host/HostImage.h"
 #include "startup/Startup.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {

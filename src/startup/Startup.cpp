@@ -2,23 +2,12 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "config/IniFile.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "startup/Installers.h"
 
 namespace morvane {
-
-uint32_t NormalisedHostEntryPoint() {
-    const auto* image = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
-    uint32_t ntHeaders;
-    std::memcpy(&ntHeaders, image + 0x3C, 4);
-    uint32_t entryRva;
-    std::memcpy(&entryRva, image + ntHeaders + 0x28, 4);
-    return 0x400000 + entryRva;
-}
 
 bool LoadConfiguration() {
     const IniFile sibling("Kavra.WidescreenFix.ini");

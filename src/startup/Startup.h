@@ -12,9 +12,6 @@ inline constexpr const char kUnsupportedHostText[] =
     "This .exe is not supported.\nPlease use v1.4 English kavra.exe (6,88 MB (7.217.152 bytes)).";
 inline constexpr const char kShadowConflictText[] = "Please set CarShadowFix to 0 in Kavra.WidescreenFix.ini";
 
-// 0x400000 plus the main executable's AddressOfEntryPoint, wherever it is loaded.
-uint32_t NormalisedHostEntryPoint();
-
 // Sibling check, then settings and profiles; false means no installer may run.
 bool LoadConfiguration();
 
