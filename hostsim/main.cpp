@@ -44,6 +44,33 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 
 const char* OnOff(bool on) { return on ? "on" : "off"; }
 
+// The sections whose slot a profile switches on ("Enabled = 1").
+std::string SlotsOn(const morvane::CarProfile& profile) {
+    std::string list;
+    for (const morvane::PartSlotRow& row : morvane::PartSlotTable()) {
+        const morvane::SlotOverride* e = morvane::FindSlotOverride(profile.slotOverrides, row.slot);
+        if (e && e->enabled == 1) list += (list.empty() ? "" : ", ") + row.section;
+    }
+    return list.empty() ? "none" : list;
+}
+
+// The game's globals, to tell what a changed data byte belongs to.
+const char* GlobalAt(uint32_t address) {
+    struct Named {
+        uint32_t address, size;
+        const char* name;
+    };
+    static const Named globals[] = {
+        {sim::layout::kSteeringAngle, 4, "steering angle"},
+        {sim::layout::kGameMode, 4, "game mode"},
+        {sim::layout::kFrameTime, 4, "frame time"},
+    };
+    for (const Named& g : globals) {
+        if (address >= g.address && address < g.address + g.size) return g.name;
+    }
+    return nullptr;
+}
+
 void ReportRuns() {
     const auto runs = sim::ChangedRuns();
     std::printf("\nHost bytes changed: %zu run%s\n", runs.size(), runs.size() == 1 ? "" : "s");
@@ -55,6 +82,8 @@ void ReportRuns() {
             std::memcpy(&displacement, run.after.data() + 1, 4);
             const uint32_t target = run.address + 5 + displacement;
             std::printf("   (%s to 0x%08X in %s)", op == 0xE8 ? "call" : "jump", target, ModuleNameAt(target).c_str());
+        } else if (const char* global = GlobalAt(run.address)) {
+            std::printf("   (%s)", global);
         }
         std::printf("\n");
     }
@@ -79,24 +108,23 @@ void ReportSettings() {
                 "PopUpHeadLights %s\n",
                 OnOff(s.forceLodA), OnOff(s.replaceHeadlightShader), OnOff(s.replaceBrakelightShader),
                 OnOff(s.popUpHeadLights));
+    std::printf("  part slots switched on: %s\n", SlotsOn(s).c_str());
     for (const PartSlotRow& row : PartSlotTable()) {
         const SlotOverride* e = FindSlotOverride(s.slotOverrides, row.slot);
-        if (!e || (e->enabled == -1 && e->header == 0xFFFFFFFFu && e->camera.empty())) continue;
-        std::printf("  [%s] slot %d: Enabled %d, Header 0x%08X, HeaderAS 0x%08X, Camera %s\n", row.section.c_str(),
-                    row.slot, e->enabled, e->header, e->headerAS, e->camera.empty() ? "none" : e->camera.c_str());
+        if (!e || (e->header == 0xFFFFFFFFu && e->camera.empty())) continue;
+        std::printf("  [%s] slot %d: Header 0x%08X, HeaderAS 0x%08X, Camera %s\n", row.section.c_str(), row.slot,
+                    e->header, e->headerAS, e->camera.empty() ? "none" : e->camera.c_str());
     }
 
     std::printf("\nCar profiles: %zu\n", carProfiles.size());
     for (const CarProfile* p : carProfiles) {
         const bool fromFile = p->slotOverrides.size() == kPartSlotCount;
-        int slotsSet = 0;
-        for (const SlotOverride& e : p->slotOverrides) slotsSet += e.enabled != -1 || e.header != 0xFFFFFFFFu || !e.camera.empty();
         std::printf("  %-12s %-24s ForceLodA %s, HeadlightShader %s, BrakelightShader %s, PopUpHeadLights %s, SunRoof %s",
                     p->name.c_str(), fromFile ? "(MorvaneCars)" : "(built in)", OnOff(p->forceLodA),
                     OnOff(p->replaceHeadlightShader), OnOff(p->replaceBrakelightShader), OnOff(p->popUpHeadLights),
                     OnOff(p->sunRoof));
-        if (fromFile) std::printf(", %d part slot%s set", slotsSet, slotsSet == 1 ? "" : "s");
         std::printf("\n");
+        if (fromFile) std::printf("  %-12s %-24s part slots switched on: %s\n", "", "", SlotsOn(*p).c_str());
     }
 }
 
