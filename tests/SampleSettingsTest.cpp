@@ -2,8 +2,6 @@
 // reads, so that the samples and the code cannot drift apart.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <set>
 
 #include "Sim.h"
@@ -19,17 +17,6 @@ using testfolders::GameFolder;
 namespace {
 
 std::string ShippedDirectory() { return ExeDirectory() + "dist\\"; }
-
-std::string ReadAll(const std::string& path) {
-    std::string content;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return content;
-    char chunk[4096];
-    DWORD got;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
-    CloseHandle(file);
-    return content;
-}
 
 // A value that must read differently from `value`.
 std::string OtherValue(const std::string& value) {
@@ -63,7 +50,7 @@ protected:
 };
 
 TEST_F(SampleSettingsTest, EveryKeyOfMorvaneIniIsRead) {
-    const std::string text = ReadAll(ShippedDirectory() + "Morvane.ini");
+    const std::string text = ReadWholeFile(ShippedDirectory() + "Morvane.ini");
     ASSERT_FALSE(text.empty());
     const IniReader parsed{ParseIni(TextModeContent(text))};
     std::set<std::string> known = {"GENERAL", "MODS"};
@@ -93,7 +80,7 @@ TEST_F(SampleSettingsTest, ExampleProfilesAreForCarsThatAreNotBuiltIn) {
     GameFolder folder("sample-profile");
     for (const std::string& name : names) {
         EXPECT_EQ(name.find('.'), std::string::npos) << name << ": a profile is named without extension";
-        const std::string text = ReadAll(ShippedDirectory() + "MorvaneCars\\" + name);
+        const std::string text = ReadWholeFile(ShippedDirectory() + "MorvaneCars\\" + name);
         const IniReader parsed{ParseIni(TextModeContent(text))};
         EXPECT_EQ(parsed.sections.count("MODS"), 0u) << name << ": [MODS] is read from Morvane.ini only";
         ExpectEveryKeyIsRead(name, text, [&](const std::string& content) {

@@ -8,20 +8,6 @@ namespace morvane {
 
 namespace {
 
-// The whole file, or nothing when it cannot be opened or read. Other processes may read
-// and write it meanwhile.
-std::string ReadWholeFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string content;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
-    CloseHandle(file);
-    return content;
-}
-
 // The name in the narrow code page, or false when it has no exact form there.
 bool ToNarrow(const wchar_t* wide, std::string& narrow) {
     BOOL lossy = FALSE;
@@ -43,6 +29,18 @@ std::wstring ToWide(const std::string& narrow) {
 }
 
 }  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string content;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
+    CloseHandle(file);
+    return content;
+}
 
 std::vector<std::string> ListDirectory(const std::string& directory) {
     std::vector<std::string> names;
