@@ -21,12 +21,16 @@ constexpr uint32_t kPartGetAttribute = 0x7C27C0;
 constexpr uint32_t kPartFindAttribute = 0x7B00E0;
 constexpr uint32_t kPartIsStock = 0x7CA040;
 constexpr uint32_t kFindNextCarPart = 0x7CDDF0;
+constexpr uint32_t kAlloc = 0x6A1560;
 
 // Globals.
 constexpr uint32_t kCarPartDatabase = 0xB76690;
 constexpr uint32_t kGameMode = 0xA99BBC;
 constexpr uint32_t kFrameTime = 0xA99A5C;
 constexpr uint32_t kSteeringAngle = 0xA7B668;
+constexpr uint32_t kCarTypeTable = 0xB74CCC;
+constexpr uint32_t kCurrentCarTypePtr = 0xB74320;
+constexpr uint32_t kFrontEndObjectPtr = 0xB77970;
 
 // A stretch of host code no routine above uses, for tests that plant their own code.
 constexpr uint32_t kScratchCode = 0x500000;

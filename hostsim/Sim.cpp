@@ -1,10 +1,12 @@
 #include "Sim.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "HostLayout.h"
 
@@ -36,6 +38,17 @@ std::vector<std::unique_ptr<Ride>> rides;
 std::vector<std::string> hashedTexts;
 std::vector<FittedByName> fits;
 std::vector<MessageBoxCall> messageBoxes;
+std::vector<std::unique_ptr<uint8_t[]>> blocks;
+std::vector<uint8_t> carTypeTable(256 * 0xD0);  // never reallocated: the game holds its address
+int32_t currentCarType;
+uint8_t* frontEndObject;
+int failingAllocations;
+size_t allocationCount;
+
+std::vector<Model>& ModelList() {
+    static std::vector<Model> models;
+    return models;
+}
 
 uint8_t* At(uint32_t address) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address)); }
 uint32_t AddressOf(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
@@ -138,6 +151,17 @@ Part* __thiscall HostFindNextCarPart(void* database, int32_t, int32_t carType, i
     return nullptr;
 }
 
+void* __cdecl HostAlloc(uint32_t size) {
+    ++allocationCount;
+    if (failingAllocations > 0) {
+        --failingAllocations;
+        return nullptr;
+    }
+    uint8_t* memory = NewBlock(size);
+    std::memset(memory, 0xCD, size);
+    return memory;
+}
+
 int WINAPI RecordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
     return IDOK;
@@ -154,6 +178,21 @@ void PlaceHostRoutines() {
     WriteJumpTo(kPartFindAttribute, reinterpret_cast<const void*>(&HostPartFindAttribute));
     WriteJumpTo(kPartIsStock, reinterpret_cast<const void*>(&HostPartIsStock));
     WriteJumpTo(kFindNextCarPart, reinterpret_cast<const void*>(&HostFindNextCarPart));
+    WriteJumpTo(kAlloc, reinterpret_cast<const void*>(&HostAlloc));
+    for (const Model& model : Models()) {
+        if (model.place) model.place();
+    }
+}
+
+// A crash anywhere in the process ends it with a line that says so and a nonzero status
+// (left alone, Wine may end a crashed process with status 0).
+LONG WINAPI ReportUnhandled(EXCEPTION_POINTERS* exception) {
+    std::fprintf(stderr, "simulated game: unhandled exception 0x%08lX at 0x%08X\n",
+                 exception->ExceptionRecord->ExceptionCode, AddressOf(exception->ExceptionRecord->ExceptionAddress));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 // Every MessageBoxA call of the process lands in RecordMessageBox instead.
@@ -179,7 +218,19 @@ void Setup() {
     ProtectHostRange();
     snapshot.assign(At(kHostBegin), At(kHostEnd));
     RecordMessageBoxes();
+    SetUnhandledExceptionFilter(&ReportUnhandled);
 }
+
+ModelRegistration::ModelRegistration(const Model& model) {
+    auto& models = ModelList();
+    auto at = models.begin();
+    while (at != models.end() && at->order <= model.order) ++at;
+    models.insert(at, model);
+}
+
+const std::vector<Model>& Models() { return ModelList(); }
+
+void PlaceRoutine(uint32_t site, const void* routine) { WriteJumpTo(site, routine); }
 
 void Reset() {
     SetProtection(kHostBegin, kHostEnd, PAGE_EXECUTE_READWRITE);
@@ -191,6 +242,15 @@ void Reset() {
     hashedTexts.clear();
     fits.clear();
     messageBoxes.clear();
+    blocks.clear();
+    std::fill(carTypeTable.begin(), carTypeTable.end(), 0);
+    currentCarType = 0;
+    frontEndObject = nullptr;
+    failingAllocations = 0;
+    allocationCount = 0;
+    for (const Model& model : Models()) {
+        if (model.reset) model.reset();
+    }
 }
 
 void PlantHostBytes(uint32_t address, const std::vector<uint8_t>& bytes) {
@@ -243,9 +303,43 @@ Part& Part::SetFloat(const std::string& attribute, float value) {
 }
 
 int32_t AddCarType(const std::string& baseName) {
+    if (carTypeNames.size() * 0xD0 >= carTypeTable.size()) Fail("too many car types");
     carTypeNames.push_back(baseName);
+    Global<uint8_t*>(kCarTypeTable) = carTypeTable.data();
     return static_cast<int32_t>(carTypeNames.size() - 1);
 }
+
+uint8_t* CarTypeRecord(int32_t carType) { return carTypeTable.data() + 0xD0 * carType; }
+
+void SetCurrentCarType(int32_t carType) {
+    currentCarType = carType;
+    Global<int32_t*>(kCurrentCarTypePtr) = &currentCarType;
+}
+
+uint8_t* NewBlock(size_t size) {
+    static std::mutex guard;  // host allocations may come from several threads
+    const std::lock_guard<std::mutex> lock(guard);
+    blocks.push_back(std::make_unique<uint8_t[]>(size));
+    std::memset(blocks.back().get(), 0, size);
+    return blocks.back().get();
+}
+
+uint8_t* NewRenderRecord(Ride* ride) {
+    uint8_t* record = NewBlock(0x4000);
+    Field<Ride*>(record, 0x3F0) = ride;
+    return record;
+}
+
+uint8_t* FrontEndObject() {
+    if (frontEndObject == nullptr) {
+        frontEndObject = NewBlock(0x1000);
+        Global<uint8_t*>(kFrontEndObjectPtr) = frontEndObject;
+    }
+    return frontEndObject;
+}
+
+void FailNextAllocations(int count) { failingAllocations = count; }
+size_t AllocationCount() { return allocationCount; }
 
 Part& AddPart(const std::string& name, int32_t carType, int32_t slot, bool stock) {
     parts.push_back(std::make_unique<Part>(Part{name, carType, slot, stock, {}}));

@@ -15,12 +15,34 @@ namespace sim {
 
 // Once per process, before anything else: fills the host range with the host routines,
 // protects the code (execute-read) and takes the reference snapshot. Also starts
-// recording MessageBoxA calls instead of showing them.
+// recording MessageBoxA calls instead of showing them, and turns any unhandled exception
+// into a line on stderr and exit status 3.
 void Setup();
 
 // Puts the host range back as the snapshot has it and forgets the model, the recorded
 // calls and message boxes: a fresh game for the next plug-in.
 void Reset();
+
+// A feature's share of the simulated game, in its own file: `place` puts its host
+// routines at their addresses during Setup (before the snapshot), `reset` forgets its
+// model on Reset, `report` prints its part of the simulated game's report. Any may be
+// null. Declare one as a static `ModelRegistration` in the model's file; `order` sorts
+// the reports.
+struct Model {
+    const char* name;
+    int order;
+    void (*place)();
+    void (*reset)();
+    void (*report)();
+};
+struct ModelRegistration {
+    explicit ModelRegistration(const Model& model);
+};
+const std::vector<Model>& Models();  // sorted by order
+
+// Places a host routine: a jump at `site` into `routine`, which must have the game's
+// calling convention. Only during a model's `place`.
+void PlaceRoutine(uint32_t site, const void* routine);
 
 // Writes bytes as the game's own code or data (the snapshot takes them too, so they
 // never show as changes).
@@ -78,7 +100,24 @@ struct Ride {
     Part* parts[128];
 };
 
+// A new car type; its 0xD0-byte record in the car-type table (host global 0xB74CCC)
+// starts zeroed.
 int32_t AddCarType(const std::string& baseName);
+uint8_t* CarTypeRecord(int32_t carType);
+// The car shown in the customization screens (through host global 0xB74320).
+void SetCurrentCarType(int32_t carType);
+
+// Zeroed memory that lives until the next Reset, for host records a test lays out.
+uint8_t* NewBlock(size_t size);
+// A car as drawn: a zeroed 0x4000-byte record with the ride record at +0x3F0.
+uint8_t* NewRenderRecord(Ride* ride);
+// The front-end object (host global 0xB77970), 0x1000 zeroed bytes, made on first use.
+uint8_t* FrontEndObject();
+
+// The host allocator (0x6A1560, cdecl size -> memory). Its memory is filled with 0xCD,
+// as a fresh heap block would hold anything. The next `count` calls answer null.
+void FailNextAllocations(int count);
+size_t AllocationCount();
 Part& AddPart(const std::string& name, int32_t carType, int32_t slot, bool stock = false);
 Ride& NewRide(int32_t carType);
 
@@ -91,6 +130,9 @@ const std::vector<FittedByName>& FitsByName();
 
 template <typename T>
 T& Global(uint32_t address) { return *reinterpret_cast<T*>(static_cast<uintptr_t>(address)); }
+template <typename T>
+T& Field(void* record, uint32_t offset) { return *reinterpret_cast<T*>(static_cast<uint8_t*>(record) + offset); }
+inline uint32_t Address(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 // ---- Running host code ---------------------------------------------------------------
 

@@ -179,6 +179,11 @@ int main() {
         std::printf("  state: %s\n", rejected ? "Rejected" : conflict ? "Inert" : pinned ? "Active (kept loaded)" : "Active");
     }
     ReportRuns();
-    if (active) ReportSettings();
+    if (active) {
+        ReportSettings();
+        for (const sim::Model& model : sim::Models()) {
+            if (model.report) model.report();
+        }
+    }
     return 0;
 }

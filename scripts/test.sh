@@ -31,6 +31,14 @@ fi
 start_wine
 rm -rf "$root/build/bin/scratch"
 status=0
-(cd "$root/build" && ctest --output-on-failure --timeout 300) || status=$?
+(cd "$root/build" && ctest --output-on-failure --timeout 300 -LE probe) || status=$?
+# A test executable that crashes must fail the run: prove it with the crash probe, run the
+# same way as every test above.
+if (cd "$root/build" && ctest --timeout 60 -L probe >/dev/null 2>&1); then
+  echo "test command check failed: a crashing test executable passed"
+  status=1
+else
+  echo "test command check: a crashing test executable fails the run"
+fi
 stop_wine
 exit $status

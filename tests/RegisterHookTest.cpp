@@ -228,3 +228,71 @@ TEST_F(RegisterHookTest, TheSiteHoldsAJumpToTheEntry) {
 }
 
 }  // namespace
+
+namespace {
+
+// Displaced host instructions run after the registers are restored, then the host resumes.
+TEST_F(RegisterHookTest, DisplacedInstructionsRunWithTheRestoredRegisters) {
+    struct Case {
+        const char* what;
+        std::initializer_list<uint8_t> displaced;
+        uint32_t result;    // the handler's EAX (it copies the first stack slot)
+        uint32_t espDrop;   // how far ESP lies below the site's on resume
+        uint32_t ebxAfter, flagsSet, flagsClear;
+    };
+    const Case cases[] = {
+        {"push 0x98", {0x68, 0x98, 0x00, 0x00, 0x00}, 7, 4, 0xB3B3B3B3, 0, 0},
+        {"test eax,eax on 0", {0x85, 0xC0}, 0, 0, 0xB3B3B3B3, 0x40, 0x80},
+        {"test eax,eax on <0", {0x85, 0xC0}, 0x80000000, 0, 0xB3B3B3B3, 0x84, 0x41},
+        {"mov ebx,[esp+4]", {0x8B, 0x5C, 0x24, 0x04}, 7, 0, 0x2222, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Reset();
+        sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
+        InstallRegisterHook(kSite, [](RegisterRecord& r) { r.eax = r.Stack(0); }, kResume, c.displaced);
+        const sim::Run run = RunAtSite({c.result, 0x2222});
+        const sim::Capture after = sim::RunHostCode(run);
+        ASSERT_EQ(after.exit, sim::Exit::Resumed);
+        EXPECT_EQ(after.registers.eax, c.result);
+        EXPECT_EQ(after.registers.ebx, c.ebxAfter);
+        EXPECT_EQ(after.espAtSite - after.esp, c.espDrop);
+        if (c.espDrop == 4) {
+            EXPECT_EQ(sim::Global<uint32_t>(after.esp), 0x98u);
+        }
+        EXPECT_EQ(after.registers.eflags & c.flagsSet, c.flagsSet);
+        EXPECT_EQ(after.registers.eflags & c.flagsClear, 0u);
+        EXPECT_EQ(after.registers.ecx, run.registers.ecx);
+        EXPECT_EQ(after.registers.edi, run.registers.edi);
+    }
+}
+
+// The comparison's flags are the processor's own, for values below, equal, above and negative.
+TEST_F(RegisterHookTest, ADisplacedComparisonLeavesExactlyItsFlags) {
+    InstallRegisterHook(kSite, [](RegisterRecord& r) { r.eflags = 0x202; }, kResume, {0x83, 0x7C, 0x24, 0x04, 0x2D});
+    const struct {
+        uint32_t value, flags;  // CF PF AF ZF SF OF after cmp value, 0x2D
+    } cases[] = {{0x2C, 0x95}, {0x2D, 0x44}, {0x2E, 0x00}, {0xFFFFFFD3, 0x94}, {0x8000000C, 0x810}};
+    for (const auto& c : cases) {
+        const sim::Capture after = sim::RunHostCode(RunAtSite({0, c.value}));
+        EXPECT_EQ(after.registers.eflags & kArithmeticFlags, c.flags) << std::hex << c.value;
+    }
+}
+
+// A handler that throws is abandoned: the host resumes with everything as on entry.
+TEST_F(RegisterHookTest, AThrowingHandlerLeavesTheHostAsOnEntry) {
+    InstallRegisterHook(kSite, [](RegisterRecord& r) {
+        r.eax = 1;
+        r.esp += 8;
+        r.SetZeroFlag(false);
+        throw std::bad_alloc();
+    }, kResume);
+    const sim::Run run = RunAtSite();
+    const sim::Capture after = sim::RunHostCode(run);
+    ASSERT_EQ(after.exit, sim::Exit::Resumed);
+    ExpectRegistersAsOnEntry(after.registers, run.registers);
+    EXPECT_EQ(after.esp, after.espAtSite);
+    EXPECT_EQ(after.registers.eflags & kArithmeticFlags, kArithmeticFlags);
+}
+
+}  // namespace

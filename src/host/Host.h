@@ -1,11 +1,13 @@
 #pragma once
 // The game executable's routines and globals the plug-in relies on, at their fixed
 // addresses in Kavra 1.4 English (image base 0x400000). Every use of the host goes
-// through this one table of typed pointers.
+// through this one table. Its entries are constant-initialised (an address, nothing
+// computed at start-up), so even a global constructor of the plug-in sees them filled.
 //
 // cdecl: the caller removes the stack arguments. thiscall: the object comes in ECX and
 // the routine removes its stack arguments.
 #include <cstdint>
+#include <cstring>
 
 namespace morvane::host {
 
@@ -18,15 +20,45 @@ struct RideRecord {
 struct Part;
 struct PartDatabase;
 
-// The record HostPartFindAttribute answers: the attribute's value lies 4 bytes in.
+// The record HostPartFindAttribute answers: the attribute's value lies 4 bytes in, as an
+// integer, a float or four bytes, depending on the attribute.
 struct AttributeRecord {
     uint32_t nameHash;
-    union {
-        int32_t asInt;
-        float asFloat;
-        uint8_t bytes[4];
-    } value;
+    uint8_t value[4];
+
+    int32_t IntValue() const { return Read<int32_t>(); }
+    float FloatValue() const { return Read<float>(); }
+
+private:
+    template <typename T>
+    T Read() const {
+        T result;
+        std::memcpy(&result, value, sizeof result);
+        return result;
+    }
 };
+
+// A host routine: its address, called with the convention of the pointer type Fn.
+template <typename Fn>
+struct HostRoutine {
+    uint32_t address;
+
+    Fn get() const { return reinterpret_cast<Fn>(static_cast<uintptr_t>(address)); }
+    template <typename... Arguments>
+    decltype(auto) operator()(Arguments... arguments) const { return get()(arguments...); }
+};
+
+// A host global of type T at a fixed address.
+template <typename T>
+struct HostGlobal {
+    uint32_t address;
+
+    T* get() const { return reinterpret_cast<T*>(static_cast<uintptr_t>(address)); }
+    T& operator*() const { return *get(); }
+    T* operator->() const { return get(); }
+};
+
+// ---- Shared by several features -------------------------------------------------------
 
 using StringHashFn = uint32_t(__cdecl*)(const char* text);
 using StringHashSeededFn = uint32_t(__cdecl*)(const char* text, uint32_t seed);
@@ -40,29 +72,50 @@ using PartFindAttributeFn = AttributeRecord*(__thiscall*)(Part* part, uint32_t a
 using PartIsStockFn = uint32_t(__thiscall*)(Part* part);
 using FindNextCarPartFn = Part*(__thiscall*)(PartDatabase* database, int32_t zero, int32_t carType,
                                              int32_t slot, int32_t zero2, Part* previous, int32_t minusOne);
+using AllocFn = void*(__cdecl*)(uint32_t size);
 
-template <typename T>
-T At(uint32_t address) { return reinterpret_cast<T>(static_cast<uintptr_t>(address)); }
+inline constexpr HostRoutine<StringHashFn> HostStringHash{0x471050};
+inline constexpr HostRoutine<StringHashSeededFn> HostStringHashSeeded{0x471080};
+inline constexpr HostRoutine<CarTypeNameFn> HostCarTypeName{0x7B0290};
+inline constexpr HostRoutine<RideGetPartFn> HostRideGetPart{0x7B06F0};
+inline constexpr HostRoutine<RideSetPartFn> HostRideSetPart{0x7D67A0};
+inline constexpr HostRoutine<SetPartByFormatFn> HostSetPartByFormat{0x84F040};
+inline constexpr HostRoutine<PartGetAttributeFn> HostPartGetAttribute{0x7C27C0};
+inline constexpr HostRoutine<PartFindAttributeFn> HostPartFindAttribute{0x7B00E0};
+inline constexpr HostRoutine<PartIsStockFn> HostPartIsStock{0x7CA040};
+inline constexpr HostRoutine<FindNextCarPartFn> HostFindNextCarPart{0x7CDDF0};
+inline constexpr HostRoutine<AllocFn> HostAlloc{0x6A1560};
 
-// Routines.
-inline const StringHashFn HostStringHash = At<StringHashFn>(0x471050);
-inline const StringHashSeededFn HostStringHashSeeded = At<StringHashSeededFn>(0x471080);
-inline const CarTypeNameFn HostCarTypeName = At<CarTypeNameFn>(0x7B0290);
-inline const RideGetPartFn HostRideGetPart = At<RideGetPartFn>(0x7B06F0);
-inline const RideSetPartFn HostRideSetPart = At<RideSetPartFn>(0x7D67A0);
-inline const SetPartByFormatFn HostSetPartByFormat = At<SetPartByFormatFn>(0x84F040);
-inline const PartGetAttributeFn HostPartGetAttribute = At<PartGetAttributeFn>(0x7C27C0);
-inline const PartFindAttributeFn HostPartFindAttribute = At<PartFindAttributeFn>(0x7B00E0);
-inline const PartIsStockFn HostPartIsStock = At<PartIsStockFn>(0x7CA040);
-inline const FindNextCarPartFn HostFindNextCarPart = At<FindNextCarPartFn>(0x7CDDF0);
-
-// Globals.
-inline PartDatabase* const HostCarPartDatabase = At<PartDatabase*>(0xB76690);
-inline volatile int32_t* const HostGameMode = At<volatile int32_t*>(0xA99BBC);
-inline volatile float* const HostFrameTime = At<volatile float*>(0xA99A5C);
-inline volatile float* const HostSteeringAngle = At<volatile float*>(0xA7B668);
+inline constexpr HostGlobal<PartDatabase> HostCarPartDatabase{0xB76690};
+inline constexpr HostGlobal<volatile int32_t> HostGameMode{0xA99BBC};
+inline constexpr HostGlobal<volatile float> HostFrameTime{0xA99A5C};
+inline constexpr HostGlobal<volatile float> HostSteeringAngle{0xA7B668};
+// Points to the array of 0xD0-byte car-type records, indexed by car type.
+inline constexpr HostGlobal<uint8_t* volatile> HostCarTypeTable{0xB74CCC};
+// Points to the record whose first 32-bit field is the car shown in the customization screens.
+inline constexpr HostGlobal<int32_t* volatile> HostCurrentCarTypePtr{0xB74320};
+// Points to the front-end object; at +0xBF8 it holds the current car's marker holder.
+inline constexpr HostGlobal<uint8_t* volatile> HostFrontEndObjectPtr{0xB77970};
 
 // The name hash that means "no name": the hash of the empty text.
 constexpr uint32_t kNoName = 0xFFFFFFFFu;
+
+// ---- Part catalogue: kit part names, part lists, level of detail, part-slot fixes ------
+
+
+// ---- Customization menus ----------------------------------------------------------------
+
+
+// ---- Exhaust effects -------------------------------------------------------------------
+
+
+// ---- Neon ------------------------------------------------------------------------------
+
+
+// ---- Tire and plate textures, light shaders ---------------------------------------------
+
+
+// ---- Wheel geometry --------------------------------------------------------------------
+
 
 }  // namespace morvane::host

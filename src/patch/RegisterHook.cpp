@@ -12,21 +12,21 @@ namespace morvane {
 
 namespace {
 
-constexpr uint32_t kEntrySize = 24;  // 23 bytes of code, padded
+constexpr uint32_t kEntryCodeSize = 23;  // up to the jump into the trampoline
 constexpr uint32_t kPageSize = 4096;
 
 // Executable memory for the entries, handed out in order and never released.
-uint32_t NextEntrySlot() {
+uint32_t NextEntrySlot(uint32_t size) {
     static uint32_t page = 0;
     static uint32_t used = kPageSize;
-    if (used + kEntrySize > kPageSize) {
+    if (used + size > kPageSize) {
         void* memory = VirtualAlloc(nullptr, kPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READ);
         if (memory == nullptr) return 0;
         page = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(memory));
         used = 0;
     }
     const uint32_t slot = page + used;
-    used += kEntrySize;
+    used += size;
     return slot;
 }
 
@@ -34,27 +34,53 @@ void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
 
 }  // namespace
 
-uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume) {
-    const uint32_t entry = NextEntrySlot();
+// Called by the trampoline for every hook: no exception may leave into host code.
+extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
+    const RegisterRecord onEntry = *record;
+    try {
+        reinterpret_cast<RegisterHandler>(static_cast<uintptr_t>(record->handler))(*record);
+    } catch (...) {
+        *record = onEntry;
+    }
+}
+
+uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::initializer_list<uint8_t> displaced) {
+    const uint32_t extra = displaced.size() == 0 ? 0 : static_cast<uint32_t>(displaced.size()) + 5;
+    if (displaced.size() > kMaxDisplacedBytes) return 0;
+    const uint32_t size = (kEntryCodeSize + extra + 7) & ~7u;
+    const uint32_t entry = NextEntrySlot(size);
     if (entry == 0) return 0;
-    uint8_t code[kEntrySize] = {
+    uint8_t code[(kEntryCodeSize + kMaxDisplacedBytes + 5 + 7) & ~7u];
+    std::memset(code, 0xCC, sizeof code);
+    const uint8_t head[kEntryCodeSize] = {
         0x8D, 0x64, 0x24, 0xC0,  // lea esp, [esp-0x40]
         0x6A, 0x00,              // push 0 (floatResult)
         0x6A, 0x00,              // push 0 (pushFloat)
         0x68, 0, 0, 0, 0,        // push handler
         0x68, 0, 0, 0, 0,        // push resume
         0xE9, 0, 0, 0, 0,        // jmp trampoline
-        0xCC,
     };
+    std::memcpy(code, head, sizeof head);
     Put32(code + 9, CodeAddress(handler));
-    Put32(code + 14, resume);
-    Put32(code + 19, CodeAddress(&morvane_register_trampoline) - (entry + 23));
-    WriteHostBytes(entry, code, kEntrySize);
+    Put32(code + 19, CodeAddress(&morvane_register_trampoline) - (entry + kEntryCodeSize));
+    if (extra == 0) {
+        Put32(code + 14, resume);
+    } else {
+        // The trampoline resumes here: the displaced instructions, then   jmp resume.
+        const uint32_t tail = entry + kEntryCodeSize;
+        Put32(code + 14, tail);
+        std::memcpy(code + kEntryCodeSize, displaced.begin(), displaced.size());
+        const uint32_t jump = tail + static_cast<uint32_t>(displaced.size());
+        code[jump - entry] = 0xE9;
+        Put32(code + (jump - entry) + 1, resume - (jump + 5));
+    }
+    WriteHostBytes(entry, code, size);
     return entry;
 }
 
-void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume) {
-    const uint32_t entry = MakeRegisterEntry(handler, resume);
+void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
+                         std::initializer_list<uint8_t> displaced) {
+    const uint32_t entry = MakeRegisterEntry(handler, resume, displaced);
     if (entry != 0) WriteJump(TranslateHostAddress(site), entry);
 }
 

@@ -8,9 +8,17 @@
 //   - restores the host's x87/MMX/SSE state, pushes `floatResult` onto the x87 stack
 //     when `pushFloat` is set, and resumes at `resume` with every register, ESP and
 //     EFLAGS taken from the record.
+// Host instructions that the site's jump overwrote and whose work is still needed (a
+// push, a load, a comparison whose flags the host reads) are given to the entry as
+// bytes: they run after the registers are restored, then the entry jumps on to the
+// resume address. They must not be relative to their address (no rel8/rel32 branch).
+// A handler that moves `resume` elsewhere skips them.
+// No exception leaves a handler: one that throws is abandoned and the host resumes with
+// the record as it was on entry.
 // A handler may raise ESP freely (to pop host values or return from the host routine);
 // it may lower it by at most kMaxStackGrowth bytes.
 #include <cstdint>
+#include <initializer_list>
 
 namespace morvane {
 
@@ -39,13 +47,19 @@ using RegisterHandler = void (*)(RegisterRecord& registers);
 // How far below ESP at the site a handler may move the stack pointer.
 constexpr uint32_t kMaxStackGrowth = 56;
 
-// Builds the entry for one site: it presets the record's resume address and runs the
-// handler. Answers the entry's address (a jump destination), or 0 when no executable
-// memory could be had. Entries live until the process ends.
-uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume);
+// The most bytes of displaced host instructions one entry can re-run.
+constexpr uint32_t kMaxDisplacedBytes = 16;
 
-// Writes a jump at `site` to a new entry for `handler`; the host resumes at `resume`
-// unless the handler says otherwise. Nothing is written when no entry could be made.
-void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume);
+// Builds the entry for one site: it presets the record's resume address (the displaced
+// instructions, when there are any, else `resume`) and runs the handler. Answers the
+// entry's address (a jump destination), or 0 when no executable memory could be had or
+// the displaced run is too long. Entries live until the process ends.
+uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::initializer_list<uint8_t> displaced = {});
+
+// Writes a jump at `site` to a new entry for `handler`; the host resumes at `resume`,
+// after the `displaced` instructions, unless the handler says otherwise. Nothing is
+// written when no entry could be made.
+void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
+                         std::initializer_list<uint8_t> displaced = {});
 
 }  // namespace morvane

@@ -28,8 +28,8 @@ _morvane_register_trampoline:
     sub esp, 16
     mov dword ptr [esp+4], 0x1F80   # and the default SSE control word
     ldmxcsr [esp+4]
-    mov [esp], ebx                  # handler(record), called on a 16-byte aligned stack
-    call dword ptr [ebx+40]
+    mov [esp], ebx                  # morvane_run_handler(record) runs the handler [ebx+40],
+    call _morvane_run_handler       # called on a 16-byte aligned stack
     add esp, 16
     fxrstor [esp]
     mov esp, ebx

@@ -5,6 +5,7 @@
 #include "config/IniFile.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
+#include "patch/Guard.h"
 #include "startup/Installers.h"
 
 namespace morvane {
@@ -15,9 +16,10 @@ bool LoadConfiguration() {
         MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
         return false;
     }
-    LoadGlobalSettings();
-    LoadCarProfiles();
-    AddBuiltInProfiles();
+    // Each step deals with what it meets; one that fails still leaves the others to run.
+    Guarded([] { LoadGlobalSettings(); });
+    Guarded([] { LoadCarProfiles(); });
+    Guarded([] { AddBuiltInProfiles(); });
     return true;
 }
 
@@ -34,16 +36,14 @@ void PinInMemory() {
 
 void StartPlugin() {
     if (!LoadConfiguration()) return;
-    InstallExhaustEffects();
-    InstallKitPartNames();
-    InstallCustomizationMenus();
-    InstallLodHook();
-    InstallTextures();
-    InstallLightPatches();
-    InstallWheelGeometry();
-    InstallPartSlotFixes();
-    InstallNeon();
+    // Pinned before the first jump into this library is written.
     PinInMemory();
+    // One installer that fails leaves the others to write their patches.
+    for (void (*install)() : {&InstallExhaustEffects, &InstallKitPartNames, &InstallCustomizationMenus,
+                              &InstallLodHook, &InstallTextures, &InstallLightPatches, &InstallWheelGeometry,
+                              &InstallPartSlotFixes, &InstallNeon}) {
+        Guarded(install);
+    }
 }
 
 }  // namespace morvane
