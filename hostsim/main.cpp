@@ -174,9 +174,19 @@ int main() {
             std::printf("  sibling check: Kavra.WidescreenFix.ini [MISC] CarShadowFix = %d -> %s\n",
                         sibling.ReadInt("MISC", "CarShadowFix", 0), conflict ? "conflict" : "no conflict");
         }
+        // The state as seen from outside: an active plug-in keeps itself loaded (the
+        // loader's unload leaves it in place) and has changed game bytes.
         const bool pinned = plugin && (FreeLibrary(plugin), GetModuleHandleA((folder + name).c_str()) != nullptr);
-        active = plugin && !conflict;
-        std::printf("  state: %s\n", rejected ? "Rejected" : conflict ? "Inert" : pinned ? "Active (kept loaded)" : "Active");
+        const size_t changed = sim::ChangedRuns().size();
+        active = pinned;
+        if (rejected || !plugin) {
+            std::printf("  state: Rejected (not loaded)\n");
+        } else if (pinned) {
+            std::printf("  state: Active (kept loaded, %zu run%s of game bytes changed)\n", changed, changed == 1 ? "" : "s");
+        } else {
+            std::printf("  state: %s (not kept loaded, %zu runs of game bytes changed)\n",
+                        conflict ? "Inert" : "attached but did nothing", changed);
+        }
     }
     ReportRuns();
     if (active) {

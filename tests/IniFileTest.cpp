@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "TestFolders.h"
 #include "config/IniFile.h"
 
@@ -67,6 +69,65 @@ TEST(IniFile, MissingFilesAndDirectoriesReadAsEmpty) {
         EXPECT_TRUE(file.sections.empty()) << name;
         EXPECT_EQ(file.ReadInt("S", "k", 42), 42);
     }
+}
+
+TEST(IniFile, ReadsUtf16AsSavedByWindowsEditors) {
+    GameFolder folder("inifile-utf16");
+    const std::string text = "[GENERAL]\r\nExhaustFX = 1\r\n";
+    std::string little = "\xFF\xFE", big = "\xFE\xFF";
+    for (char c : text) {
+        little += {c, '\0'};
+        big += {'\0', c};
+    }
+    folder.Write("le.ini", little);
+    folder.Write("be.ini", big);
+    for (const char* name : {"le.ini", "be.ini"}) {
+        EXPECT_EQ(IniFile(folder.path() + name).ReadInt("GENERAL", "ExhaustFX", 0), 1) << name;
+    }
+}
+
+// Names convert in the ANSI code page of the machine, including UTF-8 (65001), which
+// refuses the flags the others take.
+TEST(IniFile, NamesConvertInEveryCodePage) {
+    const struct {
+        const wchar_t* wide;
+        unsigned codePage;
+        const char* narrow;  // null: no exact form
+    } cases[] = {
+        {L"BRERA", 1252, "BRERA"},           {L"BRERA", CP_UTF8, "BRERA"},
+        {L"CAF\u00C9", 1252, "CAF\xC9"},     {L"CAF\u00C9", CP_UTF8, "CAF\xC3\x89"},
+        {L"\u8ECA", 1252, nullptr},          {L"\u8ECA", CP_UTF8, "\xE8\xBB\x8A"},
+        {L"X\xD800", CP_UTF8, nullptr},      // a lone surrogate has no UTF-8 form
+    };
+    for (const auto& c : cases) {
+        std::string narrow;
+        const bool converted = morvane::NarrowName(c.wide, c.codePage, narrow);
+        ASSERT_EQ(converted, c.narrow != nullptr) << c.codePage << " " << c.narrow;
+        if (!converted) continue;
+        EXPECT_EQ(narrow, c.narrow);
+        EXPECT_EQ(morvane::WideName(narrow, c.codePage), c.wide) << c.narrow;
+    }
+}
+
+// A name the listing gives with a final dot or space is opened as it is, not as the name
+// without it.
+TEST(IniFile, OpensTheExactNameTheListingGave) {
+    GameFolder folder("inifile-exact");
+    folder.Write("BRERA", "[S]\nk = 1\n");
+    for (const char* name : {"BRERA.", "BRERA "}) {
+        const std::wstring path = L"\\\\?\\" + morvane::WideName(folder.path() + name, CP_ACP);
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE) << name;
+        DWORD written;
+        WriteFile(file, "[S]\nk = 2\n", 10, &written, nullptr);
+        CloseHandle(file);
+    }
+    const auto names = morvane::ListDirectory(folder.path().substr(0, folder.path().size() - 1));
+    for (const char* name : {"BRERA.", "BRERA "}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+        EXPECT_EQ(IniFile(folder.path() + name).ReadInt("S", "k", 0), 2) << "'" << name << "'";
+    }
+    EXPECT_EQ(IniFile(folder.path() + "BRERA").ReadInt("S", "k", 0), 1);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The INI reader's edge cases, as tables of file text and the value read back.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "config/IniReader.h"
 
 using morvane::IniReader;
@@ -55,6 +57,7 @@ TEST(IniParse, StoresWhatEachLineSays) {
         {"[S]\nk\t=\tv", "S", "k", "v"},
         {"[S]\nk = caf\xC3\xA9", "S", "k", "caf\xC3\xA9"},  // high bytes are not whitespace
         {"[S]\nk = \xA0", "S", "k", "\xA0"},
+        {"[S]\n\x0Bk\x0C=\x0D v \x0B", "S", "k", "v"},  // every ASCII blank trims
     };
     for (const StoredCase& c : cases) {
         EXPECT_EQ(Stored(Read(c.text), c.section, c.key), c.stored) << "text: " << c.text;
@@ -159,8 +162,35 @@ TEST(IniPath, NamesResolveAgainstThePluginModule) {
         {"C:\\Game\\Morvane.asi", "MorvaneCars\\BRERA", "C:\\Game\\MorvaneCars\\BRERA"},
         {"C:/Game/Morvane.asi", "a.ini", "a.ini"},  // only the backslash separates
         {"Morvane.asi", "a.ini", "a.ini"},
+        {"C:\\Game\\Morvane.asi", "cfg\\a:b.ini", "cfg\\a:b.ini"},  // a colon anywhere: as it is
+        {"C:\\Game.v2\\Morvane.x.asi", "", "C:\\Game.v2\\Morvane.x.ini"},
     };
     for (const auto& c : cases) EXPECT_EQ(ResolveIniPath(c.module, c.name), c.expected) << c.name;
+}
+
+TEST(IniText, Utf16FilesWithAMarkReadAsText) {
+    using namespace std::string_literals;
+    const struct {
+        std::string bytes, text;
+    } cases[] = {
+        {"\xFF\xFE[\0S\0]\0\n\0k\0=\0\x31\0"s, "[S]\nk=1"},               // little-endian
+        {"\xFE\xFF\0[\0S\0]\0\n\0k\0=\0\x31"s, "[S]\nk=1"},               // big-endian
+        {"\xFF\xFE\xE9\0\x3D\xD8\x97\xDE"s, "\xC3\xA9\xF0\x9F\x9A\x97"},  // two and four UTF-8 bytes
+        {"\xFF\xFE\x00\xD8k\0"s, "\xEF\xBF\xBDk"},                          // a lone surrogate
+        {"\xFF\xFEk\0="s, "k"},                                             // an odd last byte
+        {"k=\xFF\xFE"s, "k=\xFF\xFE"},                                       // no mark: as it is
+    };
+    for (const auto& c : cases) EXPECT_EQ(morvane::DecodeSettingsText(c.bytes), c.text);
+}
+
+TEST(IniText, ByteOrderMarksTrimInLinearTime) {
+    std::string line;
+    for (int i = 0; i < 700000; ++i) line += "\xEF\xBB\xBF";
+    line += "k=1";
+    const auto start = std::chrono::steady_clock::now();
+    const auto sections = morvane::ParseIni(line);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(sections.at("").at("k"), "1");
 }
 
 }  // namespace

@@ -136,13 +136,49 @@ TEST_F(StartupTest, ProfilesAreListedBesideThePluginWhateverTheWorkingDirectory)
     }
 }
 
-TEST_F(StartupTest, EveryBuiltInCarGetsAProfileAtStartUp) {
+TEST_F(StartupTest, EveryBuiltInCarGetsAProfileAtStartUpAfterTheFiles) {
     GameFolder folder("built-in");
+    folder.Write("MorvaneCars\\CAMARO", "[GENERAL]\nForceLodA = 1\n");
     ASSERT_NE(Start(folder), nullptr);
-    // Profiles are indexed by their name hash as they are made.
-    const auto& hashed = sim::HashedTexts();
-    for (const char* car : {"BRERA", "240SX", "RX7", "MR2", "CAMARO", "COROLLA", "CHARGER69"}) {
-        EXPECT_NE(std::find(hashed.begin(), hashed.end(), car), hashed.end()) << car;
+    // Profiles are indexed by their name hash as they are made: the file's CAMARO first,
+    // then the built-ins it does not hide, each once.
+    const std::vector<std::string> cars{"BRERA", "240SX", "RX7", "MR2", "CAMARO", "COROLLA", "CHARGER69"};
+    std::vector<std::string> made;
+    for (const std::string& text : sim::HashedTexts()) {
+        if (std::find(cars.begin(), cars.end(), text) != cars.end()) made.push_back(text);
+    }
+    EXPECT_EQ(made, (std::vector<std::string>{"CAMARO", "BRERA", "240SX", "RX7", "MR2", "COROLLA", "CHARGER69"}));
+}
+
+// A file far too large to be settings is read as an unreadable one: start-up goes on.
+TEST_F(StartupTest, HugeSettingsFilesAreSkippedAndStartUpCompletes) {
+    for (const char* huge : {"Morvane.ini", "MorvaneCars\\BIG"}) {
+        sim::Reset();
+        GameFolder folder("huge");
+        folder.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = 30\n");
+        folder.Write("MorvaneCars\\SUPRA", "");
+        folder.Write(huge, "");
+        HANDLE file = CreateFileA((folder.path() + huge).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER size;
+        size.QuadPart = 300LL << 20;
+        SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+        ASSERT_TRUE(SetEndOfFile(file));
+        CloseHandle(file);
+        sim::Global<float>(kSteeringAngle) = 99.0f;
+
+        HMODULE plugin = Start(folder);
+        ASSERT_NE(plugin, nullptr) << huge;
+        const bool hugeSettings = std::string(huge) == "Morvane.ini";
+        EXPECT_EQ(sim::Global<float>(kSteeringAngle), hugeSettings ? 0.0f : 30.0f) << huge;
+        const auto& hashed = sim::HashedTexts();
+        for (const char* car : {"SUPRA", "BRERA", "CHARGER69"}) {
+            EXPECT_NE(std::find(hashed.begin(), hashed.end(), car), hashed.end()) << huge << ": " << car;
+        }
+        EXPECT_EQ(std::find(hashed.begin(), hashed.end(), "BIG") == hashed.end(), hugeSettings) << huge;
+        // Kept loaded, as an active plug-in is.
+        FreeLibrary(plugin);
+        EXPECT_NE(GetModuleHandleA((folder.path() + "Morvane.asi").c_str()), nullptr) << huge;
     }
 }
 

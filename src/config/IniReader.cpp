@@ -25,7 +25,9 @@ bool StartsWithHexPrefix(std::string_view text) {
 
 void TrimText(std::string& text, bool left, bool right) {
     if (text.empty()) return;
-    while (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    size_t marks = 0;
+    while (text.compare(marks, 3, "\xEF\xBB\xBF") == 0) marks += 3;
+    text.erase(0, marks);
     if (left) {
         size_t start = 0;
         while (start < text.size() && IsSpace(text[start])) ++start;
@@ -36,6 +38,54 @@ void TrimText(std::string& text, bool left, bool right) {
         while (end > 0 && IsSpace(text[end - 1])) --end;
         text.resize(end);
     }
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string DecodeSettingsText(std::string_view bytes) {
+    const bool little = bytes.substr(0, 2) == "\xFF\xFE";
+    const bool big = bytes.substr(0, 2) == "\xFE\xFF";
+    if (!little && !big) return std::string(bytes);
+    auto unit = [&](size_t at) -> uint32_t {
+        const auto lo = static_cast<uint8_t>(bytes[at + (little ? 0 : 1)]);
+        const auto hi = static_cast<uint8_t>(bytes[at + (little ? 1 : 0)]);
+        return lo | hi << 8;
+    };
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        uint32_t code = unit(i);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size()) {
+            const uint32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (code >= 0xD800 && code < 0xE000) code = 0xFFFD;  // a lone surrogate
+        AppendUtf8(out, code);
+    }
+    return out;
 }
 
 std::string TextModeContent(std::string_view bytes) {

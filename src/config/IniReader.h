@@ -18,6 +18,10 @@ using IniSections = std::map<std::string, IniKeys>;
 // on the sides asked for.
 void TrimText(std::string& text, bool left, bool right);
 
+// A file saved as UTF-16 (little- or big-endian, with its byte-order mark) as UTF-8 text;
+// any other content as it is. A lone surrogate becomes U+FFFD, a last odd byte is dropped.
+std::string DecodeSettingsText(std::string_view bytes);
+
 // Content as a text-mode read gives it: every CR LF pair becomes one LF.
 std::string TextModeContent(std::string_view bytes);
 
