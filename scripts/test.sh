@@ -27,6 +27,12 @@ if command -v g++ >/dev/null; then
   "$root/build-native/ini_tests" --gtest_brief=1
 fi
 
+# The settings reader under the fuzzer, where clang is present: the kept inputs replayed,
+# then a short run.
+if command -v clang++ >/dev/null; then
+  "$root/scripts/fuzz.sh" 15
+fi
+
 . "$root/scripts/wine.sh"
 start_wine
 rm -rf "$root/build/bin/scratch"
