@@ -7,6 +7,7 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 
 using morvane::InstallRegisterHook;
@@ -89,7 +90,7 @@ TEST_F(RegisterHookTest, TheRecordHoldsTheSiteAsItWas) {
     EXPECT_EQ(seen.edi, run.registers.edi);
     EXPECT_EQ(seen.esp, after.espAtSite);
     EXPECT_EQ(seen.eflags & kArithmeticFlags, kArithmeticFlags);
-    EXPECT_EQ(seen.resume, kResume);
+    EXPECT_EQ(morvane::GetBranchTarget(seen.resume), kResume);  // the entry's way back
     EXPECT_EQ(seen.pushFloat, 0u);
     EXPECT_TRUE(seenAlignedStack);
     EXPECT_EQ(seenSlots[0], 0x11u);
@@ -293,6 +294,38 @@ TEST_F(RegisterHookTest, AThrowingHandlerLeavesTheHostAsOnEntry) {
     ExpectRegistersAsOnEntry(after.registers, run.registers);
     EXPECT_EQ(after.esp, after.espAtSite);
     EXPECT_EQ(after.registers.eflags & kArithmeticFlags, kArithmeticFlags);
+}
+
+}  // namespace
+
+namespace {
+
+uint16_t handlerControlWord;
+uint16_t hostControlWord;
+uint16_t hostWordToLoad;
+
+// The handler always runs with the default x87 control word, whatever the host set (a game
+// often runs at 24-bit precision), and the host gets its own back, x87 stack empty or not.
+TEST_F(RegisterHookTest, TheHandlerRunsWithTheDefaultX87ControlWord) {
+    const uint32_t load = kSite - 6, store = kResume;
+    std::vector<uint8_t> code{0xD9, 0x2D};  // fldcw [hostWordToLoad]
+    for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(&hostWordToLoad) >> (8 * i)));
+    sim::PlantHostBytes(load, code);
+    code = {0xD9, 0x3D};  // fnstcw [hostControlWord]
+    for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(&hostControlWord) >> (8 * i)));
+    sim::PlantHostBytes(store, code);
+    InstallRegisterHook(kSite, [](RegisterRecord&) { asm volatile("fnstcw %0" : "=m"(handlerControlWord)); }, kResume);
+    for (const std::vector<float>& inFlight : {std::vector<float>{}, std::vector<float>{2.5f}}) {
+        hostWordToLoad = 0x027F;
+        sim::Run run = RunAtSite();
+        run.site = load;
+        run.resume = store + 6;
+        run.x87 = inFlight;
+        const sim::Capture after = sim::RunHostCode(run);
+        EXPECT_EQ(handlerControlWord, 0x037F) << inFlight.size();
+        EXPECT_EQ(hostControlWord, 0x027F) << inFlight.size();
+        ASSERT_EQ(after.x87.size(), inFlight.size());
+    }
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace morvane {
 
 namespace {
 
-constexpr uint32_t kEntryCodeSize = 23;  // up to the jump into the trampoline
+constexpr uint32_t kEntryCodeSize = 18;  // up to the call into the trampoline
 constexpr uint32_t kPageSize = 4096;
 
 // Executable memory for the entries, handed out in order and never released.
@@ -45,11 +45,14 @@ extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
 }
 
 uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::initializer_list<uint8_t> displaced) {
-    const uint32_t extra = displaced.size() == 0 ? 0 : static_cast<uint32_t>(displaced.size()) + 5;
     if (displaced.size() > kMaxDisplacedBytes) return 0;
-    const uint32_t size = (kEntryCodeSize + extra + 7) & ~7u;
+    const uint32_t count = static_cast<uint32_t>(displaced.size());
+    const uint32_t size = (kEntryCodeSize + count + 5 + 7) & ~7u;
     const uint32_t entry = NextEntrySlot(size);
     if (entry == 0) return 0;
+    // The call's return address is the record's resume slot: the trampoline's final return
+    // comes back to the tail right after the call, as the processor's return predictor
+    // expects, and the tail runs the displaced instructions and jumps on to `resume`.
     uint8_t code[(kEntryCodeSize + kMaxDisplacedBytes + 5 + 7) & ~7u];
     std::memset(code, 0xCC, sizeof code);
     const uint8_t head[kEntryCodeSize] = {
@@ -57,23 +60,15 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::initia
         0x6A, 0x00,              // push 0 (floatResult)
         0x6A, 0x00,              // push 0 (pushFloat)
         0x68, 0, 0, 0, 0,        // push handler
-        0x68, 0, 0, 0, 0,        // push resume
-        0xE9, 0, 0, 0, 0,        // jmp trampoline
+        0xE8, 0, 0, 0, 0,        // call trampoline (pushes the tail: the resume slot)
     };
     std::memcpy(code, head, sizeof head);
     Put32(code + 9, CodeAddress(handler));
-    Put32(code + 19, CodeAddress(&morvane_register_trampoline) - (entry + kEntryCodeSize));
-    if (extra == 0) {
-        Put32(code + 14, resume);
-    } else {
-        // The trampoline resumes here: the displaced instructions, then   jmp resume.
-        const uint32_t tail = entry + kEntryCodeSize;
-        Put32(code + 14, tail);
-        std::memcpy(code + kEntryCodeSize, displaced.begin(), displaced.size());
-        const uint32_t jump = tail + static_cast<uint32_t>(displaced.size());
-        code[jump - entry] = 0xE9;
-        Put32(code + (jump - entry) + 1, resume - (jump + 5));
-    }
+    Put32(code + 14, CodeAddress(&morvane_register_trampoline) - (entry + kEntryCodeSize));
+    std::memcpy(code + kEntryCodeSize, displaced.begin(), count);
+    const uint32_t jump = entry + kEntryCodeSize + count;
+    code[jump - entry] = 0xE9;  // jmp resume
+    Put32(code + (jump - entry) + 1, resume - (jump + 5));
     WriteHostBytes(entry, code, size);
     return entry;
 }

@@ -26,7 +26,8 @@ namespace morvane {
 struct RegisterRecord {
     uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax;  // as PUSHAD stores them; esp = ESP at the site
     uint32_t eflags;
-    uint32_t resume;      // where execution continues; preset to the site's resume address
+    uint32_t resume;      // where execution continues; preset to the entry's way back to the site's
+                          // resume address (through any displaced instructions)
     uint32_t handler;     // the handler being run (read-only for it)
     uint32_t pushFloat;   // nonzero: push floatResult onto the x87 stack before resuming
     float floatResult;
@@ -50,8 +51,8 @@ constexpr uint32_t kMaxStackGrowth = 56;
 // The most bytes of displaced host instructions one entry can re-run.
 constexpr uint32_t kMaxDisplacedBytes = 16;
 
-// Builds the entry for one site: it presets the record's resume address (the displaced
-// instructions, when there are any, else `resume`) and runs the handler. Answers the
+// Builds the entry for one site: it runs the handler with the record's resume address
+// preset to the entry's tail, which runs the displaced instructions and jumps to `resume`. Answers the
 // entry's address (a jump destination), or 0 when no executable memory could be had or
 // the displaced run is too long. Entries live until the process ends.
 uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::initializer_list<uint8_t> displaced = {});

@@ -1,9 +1,9 @@
 # The shared trampoline of every mid-function hook (see RegisterHook.h).
 #
-# A per-site entry has run:   lea esp,[esp-64]; push 0; push 0; push handler; push resume
+# A per-site entry has run:   lea esp,[esp-64]; push 0; push 0; push handler; call here
 # so on arrival, with S = ESP at the site:
-#   [esp]    resume           [esp+8]  pushFloat (0)
-#   [esp+4]  handler          [esp+12] floatResult (0)
+#   [esp]    resume (the entry's tail, after the call)   [esp+8]  pushFloat (0)
+#   [esp+4]  handler                                     [esp+12] floatResult (0)
 # and the 64 bytes below S are left free, so that a handler may lower ESP a little.
 #
 # RegisterRecord offsets (PUSHAD order, then what the entry pushed):
@@ -24,9 +24,18 @@ _morvane_register_trampoline:
     sub esp, 512
     and esp, -16
     fxsave [esp]                    # the host's x87/MMX/SSE state
-    fninit                          # the handler starts with an empty x87 stack
     sub esp, 16
-    mov dword ptr [esp+4], 0x1F80   # and the default SSE control word
+    # The handler starts with an empty x87 stack, the default x87 control word (all
+    # exceptions masked) and the default SSE control word. Where the host's stack is
+    # empty already (no tag set in the saved image), loading the control word is enough;
+    # FNINIT, which costs more than the rest of the trampoline, only otherwise.
+    cmp byte ptr [esp+16+4], 0      # the saved abridged tag word
+    jne 2f
+    mov dword ptr [esp+8], 0x037F
+    fldcw [esp+8]
+    jmp 3f
+2:  fninit
+3:  mov dword ptr [esp+4], 0x1F80
     ldmxcsr [esp+4]
     mov [esp], ebx                  # morvane_run_handler(record) runs the handler [ebx+40],
     call _morvane_run_handler       # called on a 16-byte aligned stack
@@ -50,4 +59,4 @@ _morvane_register_trampoline:
     popad                           # every register but ESP
     mov esp, [esp-20]               # the record's ESP slot, now just below ESP
     popfd
-    ret
+    ret                             # to the entry's tail, as its call predicted, unless moved
