@@ -2,10 +2,9 @@
 // start-up writing the neon and wheel sites its settings switch on.
 #include <gtest/gtest.h>
 
-#include <bit>
+#include <tuple>
 
 #include "HostLayout.h"
-#include "Sim.h"
 #include "SimNeon.h"
 #include "SimWheels.h"
 #include "TestFolders.h"
@@ -16,77 +15,45 @@
 namespace {
 
 using namespace sim::neon;
-using sim::layout::kFrameTime;
-using sim::layout::kGameMode;
-using sim::layout::kSteeringAngle;
+using namespace sim::layout;
 
-struct Constant {
-    uint32_t site;
-    uint32_t bits;
-};
-constexpr Constant kConstants[] = {{0x7BE4F4, 0x40000000}, {0x7BE50D, 0x40000000}, {0x7BE501, 0x3F000000},
-                                   {0x7BEA36, 0x428C0000}, {0x7BE5B9, 0x3F99999A}, {0x7BE5AB, 0x3F99999A},
-                                   {0x7BE59B, 0x3F866666}, {0x7BE58B, 0x3F866666}};
-constexpr uint32_t kRemoved = 0x7BEA3A;
+// The float operands pointed at the plug-in's constants, with the constants' bits.
+constexpr std::pair<uint32_t, uint32_t> kConstants[] = {
+    {0x7BE4F4, 0x40000000}, {0x7BE50D, 0x40000000}, {0x7BE501, 0x3F000000}, {0x7BEA36, 0x428C0000},
+    {0x7BE5B9, 0x3F99999A}, {0x7BE5AB, 0x3F99999A}, {0x7BE59B, 0x3F866666}, {0x7BE58B, 0x3F866666}};
+constexpr uint32_t kRemoved = 0x7BEA3A;  // six bytes
 
-const std::string kAllOn = "Neon = 1\nCamber = 1\nTrackWidth = 1\nTireWidth = 1";
-
-void LoadSettings(const std::string& mods) {
+testfolders::GameFolder GameFolderWith(const std::string& mods) {
     testfolders::GameFolder folder("neon");
     folder.Write("Morvane.ini", "[MODS]\n" + mods + "\n");
-    morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
+    return folder;
 }
 
-void SettleSteering() {
-    sim::Global<int32_t>(kGameMode) = 3;
-    sim::Global<float>(kSteeringAngle) = 0.0f;
-    morvane::SetSteerTarget(0.0f);
-    morvane::StepSteerAnimation();
-}
+void LoadSettings(const std::string& mods) { morvane::LoadGlobalSettings(GameFolderWith(mods).path() + "Morvane.ini"); }
 
-uint32_t Read32(uint32_t address) { return sim::Global<uint32_t>(address); }
-
-// The code bytes changed, as (address, size) of each run.
-std::vector<std::pair<uint32_t, size_t>> CodeRuns() {
-    std::vector<std::pair<uint32_t, size_t>> runs;
-    for (const sim::ByteRun& run : sim::ChangedRuns()) {
-        if (run.address < sim::layout::kDataBegin) runs.emplace_back(run.address, run.after.size());
-    }
-    return runs;
-}
-
-// Every changed code byte lies in one of the writes the neon installer makes.
-void ExpectNothingButNeonWrites() {
-    std::vector<std::pair<uint32_t, uint32_t>> writes = {
-        {kShadowTextureSite, 5}, {kNeonColorSite, 5}, {kRemoved, 6}};
-    for (const Constant& c : kConstants) writes.emplace_back(c.site, 4);
-    for (const sim::ByteRun& run : sim::ChangedRuns()) {
-        if (run.address >= sim::layout::kDataBegin) continue;
-        for (uint32_t i = 0; i < run.after.size(); ++i) {
-            if (run.before[i] == run.after[i]) continue;
-            const uint32_t at = run.address + i;
-            bool inside = false;
-            for (const auto& [site, size] : writes) inside |= at >= site && at < site + size;
-            EXPECT_TRUE(inside) << std::hex << at;
-        }
-    }
-}
-
-// Every write of the neon installer is in place: the two jumps, the constants'
-// addresses, the removed instruction.
-void ExpectNeonSitesWritten() {
+// The jumps, the constants' addresses (in a module's read-only image, so they last as
+// long as the process) and the removed instruction; with `only`, no other code byte.
+void ExpectNeonSitesWritten(bool only) {
+    std::vector<std::pair<uint32_t, uint32_t>> writes = {{kShadowTextureSite, 5}, {kNeonColorSite, 5}, {kRemoved, 6}};
     EXPECT_EQ(sim::Global<uint8_t>(kShadowTextureSite), 0xE9);
     EXPECT_EQ(sim::Global<uint8_t>(kNeonColorSite), 0xE9);
-    for (const Constant& c : kConstants) {
-        const uint32_t constant = Read32(c.site);
-        EXPECT_EQ(Read32(constant), c.bits) << std::hex << c.site;
-        // In a module's read-only image: there for as long as the process runs.
+    for (const auto& [site, bits] : kConstants) {
+        writes.emplace_back(site, 4);
+        const uint32_t constant = sim::Global<uint32_t>(site);
+        EXPECT_EQ(sim::Global<uint32_t>(constant), bits) << std::hex << site;
         HMODULE owner = nullptr;
         EXPECT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                                        reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(constant)), &owner));
         EXPECT_EQ(sim::ProtectionAt(constant), static_cast<DWORD>(PAGE_READONLY));
     }
     for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(sim::Global<uint8_t>(kRemoved + i), 0x90);
+    for (const sim::ByteRun& run : sim::ChangedRuns()) {
+        for (uint32_t i = 0, at = run.address; only && at < kDataBegin && i < run.after.size(); ++i, ++at) {
+            bool inside = run.before[i] == run.after[i];
+            for (const auto& [site, size] : writes) inside |= at >= site && at < site + size;
+            EXPECT_TRUE(inside) << std::hex << at;
+        }
+    }
 }
 
 struct NeonPart {
@@ -106,19 +73,17 @@ sim::Ride& CarWithNeon(const NeonPart* neon) {
     return ride;
 }
 
-void ExpectKept(const sim::Capture& after, const sim::Run& run) {
-    ASSERT_EQ(after.exit, sim::Exit::Resumed);
-    const sim::Registers& a = after.registers;
-    const sim::Registers& b = run.registers;
-    EXPECT_EQ(a.ebx, b.ebx);
-    EXPECT_EQ(a.ecx, b.ecx);
-    EXPECT_EQ(a.edx, b.edx);
-    EXPECT_EQ(a.ebp, b.ebp);
-    EXPECT_EQ(a.esi, b.esi);
-    EXPECT_EQ(a.edi, b.edi);
+// Runs a site with a host value in flight on the x87; the hook keeps every register but
+// EAX, ESP and the x87 stack.
+sim::Capture RunKeeping(sim::Run run) {
+    run.x87 = {3.0f};
+    const sim::Capture after = sim::RunHostCode(run);
+    const sim::Registers &a = after.registers, &b = run.registers;
+    EXPECT_EQ(after.exit, sim::Exit::Resumed);
+    EXPECT_EQ(std::tie(a.ebx, a.ecx, a.edx, a.ebp, a.esi, a.edi), std::tie(b.ebx, b.ecx, b.edx, b.ebp, b.esi, b.edi));
     EXPECT_EQ(after.esp, after.espAtSite);
-    ASSERT_EQ(after.x87.size(), run.x87.size());
-    for (size_t i = 0; i < run.x87.size(); ++i) EXPECT_EQ(after.x87[i], run.x87[run.x87.size() - 1 - i]);
+    EXPECT_EQ(after.x87, std::vector<long double>{3.0L});
+    return after;
 }
 
 float& Intensity(uint8_t* record) { return sim::Field<float>(record, kPulseIntensity); }
@@ -128,21 +93,11 @@ class NeonTest : public testing::Test {
 protected:
     void SetUp() override {
         sim::Reset();
-        LoadSettings(kAllOn);
+        LoadSettings("Neon = 1\nCamber = 1\nTrackWidth = 1\nTireWidth = 1");
         morvane::InstallWheelGeometry();
         morvane::InstallNeon();
-        SettleSteering();
         sim::Global<int32_t>(kGameMode) = 6;
         sim::Global<float>(kFrameTime) = 0.1f;
-    }
-
-    // Runs the colour site with the host's values in flight on the x87.
-    sim::Capture Colour(uint8_t* record, uint32_t hostWord) {
-        sim::Run run = NeonColorRun(record, hostWord);
-        run.x87 = {3.0f};
-        const sim::Capture after = sim::RunHostCode(run);
-        ExpectKept(after, run);
-        return after;
     }
 };
 
@@ -150,20 +105,15 @@ TEST(NeonInstallTest, WritesItsSitesOnlyWithNeonOn) {
     sim::Reset();
     LoadSettings("Neon = 0\nCamber = 1");
     morvane::InstallNeon();
-    EXPECT_TRUE(CodeRuns().empty());
-
+    for (const sim::ByteRun& run : sim::ChangedRuns()) EXPECT_GE(run.address, kDataBegin);
     sim::Reset();
     LoadSettings("Neon = 1");
     morvane::InstallNeon();
-    ExpectNothingButNeonWrites();
-    ExpectNeonSitesWritten();
+    ExpectNeonSitesWritten(true);
 }
 
 TEST_F(NeonTest, ColourWordFromTheNeonPart) {
-    const NeonPart magenta{255, 0, 128, 0};
-    const NeonPart pulsing{255, 0, 128, 1};
-    const NeonPart hot{300, 0, 0, 0};
-    const NeonPart dim{0x0F, 1, 0, 0};
+    const NeonPart magenta{255, 0, 128, 0}, pulsing{255, 0, 128, 1}, hot{300, 0, 0, 0}, dim{0x0F, 1, 0, 0};
     const struct {
         const char* label;
         const NeonPart* neon;
@@ -184,9 +134,8 @@ TEST_F(NeonTest, ColourWordFromTheNeonPart) {
         Intensity(record) = 0.5f;
         Rate(record) = 1.2f;
         SetPaused(c.paused);
-        EXPECT_EQ(Colour(record, c.hostWord).registers.eax, c.expected);
-        EXPECT_EQ(Intensity(record), 0.5f);  // stepped only while pulsing and not paused
-        EXPECT_EQ(Rate(record), 1.2f);
+        EXPECT_EQ(RunKeeping(NeonColorRun(record, c.hostWord)).registers.eax, c.expected);
+        EXPECT_EQ(std::tie(Intensity(record), Rate(record)), std::make_tuple(0.5f, 1.2f));  // not stepped
     }
 }
 
@@ -195,37 +144,31 @@ TEST_F(NeonTest, PulseTurnsAtItsBoundsAndIsTakenOverInMode3) {
     uint8_t* record = sim::NewRenderRecord(&CarWithNeon(&part));
     Intensity(record) = 0.95f;
     Rate(record) = 1.2f;
-    const struct {
-        float intensity, rate;
-    } steps[] = {{1.0f, -1.2f}, {0.88f, -1.2f}, {0.76f, -1.2f}, {0.64f, -1.2f}, {0.52f, -1.2f},
-                 {0.40f, -1.2f}, {0.3f, 1.2f},   {0.42f, 1.2f},  {0.54f, 1.2f}};
-    for (const auto& s : steps) {
-        const uint32_t colour = Colour(record, 0).registers.eax;
-        EXPECT_NEAR(Intensity(record), s.intensity, 1e-5f);
-        EXPECT_EQ(Rate(record), s.rate);
+    const std::pair<float, float> steps[] = {{1.0f, -1.2f}, {0.88f, -1.2f}, {0.76f, -1.2f}, {0.64f, -1.2f}, {0.52f, -1.2f},
+                                             {0.40f, -1.2f}, {0.3f, 1.2f},   {0.42f, 1.2f},  {0.54f, 1.2f}};
+    for (const auto& [intensity, rate] : steps) {
+        const uint32_t colour = RunKeeping(NeonColorRun(record, 0)).registers.eax;
+        EXPECT_NEAR(Intensity(record), intensity, 1e-5f);
+        EXPECT_EQ(Rate(record), rate);
         EXPECT_EQ(colour, static_cast<uint32_t>(200.0f * Intensity(record)));  // red at that brightness
     }
     EXPECT_EQ(PauseQueries(), 9);
-    const float last = Intensity(record);
 
-    // The next car prepared in mode 3 continues where this one left off; in any other
-    // mode it starts afresh.
-    sim::Global<int32_t>(kGameMode) = 3;
+    // The next car prepared in mode 3 continues where this one left off; in another mode
+    // it draws afresh.
     uint8_t* next = sim::NewRenderRecord(&CarWithNeon(&part));
-    sim::RunHostCode(ShadowTextureRun(next));
-    EXPECT_EQ(Intensity(next), last);
-    EXPECT_EQ(Rate(next), 1.2f);
+    sim::Global<int32_t>(kGameMode) = 3;
+    RunKeeping(ShadowTextureRun(next));
+    EXPECT_EQ(std::tie(Intensity(next), Rate(next)), std::tie(Intensity(record), Rate(record)));
     EXPECT_TRUE(RandomBounds().empty());
     sim::Global<int32_t>(kGameMode) = 4;
     QueueRandom({70});
-    sim::RunHostCode(ShadowTextureRun(next));
-    EXPECT_EQ(Intensity(next), 1.0f);
-    EXPECT_EQ(RandomBounds(), std::vector<int32_t>{101});
+    RunKeeping(ShadowTextureRun(next));
+    EXPECT_EQ(std::tie(Intensity(next), Rate(next)), std::make_tuple(1.0f, 1.2f));
 }
 
 TEST_F(NeonTest, ShadowTextureAndAFreshPulse) {
-    const NeonPart textured{1, 2, 3, 1, "NEON_GREEN"};
-    const NeonPart plain{1, 2, 3, 1};
+    const NeonPart textured{1, 2, 3, 1, "NEON_GREEN"}, plain{1, 2, 3, 1};
     const struct {
         const char* label;
         const NeonPart* neon;
@@ -237,25 +180,18 @@ TEST_F(NeonTest, ShadowTextureAndAFreshPulse) {
         {"neon part with its texture", &textured, false, 57, "NEON_GREEN", 0.87f},
         {"neon part without TEXTURE_NAME", &plain, false, 199, "CARSHADOW", 1.29f},
         {"no neon part; a negative draw keeps its sign", nullptr, false, -150, "CARSHADOW", -0.2f},
-        {"no ride record", nullptr, true, 0, "CARSHADOW", 0.3f},
+        {"no ride record", &textured, true, 0, "CARSHADOW", 0.3f},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        sim::Reset();
-        LoadSettings(kAllOn);
-        morvane::InstallNeon();
-        sim::Global<int32_t>(kGameMode) = 6;
         sim::Ride& ride = CarWithNeon(c.neon);
         uint8_t* record = sim::NewRenderRecord(c.noRide ? nullptr : &ride);
         QueueRandom({c.drawn});
-        sim::Run run = ShadowTextureRun(record);
-        run.x87 = {3.0f, 4.0f};
-        const sim::Capture after = sim::RunHostCode(run);
-        ExpectKept(after, run);
-        EXPECT_EQ(after.registers.eax, sim::Hash(c.texture));
-        EXPECT_EQ(Intensity(record), c.intensity);
-        EXPECT_EQ(Rate(record), 1.2f);
-        EXPECT_EQ(RandomBounds(), std::vector<int32_t>{101});
+        const size_t draws = RandomBounds().size();
+        EXPECT_EQ(RunKeeping(ShadowTextureRun(record)).registers.eax, sim::Hash(c.texture));
+        EXPECT_EQ(std::tie(Intensity(record), Rate(record)), std::make_tuple(c.intensity, 1.2f));
+        EXPECT_EQ(RandomBounds().size(), draws + 1);
+        EXPECT_EQ(RandomBounds().back(), 101);
     }
 }
 
@@ -273,33 +209,28 @@ TEST_F(NeonTest, SteeringAdvancesOnlyThroughTheColourSite) {
         sim::RunHostCode(run);
         EXPECT_EQ(angle, 30.0f) << std::hex << run.site;
     }
-    Colour(record, 0);
+    RunKeeping(NeonColorRun(record, 0));
     EXPECT_NEAR(angle, 29.3f, 1e-5f);
-    Colour(sim::NewRenderRecord(nullptr), 0);  // the step comes first, whatever the car
+    RunKeeping(NeonColorRun(sim::NewRenderRecord(nullptr), 0));  // the step comes first, whatever the car
     EXPECT_NEAR(angle, 28.6f, 1e-5f);
-    SettleSteering();
+    angle = 0.0f;
+    morvane::StepSteerAnimation();  // idle again
 }
 
-// The plug-in itself, started by the game: its installers write what the settings ask for.
+// The plug-in itself, started by the game.
 TEST(NeonStartupTest, ThePluginWritesTheSitesItsSettingsSwitchOn) {
     using namespace sim::wheels;
-    {
-        sim::Reset();
-        testfolders::GameFolder folder("neon-off");
-        folder.Write("Morvane.ini", "[MODS]\nNeon = 0\nCamber = 0\nTrackWidth = 0\nTireWidth = 0\n");
-        ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
-        for (uint32_t site : {kShadowTextureSite, kNeonColorSite, kRemoved, kConstants[0].site, kCamberSite,
-                              kTrackWidthSite, kTireWidthSite})
-            EXPECT_FALSE(Patched(site)) << std::hex << site;
-    }
     sim::Reset();
-    testfolders::GameFolder folder("neon-on");
-    folder.Write("Morvane.ini", "[MODS]\nNeon = 1\nCamber = 1\nTrackWidth = 0\nTireWidth = 1\n");
-    ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
-    ExpectNeonSitesWritten();
-    EXPECT_TRUE(Patched(kCamberSite));
-    EXPECT_FALSE(Patched(kTrackWidthSite));
-    EXPECT_TRUE(Patched(kTireWidthSite));
+    ASSERT_NE(sim::LoadPlugin(GameFolderWith("Neon = 0\nCamber = 0\nTrackWidth = 0\nTireWidth = 0").CopyPlugin()), nullptr);
+    for (uint32_t site : {kShadowTextureSite, kNeonColorSite, kRemoved, kConstants[0].first, kCamberSite,
+                          kTrackWidthSite, kTireWidthSite})
+        EXPECT_FALSE(Patched(site)) << std::hex << site;
+
+    sim::Reset();
+    ASSERT_NE(sim::LoadPlugin(GameFolderWith("Neon = 1\nCamber = 1\nTrackWidth = 0\nTireWidth = 1").CopyPlugin()), nullptr);
+    ExpectNeonSitesWritten(false);
+    EXPECT_EQ(std::make_tuple(Patched(kCamberSite), Patched(kTrackWidthSite), Patched(kTireWidthSite)),
+              std::make_tuple(true, false, true));
 
     // The first car prepared in mode 3 after start-up: nothing saved, so a fresh pulse
     // (99 drawn: 1.29), clamped to 1.0 at its first step.
@@ -309,17 +240,12 @@ TEST(NeonStartupTest, ThePluginWritesTheSitesItsSettingsSwitchOn) {
     sim::Ride& ride = CarWithNeon(&part);
     uint8_t* record = sim::NewRenderRecord(&ride);
     QueueRandom({99});
-    EXPECT_EQ(sim::RunHostCode(ShadowTextureRun(record)).registers.eax, sim::Hash("NEON_RED"));
-    EXPECT_EQ(Intensity(record), 1.29f);
-    EXPECT_EQ(Rate(record), 1.2f);
-    EXPECT_EQ(sim::RunHostCode(NeonColorRun(record, 0x80000000)).registers.eax, 0x800000C8u);
-    EXPECT_EQ(Intensity(record), 1.0f);
-    EXPECT_EQ(Rate(record), -1.2f);
-
+    EXPECT_EQ(RunKeeping(ShadowTextureRun(record)).registers.eax, sim::Hash("NEON_RED"));
+    EXPECT_EQ(std::tie(Intensity(record), Rate(record)), std::make_tuple(1.29f, 1.2f));
+    EXPECT_EQ(RunKeeping(NeonColorRun(record, 0x80000000)).registers.eax, 0x800000C8u);
+    EXPECT_EQ(std::tie(Intensity(record), Rate(record)), std::make_tuple(1.0f, -1.2f));
     ride.parts[68] = &sim::AddPart("CAMBER", ride.carType, 68).SetFloat("ANGLE", 1.75f);
-    const sim::Capture camber = sim::RunHostCode(CamberRun(&ride));
-    ASSERT_EQ(camber.x87.size(), 1u);
-    EXPECT_EQ(camber.x87[0], 1.75L);
+    EXPECT_EQ(sim::RunHostCode(CamberRun(&ride)).x87, std::vector<long double>{1.75L});
 }
 
 }  // namespace
