@@ -111,11 +111,24 @@ constexpr uint32_t kNoName = 0xFFFFFFFFu;
 
 // ---- Neon ------------------------------------------------------------------------------
 
+// The host's random number routine: an integer drawn for the bound it is given.
+using RandomIntFn = int32_t(__cdecl*)(int32_t bound);
+// Nonzero in AL while the game is paused (the rest of EAX means nothing).
+using IsPausedFn = uint8_t(__cdecl*)();
+
+inline constexpr HostRoutine<RandomIntFn> HostRandomInt{0x46DB30};
+inline constexpr HostRoutine<IsPausedFn> HostIsPaused{0x4A62E0};
+
+// A car's neon pulse, kept in two 32-bit float fields of its render record.
+constexpr uint32_t kRenderPulseIntensity = 0x37C;
+constexpr uint32_t kRenderPulseRate = 0x38C;
 
 // ---- Tire and plate textures, light shaders ---------------------------------------------
 
 
 // ---- Wheel geometry --------------------------------------------------------------------
 
+// The 32-bit value of a render record that the host loads into EBX after the tire width.
+constexpr uint32_t kRenderTireWidthWord = 0x324C;
 
 }  // namespace morvane::host
