@@ -188,14 +188,11 @@ uint32_t CheckMenuItemBlocked(uint32_t headerHash) {
 
 // Virtual-table entry of the host's slot entries: the slot's title.
 uint32_t __thiscall SlotHeaderHash(MenuEntry* entry) {
-    return Guarded(host::kNoName, [&] {
+    const uint32_t header = Guarded(host::kNoName, [&] {
         int32_t carType;
-        if (CurrentCarType(carType)) {
-            const uint32_t header = SlotHeader(carType, FieldOf<int32_t>(entry, 0x18), false);
-            if (header != host::kNoName) return header;
-        }
-        return host::HostMenuDefaultSlotHandler(entry);
+        return CurrentCarType(carType) ? SlotHeader(carType, FieldOf<int32_t>(entry, 0x18), false) : host::kNoName;
     });
+    return header != host::kNoName ? header : host::HostMenuDefaultSlotHandler(entry);
 }
 
 // Called in place of the host's camera-name routine: the camera the slot is shown with.
