@@ -33,6 +33,7 @@ sim::Run At(uint32_t site, uint32_t resume, std::vector<uint32_t> stack = {}) {
 // The registers a routine keeps (thiscall), and all but EAX.
 auto Kept(const sim::Registers& r) { return std::tuple(r.ebx, r.ebp, r.esi, r.edi); }
 auto AllButEax(const sim::Registers& r) { return std::tuple(r.ecx, r.edx, r.ebx, r.ebp, r.esi, r.edi); }
+auto All(const sim::Registers& r) { return std::tuple_cat(std::tuple(r.eax), AllButEax(r)); }
 
 class CustomizationMenusTest : public testing::Test {
 protected:
@@ -72,11 +73,16 @@ protected:
     uint8_t saved_[5];
 };
 
-TEST_F(CustomizationMenusTest, InstallerWritesExactlyItsSites) {
+// The plug-in's own start-up writes the eight sites, and the hooks answer from them.
+TEST_F(CustomizationMenusTest, StartUpWritesExactlyTheSites) {
+    sim::Reset();
+    testfolders::GameFolder folder("menus-plugin");
+    folder.Write("MorvaneCars\\SUPRA", "[PART_ATTACHMENT01]\nEnabled = 1\n");
+    ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
     const uint32_t sites[] = {0x83FBF1, 0x84EB1F, 0x85F74C, 0x85F90E, 0x866074, 0x8665DA, 0x8683C9, 0x9F9D14};
     std::vector<uint32_t> touched;
     for (const sim::ByteRun& run : sim::ChangedRuns()) {
-        if (run.address >= 0xA00000) continue;  // the settings' and the test's data
+        if (run.address >= 0xA00000) continue;  // the steering angle
         for (uint32_t site : sites) {
             if (run.address >= site && run.address + run.after.size() <= site + 5) touched.push_back(site);
         }
@@ -86,16 +92,11 @@ TEST_F(CustomizationMenusTest, InstallerWritesExactlyItsSites) {
     EXPECT_EQ(sim::Global<uint8_t>(0x84EB1F), 0xE8);
     // The hint argument becomes push dword [esp+0x18]; nop, run here as the host runs it.
     EXPECT_EQ(std::memcmp(reinterpret_cast<const void*>(m::kHintArgumentSite), "\xFF\x74\x24\x18\x90", 5), 0);
-    const sim::Capture pushed = sim::RunHostCode(At(m::kHintArgumentSite, m::kHintArgumentSite + 5, {0, 1, 2, 3, 4, 5, 0xFEED}));
+    const sim::Capture pushed =
+        sim::RunHostCode(At(m::kHintArgumentSite, m::kHintArgumentSite + 5, {0, 1, 2, 3, 4, 5, 0xFEED}));
     EXPECT_EQ(pushed.espAtSite - pushed.esp, 4u);
     EXPECT_EQ(sim::Global<uint32_t>(pushed.esp), 0xFEEDu);
-}
 
-TEST_F(CustomizationMenusTest, ThePluginAddsTheCategoryFromItsStartUp) {
-    sim::Reset();
-    testfolders::GameFolder folder("menus-plugin");
-    folder.Write("MorvaneCars\\SUPRA", "[PART_ATTACHMENT01]\nEnabled = 1\n");
-    ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
     sim::SetCurrentCarType(sim::AddCarType("SUPRA"));
     uint8_t* menu = m::NewMainMenu();
     sim::Run run = At(m::kAddCategoriesSite, m::kAddCategoriesResume);
@@ -108,11 +109,7 @@ TEST_F(CustomizationMenusTest, ThePluginAddsTheCategoryFromItsStartUp) {
 TEST_F(CustomizationMenusTest, MainMenuGetsTheCategoriesTheProfileCallsFor) {
     const uint32_t att = sim::Hash("CUST_MAINMENU_ATTACHMENTS"), spec = sim::Hash("CUST_MAINMENU_SPECIALTIES");
     const char* both = "[PART_ATTACHMENT11]\nEnabled = 1\n[PART_LICENSE_PLATE]\nEnabled = 1\n";
-    const struct {
-        const char* profile;
-        int failedAllocations;
-        std::vector<uint32_t> items;
-    } cases[] = {
+    const struct { const char* profile; int failedAllocations; std::vector<uint32_t> items; } cases[] = {
         {"[PART_ATTACHMENT00]\nEnabled = 0\n", 0, {}},        {"[PART_ATTACHMENT04]\nEnabled = 1\n", 0, {att}},
         {"[PART_GENERIC_VINYLS]\nEnabled = 1\n", 0, {spec}},  {"[PART_ATTACHMENT12]\nEnabled = 1\n", 0, {spec}},
         {both, 0, {att, spec}}, {both, 1, {spec}}, {both, 2, {}},
@@ -127,8 +124,7 @@ TEST_F(CustomizationMenusTest, MainMenuGetsTheCategoriesTheProfileCallsFor) {
         run.registers.esi = sim::Address(menu);
         const sim::Capture after = sim::RunHostCode(run);
         ASSERT_EQ(after.exit, sim::Exit::Resumed);
-        EXPECT_EQ(after.registers.eax, run.registers.eax);
-        EXPECT_EQ(AllButEax(after.registers), AllButEax(run.registers));
+        EXPECT_EQ(All(after.registers), All(run.registers));
         EXPECT_EQ(after.espAtSite - after.esp, 4u);
         EXPECT_EQ(sim::Global<uint32_t>(after.esp), 0x98u) << "the replaced push";
         EXPECT_EQ(steerTargets, std::vector<float>{25.0f});
@@ -155,34 +151,23 @@ TEST_F(CustomizationMenusTest, CategoryTestSeesOursAsZero) {
 
 TEST_F(CustomizationMenusTest, SlotListsFollowCategoryModeAndProfile) {
     const uint32_t none = 0xFFFFFFFFu, body = sim::Hash("BODY_T"), rearAS = sim::Hash("REAR_AS");
-    Load("", "[PART_BODY]\nEnabled = 1\nHeader = BODY_T\n[PART_FRONT_WHEEL]\nEnabled = 1\n[PART_LEFT_SIDE_MIRROR]\nEnabled = 1\n"
+    Load("", "[PART_BODY]\nEnabled = 1\nHeader = BODY_T\n[PART_FRONT_WHEEL]\nEnabled = 1\n"
+             "[PART_LEFT_SIDE_MIRROR]\nEnabled = 1\n"
              "[PART_REAR_BUMPER]\nEnabled = 1\nHeaderAS = REAR_AS\n[PART_EXHAUST]\nEnabled = 1\n"
              "[PART_ATTACHMENT00]\nEnabled = 1\n[PART_ATTACHMENT04]\nEnabled = 1\n[PART_ATTACHMENT11]\nEnabled = 1\n"
              "[PART_LICENSE_PLATE]\nEnabled = 1\n[PART_ATTACHMENT14]\nEnabled = 1\n[PART_GENERIC_VINYLS]\nEnabled = 1\n"
              "[PART_DOOR_LEFT]\nEnabled = 1\n[PART_FRONT_BRAKE]\nEnabled = 1\n");
     using Row = std::tuple<int32_t, uint32_t, int32_t, int32_t>;  // slot, header, autosculpt, extra
-    const auto plain = [&](std::vector<int32_t> slots) {
-        std::vector<Row> rows;
-        for (int32_t s : slots) rows.push_back({s, none, 0, 0});
-        return rows;
-    };
-    const std::vector<Row> autosculpt = {{84, none, 1, 17}, {74, rearAS, 1, 0}, {47, none, 1, 0}};
-    std::vector<Row> withRoof = autosculpt;
-    withRoof.push_back({76, none, 1, 0});
-    const struct {
-        int32_t category;
-        bool autosculpt;
-        std::optional<int32_t> career;
-        std::vector<Row> rows;
-    } cases[] = {
+    const Row wheel{84, none, 1, 17}, rear{74, rearAS, 1, 0}, exhaust{47, none, 1, 0};
+    const struct { int32_t category; bool autosculpt; std::optional<int32_t> career; std::vector<Row> rows; } cases[] = {
         {0, false, 2, {{23, body, 0, 0}, {84, none, 0, -3}, {34, none, 0, 0}}},
-        {5, false, {}, plain({56, 60, 67})},
-        {6, false, {}, plain({86, 24, 70, 94})},
-        {7, false, {}, plain({82, 24, 70, 94})},
+        {5, false, {}, {{56, none, 0, 0}, {60, none, 0, 0}, {67, none, 0, 0}}},
+        {6, false, {}, {{86, none, 0, 0}, {24, none, 0, 0}, {70, none, 0, 0}, {94, none, 0, 0}}},
+        {7, false, {}, {{82, none, 0, 0}, {24, none, 0, 0}, {70, none, 0, 0}, {94, none, 0, 0}}},
         {3, false, {}, {}},
-        {5, true, 2, withRoof},
-        {0, true, 1, autosculpt},
-        {0, true, {}, autosculpt},
+        {5, true, 2, {wheel, rear, exhaust, {76, none, 1, 0}}},
+        {0, true, 1, {wheel, rear, exhaust}},
+        {0, true, {}, {wheel, rear, exhaust}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "category " << c.category << (c.autosculpt ? " autosculpt" : ""));
@@ -196,7 +181,7 @@ TEST_F(CustomizationMenusTest, SlotListsFollowCategoryModeAndProfile) {
         run.registers.esi = sim::Address(screen);
         const sim::Capture after = sim::RunHostCode(run);
         ASSERT_EQ(after.exit, sim::Exit::Resumed);
-        EXPECT_EQ(AllButEax(after.registers), AllButEax(run.registers));
+        EXPECT_EQ(All(after.registers), All(run.registers));
         EXPECT_EQ(after.esp, after.espAtSite);
         EXPECT_EQ(m::PreparedMenus().back().screenValue, sim::Field<uint32_t>(screen, 0x2C8));
         EXPECT_EQ(m::PreparedMenus().back().key, c.autosculpt ? 0x663D2A11u : 0xAC258B54u);
@@ -214,13 +199,7 @@ TEST_F(CustomizationMenusTest, BodyAndMarkersBlockSlotsAndItems) {
     sim::PlantHostBytes(m::kItemAllowedResume, {0xC3});  // the allowed item returns to the test
     Load("[PART_FRONT_BUMPER]\nHeader = FB\n[PART_FRONT_BUMPER_BADGING]\nHeader = FBB\n[PART_REAR_BUMPER_BADGING]\n"
          "Header = RBB\n[PART_SKIRT]\nHeader = SK\n[PART_EXHAUST]\nHeader = EX\n[PART_BODY]\nHeader = BO\n", "");
-    const struct {
-        const char* body;
-        bool markers;
-        int32_t slot;
-        const char* header;
-        bool blocked;
-    } cases[] = {
+    const struct { const char* body; bool markers; int32_t slot; const char* header; bool blocked; } cases[] = {
         {"PART_BODY_00", false, 72, "FB", false},   {"PART_BODYKIT_00", false, 79, "SK", false},
         {"CAR_BODY_KIT03", true, 72, "FB", true},   {"CAR_BODY_KIT03", true, 73, "FBB", true},
         {"CAR_BODY_KIT03", true, 75, "RBB", true},  {"CAR_BODY_KIT03", true, 79, "SK", true},
@@ -232,7 +211,8 @@ TEST_F(CustomizationMenusTest, BodyAndMarkersBlockSlotsAndItems) {
         m::ChooseBody(c.body);
         m::SetExhaustMarkers(0, 0, c.markers ? 0x1234 : 0);
         const size_t hints = m::Hints().size();
-        sim::Run run = At(m::kSlotChosenSite, m::kSlotChosenResume, {0xED1, 0xE51, 0xEB1, sim::kReturnToSimulator, 1, 2, 3, 4, 5});
+        sim::Run run = At(m::kSlotChosenSite, m::kSlotChosenResume,
+                          {0xED1, 0xE51, 0xEB1, sim::kReturnToSimulator, 1, 2, 3, 4, 5});
         run.registers.eax = static_cast<uint32_t>(c.slot);
         const sim::Capture after = sim::RunHostCode(run);
         EXPECT_EQ(after.registers.eax, run.registers.eax);
@@ -245,7 +225,7 @@ TEST_F(CustomizationMenusTest, BodyAndMarkersBlockSlotsAndItems) {
             EXPECT_EQ(std::tuple(m::Hints().back().ecx, m::Hints().back().key, m::Hints().back().hostValue),
                       std::tuple(1u, 0x22105094u, run.registers.ebx));
         } else {
-            EXPECT_EQ(AllButEax(after.registers), AllButEax(run.registers));
+            EXPECT_EQ(All(after.registers), All(run.registers));
             EXPECT_EQ(after.esp, after.espAtSite);
             EXPECT_EQ(m::Hints().size(), hints);
         }
@@ -253,7 +233,7 @@ TEST_F(CustomizationMenusTest, BodyAndMarkersBlockSlotsAndItems) {
         item.registers.ecx = sim::Address(m::NewSlotMenuItem(sim::Hash(c.header)));
         const sim::Capture chosen = sim::RunHostCode(item);
         EXPECT_EQ(chosen.exit, c.blocked ? sim::Exit::Resumed : sim::Exit::Returned) << "resumed where the item is blocked";
-        EXPECT_EQ(AllButEax(chosen.registers), AllButEax(item.registers));
+        EXPECT_EQ(All(chosen.registers), All(item.registers));
     }
     // A blocked slot whose hint answers 0 goes on as an open one.
     m::SetHintResult(0);
@@ -281,11 +261,12 @@ TEST_F(CustomizationMenusTest, SlotTitlesFromTheProfileElseTheHosts) {
 TEST_F(CustomizationMenusTest, CameraNamesAndSteeringTargets) {
     const std::string settings = "[GENERAL]\nFrontSteerAngle = 25\n[PART_ATTACHMENT14]\nCamera = CAM_TIRES\n"
                                  "[PART_ATTACHMENT12]\nCamera = CAM_CAMBER\n[MODS]\n";
+    // Slot -1: the screen shows no entry. State: the screen's +0x2E0 and +0x2C4. Name "X": untouched.
     const struct {
         const char* mods;
-        int32_t slot, size;  // slot -1: the screen shows no entry
-        uint32_t cameraState, screenValue;  // screen +0x2E0 and +0x2C4
-        const char* name;  // "X": the buffer is left untouched
+        int32_t slot, size;
+        uint32_t state, value;
+        const char* name;
         std::vector<float> targets;
     } cases[] = {
         {"Tires = 1\n", 70, 32, 1, 0xA99C5F, "CAM_TIRES", {25.0f, -20.0f}},
@@ -305,12 +286,13 @@ TEST_F(CustomizationMenusTest, CameraNamesAndSteeringTargets) {
         Load(settings + c.mods, "");
         steerTargets.clear();
         uint8_t* screen = m::NewScreen(c.slot);
-        sim::Field<uint32_t>(screen, 0x2E0) = c.cameraState;
-        sim::Field<uint32_t>(screen, 0x2C4) = c.screenValue;
+        sim::Field<uint32_t>(screen, 0x2E0) = c.state;
+        sim::Field<uint32_t>(screen, 0x2C4) = c.value;
         if (c.slot < 0) sim::Field<uint32_t>(screen, 0x34) = 0;
         char* buffer = reinterpret_cast<char*>(sim::NewBlock(40));
         std::memset(buffer, 'X', 39);
-        sim::Run run = At(m::kCameraNameSite, m::kCameraNameSite + 5, {sim::Address(buffer), static_cast<uint32_t>(c.size), 0x600D});
+        sim::Run run = At(m::kCameraNameSite, m::kCameraNameSite + 5,
+                          {sim::Address(buffer), static_cast<uint32_t>(c.size), 0x600D});
         run.registers.ecx = sim::Address(screen);
         const sim::Capture after = sim::RunHostCode(run);
         ASSERT_EQ(after.exit, sim::Exit::Resumed);
