@@ -26,14 +26,17 @@ sim::Run At(uint32_t site, uint32_t resume, std::vector<uint32_t> stack = {}) {
     sim::Run run;
     run.site = site;
     run.resume = resume;
-    run.registers = {0xA0A0A0A0, 0xC1C1C1C1, 0xD2D2D2D2, 0xB3B3B3B3, 0xE4E4E4E4, 0x5E5E5E5E, 0xD1D1D1D1, 0x202};
+    run.registers = {0xA0A0A0A0, 0xC1C1C1C1, 0xD2D2D2D2, 0xB3B3B3B3, 0xE4E4E4E4, 0x5E5E5E5E, 0xD1D1D1D1, 0x202 | 0x8D5};
     run.stack = std::move(stack);
+    run.x87 = {1.5f, -2.5f};  // the host's values in flight
     return run;
 }
+// The x87 stack as the run started it.
+void ExpectX87AsOnEntry(const sim::Capture& after) { EXPECT_EQ(after.x87, (std::vector<long double>{-2.5L, 1.5L})); }
 // The registers a routine keeps (thiscall), and all but EAX.
 auto Kept(const sim::Registers& r) { return std::tuple(r.ebx, r.ebp, r.esi, r.edi); }
 auto AllButEax(const sim::Registers& r) { return std::tuple(r.ecx, r.edx, r.ebx, r.ebp, r.esi, r.edi); }
-auto All(const sim::Registers& r) { return std::tuple_cat(std::tuple(r.eax), AllButEax(r)); }
+auto All(const sim::Registers& r) { return std::tuple_cat(std::tuple(r.eax, r.eflags & 0x8D5), AllButEax(r)); }
 
 class CustomizationMenusTest : public testing::Test {
 protected:
@@ -123,6 +126,7 @@ TEST_F(CustomizationMenusTest, MainMenuGetsTheCategoriesTheProfileCallsFor) {
         sim::Run run = At(m::kAddCategoriesSite, m::kAddCategoriesResume, {0x600D});
         run.registers.esi = sim::Address(menu);
         const sim::Capture after = sim::RunHostCode(run);
+        ExpectX87AsOnEntry(after);
         ASSERT_EQ(after.exit, sim::Exit::Resumed);
         EXPECT_EQ(All(after.registers), All(run.registers));
         EXPECT_EQ(after.espAtSite - after.esp, 4u);
@@ -141,6 +145,7 @@ TEST_F(CustomizationMenusTest, MainMenuGetsTheCategoriesTheProfileCallsFor) {
 TEST_F(CustomizationMenusTest, CategoryTestSeesOursAsZero) {
     for (const int32_t value : {0, 3, 4, 5, 6, 7, -2, 100}) {
         const sim::Capture after = ChooseCategory(value);
+        ExpectX87AsOnEntry(after);
         const int32_t seen = value < 5 ? value : 0;
         EXPECT_EQ(after.registers.eax, static_cast<uint32_t>(value));
         EXPECT_EQ(after.registers.eflags & 0xC0, (seen == 0 ? 0x40u : 0u) | (seen < 0 ? 0x80u : 0u)) << value;
@@ -180,6 +185,7 @@ TEST_F(CustomizationMenusTest, SlotListsFollowCategoryModeAndProfile) {
         sim::Run run = At(m::kFillSlotMenuSite, m::kFillSlotMenuResume);
         run.registers.esi = sim::Address(screen);
         const sim::Capture after = sim::RunHostCode(run);
+        ExpectX87AsOnEntry(after);
         ASSERT_EQ(after.exit, sim::Exit::Resumed);
         EXPECT_EQ(All(after.registers), All(run.registers));
         EXPECT_EQ(after.esp, after.espAtSite);
@@ -215,6 +221,7 @@ TEST_F(CustomizationMenusTest, BodyAndMarkersBlockSlotsAndItems) {
                           {0xED1, 0xE51, 0xEB1, sim::kReturnToSimulator, 1, 2, 3, 4, 5});
         run.registers.eax = static_cast<uint32_t>(c.slot);
         const sim::Capture after = sim::RunHostCode(run);
+        ExpectX87AsOnEntry(after);
         EXPECT_EQ(after.registers.eax, run.registers.eax);
         EXPECT_EQ(after.exit, c.blocked ? sim::Exit::Returned : sim::Exit::Resumed);
         if (c.blocked) {
@@ -232,6 +239,7 @@ TEST_F(CustomizationMenusTest, BodyAndMarkersBlockSlotsAndItems) {
         sim::Run item = At(m::kItemChosenSite, m::kItemBlockedResume, {sim::kReturnToSimulator});
         item.registers.ecx = sim::Address(m::NewSlotMenuItem(sim::Hash(c.header)));
         const sim::Capture chosen = sim::RunHostCode(item);
+        ExpectX87AsOnEntry(chosen);
         EXPECT_EQ(chosen.exit, c.blocked ? sim::Exit::Resumed : sim::Exit::Returned) << "resumed where the item is blocked";
         EXPECT_EQ(All(chosen.registers), All(item.registers));
     }
@@ -250,6 +258,7 @@ TEST_F(CustomizationMenusTest, SlotTitlesFromTheProfileElseTheHosts) {
         sim::Run run = At(sim::Global<uint32_t>(m::kSlotTitleEntry), 0, {sim::kReturnToSimulator, 0x600D});
         run.registers.ecx = sim::Address(m::NewSlotEntry(slot));
         const sim::Capture after = sim::RunHostCode(run);
+        ExpectX87AsOnEntry(after);
         ASSERT_EQ(after.exit, sim::Exit::Returned);
         EXPECT_EQ(after.registers.eax, title) << slot;
         EXPECT_EQ(m::HostOwnTitleCalls() - ownCalls, title == m::HostOwnTitle(slot) ? 1u : 0u);
@@ -295,6 +304,7 @@ TEST_F(CustomizationMenusTest, CameraNamesAndSteeringTargets) {
                           {sim::Address(buffer), static_cast<uint32_t>(c.size), 0x600D});
         run.registers.ecx = sim::Address(screen);
         const sim::Capture after = sim::RunHostCode(run);
+        ExpectX87AsOnEntry(after);
         ASSERT_EQ(after.exit, sim::Exit::Resumed);
         EXPECT_EQ(after.esp - after.espAtSite, 8u);
         EXPECT_EQ(Kept(after.registers), Kept(run.registers));
