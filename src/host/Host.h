@@ -105,6 +105,43 @@ constexpr uint32_t kNoName = 0xFFFFFFFFu;
 
 // ---- Customization menus ----------------------------------------------------------------
 
+// The host's menus, menu items, slot entries and screens are opaque; the plug-in reads
+// single fields of them at fixed offsets.
+struct Menu;
+struct MenuItem;
+struct MenuEntry;
+struct HostObject;
+
+// A career record: its first 32-bit field is the value the autosculpt roof rule tests.
+struct CareerRecord {
+    int32_t state;
+};
+
+using MenuItemInitFn = void(__thiscall*)(MenuItem* item, uint32_t nameHash, int32_t value, const uint8_t* one,
+                                          const uint8_t* zero);
+using MenuAddItemFn = void(__thiscall*)(Menu* menu, MenuItem* item);
+using PrepareSlotMenuFn = void(__cdecl*)(uint32_t screenValue, uint32_t key);
+using SetMenuSlotStateFn = void(__thiscall*)(void* screen, uint32_t headerHash, int32_t slot, int32_t autosculpt,
+                                             int32_t extra);
+using MenuDefaultSlotHandlerFn = uint32_t(__thiscall*)(MenuEntry* entry);
+using ShowMenuHintFn = uint32_t(__thiscall*)(void* one, uint32_t key, uint32_t hostValue);
+using CustomizationGetPartNameFn = uint32_t(__thiscall*)(HostObject* customization, int32_t slot, int32_t one);
+using GetCareerRecordFn = CareerRecord*(__thiscall*)(HostObject* career, uint32_t key, int32_t zero);
+
+inline constexpr HostRoutine<MenuItemInitFn> HostMenuItemInit{0x5869C0};
+inline constexpr HostRoutine<MenuAddItemFn> HostMenuAddItem{0x5B2320};
+inline constexpr HostRoutine<PrepareSlotMenuFn> HostPrepareSlotMenu{0x583A90};
+inline constexpr HostRoutine<SetMenuSlotStateFn> HostSetMenuSlotState{0x85FE30};
+inline constexpr HostRoutine<MenuDefaultSlotHandlerFn> HostMenuDefaultSlotHandler{0x842670};
+inline constexpr HostRoutine<ShowMenuHintFn> HostShowMenuHint{0x85F8F0};
+inline constexpr HostRoutine<CustomizationGetPartNameFn> HostCustomizationGetPartName{0x85EE80};
+inline constexpr HostRoutine<GetCareerRecordFn> HostGetCareerRecord{0x463A80};
+
+// The object HostCustomizationGetPartName answers for (the parts chosen in the screens).
+inline constexpr HostGlobal<HostObject> HostCustomizationObject{0xBBABA8};
+// The object HostGetCareerRecord answers for.
+inline constexpr HostGlobal<HostObject> HostCareerObject{0xBBABB0};
+
 
 // ---- Exhaust effects -------------------------------------------------------------------
 
