@@ -108,13 +108,21 @@ void ReportCar(const SampleCar& car) {
     }
     uint8_t* render = NewRenderRecord(&ride);
     std::printf("  %s%s\n", car.name, car.copPlate ? " (police plate in its type record)" : "");
+    auto named = [](const char* texture) { return std::string(texture && *texture ? texture : "no texture"); };
+    std::printf("    fitted:        tires %s, plate %s, brake light %s\n",
+                car.tire ? (named(car.tire) + (car.tireNormal ? " / " + named(car.tireNormal) : "")).c_str() : "none",
+                car.plate ? ((car.plate == 1 ? "stock " : "aftermarket ") + named(car.plateTexture)).c_str() : "none",
+                car.brakeLight ? named(car.brakeLight).c_str() : "none");
 
     // Prepared for drawing: the routine's return at 0x7D9E14.
     Run prepare;
     prepare.site = kPrepareReturn;
     prepare.registers.esi = Address(render);
     prepare.stack = {kReturnToSimulator};
-    RunHostCode(prepare);
+    const Capture prepared = RunHostCode(prepare);
+    if (prepared.exit != Exit::Returned || prepared.esp != prepared.espAtSite + 4) {
+        std::printf("    the routine did not return to its caller as the game expects\n");
+    }
     std::string line;
     for (const ReplacementSlot& slot : kReplacementSlots) {
         const TextureReplacement& entry = Replacement(render, slot.offset);
@@ -175,7 +183,10 @@ void ReportCar(const SampleCar& car) {
     fill.stack.assign(0x78 / 4, 0);
     fill.stack[0x6C / 4] = kReturnToSimulator;
     fill.stack[0x74 / 4] = Address(&ride);
-    RunHostCode(fill);
+    const Capture filled = RunHostCode(fill);
+    if (filled.exit != Exit::Returned || filled.esp != filled.espAtSite + 0x70) {
+        std::printf("    the list routine did not return to its caller as the game expects\n");
+    }
     const uint32_t added = TextureListKeys(list)[3];
     const uint32_t lit = TextureListBrakeLightOn(list);
     std::printf("    texture list:  %s (count %u)%s\n", added ? ("+ " + NameOf(added)).c_str() : "nothing added",
