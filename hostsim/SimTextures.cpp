@@ -1,7 +1,5 @@
 #include "SimTextures.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 #include <set>
