@@ -162,6 +162,45 @@ constexpr uint32_t kRenderPulseRate = 0x38C;
 
 // ---- Tire and plate textures, light shaders ---------------------------------------------
 
+// Fields of a car as drawn (the render record, ride record at +0x3F0): the texture
+// replacements the host applies, and the light values read while its lights are chosen.
+constexpr uint32_t kRenderTireStyle01 = 0x5C4;
+constexpr uint32_t kRenderLicensePlate = 0x5DC;
+constexpr uint32_t kRenderTireStyle01Normal = 0x600;
+constexpr uint32_t kRenderTireStyle02 = 0x60C;
+constexpr uint32_t kRenderTireStyle02Normal = 0x618;
+constexpr uint32_t kRenderLightTextureKey = 0x3080;
+constexpr uint32_t kRenderLightTable = 0x3098;      // three 32-bit entries
+constexpr uint32_t kRenderLightAltTable = 0x30A4;   // three 32-bit entries
+constexpr uint32_t kRenderLightBrakeValue = 0x30B0;
+
+// One texture replacement of a render record: the host texture, the one drawn instead.
+struct TextureReplacement {
+    uint32_t replacedHash;
+    uint32_t replacementHash;
+    uint32_t unused;  // 0xFFFFFFFF
+};
+static_assert(sizeof(TextureReplacement) == 12);
+
+// The texture keys the host loads for a car (the car texture list): 100 32-bit keys at
+// +0 (0: a free entry), their count, and the key of the lit brake-light texture.
+constexpr int32_t kTextureListCapacity = 100;
+constexpr uint32_t kTextureListCount = 0x340;
+constexpr uint32_t kTextureListBrakeLightOn = 0x3F8;
+
+// Answers nonzero when the host has a texture for the key; the other two arguments are 0.
+using TextureLookupFn = uint32_t(__cdecl*)(uint32_t key, int32_t zero, int32_t zero2);
+// The shader of that name; the second argument is 1.
+using FindShaderFn = void*(__cdecl*)(uint32_t nameHash, int32_t one);
+// Puts a shader into a named light slot of the object that carries a car's light shaders.
+using SetShaderSlotFn = void(__thiscall*)(void* object, uint32_t slotHash, void* shader);
+
+inline constexpr HostRoutine<TextureLookupFn> HostTextureLookup{0x55CFD0};
+inline constexpr HostRoutine<FindShaderFn> HostFindShader{0x7473A0};
+inline constexpr HostRoutine<SetShaderSlotFn> HostSetShaderSlot{0x55C0B0};
+// Nonzero: the light state of every car is 1.
+inline constexpr HostGlobal<volatile uint8_t> HostLightStateOverride{0xB74C18};
+
 
 // ---- Wheel geometry --------------------------------------------------------------------
 
