@@ -16,24 +16,43 @@
 #include "startup/Installers.h"
 
 using namespace sim::exhaust;
+using Definition = morvane::host::EffectDefinition;
 using morvane::PlacedEffectRecords;
 
 namespace {
 
 constexpr uint32_t kArithmeticFlags = 0x8D5;
-constexpr uint32_t kAllSites[] = {kEffectListSite, kEffectCountSite, kPartSelectSite, kMarkerSiteB, kMarkerSiteA};
 
-const sim::ByteRun* RunAt(const std::vector<sim::ByteRun>& runs, uint32_t address) {
-    for (const auto& run : runs) {
-        if (run.address == address) return &run;
-    }
-    return nullptr;
-}
+const Definition* Def(const Effect* e) { return reinterpret_cast<const Definition*>(e); }
 
 // A placement value no other test uses, so that each test's cache records are its own.
 float Unique() {
     static float next = 1000.0f;
     return next += 1.0f;
+}
+
+// Registers as on entry but those named in `changed` ("a" EAX, "b" EBX, ...) and ESP.
+void ExpectKept(const sim::Capture& after, const sim::Registers& entry, const std::string& changed = "") {
+    ASSERT_EQ(after.exit, sim::Exit::Resumed);
+    EXPECT_EQ(after.esp, after.espAtSite);
+    const std::pair<char, uint32_t sim::Registers::*> all[] = {
+        {'a', &sim::Registers::eax}, {'c', &sim::Registers::ecx}, {'d', &sim::Registers::edx},
+        {'b', &sim::Registers::ebx}, {'p', &sim::Registers::ebp}, {'s', &sim::Registers::esi},
+        {'i', &sim::Registers::edi}};
+    for (const auto& [name, field] : all) {
+        if (changed.find(name) == std::string::npos) {
+            EXPECT_EQ(after.registers.*field, entry.*field) << name;
+        }
+    }
+}
+
+sim::Run SiteRun(uint32_t site, uint32_t resume) {
+    sim::Run run;
+    run.site = site;
+    run.resume = resume;
+    run.registers = ListSiteRegisters();
+    run.stack = {1, 2, 3};
+    return run;
 }
 
 class ExhaustEffectsTest : public testing::Test {
@@ -47,62 +66,45 @@ protected:
     }
 };
 
-// The installer of the loaded plug-in writes its five sites, two only with ExhaustFX on.
+// The loaded plug-in writes its five sites at start-up, two only with ExhaustFX on.
 TEST_F(ExhaustEffectsTest, StartUpWritesTheSitesTheSettingCallsFor) {
-    for (const bool on : {true, false}) {
+    for (const bool on : {false, true}) {
         SCOPED_TRACE(on ? "ExhaustFX on" : "ExhaustFX off");
         sim::Reset();
         testfolders::GameFolder folder(on ? "exhaust-on" : "exhaust-off");
         folder.Write("Morvane.ini", on ? "[GENERAL]\nExhaustFX = 1\n" : "[GENERAL]\nExhaustFX = 0\n");
         ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
         const auto runs = sim::ChangedRuns();
-        for (const uint32_t site : kAllSites) {
-            const sim::ByteRun* run = RunAt(runs, site);
+        for (const uint32_t site : {kEffectCountSite, kEffectListSite, kPartSelectSite, kMarkerSiteA, kMarkerSiteB}) {
+            const auto run = std::find_if(runs.begin(), runs.end(), [&](auto& r) { return r.address == site; });
             const bool gated = site == kEffectListSite || site == kEffectCountSite;
-            if (gated && !on) {
-                EXPECT_EQ(run, nullptr) << std::hex << site;
-                continue;
-            }
-            ASSERT_NE(run, nullptr) << std::hex << site;
-            std::vector<uint8_t> bytes(5);
-            std::memcpy(bytes.data(), &sim::Global<uint8_t>(site), 5);
-            if (site == kEffectCountSite) {
-                EXPECT_EQ(bytes, (std::vector<uint8_t>{0xB8, 0x01, 0x00, 0x00, 0x00}));
-            } else {
-                EXPECT_EQ(bytes[0], 0xE9) << std::hex << site;
-            }
-            EXPECT_LE(run->after.size(), 5u) << "nothing past the five bytes";
+            ASSERT_EQ(run != runs.end(), on || !gated) << std::hex << site;
+            if (run == runs.end()) continue;
+            EXPECT_LE(run->after.size(), 5u);
+            const uint8_t* at = &sim::Global<uint8_t>(site);
+            const std::vector<uint8_t> expected =
+                site == kEffectCountSite ? std::vector<uint8_t>{0xB8, 1, 0, 0, 0} : std::vector<uint8_t>{0xE9};
+            EXPECT_EQ(std::vector<uint8_t>(at, at + expected.size()), expected) << std::hex << site;
         }
     }
-    // Through the loaded plug-in's own hook: an exhaust at both side markers.
-    sim::Reset();
-    testfolders::GameFolder folder("exhaust-run");
-    folder.Write("Morvane.ini", "[GENERAL]\nExhaustFX = 1\n");
-    ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
-    uint8_t* marker = NewMarker(10, 20, 30);
-    uint8_t* head = NewEffectList();
-    const sim::Capture after =
-        RunEffectListSite(NewOwner("EXHAUST"), NewEffect("EXHAUST_FX", 1, 2, 3), head, NewMarkerHolder(nullptr, marker, marker), 0);
-    EXPECT_EQ(after.stack[4], 2u);
-    EXPECT_EQ(ListNodes(head).nodes.size(), 2u);
 }
 
-// Every case of the list site: nodes added after a node already in the list, the count,
-// and every register, flag and stack slot but the count as on entry.
+// Every case of the list site: the nodes added after one already in the list, the count,
+// and every register, flag and other stack slot as on entry.
 TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
     enum Source { Host, Placed, Mirrored };
     struct Expected {
         float x, y, z, w;
         Source source;
     };
-    const float apart[][4] = {{10, 20, 30, 1}, {-5, -40, 7, 2}, {-5, 40, 7, 3}};  // centre, +0x438, +0x43C
-    const float same[][4] = {{10, 20, 30, 1}, {10, 20, 30, 1}, {10, 20, 30, 1}};
+    const float same[][4] = {{10, 20, 30, 1}, {10, 20, 30, 1}, {10, 20, 30, 1}};  // centre, +0x438, +0x43C
+    const float apart[][4] = {{10, 20, 30, 1}, {-5, -40, 7, 2}, {-5, 40, 7, 3}};
     const struct Case {
-        const char* owner;
-        const char* effect;
+        const char *owner, *effect;
         const float (*at)[4];
-        const char* markers;  // which of centre, +0x438, +0x43C are set; null: no holder
+        const char* markers;  // which of centre, +0x438, +0x43C are set; null: no holder at all
         std::vector<Expected> nodes;
+        int failingNodes = 0;  // the pool answers null this often first: no node, no count
     } cases[] = {
         {"EXHAUST_CENTER", "BRAKELIGHT_FX", same, "CMU", {{1, 2, 3, 0, Host}}},
         {"EXHAUST_LEFT", "EXHAUST_FX", same, "", {{1, 2, 3, 0, Host}}},
@@ -115,37 +117,35 @@ TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
         {"EXHAUST_TIPS", "EXHAUST_FX", apart, "C", {}},
         {"REAR_BUMPER", "EXHAUST_FX", same, "CMU", {}},
         {"exhaust_center", "EXHAUST_FX", same, "CMU", {}},
+        {"EXHAUST_CENTER", "SMOKE_FX", same, "CMU", {}, 1},
+        {"EXHAUST_TIPS", "EXHAUST_FX", apart, "CMU", {{-4, -42, 10, 2, Mirrored}}, 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.owner) + " " + c.effect + " markers " + (c.markers ? c.markers : "(no holder)"));
+        SCOPED_TRACE(std::string(c.owner) + " " + c.effect + " " + (c.markers ? c.markers : "(no holder)"));
         const std::string set = c.markers ? c.markers : "";
-        auto marker = [&](char which, int i) { return set.find(which) != std::string::npos ? NewMarker(c.at[i][0], c.at[i][1], c.at[i][2], c.at[i][3]) : nullptr; };
-        uint8_t* holder = NewMarkerHolder(marker('C', 0), marker('M', 1), marker('U', 2));
+        auto marker = [&](char which, int i) {
+            return set.find(which) == std::string::npos ? nullptr : NewMarker(c.at[i][0], c.at[i][1], c.at[i][2], c.at[i][3]);
+        };
+        uint8_t* holder = c.markers ? NewMarkerHolder(marker('C', 0), marker('M', 1), marker('U', 2)) : nullptr;
         uint8_t* head = NewEffectList();
         uint8_t* earlier = sim::NewBlock(0x20);  // a node the host linked before
         sim::Field<uint8_t*>(earlier, 0) = head;
         sim::Field<uint8_t*>(head, 0) = sim::Field<uint8_t*>(head, 4) = earlier;
         Effect* effect = NewEffect(c.effect, 1, 2, 3);
-        const size_t allocated = NodesAllocated();
+        const uint8_t* owner = NewOwner(c.owner);
 
-        const sim::Capture after = RunEffectListSite(NewOwner(c.owner), effect, head, c.markers ? holder : nullptr, 1);
-        ASSERT_EQ(after.exit, sim::Exit::Resumed);
-        EXPECT_EQ(after.esp, after.espAtSite);
-        const sim::Registers entry = ListSiteRegisters();
-        EXPECT_EQ(after.registers.eax, entry.eax);
-        EXPECT_EQ(after.registers.ecx, entry.ecx);
-        EXPECT_EQ(after.registers.edx, entry.edx);
-        EXPECT_EQ(after.registers.edi, entry.edi);
-        EXPECT_EQ(after.registers.ebx, sim::Address(head));
-        EXPECT_EQ(after.registers.esi, sim::Address(effect));
+        FailNextNodeAllocations(c.failingNodes);
+        const sim::Capture after = RunEffectListSite(owner, effect, head, holder, 1);
+        sim::Registers entry = ListSiteRegisters();
+        entry.ebx = sim::Address(head);
+        entry.esi = sim::Address(effect);
+        entry.ebp = sim::Address(owner);
+        ExpectKept(after, entry);
         EXPECT_EQ(after.registers.eflags & kArithmeticFlags, kArithmeticFlags);
-        EXPECT_EQ(after.stack[4], 1 + c.nodes.size()) << "the host's node count";
-        for (size_t i = 0; i < 8; ++i) {
-            if (i != 4 && i != 6) {
-                EXPECT_EQ(after.stack[i], ListSiteStack()[i]);
-            }
-        }
-        EXPECT_EQ(NodesAllocated() - allocated, c.nodes.size());
+        std::vector<uint32_t> stack = ListSiteStack();
+        stack[4] = static_cast<uint32_t>(1 + c.nodes.size());  // the host's node count
+        stack[6] = sim::Address(holder);
+        EXPECT_EQ(after.stack, stack);
 
         const ListWalk walk = ListNodes(head);
         EXPECT_TRUE(walk.wellFormed);
@@ -155,29 +155,24 @@ TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
         for (size_t i = 0; i < c.nodes.size(); ++i) {
             const Expected& e = c.nodes[i];
             const Node& n = walk.nodes[i + 1];
-            EXPECT_EQ(n.x, e.x);
-            EXPECT_EQ(n.y, e.y);
-            EXPECT_EQ(n.z, e.z);
-            if (e.source == Host) {
-                EXPECT_EQ(n.definition, effect);
-                continue;
-            }
-            ASSERT_NE(n.definition, effect);
-            EXPECT_NE(std::find(cache.begin(), cache.end(), reinterpret_cast<const morvane::host::EffectDefinition*>(n.definition)), cache.end());
+            EXPECT_EQ(std::vector<float>({n.x, n.y, n.z}), std::vector<float>({e.x, e.y, e.z}));
+            EXPECT_EQ(n.definition == effect, e.source == Host);
+            if (e.source == Host) continue;
+            EXPECT_NE(std::find(cache.begin(), cache.end(), Def(n.definition)), cache.end());
             EXPECT_EQ(n.definition->m[3][3], e.w) << "w from the marker";
-            EXPECT_EQ(n.definition->m[1][0], 0.0f);
             EXPECT_EQ(std::signbit(n.definition->m[1][0]), e.source == Mirrored);
         }
     }
 }
 
-// The mirrored copy: exactly five sign bits flipped, the marker's position added, its w
-// taken; the rest copied.
+// The mirrored copy: exactly five sign bits flipped, the marker's position added in 32-bit
+// floats, its w taken; the rest copied.
 TEST_F(ExhaustEffectsTest, MirroredCopyFlipsFiveSignsAndAddsTheMarker) {
     Effect* effect = NewEffect("EXHAUST_FX", 1.5f, 2.25f, -3.0f, 9.0f);
     for (int i = 0; i < 12; ++i) effect->m[i / 4][i % 4] = static_cast<float>(i + 1);  // +0x2C too
     uint8_t* head = NewEffectList();
-    RunEffectListSite(NewOwner("EXHAUST_L"), effect, head, NewMarkerHolder(nullptr, NewMarker(0.1f, 0.7f, 100, 4), nullptr), 0);
+    RunEffectListSite(NewOwner("EXHAUST_L"), effect, head,
+                      NewMarkerHolder(nullptr, NewMarker(0.1f, 0.7f, 100, 4), nullptr), 0);
     const auto nodes = ListNodes(head).nodes;
     ASSERT_EQ(nodes.size(), 1u);
     const Effect& copy = *nodes[0].definition;
@@ -185,16 +180,13 @@ TEST_F(ExhaustEffectsTest, MirroredCopyFlipsFiveSignsAndAddsTheMarker) {
     EXPECT_EQ(std::memcmp(copy.opaque, effect->opaque, 12), 0);
     for (int i = 0; i < 12; ++i) {
         const bool flipped = i == 1 || i == 4 || i == 6 || i == 9;  // +0x14 +0x20 +0x28 +0x34
-        EXPECT_EQ(copy.m[i / 4][i % 4], flipped ? -effect->m[i / 4][i % 4] : effect->m[i / 4][i % 4]) << i;
+        EXPECT_EQ(copy.m[i / 4][i % 4], flipped ? -(i + 1.0f) : i + 1.0f) << i;
     }
-    EXPECT_EQ(copy.m[3][0], 0.1f + 1.5f);
-    EXPECT_EQ(copy.m[3][1], 0.7f - 2.25f);
-    EXPECT_EQ(copy.m[3][2], 97.0f);
-    EXPECT_EQ(copy.m[3][3], 4.0f);
+    EXPECT_EQ(std::vector<float>(copy.m[3], copy.m[3] + 4), (std::vector<float>{0.1f + 1.5f, 0.7f - 2.25f, 97, 4}));
     EXPECT_EQ(nodes[0].y, copy.m[3][1]);
 }
 
-// A placement returns an earlier record exactly when name hash and all sixteen floats
+// A placement returns an earlier record exactly when the name hash and all sixteen floats
 // are equal by value; the bytes at +0x04 do not count.
 TEST_F(ExhaustEffectsTest, CacheMatchesByValue) {
     const struct {
@@ -217,19 +209,17 @@ TEST_F(ExhaustEffectsTest, CacheMatchesByValue) {
         Effect* second = NewEffect("EXHAUST_FX", 1, 2, 3);
         if (c.both) c.change(*first);
         c.change(*second);
-        using Definition = morvane::host::EffectDefinition;
         const size_t before = PlacedEffectRecords().size();
-        const Definition* a = morvane::PlaceEffectAtMarker(marker, reinterpret_cast<Definition*>(first), false);
-        const Definition* b = morvane::PlaceEffectAtMarker(marker, reinterpret_cast<Definition*>(second), false);
+        const Definition* a = morvane::PlaceEffectAtMarker(marker, Def(first), false);
+        const Definition* b = morvane::PlaceEffectAtMarker(marker, Def(second), false);
         EXPECT_EQ(a == b, c.same);
         EXPECT_EQ(PlacedEffectRecords().size() - before, c.same ? 1u : 2u);
         EXPECT_EQ(PlacedEffectRecords().back(), b);
     }
 }
 
-// The same car built twice: the second build links as many nodes and every exhaust node
-// points at the record placed the first time; the effect name is hashed on every call
-// and the pool handle read afresh for every node.
+// The same car built twice: as many nodes, every exhaust node on the record placed the
+// first time; the effect name hashed on every call, the pool handle read for every node.
 TEST_F(ExhaustEffectsTest, TheSameCarBuiltTwiceReusesItsPlacedRecords) {
     uint8_t* holder = NewMarkerHolder(NewMarker(Unique(), 0, 0), NewMarker(-1, -0.5f, 0), NewMarker(-1, 0.5f, 0));
     const std::pair<const uint8_t*, Effect*> car[] = {
@@ -239,7 +229,7 @@ TEST_F(ExhaustEffectsTest, TheSameCarBuiltTwiceReusesItsPlacedRecords) {
     };
     std::vector<const Effect*> builds[2];
     const size_t cacheBefore = PlacedEffectRecords().size();
-    for (int build = 0; build < 2; ++build) {
+    for (uint32_t build = 0; build < 2; ++build) {
         sim::Global<uint32_t>(kEffectNodePool) = kPoolHandle + build;
         uint8_t* head = NewEffectList();
         uint32_t count = 0;
@@ -250,130 +240,88 @@ TEST_F(ExhaustEffectsTest, TheSameCarBuiltTwiceReusesItsPlacedRecords) {
     }
     EXPECT_EQ(builds[0], builds[1]);
     EXPECT_EQ(std::count(sim::HashedTexts().begin(), sim::HashedTexts().end(), "EXHAUST_FX"), 6);
-    EXPECT_EQ(NodePoolHandles(), (std::vector<uint32_t>{kPoolHandle, kPoolHandle, kPoolHandle, kPoolHandle,
-                                                        kPoolHandle + 1, kPoolHandle + 1, kPoolHandle + 1, kPoolHandle + 1}));
+    std::vector<uint32_t> handles(4, kPoolHandle);
+    handles.insert(handles.end(), 4, kPoolHandle + 1);
+    EXPECT_EQ(NodePoolHandles(), handles);
 }
 
-// A node the pool cannot give is neither linked nor counted.
-TEST_F(ExhaustEffectsTest, NoNodeFromThePoolAddsNothing) {
-    uint8_t* marker = NewMarker(Unique(), 1, 1);
-    const struct {
-        const char* owner;
-        const char* effect;
-        uint32_t count;
-        size_t nodes;
-    } cases[] = {{"BODY", "SMOKE_FX", 5, 0}, {"EXHAUST_PIPES", "EXHAUST_FX", 6, 1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.owner);
-        uint8_t* head = NewEffectList();
-        FailNextNodeAllocations(1);
-        const sim::Capture after = RunEffectListSite(NewOwner(c.owner), NewEffect(c.effect, 1, 2, 3), head,
-                                                     NewMarkerHolder(nullptr, marker, marker), 5);
-        ASSERT_EQ(after.exit, sim::Exit::Resumed);
-        EXPECT_EQ(after.stack[4], c.count);
-        const ListWalk walk = ListNodes(head);
-        EXPECT_TRUE(walk.wellFormed);
-        ASSERT_EQ(walk.nodes.size(), c.nodes);
-        if (c.nodes) {
-            EXPECT_TRUE(std::signbit(walk.nodes[0].definition->m[1][0])) << "the mirrored side remains";
-        }
-    }
-}
-
-// Cars built on several threads at once: every thread gets the shared placements' one
-// record each, its own placements' records, and a whole list; the cache loses nothing
-// and holds nothing twice.
+// Cars built on several threads at once: every thread walks the same new placements in
+// the same order, each fifth followed by one of its own. Each placement ends up as one
+// cache record, shared by every node placed there; every list is whole.
 TEST_F(ExhaustEffectsTest, PlacementsFromSeveralThreadsAtOnce) {
-    // Every thread walks the same new placements in the same order, each fifth followed
-    // by one of its own, all starting together.
-    constexpr int kThreads = 8, kShared = 300, kOwn = kShared / 5, kRounds = 2;
-    using Definition = morvane::host::EffectDefinition;
-    const float base = Unique();
-    std::vector<uint8_t*> markers;
-    std::vector<Effect*> effects;
-    for (int i = 0; i < kShared + kThreads * kOwn; ++i) {
-        markers.push_back(NewMarker(base, static_cast<float>(i), 0));
-        effects.push_back(NewEffect("EXHAUST_FX", 0, 0, static_cast<float>(i % 3)));
-    }
-    std::vector<int> order;  // placement per node, the thread's own ones as -1 - n
-    for (int i = 0; i < kShared; ++i) {
-        order.push_back(i);
-        if (i % 5 == 4) order.push_back(-1 - i / 5);
-    }
-    std::vector<uint8_t*> heads(kThreads);
-    std::vector<uint32_t> counts(kThreads);
-    for (auto& head : heads) head = NewEffectList();
-    const size_t before = PlacedEffectRecords().size();
-    std::atomic<int> waiting{kThreads};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (--waiting; waiting > 0;) std::this_thread::yield();
-            for (int round = 0; round < kRounds; ++round) {
-                for (const int i : order) {
-                    const int k = i >= 0 ? i : kShared + t * kOwn + (-1 - i);
-                    morvane::AppendEffectNode(reinterpret_cast<Definition*>(effects[k]),
-                                              reinterpret_cast<morvane::host::EffectListHead*>(heads[t]), &counts[t],
-                                              markers[k], (k % 2) != 0);
+    constexpr int kThreads = 8, kShared = 600, kOwn = kShared / 5, kRounds = 2;
+    // A race shows only sometimes: four attempts, each with placements of its own.
+    for (int attempt = 0; attempt < 4 && !HasFailure(); ++attempt) {
+        std::vector<uint8_t*> markers;
+        std::vector<Effect*> effects;
+        const float base = Unique();
+        for (int i = 0; i < kShared + kThreads * kOwn; ++i) {
+            markers.push_back(NewMarker(base, static_cast<float>(i), 0));
+            effects.push_back(NewEffect("EXHAUST_FX", 0, 0, static_cast<float>(i % 3)));
+        }
+        auto placement = [&](int t, size_t n) {  // the placement of a thread's n-th node
+            const int i = static_cast<int>(n % (kShared + kOwn));
+            return i % 6 == 5 ? kShared + t * kOwn + i / 6 : i - i / 6;
+        };
+        std::vector<uint8_t*> heads(kThreads);
+        std::vector<uint32_t> counts(kThreads);
+        for (auto& head : heads) head = NewEffectList();
+        const size_t before = PlacedEffectRecords().size();
+        std::atomic<int> waiting{kThreads};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                for (--waiting; waiting > 0;) std::this_thread::yield();
+                for (size_t n = 0; n < kRounds * (kShared + kOwn); ++n) {
+                    const int k = placement(t, n);
+                    morvane::AppendEffectNode(Def(effects[k]), reinterpret_cast<morvane::host::EffectListHead*>(heads[t]),
+                                              &counts[t], markers[k], k % 2 != 0);
                 }
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
+            });
+        }
+        for (auto& thread : threads) thread.join();
 
-    const auto cache = PlacedEffectRecords();
-    ASSERT_EQ(cache.size() - before, static_cast<size_t>(kShared + kThreads * kOwn));
-    std::vector<const Definition*> added(cache.begin() + before, cache.end());
-    std::sort(added.begin(), added.end());
-    EXPECT_EQ(std::adjacent_find(added.begin(), added.end()), added.end());
-    const ListWalk first = ListNodes(heads[0]);
-    for (int t = 0; t < kThreads; ++t) {
-        const ListWalk walk = ListNodes(heads[t]);
-        EXPECT_TRUE(walk.wellFormed);
-        ASSERT_EQ(walk.nodes.size(), kRounds * order.size());
-        EXPECT_EQ(counts[t], walk.nodes.size());
-        for (size_t n = 0; n < walk.nodes.size(); ++n) {
-            const int i = order[n % order.size()];
-            const int k = i >= 0 ? i : kShared + t * kOwn + (-1 - i);
-            ASSERT_EQ(walk.nodes[n].definition->m[3][1], static_cast<float>(k)) << "thread " << t << " node " << n;
-            if (i >= 0) {
-                ASSERT_EQ(walk.nodes[n].definition, first.nodes[n % order.size()].definition) << "placement " << k;
-            } else if (n >= order.size()) {
-                ASSERT_EQ(walk.nodes[n].definition, walk.nodes[n - order.size()].definition) << "placement " << k;
+        std::vector<const Effect*> record(markers.size(), nullptr);
+        for (int t = 0; t < kThreads; ++t) {
+            const ListWalk walk = ListNodes(heads[t]);
+            EXPECT_TRUE(walk.wellFormed);
+            ASSERT_EQ(walk.nodes.size(), kRounds * (kShared + kOwn));
+            EXPECT_EQ(counts[t], walk.nodes.size());
+            for (size_t n = 0; n < walk.nodes.size(); ++n) {
+                const int k = placement(t, n);
+                if (record[k] == nullptr) record[k] = walk.nodes[n].definition;
+                ASSERT_EQ(walk.nodes[n].definition, record[k]) << "thread " << t << " node " << n;
+                ASSERT_EQ(record[k]->m[3][1], static_cast<float>(k));
             }
         }
+        // The cache gained exactly one record per placement: none lost, none twice.
+        auto added = PlacedEffectRecords();
+        added.erase(added.begin(), added.begin() + before);
+        std::vector<const Definition*> placed;
+        for (const Effect* r : record) placed.push_back(Def(r));
+        std::sort(added.begin(), added.end());
+        std::sort(placed.begin(), placed.end());
+        EXPECT_EQ(added, placed);
     }
 }
 
-// EAX from +0x17C, or from +0xB0 when that is null; the flags of testing the +0x17C value;
-// nothing else changes.
+// EAX from +0x17C, or from +0xB0 when that is null; the flags of testing the +0x17C
+// value; nothing else changes.
 TEST_F(ExhaustEffectsTest, PartSelectSite) {
     const struct {
-        uint32_t preferred, fallback, eax, flags;  // flags: CF PF AF ZF SF OF
-    } cases[] = {
-        {0x1234, 0x5678, 0x1234, 0x00}, {0, 0x5678, 0x5678, 0x44}, {0x80000000, 5, 0x80000000, 0x84}, {0, 0, 0, 0x44}};
+        uint32_t preferred, fallback, eax, flags;  // flags: CF PF ZF SF OF
+    } cases[] = {{0x1234, 0x5678, 0x1234, 0x00}, {0, 0x5678, 0x5678, 0x44}, {0x80000000, 5, 0x80000000, 0x84}, {0, 0, 0, 0x44}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.preferred);
         uint8_t* record = sim::NewBlock(0x200);
         sim::Field<uint32_t>(record, 0x17C) = c.preferred;
         sim::Field<uint32_t>(record, 0xB0) = c.fallback;
-        sim::Run run;
-        run.site = kPartSelectSite;
-        run.resume = kPartSelectResume;
-        run.registers = ListSiteRegisters();
+        sim::Run run = SiteRun(kPartSelectSite, kPartSelectResume);
         run.registers.ebx = sim::Address(record);
-        run.stack = {1, 2, 3};
         const sim::Capture after = sim::RunHostCode(run);
-        ASSERT_EQ(after.exit, sim::Exit::Resumed);
+        ExpectKept(after, run.registers, "a");
         EXPECT_EQ(after.registers.eax, c.eax);
-        EXPECT_EQ(after.registers.eflags & (kArithmeticFlags & ~0x10u), c.flags);
-        EXPECT_EQ(after.registers.ecx, run.registers.ecx);
-        EXPECT_EQ(after.registers.edx, run.registers.edx);
-        EXPECT_EQ(after.registers.ebx, run.registers.ebx);
-        EXPECT_EQ(after.registers.esi, run.registers.esi);
-        EXPECT_EQ(after.registers.edi, run.registers.edi);
-        EXPECT_EQ(after.registers.ebp, run.registers.ebp);
-        EXPECT_EQ(after.esp, after.espAtSite);
+        EXPECT_EQ(after.registers.eflags & 0x8C5, c.flags);
     }
 }
 
@@ -396,20 +344,12 @@ TEST_F(ExhaustEffectsTest, MarkerSitesAnswerInTheZeroFlag) {
     for (const auto& [site, resume] : {std::pair{kMarkerSiteA, kMarkerResumeA}, std::pair{kMarkerSiteB, kMarkerResumeB}}) {
         for (const auto& c : cases) {
             SCOPED_TRACE(std::to_string(site) + " " + c.what);
-            sim::Run run;
-            run.site = site;
-            run.resume = resume;
-            run.registers = ListSiteRegisters();
+            sim::Run run = SiteRun(site, resume);
             run.registers.ecx = sim::Address(c.part);
             run.registers.eflags = 0x202 | (c.marker ? 0x8D5 : 0x895);  // ZF the opposite of the answer
             const sim::Capture after = sim::RunHostCode(run);
-            ASSERT_EQ(after.exit, sim::Exit::Resumed);
+            ExpectKept(after, run.registers);
             EXPECT_EQ(after.registers.eflags & kArithmeticFlags, c.marker ? 0x895u : 0x8D5u);
-            EXPECT_EQ(after.registers.eax, run.registers.eax);
-            EXPECT_EQ(after.registers.ecx, run.registers.ecx);
-            EXPECT_EQ(after.registers.edx, run.registers.edx);
-            EXPECT_EQ(after.registers.edi, run.registers.edi);
-            EXPECT_EQ(after.esp, after.espAtSite);
         }
     }
 }
