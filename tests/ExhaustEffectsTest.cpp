@@ -68,6 +68,9 @@ protected:
 
 // The loaded plug-in writes its five sites at start-up, two only with ExhaustFX on.
 TEST_F(ExhaustEffectsTest, StartUpWritesTheSitesTheSettingCallsFor) {
+    std::vector<uint32_t> written;  // by the installer of the fixture, and nothing else
+    for (const auto& run : sim::ChangedRuns()) written.push_back(run.address);
+    EXPECT_EQ(written, (std::vector<uint32_t>{kEffectListSite, kEffectCountSite, kPartSelectSite, kMarkerSiteB, kMarkerSiteA}));
     for (const bool on : {false, true}) {
         SCOPED_TRACE(on ? "ExhaustFX on" : "ExhaustFX off");
         sim::Reset();
@@ -89,8 +92,9 @@ TEST_F(ExhaustEffectsTest, StartUpWritesTheSitesTheSettingCallsFor) {
     }
 }
 
-// Every case of the list site: the nodes added after one already in the list, the count,
-// and every register, flag and other stack slot as on entry.
+// Every case of the list site: the nodes added after one already in the list (placed
+// copies mirrored or not, w from the marker), the count, and every register, flag and
+// other stack slot as on entry. A pool that answers null adds neither node nor count.
 TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
     enum Source { Host, Placed, Mirrored };
     struct Expected {
@@ -132,6 +136,7 @@ TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
         sim::Field<uint8_t*>(earlier, 0) = head;
         sim::Field<uint8_t*>(head, 0) = sim::Field<uint8_t*>(head, 4) = earlier;
         Effect* effect = NewEffect(c.effect, 1, 2, 3);
+        for (int i = 0; i < 12; ++i) effect->m[i / 4][i % 4] = i + 1.0f;  // rows 0 to 2, +0x2C included
         const uint8_t* owner = NewOwner(c.owner);
 
         FailNextNodeAllocations(c.failingNodes);
@@ -160,30 +165,15 @@ TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
             if (e.source == Host) continue;
             EXPECT_NE(std::find(cache.begin(), cache.end(), Def(n.definition)), cache.end());
             EXPECT_EQ(n.definition->m[3][3], e.w) << "w from the marker";
-            EXPECT_EQ(std::signbit(n.definition->m[1][0]), e.source == Mirrored);
+            // A mirrored copy has the signs at +0x14, +0x20, +0x28 and +0x34 flipped; the rest is copied.
+            for (int i = 0; i < 12; ++i) {
+                const bool flipped = e.source == Mirrored && (i == 1 || i == 4 || i == 6 || i == 9);
+                EXPECT_EQ(n.definition->m[i / 4][i % 4], flipped ? -(i + 1.0f) : i + 1.0f) << i;
+            }
+            EXPECT_EQ(n.definition->nameHash, effect->nameHash);
+            EXPECT_EQ(std::memcmp(n.definition->opaque, effect->opaque, 12), 0);
         }
     }
-}
-
-// The mirrored copy: exactly five sign bits flipped, the marker's position added in 32-bit
-// floats, its w taken; the rest copied.
-TEST_F(ExhaustEffectsTest, MirroredCopyFlipsFiveSignsAndAddsTheMarker) {
-    Effect* effect = NewEffect("EXHAUST_FX", 1.5f, 2.25f, -3.0f, 9.0f);
-    for (int i = 0; i < 12; ++i) effect->m[i / 4][i % 4] = static_cast<float>(i + 1);  // +0x2C too
-    uint8_t* head = NewEffectList();
-    RunEffectListSite(NewOwner("EXHAUST_L"), effect, head,
-                      NewMarkerHolder(nullptr, NewMarker(0.1f, 0.7f, 100, 4), nullptr), 0);
-    const auto nodes = ListNodes(head).nodes;
-    ASSERT_EQ(nodes.size(), 1u);
-    const Effect& copy = *nodes[0].definition;
-    EXPECT_EQ(copy.nameHash, effect->nameHash);
-    EXPECT_EQ(std::memcmp(copy.opaque, effect->opaque, 12), 0);
-    for (int i = 0; i < 12; ++i) {
-        const bool flipped = i == 1 || i == 4 || i == 6 || i == 9;  // +0x14 +0x20 +0x28 +0x34
-        EXPECT_EQ(copy.m[i / 4][i % 4], flipped ? -(i + 1.0f) : i + 1.0f) << i;
-    }
-    EXPECT_EQ(std::vector<float>(copy.m[3], copy.m[3] + 4), (std::vector<float>{0.1f + 1.5f, 0.7f - 2.25f, 97, 4}));
-    EXPECT_EQ(nodes[0].y, copy.m[3][1]);
 }
 
 // A placement returns an earlier record exactly when the name hash and all sixteen floats
