@@ -133,40 +133,34 @@ void Report() {
             {"RX8_KIT05_EXHAUST_CENTER", "EXHAUST_FX", 0.02f, 0.00f, 0.01f},
             {"REAR_BUMPER_KIT02", "EXHAUST_FX", -1.90f, 0.40f, 0.25f},
         };
-        uint8_t* head = NewEffectList();
-        uint32_t count = 0;
-        std::vector<const Effect*> firstBuild;
-        for (int build = 1; build <= 2; ++build) {
-            head = NewEffectList();
-            count = 0;
-            std::vector<const Effect*> definitions;
-            if (build == 1) std::printf("  through site 0x%06X (owner, effect: nodes added, where)\n", kEffectListSite);
+        std::printf("  through site 0x%06X (owner, effect: nodes added, where)\n", kEffectListSite);
+        std::vector<const Effect*> placed[2];  // the placed records each build's nodes point at
+        for (int build = 0; build < 2; ++build) {
+            uint8_t* head = NewEffectList();
+            uint32_t count = 0;
             for (const SampleEffect& s : sample) {
-                const uint8_t* owner = NewOwner(s.owner);
                 Effect* effect = NewEffect(s.effect, s.x, s.y, s.z);
                 effect->m[0][1] = 0.05f;  // a slight yaw, to show the mirror
                 effect->m[1][0] = -0.05f;
                 const size_t before = ListNodes(head).nodes.size();
-                count = RunEffectListSite(owner, effect, head, holder, count).stack[4];
+                count = RunEffectListSite(NewOwner(s.owner), effect, head, holder, count).stack[4];
                 const std::vector<Node> nodes = ListNodes(head).nodes;
-                if (build == 1) {
+                if (build == 0) {
                     std::printf("    %-26s %-14s +%zu%s\n", s.owner, s.effect, nodes.size() - before,
                                 nodes.size() == before ? "  (no node: dropped)" : "");
                 }
                 for (size_t i = before; i < nodes.size(); ++i) {
-                    if (build == 1) std::printf("      %s\n", Describe(nodes[i], effect, markers).c_str());
-                    if (nodes[i].definition != effect) definitions.push_back(nodes[i].definition);
+                    if (build == 0) std::printf("      %s\n", Describe(nodes[i], effect, markers).c_str());
+                    if (nodes[i].definition != effect) placed[build].push_back(nodes[i].definition);
                 }
             }
             const ListWalk walk = ListNodes(head);
-            std::printf("  build %d: %zu nodes in the list (%s), the host's node count %u\n", build, walk.nodes.size(),
-                        walk.wellFormed ? "linked head to tail and back" : "BROKEN LIST", count);
-            if (build == 1) firstBuild = definitions;
-            else
-                std::printf("  built again: %s\n", definitions == firstBuild
-                                                        ? "every exhaust node points at the record placed the first time"
-                                                        : "NEW RECORDS PLACED");
+            std::printf("  build %d: %zu nodes in the list (%s), the host's node count %u\n", build + 1,
+                        walk.nodes.size(), walk.wellFormed ? "linked head to tail and back" : "BROKEN LIST", count);
         }
+        std::printf("  built again: %s\n", placed[1] == placed[0]
+                                                 ? "every exhaust node points at the record placed the first time"
+                                                 : "NEW RECORDS PLACED");
 
         // A car without exhaust markers keeps its exhaust effect where the definition puts it.
         uint8_t* bare = NewEffectList();
