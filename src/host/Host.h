@@ -145,6 +145,35 @@ inline constexpr HostGlobal<HostObject> HostCareerObject{0xBBABB0};
 
 // ---- Exhaust effects -------------------------------------------------------------------
 
+// An effect definition: the effect's name hash, 12 bytes the plug-in only copies, and a
+// 4x4 matrix of floats whose last row is the position x, y, z and a fourth value w.
+struct EffectDefinition {
+    uint32_t nameHash;
+    uint8_t opaque[12];
+    float matrix[4][4];
+};
+static_assert(sizeof(EffectDefinition) == 80);
+
+// A node of a car's effect list, from the host's node pool. The plug-in writes only these
+// fields; the last node of a list points back at the list head.
+struct EffectNode {
+    void* next;
+    float position[3];
+    const EffectDefinition* definition;
+};
+
+// A car's effect list: first and last node (both the head itself while the list is empty).
+struct EffectListHead {
+    void* first;
+    void* last;
+};
+
+using AllocEffectNodeFn = EffectNode*(__cdecl*)(uint32_t pool);
+
+inline constexpr HostRoutine<AllocEffectNodeFn> HostAllocEffectNode{0x477BE0};
+// The effect node pool's handle, read afresh for every node.
+inline constexpr HostGlobal<volatile uint32_t> HostEffectNodePool{0xB74C34};
+
 
 // ---- Neon ------------------------------------------------------------------------------
 
