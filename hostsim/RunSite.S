@@ -84,3 +84,49 @@ _sim_capture_resume:
     ldmxcsr [esp]
     add esp, 4
     ret
+
+# sim_call_site(site, registers, slots): calls host code at `site` as a host caller would,
+# with EAX ECX EDX EBX ESI EDI EBP from registers[0..6] and the 32 slots of `slots` above
+# the return address ([ESP+4] at the site is slots[0]); the code must come back by a
+# return that leaves ESP as it was at the site plus 4. Writes the registers and EFLAGS it
+# came back with into registers[0..7]. Uses no global: any number of threads at once.
+    .globl _sim_call_site
+    .p2align 4
+_sim_call_site:
+    push ebp
+    push ebx
+    push esi
+    push edi
+    mov eax, [esp+24]               # registers
+    push eax                        # kept above the slots
+    mov esi, [esp+32]               # slots
+    mov ecx, 32
+1:  push dword ptr [esi+ecx*4-4]
+    dec ecx
+    jnz 1b
+    mov ecx, [eax+4]
+    mov edx, [eax+8]
+    mov ebx, [eax+12]
+    mov esi, [eax+16]
+    mov edi, [eax+20]
+    mov ebp, [eax+24]
+    mov eax, [eax+0]
+    call dword ptr [esp+128+24]     # the site, read before the return address is pushed
+    # Back with ESP at slots[0].
+    pushfd
+    push eax
+    mov eax, [esp+8+128]            # registers
+    pop dword ptr [eax+0]
+    pop dword ptr [eax+28]
+    mov [eax+4], ecx
+    mov [eax+8], edx
+    mov [eax+12], ebx
+    mov [eax+16], esi
+    mov [eax+20], edi
+    mov [eax+24], ebp
+    add esp, 128 + 4
+    pop edi
+    pop esi
+    pop ebx
+    pop ebp
+    ret

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "HostLayout.h"
 
@@ -23,6 +24,7 @@ uint32_t sim_caller_esp;
 void sim_run_site();
 void sim_capture_resume();
 void sim_capture_return();
+void sim_call_site(uint32_t site, uint32_t* registers, const uint32_t* slots);
 }
 
 namespace sim {
@@ -91,7 +93,11 @@ uint32_t SeededHash(const char* text, uint32_t seed) {
 
 // ---- Host routines, with the game's calling conventions ----
 
+bool throwFromStringHash;
+
 uint32_t __cdecl HostStringHash(const char* text) {
+    const HostCall call;
+    if (throwFromStringHash) throw std::bad_alloc();
     hashedTexts.emplace_back(text);
     return SeededHash(text, 0xFFFFFFFFu);
 }
@@ -112,6 +118,7 @@ void __thiscall HostRideSetPart(Ride* ride, int32_t slot, Part* part, int32_t) {
 }
 
 void __cdecl HostSetPartByFormat(void*, Ride* ride, void*, int32_t slot, int32_t, const char* format, ...) {
+    const HostCall call;
     char name[256];
     va_list arguments;
     va_start(arguments, format);
@@ -232,6 +239,18 @@ const std::vector<Model>& Models() { return ModelList(); }
 
 void PlaceRoutine(uint32_t site, const void* routine) { WriteJumpTo(site, routine); }
 
+namespace {
+std::recursive_mutex& HostLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+}  // namespace
+
+HostCall::HostCall() { HostLock().lock(); }
+HostCall::~HostCall() { HostLock().unlock(); }
+
+void ThrowFromStringHash(bool on) { throwFromStringHash = on; }
+
 void Reset() {
     SetProtection(kHostBegin, kHostEnd, PAGE_EXECUTE_READWRITE);
     std::memcpy(At(kHostBegin), snapshot.data(), snapshot.size());
@@ -248,6 +267,7 @@ void Reset() {
     frontEndObject = nullptr;
     failingAllocations = 0;
     allocationCount = 0;
+    throwFromStringHash = false;
     for (const Model& model : Models()) {
         if (model.reset) model.reset();
     }
@@ -408,6 +428,16 @@ Capture RunHostCode(const Run& run) {
     std::memcpy(capture.xmm, sim_fx_out + 160, sizeof capture.xmm);
     capture.stack.assign(siteStack, siteStack + slots);
     return capture;
+}
+
+Registers CallHostCode(uint32_t site, const Registers& registers, const std::vector<uint32_t>& slots) {
+    if (slots.size() > 32) Fail("too many stack slots");
+    uint32_t stack[32] = {};
+    std::copy(slots.begin(), slots.end(), stack);
+    const Registers& r = registers;
+    uint32_t io[8] = {r.eax, r.ecx, r.edx, r.ebx, r.esi, r.edi, r.ebp, 0};
+    sim_call_site(site, io, stack);
+    return {io[0], io[1], io[2], io[3], io[6], io[4], io[5], io[7]};
 }
 
 }  // namespace sim

@@ -44,6 +44,20 @@ const std::vector<Model>& Models();  // sorted by order
 // calling convention. Only during a model's `place`.
 void PlaceRoutine(uint32_t site, const void* routine);
 
+// Hooks may run on several game threads at once: a host routine that changes the model or
+// records its calls holds this for its duration (one lock for the whole game, re-entrant).
+class HostCall {
+public:
+    HostCall();
+    ~HostCall();
+    HostCall(const HostCall&) = delete;
+    HostCall& operator=(const HostCall&) = delete;
+};
+
+// While set, the game's string hash throws std::bad_alloc, as a host routine that fails
+// inside a hook might: the hooks must keep it from reaching the game.
+void ThrowFromStringHash(bool on);
+
 // Writes bytes as the game's own code or data (the snapshot takes them too, so they
 // never show as changes).
 void PlantHostBytes(uint32_t address, const std::vector<uint8_t>& bytes);
@@ -169,5 +183,11 @@ struct Capture {
 // Runs host code from `site` with the given registers and stack, until execution
 // reaches `resume` or returns through a kReturnToSimulator slot.
 Capture RunHostCode(const Run& run);
+
+// Calls host code at `site` as a host caller would: registers as given, `slots` (at most
+// 32) above the return address, so [ESP+4] at the site is slots[0]. The code must come
+// back by a return (plant one at a hook's resume address). Answers the registers and
+// EFLAGS it came back with. Safe to run from many threads at once.
+Registers CallHostCode(uint32_t site, const Registers& registers, const std::vector<uint32_t>& slots = {});
 
 }  // namespace sim

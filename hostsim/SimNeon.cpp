@@ -17,6 +17,7 @@ bool paused;
 int pauseQueries;
 
 int32_t __cdecl HostRandomInt(int32_t bound) {
+    const HostCall call;
     bounds.push_back(bound);
     if (nextQueued < queued.size()) return queued[nextQueued++];
     sequence = sequence * 1103515245u + 12345u;
@@ -25,6 +26,7 @@ int32_t __cdecl HostRandomInt(int32_t bound) {
 
 // Only AL carries the answer.
 uint32_t __cdecl HostIsPaused() {
+    const HostCall call;
     ++pauseQueries;
     return paused ? 0x5A5A5A01u : 0x5A5A5A00u;
 }

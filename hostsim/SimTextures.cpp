@@ -21,11 +21,13 @@ const Shader kShaders[] = {{"BRAKELIGHT"}, {"BRAKELIGHT_GLOW"}, {"HEADLIGHTREFLE
                            {"CARSKIN"},    {"WINDSHIELD"}};
 
 uint32_t __cdecl HostTextureLookup(uint32_t key, int32_t, int32_t) {
+    const HostCall call;
     lookups.push_back(key);
     return textures.count(key) != 0 ? 1 : 0;
 }
 
 const Shader* __cdecl HostFindShader(uint32_t nameHash, int32_t second) {
+    const HostCall call;
     findShaderCalls.push_back({nameHash, second});
     for (const Shader& shader : kShaders) {
         if (Hash(shader.name) == nameHash) return &shader;
@@ -34,6 +36,7 @@ const Shader* __cdecl HostFindShader(uint32_t nameHash, int32_t second) {
 }
 
 void __thiscall HostSetShaderSlot(ShaderObject* object, uint32_t slotHash, const void* shader) {
+    const HostCall call;
     shaderSlotCalls.push_back({object, slotHash, shader});
 }
 

@@ -15,6 +15,7 @@
 #include "config/Settings.h"
 #include "effects/SteerAnimation.h"
 #include "host/Host.h"
+#include "patch/Guard.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 #include "startup/Installers.h"
@@ -113,17 +114,22 @@ void StepSteerAnimation() {
 
 namespace {
 
-void CamberHook(RegisterRecord& r) { r.PushFloat(CamberAngle(Pointer<RideRecord>(r.ecx))); }
+// Each hook hands back a value whatever happens: when reading the parts fails, the value
+// the game would have had without the part (no camber, its own offset, its own width).
+void CamberHook(RegisterRecord& r) {
+    r.PushFloat(Guarded(0.0f, [&] { return CamberAngle(Pointer<RideRecord>(r.ecx)); }));
+}
 
 void TrackWidthHook(RegisterRecord& r) {
     const auto thousandths = static_cast<int32_t>(r.Stack(0x18));
-    r.PushFloat(TrackOffset(RideOf(r.Stack(0x08)), r.ebp != 0, thousandths));
+    const float own = static_cast<float>(thousandths) * 0.001f;
+    r.PushFloat(Guarded(own, [&] { return TrackOffset(RideOf(r.Stack(0x08)), r.ebp != 0, thousandths); }));
 }
 
 void TireWidthHook(RegisterRecord& r) {
     const float width = *Pointer<const float>(r.eax);
-    const float result = TireWidth(RideOf(r.esi), width, static_cast<int32_t>(r.Stack(0x14)));
-    r.eax = std::bit_cast<uint32_t>(result);
+    const auto wheel = static_cast<int32_t>(r.Stack(0x14));
+    r.eax = std::bit_cast<uint32_t>(Guarded(width, [&] { return TireWidth(RideOf(r.esi), width, wheel); }));
 }
 
 }  // namespace

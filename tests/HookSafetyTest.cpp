@@ -1,0 +1,166 @@
+// Hooks inside someone else's process: a failure inside a hook never reaches the game,
+// and the hooks that run while cars are prepared and drawn run on several threads at once.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "HostLayout.h"
+#include "Sim.h"
+#include "SimNeon.h"
+#include "SimTextures.h"
+#include "SimWheels.h"
+#include "TestFolders.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
+#include "startup/Installers.h"
+
+namespace {
+
+using namespace sim::textures;
+
+const sim::Registers kEntry = {0xA0, 0xC1, 0xD2, 0xB3, 0xE4, 0x5E, 0xD1, 0x202 | 0x8D5};
+
+// A game with every drawing hook installed.
+void InstallDrawingHooks() {
+    sim::Reset();
+    morvane::ResetCarProfiles();
+    testfolders::GameFolder folder("safety");
+    folder.Write("Morvane.ini",
+                 "[GENERAL]\nReplaceHeadlightShader = 1\nReplaceBrakelightShader = 1\n"
+                 "[MODS]\nNeon = 1\nTires = 1\nLicensePlate = 1\nCamber = 1\nTrackWidth = 1\nTireWidth = 1\n");
+    morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
+    morvane::InstallTextures();
+    morvane::InstallLightPatches();
+    morvane::InstallWheelGeometry();
+    morvane::InstallNeon();
+}
+
+struct Car {
+    sim::Ride* ride;
+    uint8_t* render;
+};
+
+// A car with tires, a plate, a neon part and camber, as drawn.
+Car MakeCar(int index) {
+    const int32_t type = sim::AddCarType("CAR" + std::to_string(index));
+    sim::Ride& ride = sim::NewRide(type);
+    ride.parts[70] = &sim::AddPart("TIRE", type, 70).Set("TEXTURE_NAME", static_cast<int32_t>(sim::Hash("TIRE_A")));
+    ride.parts[86] = &sim::AddPart("PLATE", type, 86).Set("TEXTURE_NAME", static_cast<int32_t>(sim::Hash("LP_A")));
+    ride.parts[71] = &sim::AddPart("NEON", type, 71).Set("RED", 10 + index).Set("BLUE", 200);
+    ride.parts[71]->Set("TEXTURE_NAME", static_cast<int32_t>(sim::Hash("NEON_GLOW")));
+    ride.parts[68] = &sim::AddPart("CAMBER", type, 68).SetFloat("ANGLE", -2.0f - static_cast<float>(index));
+    uint8_t* render = sim::NewRenderRecord(&ride);
+    sim::Field<uint32_t>(render, kLightTextureKey) = 0x1000 + static_cast<uint32_t>(index);
+    AddTextureKey(0x1000 + static_cast<uint32_t>(index));
+    return {&ride, render};
+}
+
+// What one pass over a car's drawing hooks answers: the texture entries, the light
+// state, the shader comparison's flags, the shadow texture and the colour word.
+struct Pass {
+    uint32_t entries[5];
+    uint32_t lightState, flags, shadow, colour;
+    bool operator==(const Pass&) const = default;
+};
+
+Pass DrawOnce(const Car& car) {
+    Pass pass{};
+    for (uint32_t i = 0; i < 5; ++i) Replacement(car.render, kReplacementSlots[i].offset) = {i, 0x100 + i, 0x200 + i};
+    sim::Registers r = kEntry;
+    r.esi = sim::Address(car.render);
+    sim::CallHostCode(kPrepareReturn, r);
+    for (uint32_t i = 0; i < 5; ++i) pass.entries[i] = Replacement(car.render, kReplacementSlots[i].offset).replacement;
+    r.ecx = sim::Address(car.render);
+    pass.lightState = sim::CallHostCode(kLightState, r).esi;
+    static ShaderObject object{7};
+    ShaderObject* holder = &object;
+    r.edi = sim::Address(&holder);
+    pass.flags = sim::CallHostCode(kLightShader, r, {0, 0, 0, 0x2D}).eflags & 0x8D5;
+    pass.shadow = sim::CallHostCode(sim::neon::kShadowTextureSite, r).eax;
+    r.eax = 0x80000000u;
+    pass.colour = sim::CallHostCode(sim::neon::kNeonColorSite, r, {sim::Address(car.render)}).eax;
+    return pass;
+}
+
+// Four threads draw their cars at once, as the game's threads may: each answer is the one
+// the same car gets alone, and nothing crashes.
+TEST(HookSafety, DrawingHooksRunOnFourThreadsAtOnce) {
+    InstallDrawingHooks();
+    // Each site comes back to its caller.
+    for (uint32_t resume : {kLightStateResume, kLightShaderResume, sim::neon::kShadowTextureResume,
+                            sim::neon::kNeonColorResume}) {
+        sim::PlantHostBytes(resume, {0xC3});
+    }
+    std::vector<Car> cars;
+    std::vector<Pass> alone;
+    for (int i = 0; i < 4; ++i) cars.push_back(MakeCar(i));
+    for (const Car& car : cars) alone.push_back(DrawOnce(car));
+    ASSERT_EQ(alone[1].entries[0], sim::Hash("TIRE_A"));
+    ASSERT_EQ(alone[1].shadow, sim::Hash("NEON_GLOW"));
+    ASSERT_EQ(alone[1].colour, 0x80C8000Bu);
+
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) {
+                if (!(DrawOnce(cars[t]) == alone[t])) ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// Whatever fails inside a hook (here the game's own string hash throws), the game goes on
+// as if the hook had done nothing, or with the value it would have had without the part.
+TEST(HookSafety, AFailureInsideAHookNeverReachesTheGame) {
+    InstallDrawingHooks();
+    const Car car = MakeCar(0);
+    const float width = 0.25f;
+    struct Case {
+        const char* what;
+        sim::Run run;
+        sim::Exit exit;
+        uint32_t eax;         // expected EAX
+        size_t x87Depth;      // the host's one value, and a result on top where one is owed
+        float top;
+    };
+    sim::Registers r = kEntry;
+    r.esi = r.ecx = sim::Address(car.render);
+    const Case cases[] = {
+        {"textures", {kPrepareReturn, 0, r, {sim::kReturnToSimulator}, {9.0f}, {}}, sim::Exit::Returned, r.eax, 1, 9.0f},
+        {"light state", {kLightState, kLightStateResume, r, {}, {9.0f}, {}}, sim::Exit::Resumed, r.eax, 1, 9.0f},
+        {"shadow texture", sim::neon::ShadowTextureRun(car.render), sim::Exit::Resumed, 0, 0, 0},
+        {"neon colour", sim::neon::NeonColorRun(car.render, 0x80000000u), sim::Exit::Resumed, 0x80000000u, 0, 0},
+        {"camber", sim::wheels::CamberRun(car.ride), sim::Exit::Resumed, 0, 1, 0.0f},
+        {"track width", sim::wheels::TrackWidthRun(car.render, 0, 780), sim::Exit::Resumed, 0, 1, 780 * 0.001f},
+        {"tire width", sim::wheels::TireWidthRun(car.render, &width, 0), sim::Exit::Resumed, 0x3E800000u, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::ThrowFromStringHash(true);
+        const sim::Capture after = sim::RunHostCode(c.run);
+        sim::ThrowFromStringHash(false);
+        EXPECT_EQ(after.exit, c.exit);
+        if (c.eax != 0) {
+            EXPECT_EQ(after.registers.eax, c.eax);
+        } else {
+            EXPECT_EQ(after.registers.eax, c.run.registers.eax) << "as on entry";
+        }
+        EXPECT_EQ(after.registers.edi, c.run.registers.edi);
+        EXPECT_EQ(after.registers.ebp, c.run.registers.ebp);
+        EXPECT_EQ(after.esp, after.espAtSite + (c.exit == sim::Exit::Returned ? 4 : 0));
+        ASSERT_EQ(after.x87.size(), c.x87Depth + c.run.x87.size() - (c.x87Depth && !c.run.x87.empty() ? 1 : 0));
+        if (c.x87Depth) {
+            EXPECT_EQ(static_cast<float>(after.x87[0]), c.top);
+        }
+    }
+    // Nothing was replaced by the failed texture pass.
+    EXPECT_EQ(Replacement(car.render, kReplacementSlots[0].offset).replacement, 0u);
+}
+
+}  // namespace
