@@ -1,0 +1,393 @@
+// The game's part catalogue as the customization screens see it (see SimCatalogue.h),
+// and the report of what the plug-in's catalogue hooks do for a sample car.
+#include "SimCatalogue.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "HostLayout.h"
+
+namespace sim::catalogue {
+
+namespace {
+
+struct Logged {
+    size_t fitsBefore;  // how many fits by name the core game had recorded by then
+    std::string text;
+};
+
+std::vector<Logged> log;
+size_t fitsBase;
+std::set<uint32_t> models;
+std::map<const Part*, std::string> styles;
+
+void Note(const std::string& text) { log.push_back({FitsByName().size(), text}); }
+
+std::string NameOf(const Part* part) { return part ? part->name : "-"; }
+
+std::string CarSuffix(const Customization* record, int32_t carType) {
+    return carType == record->carType ? "" : " car " + std::to_string(carType);
+}
+
+bool Usable(const Customization* record, int32_t carType, int32_t slot) {
+    return record->carType == carType && slot >= 0 && slot < 128;
+}
+
+// ---- Host routines, with the game's calling conventions ----
+
+Part* __thiscall CustomizationGetSlotPart(Customization* record, int32_t carType, int32_t slot) {
+    return Usable(record, carType, slot) ? record->parts[slot] : nullptr;
+}
+
+// Answers 1 when the record changed.
+uint32_t __thiscall CustomizationSetSlotPart(Customization* record, int32_t slot, Part* part, int32_t carType,
+                                             uint8_t flag) {
+    Note("put " + std::to_string(slot) + " " + NameOf(part) + (flag ? " flag " + std::to_string(flag) : "") +
+         CarSuffix(record, carType));
+    if (!Usable(record, carType, slot) || record->parts[slot] == part) return 0;
+    record->parts[slot] = part;
+    return 1;
+}
+
+void __thiscall CustomizationClearSlot(Customization* record, int32_t carType, int32_t slot) {
+    Note("clear " + std::to_string(slot) + CarSuffix(record, carType));
+    if (Usable(record, carType, slot)) record->parts[slot] = nullptr;
+}
+
+uint32_t __cdecl PartGetNameHash(Part* part, int32_t, int32_t, int32_t) { return ModelHashOf(*part); }
+
+uint32_t __thiscall PartGetStyleHash(Part* part) {
+    const auto found = styles.find(part);
+    return Hash(found == styles.end() ? "" : found->second);
+}
+
+int32_t __thiscall GetCarType(uint8_t* object) { return Field<int32_t>(object, 0x10); }
+
+uint32_t __thiscall FindModel(void* table, uint32_t nameHash) {
+    return Address(table) == kModelTable && models.count(nameHash) ? 1 : 0;
+}
+
+void Place() {
+    PlaceRoutine(kCustomizationGetSlotPart, reinterpret_cast<const void*>(&CustomizationGetSlotPart));
+    PlaceRoutine(kCustomizationSetSlotPart, reinterpret_cast<const void*>(&CustomizationSetSlotPart));
+    PlaceRoutine(kCustomizationClearSlot, reinterpret_cast<const void*>(&CustomizationClearSlot));
+    PlaceRoutine(kPartGetNameHash, reinterpret_cast<const void*>(&PartGetNameHash));
+    PlaceRoutine(kPartGetStyleHash, reinterpret_cast<const void*>(&PartGetStyleHash));
+    PlaceRoutine(kGetCarType, reinterpret_cast<const void*>(&GetCarType));
+    PlaceRoutine(kFindModel, reinterpret_cast<const void*>(&FindModel));
+}
+
+void Forget() {
+    log.clear();
+    fitsBase = 0;
+    models.clear();
+    styles.clear();
+}
+
+void Report();
+
+const ModelRegistration registration({"part catalogue", 40, &Place, &Forget, &Report});
+
+}  // namespace
+
+Customization& NewCustomization(int32_t carType) {
+    auto& record = *reinterpret_cast<Customization*>(NewBlock(sizeof(Customization)));
+    record.carType = carType;
+    return record;
+}
+
+Customization& GlobalCustomization(int32_t carType) {
+    auto& record = Global<Customization>(kGlobalCustomization);
+    std::memset(&record, 0, sizeof record);
+    record.carType = carType;
+    return record;
+}
+
+uint8_t* NewMenuEntry(Part* part, int32_t slot) {
+    uint8_t* entry = NewBlock(0x1C);
+    Field<Part*>(entry, 0x10) = part;
+    Field<int32_t>(entry, 0x18) = slot;
+    return entry;
+}
+
+void* NewCarObject(int32_t carType) {
+    uint8_t* object = NewBlock(0x20);
+    Field<int32_t>(object, 0x10) = carType;
+    return object;
+}
+
+void AddModel(const std::string& name) { models.insert(Hash(name)); }
+uint32_t ModelHashOf(const Part& part) { return Hash(part.name + "_A"); }
+void SetStyle(const Part& part, const std::string& style) { styles[&part] = style; }
+
+std::vector<std::string> Events() {
+    std::vector<std::string> events;
+    const auto& fits = FitsByName();
+    size_t next = fitsBase;
+    auto fitsUpTo = [&](size_t end) {
+        for (; next < end && next < fits.size(); ++next) {
+            events.push_back("fit " + std::to_string(fits[next].slot) + " " + fits[next].name);
+        }
+    };
+    for (const Logged& entry : log) {
+        fitsUpTo(entry.fitsBefore);
+        events.push_back(entry.text);
+    }
+    fitsUpTo(fits.size());
+    return events;
+}
+
+void* NewPartList() {
+    auto** head = reinterpret_cast<void**>(NewBlock(8));
+    head[0] = head;
+    head[1] = head;
+    return head;
+}
+
+std::vector<ListedEntry> ListEntries(void* head, std::string* problem) {
+    std::vector<ListedEntry> entries;
+    problem->clear();
+    auto** links = static_cast<void**>(head);
+    void* previous = head;
+    for (auto** link = static_cast<void**>(links[0]); link != head; link = static_cast<void**>(link[0])) {
+        const auto* entry = reinterpret_cast<const uint8_t*>(link) - 4;
+        char where[48];
+        std::snprintf(where, sizeof where, "entry %zu: ", entries.size());
+        if (entries.size() > 1000 || link == nullptr) {
+            *problem = std::string(where) + "the list does not come back to its head";
+            return entries;
+        }
+        if (link[1] != previous) *problem += std::string(where) + "previous link wrong; ";
+        if (Field<uint32_t>(const_cast<uint8_t*>(entry), 0) != 0x9F9CF0 ||
+            Field<uint32_t>(const_cast<uint8_t*>(entry), 0x0C) != 0x881F8EFA ||
+            Field<uint32_t>(const_cast<uint8_t*>(entry), 0x14) != 0x9F9CD8)
+            *problem += std::string(where) + "constant fields wrong; ";
+        entries.push_back({entry, Field<Part*>(const_cast<uint8_t*>(entry), 0x10),
+                           Field<int32_t>(const_cast<uint8_t*>(entry), 0x18)});
+        previous = link;
+    }
+    if (links[1] != previous) *problem += "the head's last link is not the last entry; ";
+    return entries;
+}
+
+namespace {
+
+// ---- The report: a sample car driven through the patched sites ----
+
+constexpr uint32_t kApplyKitPartsSite = 0x85EAEC;
+constexpr uint32_t kRecordChosenPartSite = 0x8420F0;
+constexpr uint32_t kPopUpSite = 0x865278;
+constexpr uint32_t kPartListSite = 0x85FA37;
+constexpr uint32_t kLodSite = 0x7CDC85;
+constexpr uint32_t kDecalSite = 0x6B7887;
+constexpr uint32_t kRimSite = 0x83F749;
+
+uint8_t HostByte(uint32_t address) { return Global<uint8_t>(address); }
+bool Branches(uint32_t site, uint8_t opcode) { return HostByte(site) == opcode; }
+
+void ClearEvents() {
+    log.clear();
+    fitsBase = FitsByName().size();
+}
+
+void PrintEvents(const char* indent) {
+    for (const std::string& event : Events()) std::printf("%s%s\n", indent, event.c_str());
+}
+
+std::string SiteNote(const Capture& after, uint32_t expectedEspRise) {
+    char text[96];
+    std::snprintf(text, sizeof text, "ESP %+d (host expects +%u)", static_cast<int>(after.esp - after.espAtSite),
+                  expectedEspRise);
+    return text;
+}
+
+void ChooseThroughMenu(uint8_t* entry) {
+    ClearEvents();
+    Run run;
+    run.site = kRecordChosenPartSite;
+    run.registers.ecx = Address(entry);
+    run.stack = {kReturnToSimulator, 0, 0};  // no record: the host's global one
+    const Capture after = RunHostCode(run);
+    std::printf("    0x%08X RecordChosenPart(%s, slot %d): EAX %u, %s, %s\n", kRecordChosenPartSite,
+                Field<Part*>(entry, 0x10)->name.c_str(), Field<int32_t>(entry, 0x18), after.registers.eax,
+                after.exit == Exit::Returned ? "back at the caller" : "did not return", SiteNote(after, 12).c_str());
+    PrintEvents("      ");
+}
+
+void FitCompanions(Ride& ride) {
+    ClearEvents();
+    Run run;
+    run.site = kApplyKitPartsSite;
+    run.resume = kApplyKitPartsSite + 5;
+    run.registers.ecx = Address(NewBlock(16));
+    run.stack = {Address(&ride), kGlobalCustomization};
+    const Capture after = RunHostCode(run);
+    std::printf("    0x%08X ApplyKitParts: %s\n", kApplyKitPartsSite, SiteNote(after, 8).c_str());
+    PrintEvents("      ");
+}
+
+// Builds the part list of `slot` for the car through the patched site and prints it.
+std::vector<ListedEntry> ShowPartList(int32_t car, int32_t slot) {
+    SetCurrentCarType(car);
+    void* head = NewPartList();
+    Run run;
+    run.site = kPartListSite;
+    run.resume = kPartListSite + 5;
+    run.stack = {static_cast<uint32_t>(slot), Address(head), 0, 0, 0};
+    const Capture after = RunHostCode(run);
+    std::string problem;
+    const auto entries = ListEntries(head, &problem);
+    std::printf("    0x%08X BuildSlotPartList(slot %d): EAX %u, %s, %zu entries%s%s\n", kPartListSite, slot,
+                after.registers.eax, SiteNote(after, 0).c_str(), entries.size(), problem.empty() ? "" : ": ",
+                problem.c_str());
+    for (const ListedEntry& e : entries) std::printf("      %s\n", NameOf(e.part).c_str());
+    return entries;
+}
+
+const uint8_t* EntryFor(const std::vector<ListedEntry>& entries, const Part& part) {
+    for (const ListedEntry& e : entries) {
+        if (e.part == &part) return e.entry;
+    }
+    return nullptr;
+}
+
+void ReportCatalogue(int32_t car, const std::string& base) {
+    if (!Branches(kPartListSite, 0xE8) || !Branches(kApplyKitPartsSite, 0xE8) ||
+        !Branches(kRecordChosenPartSite, 0xE9)) {
+        std::printf("  sites not written\n");
+        return;
+    }
+    Part& stockBody = AddPart(base + "_BODY_KIT00", car, 23, true);
+    stockBody.Set("STOCK", 1);
+    Part& kitBody = AddPart(base + "_BODY_KIT03", car, 23);
+    kitBody.Set("KITNUMBER", 3);
+    AddModel(kitBody.name + "_A");
+    Part& stockFront = AddPart(base + "_KIT00_FRONT_BUMPER", car, 72, true);
+    stockFront.Set("STOCK", 1);
+    Part& kitFront = AddPart(base + "_KIT05_FRONT_BUMPER", car, 72);
+    kitFront.Set("KITNUMBER", 5);
+    AddModel(kitFront.name + "_A");
+    const struct {
+        const char* suffix;
+        const char* why;
+    } unlisted[] = {{"_KIT06_FRONT_BUMPER", "model not loaded"},
+                    {"_KIT07_FRONT_BUMPER", "carbon fibre"},
+                    {"_KIT08_FRONT_BUMPER", "morph targets"}};
+    for (const auto& e : unlisted) {
+        Part& part = AddPart(base + e.suffix, car, 72);
+        if (std::strcmp(e.why, "model not loaded") != 0) AddModel(part.name + "_A");
+        if (std::strcmp(e.why, "carbon fibre") == 0) part.Set("CARBONFIBRE", 1);
+        if (std::strcmp(e.why, "morph targets") == 0) part.Set("MORPHTARGET_NUM", 2);
+    }
+    AddPart(base + "_KIT00_REAR_BUMPER", car, 74, true);
+    AddPart(base + "_KIT00_SKIRT", car, 79, true);
+    AddPart(base + "_KIT05_LEFT_HEADLIGHT_OFF", car, 32);
+    AddPart(base + "_KIT05_RIGHT_HEADLIGHT_OFF", car, 42);
+    AddModel(base + "_KIT05_LEFT_HEADLIGHT_OFF_A");
+    GlobalCustomization(car);
+
+    std::printf("  Part lists (carbon not asked; left out: %s_KIT06 model not loaded, _KIT07 carbon fibre,\n"
+                "  _KIT08 morph targets):\n", base.c_str());
+    const auto bumpers = ShowPartList(car, 72);
+    const auto bodies = ShowPartList(car, 23);
+
+    std::printf("  Kit companions (fits by name, record puts and clears, in order):\n");
+    Ride& ride = NewRide(car);
+    ride.parts[23] = &stockBody;
+    ride.parts[72] = &stockFront;
+    std::printf("    %s chosen from the list on the stock body:\n", kitFront.name.c_str());
+    if (const uint8_t* entry = EntryFor(bumpers, kitFront)) ChooseThroughMenu(const_cast<uint8_t*>(entry));
+    ride.parts[72] = &kitFront;
+    FitCompanions(ride);
+
+    std::printf("    %s chosen from the list:\n", kitBody.name.c_str());
+    if (const uint8_t* entry = EntryFor(bodies, kitBody)) ChooseThroughMenu(const_cast<uint8_t*>(entry));
+    // The host fits the ride as the record now holds it.
+    ride.parts[23] = &kitBody;
+    for (const int32_t slot : {72, 74, 79}) ride.parts[slot] = nullptr;
+    FitCompanions(ride);
+}
+
+void ReportHeadlightsAndLod() {
+    if (Branches(kPopUpSite, 0xE8)) {
+        std::printf("  Pop-up headlight answer at 0x%08X:", kPopUpSite);
+        for (const char* name : {"SUPRA", "FAIRLADY", "RX7", "BRERA"}) {
+            const int32_t car = AddCarType(name);
+            Run run;
+            run.site = kPopUpSite;
+            run.resume = kPopUpSite + 5;
+            run.registers.ecx = Address(NewCarObject(car));
+            std::printf(" %s %u", name, RunHostCode(run).registers.eax);
+        }
+        std::printf("\n");
+    }
+    if (Branches(kLodSite, 0xE9)) {
+        std::printf("  Model names hashed at 0x%08X (seed: the car's base name):\n", kLodSite);
+        for (const char* name : {"SUPRA", "FAIRLADY"}) {
+            char* text = reinterpret_cast<char*>(NewBlock(64));
+            std::snprintf(text, 64, "%s_KIT05_FRONT_BUMPER_B", name);
+            const std::string before = text;
+            Run run;
+            run.site = kLodSite;
+            run.resume = kLodSite + 8;
+            run.stack = {Address(text), Hash(name)};
+            const Capture after = RunHostCode(run);
+            const uint32_t seed = Hash(name);
+            uint32_t expected = seed;
+            for (const char* c = text; *c; ++c) expected = expected * 33 + static_cast<uint8_t>(*c);
+            std::printf("    %s -> hashed as %s (EAX %s, %s)\n", before.c_str(), text,
+                        after.registers.eax == expected ? "matches" : "DIFFERS", SiteNote(after, 8).c_str());
+        }
+    }
+}
+
+void ReportSlotFixes() {
+    char folder[MAX_PATH];
+    const std::string exe(folder, GetModuleFileNameA(nullptr, folder, MAX_PATH));
+    const std::string ini = exe.substr(0, exe.rfind('\\') + 1) + "Morvane.ini";
+    const bool rims = GetPrivateProfileIntA("GENERAL", "AllowStockRimsPaint", 0, ini.c_str()) == 1;
+    const bool vinyls = GetPrivateProfileIntA("GENERAL", "AllVinylsMirrorable", 0, ini.c_str()) == 1;
+    std::printf("  Part-slot fixes:\n    0x%08X:", kRimSite);
+    for (uint32_t i = 0; i < 6; ++i) std::printf(" %02X", HostByte(kRimSite + i));
+    if (rims && vinyls) {
+        std::printf("  (AllowStockRimsPaint and AllVinylsMirrorable both on: the stock-rim answer stays,\n"
+                    "                 the vinyl bytes are not written there)\n");
+    } else if (rims) {
+        std::printf("  (AllowStockRimsPaint on: the routine answers AL = 0)\n");
+    } else if (vinyls) {
+        std::printf("  (AllVinylsMirrorable on, AllowStockRimsPaint off: the routine answers EAX = 1)\n");
+    } else {
+        std::printf("  (both switches off: untouched)\n");
+    }
+    if (Branches(kDecalSite, 0xE9)) {
+        const int32_t car = 0;
+        Part& front = AddPart("DECAL_FRONT_SAMPLE", car, 100);
+        front.Set("PARTID_UPGRADE_GROUP", 0x6020);
+        Part& rear = AddPart("DECAL_REAR_SAMPLE", car, 100);
+        rear.Set("PARTID_UPGRADE_GROUP", 0x6021);
+        Run run;
+        run.site = kDecalSite;
+        run.stack = {kReturnToSimulator};
+        const Capture after = RunHostCode(run);
+        std::printf("    0x%08X decal groups: front record 0x%04X, rear record 0x%04X, table[100] %d, table[101] %d"
+                    " (%s, %s)\n",
+                    kDecalSite, front.attributes[0].value & 0xFFFF, rear.attributes[0].value & 0xFFFF,
+                    Global<int32_t>(kUpgradeGroupTable + 0x190), Global<int32_t>(kUpgradeGroupTable + 0x194),
+                    after.exit == Exit::Returned ? "returned to the caller" : "did not return",
+                    SiteNote(after, 4).c_str());
+    }
+}
+
+void Report() {
+    std::printf("\nPart catalogue (sample car SUPRA, driven through the patched sites):\n");
+    const int32_t car = AddCarType("SUPRA");
+    ReportCatalogue(car, "SUPRA");
+    ReportHeadlightsAndLod();
+    ReportSlotFixes();
+}
+
+}  // namespace
+
+}  // namespace sim::catalogue
