@@ -139,6 +139,11 @@ std::vector<std::string> Events() {
     return events;
 }
 
+void ClearEvents() {
+    log.clear();
+    fitsBase = FitsByName().size();
+}
+
 void* NewPartList() {
     auto** head = reinterpret_cast<void**>(NewBlock(8));
     head[0] = head;
@@ -186,11 +191,6 @@ constexpr uint32_t kRimSite = 0x83F749;
 
 uint8_t HostByte(uint32_t address) { return Global<uint8_t>(address); }
 bool Branches(uint32_t site, uint8_t opcode) { return HostByte(site) == opcode; }
-
-void ClearEvents() {
-    log.clear();
-    fitsBase = FitsByName().size();
-}
 
 void PrintEvents(const char* indent) {
     for (const std::string& event : Events()) std::printf("%s%s\n", indent, event.c_str());

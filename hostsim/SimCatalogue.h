@@ -52,6 +52,8 @@ void SetStyle(const Part& part, const std::string& style);
 // -" for none; " flag N" when the flag is set), "clear 87", "get 25". A call for a car
 // type other than the record's ends in " car N".
 std::vector<std::string> Events();
+// Forgets the events so far.
+void ClearEvents();
 
 // An empty part list: the head's next and last links are the head itself.
 void* NewPartList();
