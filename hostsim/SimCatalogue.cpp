@@ -7,7 +7,6 @@
 #include <map>
 #include <set>
 
-#include "HostLayout.h"
 
 namespace sim::catalogue {
 
@@ -157,20 +156,18 @@ std::vector<ListedEntry> ListEntries(void* head, std::string* problem) {
     auto** links = static_cast<void**>(head);
     void* previous = head;
     for (auto** link = static_cast<void**>(links[0]); link != head; link = static_cast<void**>(link[0])) {
-        const auto* entry = reinterpret_cast<const uint8_t*>(link) - 4;
-        char where[48];
-        std::snprintf(where, sizeof where, "entry %zu: ", entries.size());
-        if (entries.size() > 1000 || link == nullptr) {
-            *problem = std::string(where) + "the list does not come back to its head";
+        const std::string where = "entry " + std::to_string(entries.size()) + ": ";
+        if (link == nullptr || entries.size() > 1000) {
+            *problem += where + "the list does not come back to its head";
             return entries;
         }
-        if (link[1] != previous) *problem += std::string(where) + "previous link wrong; ";
-        if (Field<uint32_t>(const_cast<uint8_t*>(entry), 0) != 0x9F9CF0 ||
-            Field<uint32_t>(const_cast<uint8_t*>(entry), 0x0C) != 0x881F8EFA ||
-            Field<uint32_t>(const_cast<uint8_t*>(entry), 0x14) != 0x9F9CD8)
-            *problem += std::string(where) + "constant fields wrong; ";
-        entries.push_back({entry, Field<Part*>(const_cast<uint8_t*>(entry), 0x10),
-                           Field<int32_t>(const_cast<uint8_t*>(entry), 0x18)});
+        auto* entry = reinterpret_cast<uint8_t*>(link) - 4;
+        if (link[1] != previous) *problem += where + "previous link wrong; ";
+        if (Field<uint32_t>(entry, 0) != 0x9F9CF0 || Field<uint32_t>(entry, 0x0C) != 0x881F8EFA ||
+            Field<uint32_t>(entry, 0x14) != 0x9F9CD8) {
+            *problem += where + "constant fields wrong; ";
+        }
+        entries.push_back({entry, Field<Part*>(entry, 0x10), Field<int32_t>(entry, 0x18)});
         previous = link;
     }
     if (links[1] != previous) *problem += "the head's last link is not the last entry; ";

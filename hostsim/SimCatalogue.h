@@ -62,8 +62,8 @@ struct ListedEntry {
     Part* part;
     int32_t slot;
 };
-// The entries from first to last. Fails the test (through the message) when a link or a
-// constant field is not as the host lays them out; `problem` is empty when all is well.
+// The entries from first to last. `problem` says which link or constant field is not as
+// the host lays them out, and stays empty when all is well.
 std::vector<ListedEntry> ListEntries(void* head, std::string* problem);
 
 }  // namespace sim::catalogue

@@ -33,7 +33,7 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return items;
 }
 
-// Parts from "SLOT NAME [stock] [kit=N] [ATTRIBUTE=N]", several separated by commas.
+// Parts from "SLOT NAME [stock] [kit=N] [style=NAME] [ATTRIBUTE=N]", several separated by commas.
 std::vector<sim::Part*> AddParts(int32_t car, const std::string& specs) {
     std::vector<sim::Part*> parts;
     for (const std::string& spec : Split(specs, ',')) {
@@ -45,7 +45,11 @@ std::vector<sim::Part*> AddParts(int32_t car, const std::string& specs) {
         for (std::string word; words >> word;) {
             const size_t equals = word.find('=');
             if (word == "stock") part.stock = true;
-            else part.Set(word.substr(0, equals) == "kit" ? "KITNUMBER" : word.substr(0, equals), std::stoi(word.substr(equals + 1)));
+            else if (word.rfind("style=", 0) == 0) cat::SetStyle(part, word.substr(equals + 1));
+            else {
+                const std::string attribute = word.substr(0, equals);
+                part.Set(attribute == "kit" ? "KITNUMBER" : attribute, std::stoi(word.substr(equals + 1)));
+            }
         }
         parts.push_back(&part);
     }
@@ -61,10 +65,11 @@ void Start(const std::string& settings) {
     InstallKitPartNames();
 }
 
-void AddProfile(const std::string& name, const std::string& enabledSlots, bool popUp) {
+void AddProfile(const std::string& name, const std::string& enabledSlots, bool popUp, bool sunRoof = false) {
     auto* profile = new CarProfile;
     profile->name = name;
     profile->popUpHeadLights = popUp;
+    profile->sunRoof = sunRoof;
     for (const std::string& slot : Split(enabledSlots, ' ')) {
         profile->slotOverrides.push_back({1, host::kNoName, host::kNoName, std::stoi(slot), ""});
     }
@@ -80,7 +85,8 @@ sim::Capture RunSite(uint32_t site, uint32_t ecx, std::vector<uint32_t> stack, u
     run.stack = std::move(stack);
     const sim::Capture after = sim::RunHostCode(run);
     EXPECT_EQ(after.exit, resume ? sim::Exit::Resumed : sim::Exit::Returned);
-    EXPECT_EQ((std::vector<uint32_t>{after.registers.ebx, after.registers.ebp, after.registers.esi, after.registers.edi}),
+    const sim::Registers& r = after.registers;
+    EXPECT_EQ((std::vector<uint32_t>{r.ebx, r.ebp, r.esi, r.edi}),
               (std::vector<uint32_t>{kHost.ebx, kHost.ebp, kHost.esi, kHost.edi}));
     return after;
 }
@@ -90,14 +96,19 @@ TEST(KitPartNames, InstallerWritesItsSitesExactly) {
     const uint32_t sites[][2] = {{kRecordSite, 5}, {kApplySite, 5}, {kPopUpSite, 5}, {0x865280, 60}};
     for (const sim::ByteRun& run : sim::ChangedRuns()) {
         bool inside = false;
-        for (const auto& site : sites) inside |= run.address >= site[0] && run.address + run.after.size() <= site[0] + site[1];
+        for (const auto& site : sites) {
+            inside |= run.address >= site[0] && run.address + run.after.size() <= site[0] + site[1];
+        }
         EXPECT_TRUE(inside) << std::hex << run.address;
     }
     const auto* nops = reinterpret_cast<const uint8_t*>(0x865280);
-    EXPECT_EQ(std::vector<uint8_t>(nops, nops + 61), [] { std::vector<uint8_t> v(60, 0x90); v.push_back(0); return v; }());
+    EXPECT_EQ(std::vector<uint8_t>(nops, nops + 60), std::vector<uint8_t>(60, 0x90));
+    EXPECT_EQ(nops[60], 0) << "the run ends after 60 bytes";
     using Branch = std::pair<uint32_t, uint32_t>;  // opcode, target
     std::vector<Branch> branches;
-    for (uint32_t site : {kApplySite, kRecordSite, kPopUpSite}) branches.push_back({ReadHost8(site), GetBranchTarget(site)});
+    for (uint32_t site : {kApplySite, kRecordSite, kPopUpSite}) {
+        branches.push_back({ReadHost8(site), GetBranchTarget(site)});
+    }
     EXPECT_EQ(branches, (std::vector<Branch>{{0xE8, CodeAddress(&ApplyKitParts)}, {0xE9, CodeAddress(&RecordChosenPart)},
                                              {0xE8, CodeAddress(&PopUpHeadlightState)}}));
 }
@@ -115,6 +126,7 @@ TEST(KitPartNames, RulesFitTheCompanionsInOrder) {
         bool popUp = false;
         int32_t bodyKind = 0;
         std::string base = "RX8";
+        bool sunRoof = false;
     } rows[] = {
         {"no body, plain body kind", "32", "", "", "", "fit 23 RX8_BODY, fit 87 RX8_KIT00_DOORLINE", false, 2},
         {"stock body without bumpers: later rules see the KIT00 parts", "32", "23 RX8_BODY_KIT00 stock",
@@ -161,13 +173,17 @@ TEST(KitPartNames, RulesFitTheCompanionsInOrder) {
          "RX8_KIT00_SKIRT_CAPPED_A", noBody + "fit 75 RX8_KIT00_REAR_BUMPER_BADGING_SET, fit 47 RX8_KIT00_EXHAUST, clear 47"},
         {"left door slot on: right door of kit 2", "32 82", "82 D kit=2", "", "", noBody + "fit 83 RX8_KIT02_DOOR_RIGHT"},
         {"stock generic vinyl is emptied", "32", "94 V stock", "", "", noBody + "clear 94"},
+        {"sun roof under a style-00 scoop", "32", "77 SC style=ROOF_STYLE00", "", "", noBody + "fit 76 RX8_ROOF_SUN",
+         false, 0, "RX8", true},
+        {"sun roof: another scoop style", "32", "77 SC style=ROOF_STYLE01", "", "", noBody + "fit 76 RX8_ROOF", false, 0,
+         "RX8", true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Start("");
         const int32_t car = sim::AddCarType(row.base);
         sim::Field<int32_t>(sim::CarTypeRecord(car), 0x94) = row.bodyKind;
-        AddProfile(row.base, row.enabled, row.popUp);
+        AddProfile(row.base, row.enabled, row.popUp, row.sunRoof);
         sim::Ride& ride = sim::NewRide(car);
         for (sim::Part* part : AddParts(car, row.fitted)) ride.parts[part->slot] = part;
         AddParts(car, row.catalogue);
@@ -201,16 +217,22 @@ TEST(KitPartNames, WithoutRecordsOnlyTheRideChangesAndWithoutRideNothing) {
     const sim::Capture after = RunSite(kApplySite, 0, {0, sim::Address(&cat::NewCustomization(car))}, kApplySite + 5);
     EXPECT_EQ(after.esp, after.espAtSite + 8);
     EXPECT_TRUE(cat::Events().empty());
+    // A car type the host has no name for: the names are built on an empty base name.
+    RunSite(kApplySite, 0, {sim::Address(&sim::NewRide(car + 7)), 0}, kApplySite + 5);
+    EXPECT_EQ(cat::Events(), Split("fit 23 _BODY_KIT00, fit 87 _KIT00_DOORLINE, fit 32 _LEFT_HEADLIGHT, fit 42 "
+                                   "_RIGHT_HEADLIGHT, fit 43 _RIGHT_HEADLIGHT_GLASS, fit 33 _LEFT_HEADLIGHT_GLASS",
+                                   ','));
 }
 
 // The chosen menu entry, recorded through the jump at the host routine's entry.
 TEST(KitPartNames, ChosenPartsKeepBodiesBrakesAndRotorsConsistent) {
     Start("");
     const int32_t car = sim::AddCarType("RX8");
-    const auto parts = AddParts(car, "23 BODY3 kit=3, 23 BODY0 stock, 24 BRAKE2 kit=2, 24 BRAKE0, 25 ROTOR1 kit=1, 25 ROTOR0");
+    const auto parts =
+        AddParts(car, "23 BODY3 kit=3, 23 BODY0 stock, 24 BRAKE2 kit=2, 24 BRAKE0, 25 ROTOR1 kit=1, 25 ROTOR0");
     const struct {
         const char* what;
-        int chosen, held;  // indexes into parts; held: already in the record, -1 none
+        int chosen, held;  // indexes into parts (chosen -1: no menu entry); held: already in the record, -1 none
         bool globalRecord;
         const char* expected;
         uint32_t result;
@@ -222,20 +244,24 @@ TEST(KitPartNames, ChosenPartsKeepBodiesBrakesAndRotorsConsistent) {
         {"kit rotor against plain brake", 4, 3, true, "clear 24, put 25 ROTOR1 flag 1", 1},
         {"plain rotor keeps plain brake", 5, 3, false, "put 25 ROTOR0 flag 1", 1},
         {"the same part again", 5, 5, false, "put 25 ROTOR0 flag 1", 0},
+        {"no menu entry", -1, -1, false, "", 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        sim::Part* chosen = parts[row.chosen];
+        sim::Part* chosen = row.chosen < 0 ? nullptr : parts[row.chosen];
         cat::Customization& record = row.globalRecord ? cat::GlobalCustomization(car) : cat::NewCustomization(car);
         if (row.held >= 0) record.parts[parts[row.held]->slot] = parts[row.held];
         cat::ClearEvents();
         // The flag is a byte: the rest of its stack slot is whatever the host left there.
-        const sim::Capture after = RunSite(kRecordSite, sim::Address(cat::NewMenuEntry(chosen, chosen->slot)),
-                                       {sim::kReturnToSimulator, row.globalRecord ? 0 : sim::Address(&record), 0xABCDEF01}, 0);
+        const uint32_t entry = chosen ? sim::Address(cat::NewMenuEntry(chosen, chosen->slot)) : 0;
+        const uint32_t recordArgument = row.globalRecord ? 0 : sim::Address(&record);
+        const sim::Capture after = RunSite(kRecordSite, entry, {sim::kReturnToSimulator, recordArgument, 0xABCDEF01}, 0);
         EXPECT_EQ(after.esp, after.espAtSite + 12);
         EXPECT_EQ(after.registers.eax, row.result);
         EXPECT_EQ(cat::Events(), Split(row.expected, ','));
-        EXPECT_EQ(record.parts[chosen->slot], chosen);
+        if (chosen) {
+            EXPECT_EQ(record.parts[chosen->slot], chosen);
+        }
     }
 }
 

@@ -45,7 +45,8 @@ sim::Capture RunSite(uint32_t site, uint32_t resume, std::vector<uint32_t> stack
     run.stack = std::move(stack);
     const sim::Capture after = sim::RunHostCode(run);
     EXPECT_EQ(after.exit, sim::Exit::Resumed);
-    EXPECT_EQ((std::vector<uint32_t>{after.registers.ebx, after.registers.ebp, after.registers.esi, after.registers.edi}),
+    const sim::Registers& r = after.registers;
+    EXPECT_EQ((std::vector<uint32_t>{r.ebx, r.ebp, r.esi, r.edi}),
               (std::vector<uint32_t>{kHost.ebx, kHost.ebp, kHost.esi, kHost.edi}));
     return after;
 }
@@ -53,8 +54,9 @@ sim::Capture RunSite(uint32_t site, uint32_t resume, std::vector<uint32_t> stack
 // The host's call at 0x85FA37; the host removes the arguments. Answers EAX and the names listed.
 std::pair<uint32_t, std::vector<std::string>> List(int32_t slot, uint32_t carbon, int32_t innerRadius) {
     void* head = cat::NewPartList();
-    const sim::Capture after = RunSite(kListSite, kListSite + 5, {static_cast<uint32_t>(slot), sim::Address(head), carbon,
-                                                                  0x1234, static_cast<uint32_t>(innerRadius)});
+    const sim::Capture after = RunSite(kListSite, kListSite + 5,
+                                       {static_cast<uint32_t>(slot), sim::Address(head), carbon, 0x1234,
+                                        static_cast<uint32_t>(innerRadius)});
     EXPECT_EQ(after.esp, after.espAtSite);
     std::string problem;
     std::vector<std::string> names;
@@ -94,8 +96,8 @@ TEST(PartAttributes, FiltersDecideWhatIsListed) {
          {{"STOCK_HOOD", {{"STOCK", 1}, {"MORPHTARGET_NUM", 3}}}, {"UNLOADED"}, {"LOADED", {}, true}},
          {"STOCK_HOOD", "LOADED"}},
         {"front rotor needs MAX_LOD", 25, 0, 0, {{"PLAIN"}, {"DETAILED", {{"MAX_LOD", 0}}}}, {"DETAILED"}},
-        {"exhaust: CENTER 1 is left out", 47, 0, 0, {{"C0", {{"CENTER", 0}}}, {"C1", {{"CENTER", 1}}}, {"C2", {{"CENTER", 2}}}},
-         {"C0", "C2"}},
+        {"exhaust: CENTER 1 is left out", 47, 0, 0,
+         {{"C0", {{"CENTER", 0}}}, {"C1", {{"CENTER", 1}}}, {"C2", {{"CENTER", 2}}}}, {"C0", "C2"}},
         {"wheels of the wanted inner radius", 84, 0, 17,
          {{"R17", {{"INNER_RADIUS", 17}}, true}, {"R18", {{"INNER_RADIUS", 18}}, true}, {"R17U", {{"INNER_RADIUS", 17}}}},
          {"R17"}},
@@ -104,7 +106,8 @@ TEST(PartAttributes, FiltersDecideWhatIsListed) {
          {{"CARBON", {{"CARBONFIBRE", 1}}}, {"PLAIN"}, {"OTHER", {{"CARBONFIBRE", 2}}}, {"STOCK", {{"STOCK", 1}}}},
          {"CARBON", "STOCK"}},
         {"carbon not asked: the others and stock", 60, 0xFFFFFF00, 0,
-         {{"CARBON", {{"CARBONFIBRE", 1}}}, {"PLAIN"}, {"OTHER", {{"CARBONFIBRE", 2}}}, {"STOCK", {{"STOCK", 1}, {"CARBONFIBRE", 1}}}},
+         {{"CARBON", {{"CARBONFIBRE", 1}}}, {"PLAIN"}, {"OTHER", {{"CARBONFIBRE", 2}}},
+          {"STOCK", {{"STOCK", 1}, {"CARBONFIBRE", 1}}}},
          {"PLAIN", "OTHER", "STOCK"}},
     };
     for (const auto& row : rows) {
@@ -141,6 +144,12 @@ TEST(PartAttributes, SeventyEntriesAtMostAndAFailedAllocationIsLeftOut) {
         ASSERT_EQ(names.size(), row.entries);
         EXPECT_EQ(names.empty() ? "" : names.front(), row.first ? row.first : "");
     }
+}
+
+TEST(PartAttributes, NoCurrentCarListsNothing) {
+    sim::AddPart("P", Start(), 60);
+    sim::Global<int32_t*>(0xB74320) = nullptr;
+    EXPECT_EQ(List(60, 0, 0), std::make_pair(0u, std::vector<std::string>{}));
 }
 
 TEST(PartAttributes, ForcedLevelOfDetailThroughTheSeed) {

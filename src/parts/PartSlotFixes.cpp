@@ -17,8 +17,7 @@ using namespace host;
 namespace {
 
 constexpr uint32_t kDecalGroupSite = 0x6B7887;
-// The routine that tells whether stock rims may be painted; with the vinyl switch, the
-// routine that tells whether a vinyl may be mirrored is patched at the same place.
+// The stock-rim answer and the vinyl answer go to the entry of the same host routine.
 constexpr uint32_t kStockRimsPaintSite = 0x83F749;
 constexpr uint32_t kStockRimsSecondSite = 0x7E5FB2;
 constexpr uint32_t kVinylMirrorSite = 0x83F749;
