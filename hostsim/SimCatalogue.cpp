@@ -349,14 +349,23 @@ void ReportSlotFixes() {
     std::printf("  Part-slot fixes:\n    0x%08X:", kRimSite);
     for (uint32_t i = 0; i < 6; ++i) std::printf(" %02X", HostByte(kRimSite + i));
     if (rims && vinyls) {
-        std::printf("  (AllowStockRimsPaint and AllVinylsMirrorable both on: the stock-rim answer stays,\n"
-                    "                 the vinyl bytes are not written there)\n");
+        std::printf("  AllowStockRimsPaint and AllVinylsMirrorable both on: the stock-rim answer stays and\n"
+                    "                the vinyl bytes are not written (the two would answer the same routine)\n");
     } else if (rims) {
-        std::printf("  (AllowStockRimsPaint on: the routine answers AL = 0)\n");
+        std::printf("  AllowStockRimsPaint on\n");
     } else if (vinyls) {
-        std::printf("  (AllVinylsMirrorable on, AllowStockRimsPaint off: the routine answers EAX = 1)\n");
+        std::printf("  AllVinylsMirrorable on, AllowStockRimsPaint off\n");
     } else {
-        std::printf("  (both switches off: untouched)\n");
+        std::printf("  both switches off: untouched\n");
+    }
+    if (rims || vinyls) {
+        Run run;
+        run.site = kRimSite;
+        run.registers.eax = 0x12345678;
+        run.stack = {kReturnToSimulator};
+        const Capture after = RunHostCode(run);
+        std::printf("    a call of 0x%08X (EAX was 0x12345678) %s with EAX 0x%08X\n", kRimSite,
+                    after.exit == Exit::Returned ? "returns at once" : "does not return", after.registers.eax);
     }
     if (Branches(kDecalSite, 0xE9)) {
         const int32_t car = 0;
