@@ -30,17 +30,18 @@ struct ListEntry {
     uint32_t virtualTable;
     void* next;
     void* previous;
-    uint32_t kind;
+    uint32_t hostValue0C;
     Part* part;
-    uint32_t partVirtualTable;
+    uint32_t hostValue14;
     int32_t slot;
 };
 static_assert(sizeof(ListEntry) == 28);
 static_assert(offsetof(ListEntry, part) == kMenuEntryPart && offsetof(ListEntry, slot) == kMenuEntrySlot);
 
+// The host's virtual table for such entries, and two host values written as the host writes them.
 constexpr uint32_t kEntryVirtualTable = 0x9F9CF0;
-constexpr uint32_t kEntryKind = 0x881F8EFA;
-constexpr uint32_t kEntryPartVirtualTable = 0x9F9CD8;
+constexpr uint32_t kEntryValue0C = 0x881F8EFA;
+constexpr uint32_t kEntryValue14 = 0x9F9CD8;
 
 // Slots whose parts are listed only when their model is loaded.
 bool ModelTestedSlot(int32_t slot) {
@@ -80,9 +81,9 @@ bool Append(void* head, Part* part, int32_t slot) {
     entry->virtualTable = kEntryVirtualTable;
     entry->next = head;
     entry->previous = last;
-    entry->kind = kEntryKind;
+    entry->hostValue0C = kEntryValue0C;
     entry->part = part;
-    entry->partVirtualTable = kEntryPartVirtualTable;
+    entry->hostValue14 = kEntryValue14;
     entry->slot = slot;
     last[0] = &entry->next;
     headLinks[1] = &entry->next;
