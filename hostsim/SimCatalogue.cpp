@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <sstream>
 
 
 namespace sim::catalogue {
@@ -143,6 +144,58 @@ void ClearEvents() {
     fitsBase = FitsByName().size();
 }
 
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> items;
+    std::istringstream list(text);
+    for (std::string item; std::getline(list, item, separator);) {
+        const size_t start = item.find_first_not_of(' ');
+        if (start != std::string::npos) items.push_back(item.substr(start));
+    }
+    return items;
+}
+
+std::vector<Part*> AddParts(int32_t carType, const std::string& specs) {
+    std::vector<Part*> added;
+    for (const std::string& spec : Split(specs, ',')) {
+        std::istringstream words(spec);
+        int32_t slot = 0;
+        std::string name;
+        words >> slot >> name;
+        Part& part = AddPart(name, carType, slot);
+        for (std::string word; words >> word;) {
+            const size_t equals = word.find('=');
+            const std::string key = word.substr(0, equals);
+            if (word == "stock") {
+                part.stock = true;
+            } else if (word == "model") {
+                AddModel(name + "_A");
+            } else if (key == "style") {
+                SetStyle(part, word.substr(equals + 1));
+            } else if (equals != std::string::npos) {
+                part.Set(key == "kit" ? "KITNUMBER" : key, std::stoi(word.substr(equals + 1)));
+            }
+        }
+        added.push_back(&part);
+    }
+    return added;
+}
+
+Capture RunAt(uint32_t site, uint32_t resume, uint32_t ecx, std::vector<uint32_t> stack) {
+    Run run;
+    run.site = site;
+    run.resume = resume;
+    run.registers = kSiteRegisters;
+    run.registers.ecx = ecx;
+    run.stack = std::move(stack);
+    return RunHostCode(run);
+}
+
+bool KeptRegisters(const Capture& after) {
+    const Registers& r = after.registers;
+    return r.ebx == kSiteRegisters.ebx && r.ebp == kSiteRegisters.ebp && r.esi == kSiteRegisters.esi &&
+           r.edi == kSiteRegisters.edi;
+}
+
 void* NewPartList() {
     auto** head = reinterpret_cast<void**>(NewBlock(8));
     head[0] = head;
@@ -200,27 +253,21 @@ std::string SiteNote(const Capture& after, uint32_t expectedEspRise) {
     return text;
 }
 
-void ChooseThroughMenu(uint8_t* entry) {
+void ChooseThroughMenu(const uint8_t* entry) {
     ClearEvents();
-    Run run;
-    run.site = kRecordChosenPartSite;
-    run.registers.ecx = Address(entry);
-    run.stack = {kReturnToSimulator, 0, 0};  // no record: the host's global one
-    const Capture after = RunHostCode(run);
+    // No record: the host's global one.
+    const Capture after = RunAt(kRecordChosenPartSite, 0, Address(entry), {kReturnToSimulator, 0, 0});
     std::printf("    0x%08X RecordChosenPart(%s, slot %d): EAX %u, %s, %s\n", kRecordChosenPartSite,
-                Field<Part*>(entry, 0x10)->name.c_str(), Field<int32_t>(entry, 0x18), after.registers.eax,
+                Field<Part*>(const_cast<uint8_t*>(entry), 0x10)->name.c_str(),
+                Field<int32_t>(const_cast<uint8_t*>(entry), 0x18), after.registers.eax,
                 after.exit == Exit::Returned ? "back at the caller" : "did not return", SiteNote(after, 12).c_str());
     PrintEvents("      ");
 }
 
 void FitCompanions(Ride& ride) {
     ClearEvents();
-    Run run;
-    run.site = kApplyKitPartsSite;
-    run.resume = kApplyKitPartsSite + 5;
-    run.registers.ecx = Address(NewBlock(16));
-    run.stack = {Address(&ride), kGlobalCustomization};
-    const Capture after = RunHostCode(run);
+    const Capture after =
+        RunAt(kApplyKitPartsSite, kApplyKitPartsSite + 5, Address(NewBlock(16)), {Address(&ride), kGlobalCustomization});
     std::printf("    0x%08X ApplyKitParts: %s\n", kApplyKitPartsSite, SiteNote(after, 8).c_str());
     PrintEvents("      ");
 }
@@ -229,11 +276,7 @@ void FitCompanions(Ride& ride) {
 std::vector<ListedEntry> ShowPartList(int32_t car, int32_t slot) {
     SetCurrentCarType(car);
     void* head = NewPartList();
-    Run run;
-    run.site = kPartListSite;
-    run.resume = kPartListSite + 5;
-    run.stack = {static_cast<uint32_t>(slot), Address(head), 0, 0, 0};
-    const Capture after = RunHostCode(run);
+    const Capture after = RunAt(kPartListSite, kPartListSite + 5, 0, {static_cast<uint32_t>(slot), Address(head), 0, 0, 0});
     std::string problem;
     const auto entries = ListEntries(head, &problem);
     std::printf("    0x%08X BuildSlotPartList(slot %d): EAX %u, %s, %zu entries%s%s\n", kPartListSite, slot,
@@ -256,32 +299,17 @@ void ReportCatalogue(int32_t car, const std::string& base) {
         std::printf("  sites not written\n");
         return;
     }
-    Part& stockBody = AddPart(base + "_BODY_KIT00", car, 23, true);
-    stockBody.Set("STOCK", 1);
-    Part& kitBody = AddPart(base + "_BODY_KIT03", car, 23);
-    kitBody.Set("KITNUMBER", 3);
-    AddModel(kitBody.name + "_A");
-    Part& stockFront = AddPart(base + "_KIT00_FRONT_BUMPER", car, 72, true);
-    stockFront.Set("STOCK", 1);
-    Part& kitFront = AddPart(base + "_KIT05_FRONT_BUMPER", car, 72);
-    kitFront.Set("KITNUMBER", 5);
-    AddModel(kitFront.name + "_A");
-    const struct {
-        const char* suffix;
-        const char* why;
-    } unlisted[] = {{"_KIT06_FRONT_BUMPER", "model not loaded"},
-                    {"_KIT07_FRONT_BUMPER", "carbon fibre"},
-                    {"_KIT08_FRONT_BUMPER", "morph targets"}};
-    for (const auto& e : unlisted) {
-        Part& part = AddPart(base + e.suffix, car, 72);
-        if (std::strcmp(e.why, "model not loaded") != 0) AddModel(part.name + "_A");
-        if (std::strcmp(e.why, "carbon fibre") == 0) part.Set("CARBONFIBRE", 1);
-        if (std::strcmp(e.why, "morph targets") == 0) part.Set("MORPHTARGET_NUM", 2);
-    }
-    AddPart(base + "_KIT00_REAR_BUMPER", car, 74, true);
-    AddPart(base + "_KIT00_SKIRT", car, 79, true);
-    AddPart(base + "_KIT05_LEFT_HEADLIGHT_OFF", car, 32);
-    AddPart(base + "_KIT05_RIGHT_HEADLIGHT_OFF", car, 42);
+    const std::string b = " " + base;
+    const auto parts = AddParts(
+        car, "23" + b + "_BODY_KIT00 stock STOCK=1, 23" + b + "_BODY_KIT03 model kit=3, 72" + b +
+                 "_KIT00_FRONT_BUMPER stock STOCK=1, 72" + b + "_KIT05_FRONT_BUMPER model kit=5, 72" + b +
+                 "_KIT06_FRONT_BUMPER, 72" + b + "_KIT07_FRONT_BUMPER model CARBONFIBRE=1, 72" + b +
+                 "_KIT08_FRONT_BUMPER model MORPHTARGET_NUM=2, 74" + b + "_KIT00_REAR_BUMPER stock, 79" + b +
+                 "_KIT00_SKIRT stock, 32" + b + "_KIT05_LEFT_HEADLIGHT_OFF, 42" + b + "_KIT05_RIGHT_HEADLIGHT_OFF");
+    Part& stockBody = *parts[0];
+    Part& kitBody = *parts[1];
+    Part& stockFront = *parts[2];
+    Part& kitFront = *parts[3];
     AddModel(base + "_KIT05_LEFT_HEADLIGHT_OFF_A");
     GlobalCustomization(car);
 
@@ -295,12 +323,12 @@ void ReportCatalogue(int32_t car, const std::string& base) {
     ride.parts[23] = &stockBody;
     ride.parts[72] = &stockFront;
     std::printf("    %s chosen from the list on the stock body:\n", kitFront.name.c_str());
-    if (const uint8_t* entry = EntryFor(bumpers, kitFront)) ChooseThroughMenu(const_cast<uint8_t*>(entry));
+    if (const uint8_t* entry = EntryFor(bumpers, kitFront)) ChooseThroughMenu(entry);
     ride.parts[72] = &kitFront;
     FitCompanions(ride);
 
     std::printf("    %s chosen from the list:\n", kitBody.name.c_str());
-    if (const uint8_t* entry = EntryFor(bodies, kitBody)) ChooseThroughMenu(const_cast<uint8_t*>(entry));
+    if (const uint8_t* entry = EntryFor(bodies, kitBody)) ChooseThroughMenu(entry);
     // The host fits the ride as the record now holds it.
     ride.parts[23] = &kitBody;
     for (const int32_t slot : {72, 74, 79}) ride.parts[slot] = nullptr;
@@ -311,12 +339,8 @@ void ReportHeadlightsAndLod() {
     if (Branches(kPopUpSite, 0xE8)) {
         std::printf("  Pop-up headlight answer at 0x%08X:", kPopUpSite);
         for (const char* name : {"SUPRA", "FAIRLADY", "RX7", "BRERA"}) {
-            const int32_t car = AddCarType(name);
-            Run run;
-            run.site = kPopUpSite;
-            run.resume = kPopUpSite + 5;
-            run.registers.ecx = Address(NewCarObject(car));
-            std::printf(" %s %u", name, RunHostCode(run).registers.eax);
+            const Capture after = RunAt(kPopUpSite, kPopUpSite + 5, Address(NewCarObject(AddCarType(name))), {});
+            std::printf(" %s %u", name, after.registers.eax);
         }
         std::printf("\n");
     }
@@ -326,12 +350,8 @@ void ReportHeadlightsAndLod() {
             char* text = reinterpret_cast<char*>(NewBlock(64));
             std::snprintf(text, 64, "%s_KIT05_FRONT_BUMPER_B", name);
             const std::string before = text;
-            Run run;
-            run.site = kLodSite;
-            run.resume = kLodSite + 8;
-            run.stack = {Address(text), Hash(name)};
-            const Capture after = RunHostCode(run);
             const uint32_t seed = Hash(name);
+            const Capture after = RunAt(kLodSite, kLodSite + 8, 0, {Address(text), seed});
             uint32_t expected = seed;
             for (const char* c = text; *c; ++c) expected = expected * 33 + static_cast<uint8_t>(*c);
             std::printf("    %s -> hashed as %s (EAX %s, %s)\n", before.c_str(), text,
@@ -359,24 +379,17 @@ void ReportSlotFixes() {
         std::printf("  both switches off: untouched\n");
     }
     if (rims || vinyls) {
-        Run run;
-        run.site = kRimSite;
-        run.registers.eax = 0x12345678;
-        run.stack = {kReturnToSimulator};
-        const Capture after = RunHostCode(run);
-        std::printf("    a call of 0x%08X (EAX was 0x12345678) %s with EAX 0x%08X\n", kRimSite,
+        const Capture after = RunAt(kRimSite, 0, 0, {kReturnToSimulator});
+        std::printf("    a call of 0x%08X (EAX was 0x%08X) %s with EAX 0x%08X\n", kRimSite, kSiteRegisters.eax,
                     after.exit == Exit::Returned ? "returns at once" : "does not return", after.registers.eax);
     }
     if (Branches(kDecalSite, 0xE9)) {
-        const int32_t car = 0;
-        Part& front = AddPart("DECAL_FRONT_SAMPLE", car, 100);
-        front.Set("PARTID_UPGRADE_GROUP", 0x6020);
-        Part& rear = AddPart("DECAL_REAR_SAMPLE", car, 100);
-        rear.Set("PARTID_UPGRADE_GROUP", 0x6021);
-        Run run;
-        run.site = kDecalSite;
-        run.stack = {kReturnToSimulator};
-        const Capture after = RunHostCode(run);
+        // Decals are the catalogue of car type 0.
+        const auto decals =
+            AddParts(0, "100 DECAL_FRONT PARTID_UPGRADE_GROUP=24608, 100 DECAL_REAR PARTID_UPGRADE_GROUP=24609");
+        const Part& front = *decals[0];
+        const Part& rear = *decals[1];
+        const Capture after = RunAt(kDecalSite, 0, 0, {kReturnToSimulator});
         std::printf("    0x%08X decal groups: front record 0x%04X, rear record 0x%04X, table[100] %d, table[101] %d"
                     " (%s, %s)\n",
                     kDecalSite, front.attributes[0].value & 0xFFFF, rear.attributes[0].value & 0xFFFF,

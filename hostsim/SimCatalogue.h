@@ -55,6 +55,21 @@ std::vector<std::string> Events();
 // Forgets the events so far.
 void ClearEvents();
 
+// Parts of a car's catalogue from "SLOT NAME [stock] [model] [style=NAME] [kit=N]
+// [ATTRIBUTE=N]...", several separated by commas: "stock" marks the car's stock part,
+// "model" loads the part's model, kit=N sets "KITNUMBER".
+std::vector<Part*> AddParts(int32_t carType, const std::string& specs);
+// The items of `text` between separators, without leading blanks; empty items are dropped.
+std::vector<std::string> Split(const std::string& text, char separator);
+
+// The distinct register values RunAt enters a site with.
+inline const Registers kSiteRegisters = {0xA0, 0xC1, 0xD2, 0xB3, 0xE4, 0x5E, 0xD1};
+// Runs host code from `site` with kSiteRegisters (ECX as given) and the stack slots, until
+// it reaches `resume` (0: until it returns through a kReturnToSimulator slot).
+Capture RunAt(uint32_t site, uint32_t resume, uint32_t ecx, std::vector<uint32_t> stack);
+// True when EBX, EBP, ESI and EDI came back as kSiteRegisters holds them.
+bool KeptRegisters(const Capture& after);
+
 // An empty part list: the head's next and last links are the head itself.
 void* NewPartList();
 struct ListedEntry {

@@ -2,7 +2,6 @@
 // their patched sites in the simulated game.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,39 +21,8 @@ namespace {
 constexpr uint32_t kApplySite = 0x85EAEC;
 constexpr uint32_t kRecordSite = 0x8420F0;
 constexpr uint32_t kPopUpSite = 0x865278;
-const sim::Registers kHost = {0xA0, 0xC1, 0xD2, 0xB3, 0xE4, 0x5E, 0xD1};
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> items;
-    std::istringstream list(text);
-    for (std::string item; std::getline(list, item, separator);) {
-        if (item.find_first_not_of(' ') != std::string::npos) items.push_back(item.substr(item.find_first_not_of(' ')));
-    }
-    return items;
-}
-
-// Parts from "SLOT NAME [stock] [kit=N] [style=NAME] [ATTRIBUTE=N]", several separated by commas.
-std::vector<sim::Part*> AddParts(int32_t car, const std::string& specs) {
-    std::vector<sim::Part*> parts;
-    for (const std::string& spec : Split(specs, ',')) {
-        std::istringstream words(spec);
-        int32_t slot;
-        std::string name;
-        words >> slot >> name;
-        sim::Part& part = sim::AddPart(name, car, slot);
-        for (std::string word; words >> word;) {
-            const size_t equals = word.find('=');
-            if (word == "stock") part.stock = true;
-            else if (word.rfind("style=", 0) == 0) cat::SetStyle(part, word.substr(equals + 1));
-            else {
-                const std::string attribute = word.substr(0, equals);
-                part.Set(attribute == "kit" ? "KITNUMBER" : attribute, std::stoi(word.substr(equals + 1)));
-            }
-        }
-        parts.push_back(&part);
-    }
-    return parts;
-}
+using cat::AddParts;
+using cat::Split;
 
 void Start(const std::string& settings) {
     sim::Reset();
@@ -77,17 +45,9 @@ void AddProfile(const std::string& name, const std::string& enabledSlots, bool p
 }
 
 sim::Capture RunSite(uint32_t site, uint32_t ecx, std::vector<uint32_t> stack, uint32_t resume) {
-    sim::Run run;
-    run.site = site;
-    run.resume = resume;
-    run.registers = kHost;
-    run.registers.ecx = ecx;
-    run.stack = std::move(stack);
-    const sim::Capture after = sim::RunHostCode(run);
+    const sim::Capture after = cat::RunAt(site, resume, ecx, std::move(stack));
     EXPECT_EQ(after.exit, resume ? sim::Exit::Resumed : sim::Exit::Returned);
-    const sim::Registers& r = after.registers;
-    EXPECT_EQ((std::vector<uint32_t>{r.ebx, r.ebp, r.esi, r.edi}),
-              (std::vector<uint32_t>{kHost.ebx, kHost.ebp, kHost.esi, kHost.edi}));
+    EXPECT_TRUE(cat::KeptRegisters(after));
     return after;
 }
 

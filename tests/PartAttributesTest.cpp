@@ -16,12 +16,13 @@
 
 using namespace morvane;
 namespace cat = sim::catalogue;
+using cat::AddParts;
+using cat::Split;
 
 namespace {
 
 constexpr uint32_t kListSite = 0x85FA37;
 constexpr uint32_t kLodSite = 0x7CDC85;
-const sim::Registers kHost = {0xA0, 0xC1, 0xD2, 0xB3, 0xE4, 0x5E, 0xD1};
 
 // A fresh game with the given settings and both hooks installed; answers the current car.
 int32_t Start(const std::string& settings = "") {
@@ -38,16 +39,9 @@ int32_t Start(const std::string& settings = "") {
 }
 
 sim::Capture RunSite(uint32_t site, uint32_t resume, std::vector<uint32_t> stack) {
-    sim::Run run;
-    run.site = site;
-    run.resume = resume;
-    run.registers = kHost;
-    run.stack = std::move(stack);
-    const sim::Capture after = sim::RunHostCode(run);
+    const sim::Capture after = cat::RunAt(site, resume, 0, std::move(stack));
     EXPECT_EQ(after.exit, sim::Exit::Resumed);
-    const sim::Registers& r = after.registers;
-    EXPECT_EQ((std::vector<uint32_t>{r.ebx, r.ebp, r.esi, r.edi}),
-              (std::vector<uint32_t>{kHost.ebx, kHost.ebp, kHost.esi, kHost.edi}));
+    EXPECT_TRUE(cat::KeptRegisters(after));
     return after;
 }
 
@@ -79,50 +73,38 @@ TEST(PartAttributes, InstallersWriteTheirTwoSites) {
 }
 
 TEST(PartAttributes, FiltersDecideWhatIsListed) {
-    struct PartSpec {
-        const char* name;
-        std::vector<std::pair<const char*, int32_t>> attributes = {};
-        bool modelLoaded = false;
-    };
     const struct {
         const char* what;
         int32_t slot;
         uint32_t carbon;  // the host's byte, with whatever the rest of its slot holds
         int32_t innerRadius;
-        std::vector<PartSpec> parts;
-        std::vector<std::string> listed;
+        const char* parts;  // "NAME [model] [ATTRIBUTE=N]...", comma-separated
+        const char* listed;
     } rows[] = {
-        {"hood: model must be loaded unless stock", 78, 0, 0,
-         {{"STOCK_HOOD", {{"STOCK", 1}, {"MORPHTARGET_NUM", 3}}}, {"UNLOADED"}, {"LOADED", {}, true}},
-         {"STOCK_HOOD", "LOADED"}},
-        {"front rotor needs MAX_LOD", 25, 0, 0, {{"PLAIN"}, {"DETAILED", {{"MAX_LOD", 0}}}}, {"DETAILED"}},
-        {"exhaust: CENTER 1 is left out", 47, 0, 0,
-         {{"C0", {{"CENTER", 0}}}, {"C1", {{"CENTER", 1}}}, {"C2", {{"CENTER", 2}}}}, {"C0", "C2"}},
-        {"wheels of the wanted inner radius", 84, 0, 17,
-         {{"R17", {{"INNER_RADIUS", 17}}, true}, {"R18", {{"INNER_RADIUS", 18}}, true}, {"R17U", {{"INNER_RADIUS", 17}}}},
-         {"R17"}},
-        {"morph targets are left out", 60, 0, 0, {{"MORPH", {{"MORPHTARGET_NUM", 0}}}, {"PLAIN"}}, {"PLAIN"}},
-        {"carbon asked: carbon parts and stock", 60, 0xFFFFFF01, 0,
-         {{"CARBON", {{"CARBONFIBRE", 1}}}, {"PLAIN"}, {"OTHER", {{"CARBONFIBRE", 2}}}, {"STOCK", {{"STOCK", 1}}}},
-         {"CARBON", "STOCK"}},
+        {"hood: model must be loaded unless stock", 78, 0, 0, "STOCK_HOOD STOCK=1 MORPHTARGET_NUM=3, UNLOADED, LOADED model",
+         "STOCK_HOOD LOADED"},
+        {"front rotor needs MAX_LOD", 25, 0, 0, "PLAIN, DETAILED MAX_LOD=0", "DETAILED"},
+        {"exhaust: CENTER 1 is left out", 47, 0, 0, "C0 CENTER=0, C1 CENTER=1, C2 CENTER=2", "C0 C2"},
+        {"wheels of the wanted inner radius", 84, 0, 17, "R17 model INNER_RADIUS=17, R18 model INNER_RADIUS=18, R17U INNER_RADIUS=17",
+         "R17"},
+        {"morph targets are left out", 60, 0, 0, "MORPH MORPHTARGET_NUM=0, PLAIN", "PLAIN"},
+        {"carbon asked: carbon parts and stock", 60, 0xFFFFFF01, 0, "CARBON CARBONFIBRE=1, PLAIN, OTHER CARBONFIBRE=2, STOCK STOCK=1",
+         "CARBON STOCK"},
         {"carbon not asked: the others and stock", 60, 0xFFFFFF00, 0,
-         {{"CARBON", {{"CARBONFIBRE", 1}}}, {"PLAIN"}, {"OTHER", {{"CARBONFIBRE", 2}}},
-          {"STOCK", {{"STOCK", 1}, {"CARBONFIBRE", 1}}}},
-         {"PLAIN", "OTHER", "STOCK"}},
+         "CARBON CARBONFIBRE=1, PLAIN, OTHER CARBONFIBRE=2, STOCK STOCK=1 CARBONFIBRE=1", "PLAIN OTHER STOCK"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const int32_t car = Start();
         const int32_t other = sim::AddCarType("OTHER");
-        for (const PartSpec& spec : row.parts) {
-            sim::Part& part = sim::AddPart(spec.name, car, row.slot);
-            for (const auto& [name, value] : spec.attributes) part.Set(name, value);
-            if (spec.modelLoaded) cat::AddModel(part.name + "_A");
+        for (const std::string& spec : Split(row.parts, ',')) {
+            const std::string slot = std::to_string(row.slot) + " ";
+            AddParts(car, slot + spec);
             // The same part for another car or slot is never listed.
-            sim::AddPart(spec.name, other, row.slot).Set("STOCK", 1);
-            sim::AddPart(spec.name, car, row.slot + 1).Set("STOCK", 1);
+            AddParts(other, slot + spec + " STOCK=1");
+            AddParts(car, std::to_string(row.slot + 1) + " " + spec + " STOCK=1");
         }
-        EXPECT_EQ(List(row.slot, row.carbon, row.innerRadius), std::make_pair(0u, row.listed));
+        EXPECT_EQ(List(row.slot, row.carbon, row.innerRadius), std::make_pair(0u, Split(row.listed, ' ')));
     }
 }
 
@@ -137,7 +119,7 @@ TEST(PartAttributes, SeventyEntriesAtMostAndAFailedAllocationIsLeftOut) {
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.parts << " parts, " << row.failing << " without memory");
         const int32_t car = Start();
-        for (int i = 0; i < row.parts; ++i) sim::AddPart(std::string(1, 'P').append(std::to_string(i)), car, 60);
+        for (int i = 0; i < row.parts; ++i) AddParts(car, "60 P" + std::to_string(i));
         sim::FailNextAllocations(row.failing);
         const auto [result, names] = List(60, 0, 0);
         EXPECT_EQ(result, row.result);
@@ -147,7 +129,7 @@ TEST(PartAttributes, SeventyEntriesAtMostAndAFailedAllocationIsLeftOut) {
 }
 
 TEST(PartAttributes, NoCurrentCarListsNothing) {
-    sim::AddPart("P", Start(), 60);
+    AddParts(Start(), "60 P");
     sim::Global<int32_t*>(0xB74320) = nullptr;
     EXPECT_EQ(List(60, 0, 0), std::make_pair(0u, std::vector<std::string>{}));
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Sim.h"
+#include "SimCatalogue.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
 #include "startup/Installers.h"
@@ -40,13 +40,13 @@ TEST(PartSlotFixes, SwitchesDecideTheBytes) {
         const char* switches;
         Bytes atRim;
         std::vector<uint32_t> changed;  // the sites written, by address
-        uint32_t answer;                // EAX when the routine at 0x83F749 returns (EAX was 0x12345678)
+        uint32_t answer;                // EAX when the routine at 0x83F749 returns (EAX was 0xA0)
     } rows[] = {
         {"", game, {0x7E0216, 0x7E0472}, 0},
-        {"AllowStockRimsPaint = 1\n", rims, {0x7E0216, 0x7E0472, 0x7E5FB2, kRimSite}, 0x12345600},
+        {"AllowStockRimsPaint = 1\n", rims, {0x7E0216, 0x7E0472, 0x7E5FB2, kRimSite}, 0},
         {"AllVinylsMirrorable = 1\n", vinyls, {0x7E0216, 0x7E0472, kRimSite}, 1},
         {"AllowStockRimsPaint = 1\nAllVinylsMirrorable = 1\n", rims, {0x7E0216, 0x7E0472, 0x7E5FB2, kRimSite},
-         0x12345600},
+         0},
         {"FixFrontRearDecals = 1\n", game, {kDecalSite, 0x7E0216, 0x7E0472}, 0},
     };
     for (const auto& row : rows) {
@@ -67,11 +67,7 @@ TEST(PartSlotFixes, SwitchesDecideTheBytes) {
         const bool rimNops = row.atRim == rims;
         EXPECT_EQ(HostBytes(0x7E5FB2, 2), rimNops ? (Bytes{0x90, 0x90}) : (Bytes{0x8B, 0xC8}));
         if (row.atRim == game) continue;
-        sim::Run run;
-        run.site = kRimSite;
-        run.registers.eax = 0x12345678;
-        run.stack = {sim::kReturnToSimulator};
-        const sim::Capture after = sim::RunHostCode(run);
+        const sim::Capture after = sim::catalogue::RunAt(kRimSite, 0, 0, {sim::kReturnToSimulator});
         ASSERT_EQ(after.exit, sim::Exit::Returned);
         EXPECT_EQ(after.registers.eax, row.answer);
     }
@@ -107,20 +103,16 @@ TEST(PartSlotFixes, DecalGroupsOfTheLastPairMet) {
         }
         sim::Global<int32_t>(kGroupTable + 0x18C) = 0x5F;
 
-        sim::Run run;
-        run.site = kDecalSite;
-        run.registers = {0xA0, 0xC1, 0xD2, 0xB3, 0xE4, 0x5E, 0xD1};
-        run.stack = {sim::kReturnToSimulator, 0x42};
-        const sim::Capture after = sim::RunHostCode(run);
+        const sim::Capture after = sim::catalogue::RunAt(kDecalSite, 0, 0, {sim::kReturnToSimulator, 0x42});
         ASSERT_EQ(after.exit, sim::Exit::Returned);
         EXPECT_EQ(after.esp, after.espAtSite + 4);
-        EXPECT_EQ((std::vector<uint32_t>{after.registers.ebx, after.registers.ebp, after.registers.esi,
-                                         after.registers.edi}),
-                  (std::vector<uint32_t>{0xB3, 0xE4, 0x5E, 0xD1}));
+        EXPECT_TRUE(sim::catalogue::KeptRegisters(after));
         for (size_t i = 0; i < parts.size(); ++i) {
             const int32_t value = parts[i]->attributes.empty() ? -1 : parts[i]->attributes[0].value & 0xFFFF;
             EXPECT_EQ(value, row.after[i]) << "decal " << i;
-            if (row.after[i] >= 0) EXPECT_EQ(parts[i]->attributes[0].value >> 16, 0x7A);
+            if (row.after[i] >= 0) {
+                EXPECT_EQ(parts[i]->attributes[0].value >> 16, 0x7A);
+            }
         }
         EXPECT_EQ(sim::Global<int32_t>(kGroupTable + 0x190), 0x68);
         EXPECT_EQ(sim::Global<int32_t>(kGroupTable + 0x194), 0x69);
