@@ -154,10 +154,10 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return items;
 }
 
-std::vector<Part*> AddParts(int32_t carType, const std::string& specs) {
+std::vector<Part*> AddParts(int32_t carType, const std::string& descriptions) {
     std::vector<Part*> added;
-    for (const std::string& spec : Split(specs, ',')) {
-        std::istringstream words(spec);
+    for (const std::string& description : Split(descriptions, ',')) {
+        std::istringstream words(description);
         int32_t slot = 0;
         std::string name;
         words >> slot >> name;

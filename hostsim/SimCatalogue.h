@@ -58,7 +58,7 @@ void ClearEvents();
 // Parts of a car's catalogue from "SLOT NAME [stock] [model] [style=NAME] [kit=N]
 // [ATTRIBUTE=N]...", several separated by commas: "stock" marks the car's stock part,
 // "model" loads the part's model, kit=N sets "KITNUMBER".
-std::vector<Part*> AddParts(int32_t carType, const std::string& specs);
+std::vector<Part*> AddParts(int32_t carType, const std::string& descriptions);
 // The items of `text` between separators, without leading blanks; empty items are dropped.
 std::vector<std::string> Split(const std::string& text, char separator);
 

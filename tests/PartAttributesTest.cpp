@@ -97,12 +97,12 @@ TEST(PartAttributes, FiltersDecideWhatIsListed) {
         SCOPED_TRACE(row.what);
         const int32_t car = Start();
         const int32_t other = sim::AddCarType("OTHER");
-        for (const std::string& spec : Split(row.parts, ',')) {
+        for (const std::string& part : Split(row.parts, ',')) {
             const std::string slot = std::to_string(row.slot) + " ";
-            AddParts(car, slot + spec);
+            AddParts(car, slot + part);
             // The same part for another car or slot is never listed.
-            AddParts(other, slot + spec + " STOCK=1");
-            AddParts(car, std::to_string(row.slot + 1) + " " + spec + " STOCK=1");
+            AddParts(other, slot + part + " STOCK=1");
+            AddParts(car, std::to_string(row.slot + 1) + " " + part + " STOCK=1");
         }
         EXPECT_EQ(List(row.slot, row.carbon, row.innerRadius), std::make_pair(0u, Split(row.listed, ' ')));
     }
