@@ -102,6 +102,42 @@ constexpr uint32_t kNoName = 0xFFFFFFFFu;
 
 // ---- Part catalogue: kit part names, part lists, level of detail, part-slot fixes ------
 
+// A customization record: the parts chosen in the customization screens. Opaque but for
+// the car type at +0xBC.
+struct CustomizationRecord;
+constexpr uint32_t kCustomizationCarType = 0xBC;
+// A menu entry of a slot's part list: the part at +0x10, the slot at +0x18.
+constexpr uint32_t kMenuEntryPart = 0x10;
+constexpr uint32_t kMenuEntrySlot = 0x18;
+// A car-type record is 0xD0 bytes; its field at +0x94 equal to 2 selects the plain body name.
+constexpr uint32_t kCarTypeRecordSize = 0xD0;
+constexpr uint32_t kCarTypeBodyKind = 0x94;
+
+using CustomizationGetSlotPartFn = Part*(__thiscall*)(CustomizationRecord* record, int32_t carType, int32_t slot);
+using CustomizationSetSlotPartFn = uint32_t(__thiscall*)(CustomizationRecord* record, int32_t slot, Part* part,
+                                                         int32_t carType, uint8_t flag);
+using CustomizationClearSlotFn = void(__thiscall*)(CustomizationRecord* record, int32_t carType, int32_t slot);
+using PartGetNameHashFn = uint32_t(__cdecl*)(Part* part, int32_t zero, int32_t zero2, int32_t zero3);
+using PartGetStyleHashFn = uint32_t(__thiscall*)(Part* part);
+using GetCarTypeFn = int32_t(__thiscall*)(void* hostObject);
+using FindModelFn = uint32_t(__thiscall*)(void* models, uint32_t nameHash);
+
+inline constexpr HostRoutine<CustomizationGetSlotPartFn> HostCustomizationGetSlotPart{0x4AE350};
+inline constexpr HostRoutine<CustomizationSetSlotPartFn> HostCustomizationSetSlotPart{0x4BAC50};
+inline constexpr HostRoutine<CustomizationClearSlotFn> HostCustomizationClearSlot{0x4AE380};
+inline constexpr HostRoutine<PartGetNameHashFn> HostPartGetNameHash{0x7CDA40};
+inline constexpr HostRoutine<PartGetStyleHashFn> HostPartGetStyleHash{0x7CD930};
+inline constexpr HostRoutine<GetCarTypeFn> HostGetCarType{0x4AE150};
+inline constexpr HostRoutine<FindModelFn> HostFindModel{0x55B670};
+
+// The object HostFindModel is called on: it knows every loaded model by name hash.
+inline constexpr HostGlobal<uint8_t> HostModelTable{0xA8FFF4};
+// The customization record the host uses when it hands none in.
+inline constexpr HostGlobal<CustomizationRecord> HostGlobalCustomization{0xBBABC0};
+// 32-bit upgrade groups indexed by slot identifier.
+inline constexpr HostGlobal<volatile int32_t> HostUpgradeGroupTable{0xA73398};
+
+
 
 // ---- Customization menus ----------------------------------------------------------------
 
