@@ -8,7 +8,8 @@ namespace morvane::check {
 
 namespace {
 
-std::string settingsModule;
+std::string settingsFolder;  // ends in '\'
+std::function<IniLineObserver*(const std::string&)> lineObserver;
 std::vector<std::string> carTypeNames;
 float steeringAngle = 0.0f;
 
@@ -19,7 +20,10 @@ const char* CarTypeName(int32_t carType) {
 
 void SetSteeringAngle(float angle) { steeringAngle = angle; }
 
-std::string ModulePath() { return settingsModule; }
+// Names resolve up to the last '\' of the module path, on every system.
+std::string ModulePath() { return settingsFolder + "Morvane.asi"; }
+
+IniLineObserver* LineObserver(const std::string& path) { return lineObserver ? lineObserver(path) : nullptr; }
 
 }  // namespace
 
@@ -35,9 +39,15 @@ uint32_t GameStringHash(const char* text) {
     return hash;
 }
 
-void SetSettingsFolder(const std::string& folder) {
-    // Names resolve up to the last '\' of the module path, on every system.
-    settingsModule = folder + "\\Morvane.asi";
+void SetSettingsFolder(const std::string& folder) { settingsFolder = folder + "\\"; }
+
+std::string RelativeToSettingsFolder(const std::string& path) {
+    const bool inside = path.compare(0, settingsFolder.size(), settingsFolder) == 0;
+    return SystemPath(inside ? path.substr(settingsFolder.size()) : path);
+}
+
+void SetLineObserver(std::function<IniLineObserver*(const std::string& path)> observer) {
+    lineObserver = std::move(observer);
 }
 
 void SetCarTypeNames(std::vector<std::string> names) { carTypeNames = std::move(names); }
@@ -53,5 +63,5 @@ std::string SystemPath(std::string path) {
 
 namespace morvane {
 constinit const ConfigHost configHost{&check::GameStringHash, &check::CarTypeName, &check::SetSteeringAngle,
-                                      &check::ModulePath};
+                                      &check::ModulePath, &check::LineObserver};
 }  // namespace morvane

@@ -113,22 +113,19 @@ struct LineRecord {
     bool kept;
 };
 
-// One settings file, read by the plug-in's own reader, with its lines.
+// One settings file as the plug-in's own reader read it, line by line.
 struct ScannedFile final : IniLineObserver {
     std::string label;  // as shown: relative to the folder
-    std::string path;   // as the plug-in resolves it
     bool exists = false;
     bool directory = false;
-    IniReader reader;
+    IniReader reader;  // the sections the parse produced
     std::vector<LineRecord> lines;
 
-    explicit ScannedFile(const std::string& name) : label(SystemPath(name)) {
-        path = ResolveIniPath(configHost.modulePath(), name);
+    explicit ScannedFile(const std::string& path) : label(RelativeToSettingsFolder(path)) {
         std::error_code error;
         const fs::file_status status = fs::status(fs::path(SystemPath(path)), error);
         exists = !error && fs::exists(status);
         directory = exists && fs::is_directory(status);
-        reader.sections = ParseSettingsFile(path, this);
     }
     ScannedFile(const ScannedFile&) = delete;
     ScannedFile& operator=(const ScannedFile&) = delete;
@@ -136,6 +133,8 @@ struct ScannedFile final : IniLineObserver {
     void Line(const IniLine& line) override {
         lines.push_back({line.number, line.header, std::string(line.section), std::string(line.key),
                          std::string(line.value), line.kept});
+        IniKeys& keys = reader.sections[lines.back().section];
+        if (line.kept && !line.header) keys.emplace(line.key, line.value);
     }
 
     // The line that set `key` in `section` (the first occurrence), or 0.
@@ -182,17 +181,19 @@ private:
 
     std::ostream& out_;
     std::vector<Warning> warnings_;
-    std::unique_ptr<ScannedFile> global_;
-    std::vector<std::unique_ptr<ScannedFile>> profileFiles_;  // one per profile from the folder
+    std::vector<std::unique_ptr<ScannedFile>> opened_;  // every file read, in reading order
+    const ScannedFile* global_ = nullptr;
+    std::vector<const ScannedFile*> profileFiles_;  // one per profile from the folder
 };
 
 void Checker::CheckSibling() {
-    const ScannedFile sibling(kSiblingFile);
+    const IniFile siblingFile(kSiblingFile);
+    const ScannedFile& sibling = *opened_.back();
     if (!sibling.exists) {
         out_ << "Sibling plug-in settings: no " << kSiblingFile << ", no conflict\n";
         return;
     }
-    const int32_t value = sibling.reader.ReadInt(kSiblingSection, kSiblingKey, 0);
+    const int32_t value = siblingFile.ReadInt(kSiblingSection, kSiblingKey, 0);
     out_ << "Sibling plug-in settings: " << kSiblingFile << " [" << kSiblingSection << "] " << kSiblingKey << " = "
          << value << (value != 0 ? ": CONFLICT\n" : ", no conflict\n");
     if (value == 0) return;
@@ -353,7 +354,7 @@ void Checker::CheckProfileEntry(size_t index, const ScannedFile& file) {
         reasons.push_back("an extension (\"" + name.substr(dot) + "\")");
         suggested = name.substr(0, dot);
     }
-    if (std::any_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
+    if (std::any_of(suggested.begin(), suggested.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
         reasons.push_back("lower-case letters (the game's base names are upper case)");
         for (char& c : suggested) {
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -488,7 +489,7 @@ void Checker::ReportSlots(int32_t carType, const ScannedFile* own, const char* i
 void Checker::ReportProfile(size_t index) {
     const CarProfile& p = *carProfiles[index];
     const PluginSettings& global = *GlobalSettings();
-    const ScannedFile* own = index < profileFiles_.size() ? profileFiles_[index].get() : nullptr;
+    const ScannedFile* own = index < profileFiles_.size() ? profileFiles_[index] : nullptr;
     out_ << "\n  " << p.name << "  ("
          << (own ? (own->directory ? "folder " : "file ") + own->label : std::string("built in")) << ")\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
@@ -524,28 +525,40 @@ CheckResult Checker::Run(const std::string& folder) {
     while (rootText.size() > 1 && (rootText.back() == '\\' || rootText.back() == kSeparator)) rootText.pop_back();
     SetSettingsFolder(rootText);
     SetCarTypeNames({});
+    // Every file the configuration code reads is heard line by line, in reading order.
+    SetLineObserver([this](const std::string& path) {
+        opened_.push_back(std::make_unique<ScannedFile>(path));
+        return opened_.back().get();
+    });
 
     CheckSibling();
 
-    // The plug-in's own start-up steps, in its order.
+    // The plug-in's own start-up steps, in its order: one file for the global settings,
+    // then one per entry of the profile folder.
     ResetCarProfiles();
+    const size_t globalFile = opened_.size();
     LoadGlobalSettings();
+    const size_t firstProfileFile = opened_.size();
     LoadCarProfiles();
     const size_t fromFolder = carProfiles.size();
     AddBuiltInProfiles();
+    SetLineObserver(nullptr);
+    if (opened_.size() != firstProfileFile + fromFolder || firstProfileFile != globalFile + 1) {
+        out_ << "The settings were read in an unexpected way: " << opened_.size() << " files\n";
+        return {kFolderUnreadable, {}};
+    }
     std::vector<std::string> names;
     for (const CarProfile* p : carProfiles) names.push_back(p->name);
     SetCarTypeNames(names);
 
-    global_ = std::make_unique<ScannedFile>(kGlobalSettingsFile);
+    global_ = opened_[globalFile].get();
     if (!global_->exists) {
         Warn(Trap::NoSettingsFile, *global_, 0, "no Morvane.ini in the folder: every switch is off",
              "copy the shipped Morvane.ini beside the plug-in");
     }
     CheckLines(*global_, FileKind::Global);
     for (size_t i = 0; i < fromFolder; ++i) {
-        profileFiles_.push_back(std::make_unique<ScannedFile>(
-            std::string(kProfileDirectory) + "\\" + carProfiles[i]->name));
+        profileFiles_.push_back(opened_[firstProfileFile + i].get());
         CheckLines(*profileFiles_.back(), FileKind::Profile);
         CheckProfileEntry(i, *profileFiles_.back());
     }

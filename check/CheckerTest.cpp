@@ -68,7 +68,7 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
     const Case cases[] = {
         {"clean", {{"Morvane.ini", kPlain}, {"MorvaneCars/SUPRA", "[GENERAL]\nForceLodA = 1\n"}}, {}},
         {"no-settings", {{"MorvaneCars/SUPRA", ""}}, {{Trap::NoSettingsFile, "Morvane.ini", 0}}},
-        {"key-spelling", {{"Morvane.ini", "[GENERAL]\nExhaustFx = 1\nFixWheelMirorr = 1\n"}},
+        {"key-spelling", {{"Morvane.ini", "[GENERAL]\r\nExhaustFx = 1\r\nFixWheelMirorr = 1\r\n"}},  // as saved on Windows
          {{Trap::UnknownKey, "Morvane.ini", 2, "ExhaustFX? Names are case-sensitive"},
           {Trap::UnknownKey, "Morvane.ini", 3, "FixWheelMirror?"}}},
         {"section-spelling", {{"Morvane.ini", "[General]\nExhaustFX = 1\n[PART_ATTACHMENT7]\nEnabled = 1\n[X]\n"}},

@@ -1,13 +1,15 @@
 #pragma once
 // Where the configuration code meets the program it runs in: the game's name hash and
-// car base names, the steering angle handed to the game, and the path of the module
-// beside which the settings files lie. The plug-in binds these to the game
+// car base names, the steering angle handed to the game, the path of the module beside
+// which the settings files lie, and who hears about the lines of each file read. The plug-in binds these to the game
 // (ConfigHostGame.cpp); a program that reads the same files outside the game, such as
 // the settings checker, links a binding of its own. Bound once, at link time.
 #include <cstdint>
 #include <string>
 
 namespace morvane {
+
+class IniLineObserver;
 
 struct ConfigHost {
     // The game's name hash; the empty text hashes to kNoNameHash.
@@ -18,6 +20,8 @@ struct ConfigHost {
     void (*setSteeringAngle)(float angle);
     // Full path of the module whose folder holds the settings (see ResolveIniPath).
     std::string (*modulePath)();
+    // Told about every line of the settings file at `path` as it is read; null: no one.
+    IniLineObserver* (*lineObserver)(const std::string& path);
 };
 
 extern const ConfigHost configHost;

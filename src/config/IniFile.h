@@ -46,7 +46,7 @@ struct IniFile : IniReader {
 
     // `name` is resolved against the settings module's directory (see ResolveIniPath).
     explicit IniFile(const std::string& name) : path(ResolveIniPath(configHost.modulePath(), name)) {
-        sections = ParseSettingsFile(path);
+        sections = ParseSettingsFile(path, configHost.lineObserver(path));
     }
 };
 
