@@ -116,16 +116,23 @@ struct LineRecord {
 // One settings file as the plug-in's own reader read it, line by line.
 struct ScannedFile final : IniLineObserver {
     std::string label;  // as shown: relative to the folder
+    std::string path;   // as the plug-in resolved it
     bool exists = false;
     bool directory = false;
     IniReader reader;  // the sections the parse produced
     std::vector<LineRecord> lines;
 
-    explicit ScannedFile(const std::string& path) : label(RelativeToSettingsFolder(path)) {
+    explicit ScannedFile(const std::string& resolved) : label(RelativeToSettingsFolder(resolved)), path(resolved) {
         std::error_code error;
         const fs::file_status status = fs::status(fs::path(SystemPath(path)), error);
         exists = !error && fs::exists(status);
         directory = exists && fs::is_directory(status);
+    }
+    // A file with content that the reader could not take in (unreadable, or too large).
+    bool Unreadable() const {
+        std::error_code error;
+        const auto size = fs::file_size(fs::path(SystemPath(path)), error);
+        return exists && !directory && !error && size > 0 && ReadWholeFile(path).empty();
     }
     ScannedFile(const ScannedFile&) = delete;
     ScannedFile& operator=(const ScannedFile&) = delete;
@@ -159,7 +166,7 @@ struct ScannedFile final : IniLineObserver {
 
 class Checker {
 public:
-    Checker(std::ostream& out) : out_(out) {}
+    explicit Checker(std::ostream& out) : out_(out) {}
 
     CheckResult Run(const std::string& folder);
 
@@ -247,7 +254,8 @@ void Checker::WarnSection(const ScannedFile& file, FileKind kind, const LineReco
     Warn(Trap::UnknownSection, file, line.number, "unknown section [" + line.section + "]: nothing in it is read",
          nearest.empty() ? std::string("remove it; the sections read are [GENERAL], [MODS] (Morvane.ini only) and the "
                                        "part-slot sections such as [PART_BODY]")
-                         : "did you mean [" + nearest + "]? Names are case-sensitive");
+                         : "did you mean [" + nearest + "]?" +
+                               (Lower(nearest) == Lower(line.section) ? " Names are case-sensitive" : ""));
 }
 
 void Checker::WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& line) {
@@ -271,10 +279,16 @@ void Checker::WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& 
         if (KeyIn(known, line.section)) here.push_back(known.key);
     }
     std::string nearest = NearestSpelling(line.key, here);
-    if (nearest.empty()) nearest = NearestSpelling(line.key, all);
+    std::string elsewhere;
+    if (nearest.empty()) {
+        nearest = NearestSpelling(line.key, all);
+        for (const KnownKey& known : KnownKeys()) {
+            if (known.key == nearest) elsewhere = " (read from " + SectionText(known) + ")";
+        }
+    }
     std::string fix = "remove it";
     if (!nearest.empty()) {
-        fix = "did you mean " + nearest + "?";
+        fix = "did you mean " + nearest + elsewhere + "?";
         if (Lower(nearest) == Lower(line.key)) fix += " Names are case-sensitive";
     }
     Warn(Trap::UnknownKey, file, line.number, "unknown key " + line.key + " in [" + line.section + "]: it is not read",
@@ -552,14 +566,22 @@ CheckResult Checker::Run(const std::string& folder) {
     SetCarTypeNames(names);
 
     global_ = opened_[globalFile].get();
-    if (!global_->exists) {
-        Warn(Trap::NoSettingsFile, *global_, 0, "no Morvane.ini in the folder: every switch is off",
+    if (!global_->exists || global_->directory) {
+        Warn(Trap::NoSettingsFile, *global_, 0, "no Morvane.ini file in the folder: every switch is off",
              "copy the shipped Morvane.ini beside the plug-in");
+    } else if (global_->Unreadable()) {
+        Warn(Trap::UnreadableFile, *global_, 0, "Morvane.ini cannot be read: every switch is off",
+             "save it again as plain text (ANSI, UTF-8 or UTF-16), smaller than 64 MB, readable by the game");
     }
     CheckLines(*global_, FileKind::Global);
     for (size_t i = 0; i < fromFolder; ++i) {
         profileFiles_.push_back(opened_[firstProfileFile + i].get());
         CheckLines(*profileFiles_.back(), FileKind::Profile);
+        if (profileFiles_.back()->Unreadable()) {
+            Warn(Trap::UnreadableFile, *profileFiles_.back(), 0,
+                 "this file cannot be read: the " + carProfiles[i]->name + " gets a profile with every switch off",
+                 "save it again as plain text (ANSI, UTF-8 or UTF-16), smaller than 64 MB, readable by the game");
+        }
         CheckProfileEntry(i, *profileFiles_.back());
     }
     // Morvane.ini's texts serve every car; a car's own texts serve that car only.
@@ -594,6 +616,7 @@ const char* TrapName(Trap trap) {
     switch (trap) {
     case Trap::SiblingConflict: return "sibling conflict";
     case Trap::NoSettingsFile: return "no settings file";
+    case Trap::UnreadableFile: return "unreadable file";
     case Trap::UnknownSection: return "unknown section";
     case Trap::UnknownKey: return "unknown key";
     case Trap::WrongSection: return "wrong section";

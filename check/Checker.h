@@ -12,6 +12,7 @@ namespace morvane::check {
 enum class Trap {
     SiblingConflict,   // the widescreen fix's CarShadowFix keeps Morvane inactive
     NoSettingsFile,    // no Morvane.ini: every switch off
+    UnreadableFile,    // a settings file the reader cannot take in
     UnknownSection,    // a section no table names (or one before any header)
     UnknownKey,        // a key no table names
     WrongSection,      // a key or section read elsewhere, or only from Morvane.ini

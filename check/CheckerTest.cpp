@@ -68,11 +68,14 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
     const Case cases[] = {
         {"clean", {{"Morvane.ini", kPlain}, {"MorvaneCars/SUPRA", "[GENERAL]\nForceLodA = 1\n"}}, {}},
         {"no-settings", {{"MorvaneCars/SUPRA", ""}}, {{Trap::NoSettingsFile, "Morvane.ini", 0}}},
-        {"key-spelling", {{"Morvane.ini", "[GENERAL]\r\nExhaustFx = 1\r\nFixWheelMirorr = 1\r\n"}},  // as saved on Windows
+        {"settings-folder", {{"Morvane.ini/", ""}}, {{Trap::NoSettingsFile, "Morvane.ini", 0}}},
+        {"key-spelling",
+         {{"Morvane.ini", "[GENERAL]\r\nExhaustFx = 1\r\nFixWheelMirorr = 1\r\nTyres = 1\r\n"}},  // as saved on Windows
          {{Trap::UnknownKey, "Morvane.ini", 2, "ExhaustFX? Names are case-sensitive"},
-          {Trap::UnknownKey, "Morvane.ini", 3, "FixWheelMirror?"}}},
+          {Trap::UnknownKey, "Morvane.ini", 3, "FixWheelMirror?"},
+          {Trap::UnknownKey, "Morvane.ini", 4, "Tires (read from [MODS])?"}}},
         {"section-spelling", {{"Morvane.ini", "[General]\nExhaustFX = 1\n[PART_ATTACHMENT7]\nEnabled = 1\n[X]\n"}},
-         {{Trap::UnknownSection, "Morvane.ini", 1, "[GENERAL]"},
+         {{Trap::UnknownSection, "Morvane.ini", 1, "[GENERAL]? Names are case-sensitive"},
           {Trap::UnknownSection, "Morvane.ini", 3, "[PART_ATTACHMENT07]"},
           {Trap::UnknownSection, "Morvane.ini", 5, "remove it"}}},
         {"before-any-section", {{"Morvane.ini", "ExhaustFX = 1\n[GENERAL]\n"}},
