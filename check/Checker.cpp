@@ -41,7 +41,9 @@ struct KnownKey {
 const std::vector<KnownKey>& KnownKeys() {
     static const std::vector<KnownKey> keys = [] {
         std::vector<KnownKey> all;
-        for (const GlobalSwitchKey& entry : kGlobalSwitches) all.push_back({entry.section, entry.key, KeyType::Switch, true});
+        for (const GlobalSwitchKey& entry : kGlobalSwitches) {
+            all.push_back({entry.section, entry.key, KeyType::Switch, true});
+        }
         all.push_back({kGeneralSection, kFrontSteerAngleKey, KeyType::Angle, true});
         for (const ProfileSwitchKey& entry : kProfileSwitches) {
             all.push_back({kGeneralSection, entry.key, KeyType::Switch, false});
@@ -63,7 +65,8 @@ bool IsSlotSection(const std::string& section) {
 }
 
 bool SectionRead(FileKind kind, const std::string& section) {
-    return section == kGeneralSection || IsSlotSection(section) || (kind == FileKind::Global && section == kModsSection);
+    return section == kGeneralSection || IsSlotSection(section) ||
+           (kind == FileKind::Global && section == kModsSection);
 }
 
 bool KeyIn(const KnownKey& known, const std::string& section) {
@@ -267,7 +270,8 @@ void Checker::WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& 
                  "move it to " + SectionText(known) + " in Morvane.ini (it applies to every car)");
         } else {
             Warn(Trap::WrongSection, file, line.number,
-                 line.key + " is never read from [" + line.section + "]: the plug-in reads it from " + SectionText(known),
+                 line.key + " is never read from [" + line.section + "]: the plug-in reads it from " +
+                     SectionText(known),
                  "move it to " + SectionText(known));
         }
         return;
@@ -332,7 +336,8 @@ void Checker::CheckValue(const ScannedFile& file, const KnownKey& known, const L
     if (!rest.empty()) {
         Warn(Trap::NumberCut, file, line.number,
              written + " reads as " + std::to_string(value) + ": the reader stops at \"" + rest + "\"",
-             "write " + line.key + " = " + std::to_string(value) + (known.type == KeyType::Angle ? " (whole numbers only)" : ""));
+             "write " + line.key + " = " + std::to_string(value) +
+                 (known.type == KeyType::Angle ? " (whole numbers only)" : ""));
     }
 }
 
@@ -346,8 +351,9 @@ void Checker::CheckProfileEntry(size_t index, const ScannedFile& file) {
             Warn(Trap::ReplacesBuiltIn, file, 0,
                  "this file replaces the built-in " + name + " profile, so the " + name +
                      " loses its sun roof (the roof following the roof scoop), which no file can set",
-                 "remove " + file.label + " to keep the sun roof; its other switches then come from the built-in "
-                                          "profile (all off) and its part slots from Morvane.ini");
+                 "remove " + file.label +
+                     " to keep the sun roof; its other switches then come from the built-in "
+                     "profile (all off) and its part slots from Morvane.ini");
         } else if (builtIn.popUpHeadLights && !profile.popUpHeadLights) {
             Warn(Trap::ReplacesBuiltIn, file, file.LineOf(kGeneralSection, "PopUpHeadLights"),
                  "this file replaces the built-in " + name + " profile without PopUpHeadLights = 1, so the " + name +
@@ -409,9 +415,8 @@ void Checker::CheckSlotTexts(const ScannedFile& file, const std::vector<int32_t>
             if (line == 0 || at < line) line = at;
         }
         if (keys.empty()) continue;
-        const bool enabledSomewhere = std::any_of(carTypes.begin(), carTypes.end(), [&](int32_t carType) {
-            return SlotEnabled(carType, row.slot) == 1;
-        });
+        const bool enabledSomewhere = std::any_of(carTypes.begin(), carTypes.end(),
+                                                  [&](int32_t carType) { return SlotEnabled(carType, row.slot) == 1; });
         if (enabledSomewhere) continue;
         Warn(Trap::SlotNoEffect, file, line,
              "[" + row.section + "] " + keys + " cannot take effect: no car " +
@@ -425,7 +430,7 @@ void Checker::CheckSlotTexts(const ScannedFile& file, const std::vector<int32_t>
 const char* OnOff(bool on) { return on ? "on" : "off"; }
 
 void PrintRow(std::ostream& out, const char* indent, const std::string& name, const std::string& value,
-          const std::string& origin) {
+              const std::string& origin) {
     std::string padded = name;
     padded.resize(std::max<size_t>(padded.size(), 24), ' ');
     std::string shown = value;
@@ -471,11 +476,12 @@ void Checker::ReportSlots(int32_t carType, const ScannedFile* own, const char* i
             continue;
         }
         const bool fromOwn = ownEntry && ownEntry->enabled != -1;
-        const std::string where = fromOwn ? own->Origin(row.section, kSlotEnabledKey)
-                                          : g.Origin(row.section, kSlotEnabledKey);
+        const std::string where =
+            fromOwn ? own->Origin(row.section, kSlotEnabledKey) : g.Origin(row.section, kSlotEnabledKey);
         on += (on.empty() ? "" : ", ") + row.section + " (" + where + ")";
         // The texts behind the hashes the lookups answer, and the file each came from.
-        auto text = [&](const char* label, uint32_t hash, std::vector<std::pair<const ScannedFile*, const char*>> from) {
+        auto text = [&](const char* label, uint32_t hash,
+                        std::vector<std::pair<const ScannedFile*, const char*>> from) {
             if (hash == kNoNameHash) return;
             for (const auto& [file, key] : from) {
                 if (!file) continue;
@@ -497,7 +503,8 @@ void Checker::ReportSlots(int32_t carType, const ScannedFile* own, const char* i
         }
     }
     out_ << indent << "Part slots switched on: " << (on.empty() ? "none" : on) << "\n" << titles.str();
-    if (!offHere.empty()) out_ << indent << "Switched off here though Morvane.ini switches them on: " << offHere << "\n";
+    if (!offHere.empty())
+        out_ << indent << "Switched off here though Morvane.ini switches them on: " << offHere << "\n";
 }
 
 void Checker::ReportProfile(size_t index) {
@@ -614,19 +621,32 @@ CheckResult Checker::Run(const std::string& folder) {
 
 const char* TrapName(Trap trap) {
     switch (trap) {
-    case Trap::SiblingConflict: return "sibling conflict";
-    case Trap::NoSettingsFile: return "no settings file";
-    case Trap::UnreadableFile: return "unreadable file";
-    case Trap::UnknownSection: return "unknown section";
-    case Trap::UnknownKey: return "unknown key";
-    case Trap::WrongSection: return "wrong section";
-    case Trap::SwitchValue: return "switch value";
-    case Trap::NumberCut: return "number cut";
-    case Trap::DuplicateKey: return "duplicate key";
-    case Trap::ProfileName: return "profile name";
-    case Trap::ReplacesBuiltIn: return "replaces built-in";
-    case Trap::SwitchLeftOut: return "switch left out";
-    case Trap::SlotNoEffect: return "slot without effect";
+    case Trap::SiblingConflict:
+        return "sibling conflict";
+    case Trap::NoSettingsFile:
+        return "no settings file";
+    case Trap::UnreadableFile:
+        return "unreadable file";
+    case Trap::UnknownSection:
+        return "unknown section";
+    case Trap::UnknownKey:
+        return "unknown key";
+    case Trap::WrongSection:
+        return "wrong section";
+    case Trap::SwitchValue:
+        return "switch value";
+    case Trap::NumberCut:
+        return "number cut";
+    case Trap::DuplicateKey:
+        return "duplicate key";
+    case Trap::ProfileName:
+        return "profile name";
+    case Trap::ReplacesBuiltIn:
+        return "replaces built-in";
+    case Trap::SwitchLeftOut:
+        return "switch left out";
+    case Trap::SlotNoEffect:
+        return "slot without effect";
     }
     return "?";
 }

@@ -10,19 +10,19 @@
 namespace morvane::check {
 
 enum class Trap {
-    SiblingConflict,   // the widescreen fix's CarShadowFix keeps Morvane inactive
-    NoSettingsFile,    // no Morvane.ini: every switch off
-    UnreadableFile,    // a settings file the reader cannot take in
-    UnknownSection,    // a section no table names (or one before any header)
-    UnknownKey,        // a key no table names
-    WrongSection,      // a key or section read elsewhere, or only from Morvane.ini
-    SwitchValue,       // a switch value other than 0 and 1 (or -1 for Enabled)
-    NumberCut,         // a number the reader cuts or cannot read
-    DuplicateKey,      // a key set twice in one section: the first wins
-    ProfileName,       // a MorvaneCars entry unlikely to match a car
-    ReplacesBuiltIn,   // a file that replaces a built-in profile and loses its flag
-    SwitchLeftOut,     // a car's file leaves out a switch Morvane.ini turns on
-    SlotNoEffect,      // a Header or Camera of a slot no car has switched on
+    SiblingConflict,  // the widescreen fix's CarShadowFix keeps Morvane inactive
+    NoSettingsFile,   // no Morvane.ini: every switch off
+    UnreadableFile,   // a settings file the reader cannot take in
+    UnknownSection,   // a section no table names (or one before any header)
+    UnknownKey,       // a key no table names
+    WrongSection,     // a key or section read elsewhere, or only from Morvane.ini
+    SwitchValue,      // a switch value other than 0 and 1 (or -1 for Enabled)
+    NumberCut,        // a number the reader cuts or cannot read
+    DuplicateKey,     // a key set twice in one section: the first wins
+    ProfileName,      // a MorvaneCars entry unlikely to match a car
+    ReplacesBuiltIn,  // a file that replaces a built-in profile and loses its flag
+    SwitchLeftOut,    // a car's file leaves out a switch Morvane.ini turns on
+    SlotNoEffect,     // a Header or Camera of a slot no car has switched on
 };
 
 const char* TrapName(Trap trap);
