@@ -345,8 +345,10 @@ void Checker::CheckValue(const ScannedFile& file, const KnownKey& known, const L
 void Checker::CheckProfileEntry(size_t index, const ScannedFile& file) {
     const CarProfile& profile = *carProfiles[index];
     const std::string& name = profile.name;
+    bool replacedPopUps = false;
     for (const BuiltInProfile& builtIn : kBuiltInProfiles) {
         if (name != builtIn.name) continue;
+        replacedPopUps = builtIn.popUpHeadLights;
         if (builtIn.sunRoof) {
             Warn(Trap::ReplacesBuiltIn, file, 0,
                  "this file replaces the built-in " + name + " profile, so the " + name +
@@ -394,7 +396,8 @@ void Checker::CheckProfileEntry(size_t index, const ScannedFile& file) {
         // ForceLodA on in Morvane.ini forces the best level of detail for every car anyway.
         if (entry.field == &CarProfile::forceLodA) continue;
         if (!(global.*entry.field) || file.Stored(kGeneralSection, entry.key) != nullptr) continue;
-        if (entry.field == &CarProfile::popUpHeadLights && profile.popUpHeadLights) continue;
+        // Already told: the built-in profile this file replaces had pop-up headlights.
+        if (entry.field == &CarProfile::popUpHeadLights && replacedPopUps) continue;
         Warn(Trap::SwitchLeftOut, file, 0,
              std::string(entry.key) + " is not set here, so it is off for the " + name + " although " +
                  global_->Origin(kGeneralSection, entry.key) + " turns it on: a car's file replaces all four " +
