@@ -25,6 +25,10 @@ if command -v g++ >/dev/null; then
   cmake -S "$root" -B "$root/build-native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$root/build-native" -j 2 --target ini_tests >/dev/null
   "$root/build-native/ini_tests" --gtest_brief=1
+  # The settings checker's native build, and its run on the shipped samples (no warning).
+  cmake --build "$root/build-native" -j 2 --target check_tests MorvaneCheck >/dev/null
+  "$root/build-native/check_tests" --gtest_brief=1
+  "$root/build-native/MorvaneCheck" "$root/dist" >/dev/null
 fi
 
 # The settings reader under the fuzzer, where clang is present: the kept inputs replayed,

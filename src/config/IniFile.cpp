@@ -80,6 +80,7 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
     FindClose(listing);
     return names;
 }
+
 std::string PluginModulePath() {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -87,11 +88,6 @@ std::string PluginModulePath() {
     char buffer[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(self, buffer, MAX_PATH);
     return std::string(buffer, length < MAX_PATH ? length : MAX_PATH - 1);
-}
-
-IniFile::IniFile(const std::string& name) : path(ResolveIniPath(PluginModulePath(), name)) {
-    const std::string content = ReadWholeFile(path);
-    if (!content.empty()) sections = ParseIni(TextModeContent(DecodeSettingsText(content)));
 }
 
 }  // namespace morvane

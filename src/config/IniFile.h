@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "config/ConfigHost.h"
 #include "config/IniReader.h"
 
 namespace morvane {
 
-// The full path of the plug-in's own module (the file this code was loaded from).
+// The full path of the module this code was loaded from (the plug-in, or the program
+// that links this code).
 std::string PluginModulePath();
 
 // A file larger than this is no settings file: it is read as an unreadable one.
@@ -30,11 +32,22 @@ std::wstring WideName(const std::string& narrow, unsigned codePage);
 // out. `directory` is a full narrow path. An unreadable or missing directory has none.
 std::vector<std::string> ListDirectory(const std::string& directory);
 
+// The sections of a settings file: the whole file read at once, UTF-16 taken as UTF-8, a
+// CR LF pair read as one LF. A file that cannot be read has none. `observer`, if any,
+// hears about every line.
+inline IniSections ParseSettingsFile(const std::string& path, IniLineObserver* observer = nullptr) {
+    const std::string content = ReadWholeFile(path);
+    if (content.empty()) return {};
+    return ParseIni(TextModeContent(DecodeSettingsText(content)), observer);
+}
+
 struct IniFile : IniReader {
     std::string path;
 
-    // `name` is resolved against the plug-in's own directory (see ResolveIniPath).
-    explicit IniFile(const std::string& name);
+    // `name` is resolved against the settings module's directory (see ResolveIniPath).
+    explicit IniFile(const std::string& name) : path(ResolveIniPath(configHost.modulePath(), name)) {
+        sections = ParseSettingsFile(path, configHost.lineObserver(path));
+    }
 };
 
 }  // namespace morvane

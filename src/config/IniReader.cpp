@@ -98,11 +98,13 @@ std::string TextModeContent(std::string_view bytes) {
     return out;
 }
 
-IniSections ParseIni(std::string_view content) {
+IniSections ParseIni(std::string_view content, IniLineObserver* observer) {
     IniSections sections;
     std::string current;
     size_t start = 0;
+    size_t number = 0;
     while (start <= content.size()) {
+        ++number;
         size_t end = content.find('\n', start);
         if (end == std::string_view::npos) end = content.size();
         std::string line(content.substr(start, end - start));
@@ -117,6 +119,7 @@ IniSections ParseIni(std::string_view content) {
             current = line.substr(1, line.size() - 2);
             TrimText(current, true, true);
             sections[current];
+            if (observer) observer->Line({number, true, current, {}, {}, true});
             continue;
         }
         const size_t equals = line.find('=');
@@ -124,7 +127,12 @@ IniSections ParseIni(std::string_view content) {
         std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
         TrimText(key, false, true);
         TrimText(value, true, false);
-        sections[current].emplace(std::move(key), std::move(value));
+        if (!observer) {
+            sections[current].emplace(std::move(key), std::move(value));
+            continue;
+        }
+        const bool kept = sections[current].emplace(key, value).second;
+        observer->Line({number, false, current, key, value, kept});
     }
     return sections;
 }
@@ -142,7 +150,7 @@ std::string ResolveIniPath(std::string_view modulePath, std::string_view name) {
     return std::string(modulePath.substr(0, slash + 1)) + std::string(name);
 }
 
-bool ParseIniInt(std::string_view text, int32_t& value) {
+bool ParseIniInt(std::string_view text, int32_t& value, size_t* used) {
     const int base = StartsWithHexPrefix(text) ? 16 : 10;
     size_t i = 0;
     while (i < text.size() && IsSpace(text[i])) ++i;
@@ -161,6 +169,7 @@ bool ParseIniInt(std::string_view text, int32_t& value) {
     if (!anyDigit) return false;
     if (!negative && magnitude == kLimit) return false;
     value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+    if (used) *used = i;
     return true;
 }
 

@@ -25,8 +25,27 @@ std::string DecodeSettingsText(std::string_view bytes);
 // Content as a text-mode read gives it: every CR LF pair becomes one LF.
 std::string TextModeContent(std::string_view bytes);
 
-// Splits LF-separated content into sections.
-IniSections ParseIni(std::string_view content);
+// What the parser did with one line that was not blank or a comment, for a program that
+// explains a file line by line. The views are valid during the call only.
+struct IniLine {
+    size_t number;             // 1-based, counting LFs
+    bool header;               // a section header: `section` is the section it opens
+    std::string_view section;  // the section the line belongs to
+    std::string_view key;      // a key line's key and value, as stored
+    std::string_view value;
+    bool kept;                 // false: the section already held the key, this line is ignored
+};
+
+class IniLineObserver {
+public:
+    virtual void Line(const IniLine& line) = 0;
+
+protected:
+    ~IniLineObserver() = default;
+};
+
+// Splits LF-separated content into sections; tells `observer`, if any, about every line.
+IniSections ParseIni(std::string_view content, IniLineObserver* observer = nullptr);
 
 // -1 for values below -1 or above 1, else the value.
 int32_t ClampTriState(int32_t value);
@@ -54,7 +73,8 @@ private:
 };
 
 // Reads an integer the way ReadInt does; answers false when the text holds no number in
-// the signed 32-bit range.
-bool ParseIniInt(std::string_view text, int32_t& value);
+// the signed 32-bit range. `used`, if given, receives how many bytes the number took
+// (the rest of the text is ignored).
+bool ParseIniInt(std::string_view text, int32_t& value, size_t* used = nullptr);
 
 }  // namespace morvane

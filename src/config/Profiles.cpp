@@ -5,7 +5,7 @@
 
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "host/Host.h"
+#include "config/ConfigHost.h"
 
 namespace morvane {
 
@@ -51,7 +51,7 @@ void AddCarProfile(CarProfile* profile) {
         profilesByName.max_load_factor(0.25f);
         profilesByHash.max_load_factor(0.25f);
     }
-    profile->nameHash = host::HostStringHash(profile->name.c_str());
+    profile->nameHash = configHost.stringHash(profile->name.c_str());
     carProfiles.push_back(profile);
     profilesByName.emplace(NameKey(profile->name), profile);
     profilesByHash.emplace(profile->nameHash, profile);
@@ -65,17 +65,16 @@ void ResetCarProfiles() {
 
 void ReadCarProfile(const IniReader& file, CarProfile& profile) {
     ReadSlotTable(file, profile.slotOverrides);
-    profile.forceLodA = file.ReadInt("GENERAL", "ForceLodA", 0) == 1;
-    profile.replaceHeadlightShader = file.ReadInt("GENERAL", "ReplaceHeadlightShader", 0) == 1;
-    profile.replaceBrakelightShader = file.ReadInt("GENERAL", "ReplaceBrakelightShader", 0) == 1;
-    profile.popUpHeadLights = file.ReadInt("GENERAL", "PopUpHeadLights", 0) == 1;
+    for (const ProfileSwitchKey& entry : kProfileSwitches) {
+        profile.*entry.field = file.ReadInt(kGeneralSection, entry.key, 0) == 1;
+    }
 }
 
 void LoadCarProfiles(const std::string& directory) {
     // The directory is listed where its entries are read from: beside the plug-in, not in
     // the working directory, which a loader or a shortcut may have set elsewhere. An
     // entry whose name has no narrow form could not name a car: it is left out.
-    for (const std::string& name : ListDirectory(ResolveIniPath(PluginModulePath(), directory))) {
+    for (const std::string& name : ListDirectory(ResolveIniPath(configHost.modulePath(), directory))) {
         const IniFile file(directory + "\\" + name);
         auto* profile = new CarProfile;
         profile->name = name;
@@ -85,14 +84,12 @@ void LoadCarProfiles(const std::string& directory) {
 }
 
 void AddBuiltInProfiles() {
-    static const char* const kBuiltIn[] = {"BRERA", "240SX", "RX7", "MR2", "CAMARO", "COROLLA", "CHARGER69"};
-    for (const char* name : kBuiltIn) {
-        if (FindProfileByName(name) != nullptr) continue;
+    for (const BuiltInProfile& builtIn : kBuiltInProfiles) {
+        if (FindProfileByName(builtIn.name) != nullptr) continue;
         auto* profile = new CarProfile;
-        profile->name = name;
-        const bool brera = std::string_view(name) == "BRERA";
-        profile->sunRoof = brera;
-        profile->popUpHeadLights = !brera;
+        profile->name = builtIn.name;
+        profile->sunRoof = builtIn.sunRoof;
+        profile->popUpHeadLights = builtIn.popUpHeadLights;
         AddCarProfile(profile);
     }
 }
@@ -103,7 +100,7 @@ const CarProfile* FindProfileByName(const char* name) {
     return found == profilesByName.end() ? nullptr : found->second;
 }
 
-const CarProfile* FindProfileByCarType(int32_t carType) { return FindProfileByName(host::HostCarTypeName(carType)); }
+const CarProfile* FindProfileByCarType(int32_t carType) { return FindProfileByName(configHost.carTypeName(carType)); }
 
 const CarProfile* FindProfileByNameHash(uint32_t hash) {
     const auto found = profilesByHash.find(hash);
@@ -131,10 +128,10 @@ uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate) {
     const SlotOverride* own = CarSlotEntry(carType, slot);
     if (own) {
         const uint32_t value = alternate ? own->headerAS : own->header;
-        if (value != host::kNoName) return value;
+        if (value != kNoNameHash) return value;
     }
     const SlotOverride* global = GlobalSlotEntry(slot);
-    if (!global) return host::kNoName;
+    if (!global) return kNoNameHash;
     return alternate ? global->headerAS : global->header;
 }
 

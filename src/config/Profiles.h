@@ -24,6 +24,35 @@ struct CarProfile {
     bool operator==(const CarProfile&) const = default;
 };
 
+inline constexpr const char kGeneralSection[] = "GENERAL";
+
+// The four per-car switches of "GENERAL", in reading order: on only for the value 1.
+struct ProfileSwitchKey {
+    const char* key;
+    bool CarProfile::*field;
+};
+inline constexpr ProfileSwitchKey kProfileSwitches[] = {
+    {"ForceLodA", &CarProfile::forceLodA},
+    {"ReplaceHeadlightShader", &CarProfile::replaceHeadlightShader},
+    {"ReplaceBrakelightShader", &CarProfile::replaceBrakelightShader},
+    {"PopUpHeadLights", &CarProfile::popUpHeadLights},
+};
+
+// The cars that have a profile without a file, in the order they are added, with the one
+// flag each sets; every other value of theirs is off or falls back to the global table.
+struct BuiltInProfile {
+    const char* name;
+    bool sunRoof;
+    bool popUpHeadLights;
+};
+inline constexpr BuiltInProfile kBuiltInProfiles[] = {
+    {"BRERA", true, false},  {"240SX", false, true},   {"RX7", false, true},       {"MR2", false, true},
+    {"CAMARO", false, true}, {"COROLLA", false, true}, {"CHARGER69", false, true},
+};
+
+// The folder of per-car files, beside the plug-in.
+inline constexpr const char kProfileDirectory[] = "MorvaneCars";
+
 // Every profile, in the order added. Built at start-up, constant afterwards.
 extern std::vector<CarProfile*> carProfiles;
 
@@ -36,7 +65,7 @@ void ResetCarProfiles();
 void ReadCarProfile(const IniReader& file, CarProfile& profile);
 // One profile per entry of the directory, in listing order. `directory` is resolved
 // like an INI name: beside the plug-in unless it holds a drive.
-void LoadCarProfiles(const std::string& directory = "MorvaneCars");
+void LoadCarProfiles(const std::string& directory = kProfileDirectory);
 // The built-in cars that got no profile from the directory.
 void AddBuiltInProfiles();
 

@@ -1,7 +1,7 @@
 #include "config/Settings.h"
 
 #include "config/IniFile.h"
-#include "host/Host.h"
+#include "config/ConfigHost.h"
 
 namespace morvane {
 
@@ -16,19 +16,12 @@ void LoadGlobalSettings(const std::string& fileName) {
     settingsRecord = record;
     const IniFile file(fileName);
     ReadCarProfile(file, *record);
-    record->exhaustFx = file.ReadBool("GENERAL", "ExhaustFX");
-    record->fixWheelMirror = file.ReadBool("GENERAL", "FixWheelMirror");
-    record->allowStockRimsPaint = file.ReadBool("GENERAL", "AllowStockRimsPaint");
-    record->fixFrontRearDecals = file.ReadBool("GENERAL", "FixFrontRearDecals");
-    record->allVinylsMirrorable = file.ReadBool("GENERAL", "AllVinylsMirrorable");
-    record->frontSteerAngle = static_cast<float>(file.ReadInt("GENERAL", "FrontSteerAngle", 0));
-    *host::HostSteeringAngle = record->frontSteerAngle;
-    record->neon = file.ReadBool("MODS", "Neon");
-    record->tires = file.ReadBool("MODS", "Tires");
-    record->licensePlate = file.ReadBool("MODS", "LicensePlate");
-    record->camber = file.ReadBool("MODS", "Camber");
-    record->trackWidth = file.ReadBool("MODS", "TrackWidth");
-    record->tireWidth = file.ReadBool("MODS", "TireWidth");
+    for (const GlobalSwitchKey& entry : kGlobalSwitches) {
+        record->*entry.field = file.ReadBool(entry.section, entry.key);
+    }
+    record->frontSteerAngle = static_cast<float>(file.ReadInt(kGeneralSection, kFrontSteerAngleKey, 0));
+    // Written whatever the value, also when the key is missing.
+    configHost.setSteeringAngle(record->frontSteerAngle);
 }
 
 }  // namespace morvane

@@ -24,11 +24,37 @@ struct PluginSettings : CarProfile {
     bool operator==(const PluginSettings&) const = default;
 };
 
+inline constexpr const char kModsSection[] = "MODS";
+inline constexpr const char kGlobalSettingsFile[] = "Morvane.ini";
+
+// The global switches, in reading order: on only for the value 1. Only the global file
+// sets them.
+struct GlobalSwitchKey {
+    const char* section;
+    const char* key;
+    bool PluginSettings::*field;
+};
+inline constexpr GlobalSwitchKey kGlobalSwitches[] = {
+    {kGeneralSection, "ExhaustFX", &PluginSettings::exhaustFx},
+    {kGeneralSection, "FixWheelMirror", &PluginSettings::fixWheelMirror},
+    {kGeneralSection, "AllowStockRimsPaint", &PluginSettings::allowStockRimsPaint},
+    {kGeneralSection, "FixFrontRearDecals", &PluginSettings::fixFrontRearDecals},
+    {kGeneralSection, "AllVinylsMirrorable", &PluginSettings::allVinylsMirrorable},
+    {kModsSection, "Neon", &PluginSettings::neon},
+    {kModsSection, "Tires", &PluginSettings::tires},
+    {kModsSection, "LicensePlate", &PluginSettings::licensePlate},
+    {kModsSection, "Camber", &PluginSettings::camber},
+    {kModsSection, "TrackWidth", &PluginSettings::trackWidth},
+    {kModsSection, "TireWidth", &PluginSettings::tireWidth},
+};
+// A whole number of degrees in "GENERAL", default 0 (a fraction is cut: 22.5 reads as 22).
+inline constexpr const char kFrontSteerAngleKey[] = "FrontSteerAngle";
+
 // The record; null before LoadGlobalSettings has run.
 const PluginSettings* GlobalSettings();
 
 // Builds the record and writes the front steering angle into the host. `fileName` is
 // resolved like any INI name (beside the plug-in unless it holds a drive).
-void LoadGlobalSettings(const std::string& fileName = "Morvane.ini");
+void LoadGlobalSettings(const std::string& fileName = kGlobalSettingsFile);
 
 }  // namespace morvane

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "host/Host.h"
+#include "config/ConfigHost.h"
 
 namespace morvane {
 
@@ -48,12 +48,12 @@ const std::array<PartSlotRow, kPartSlotCount>& PartSlotTable() {
 void ReadSlotOverride(const IniReader& file, std::vector<SlotOverride>& list, const std::string& section,
                       int32_t slot) {
     SlotOverride entry{};
-    entry.enabled = file.ReadTriState(section.c_str(), "Enabled");
-    entry.header = host::HostStringHash(file.ReadText(section.c_str(), "Header", "").c_str());
-    entry.headerAS = host::HostStringHash(file.ReadText(section.c_str(), "HeaderAS", "").c_str());
-    if (entry.headerAS == host::kNoName) entry.headerAS = entry.header;
+    entry.enabled = file.ReadTriState(section.c_str(), kSlotEnabledKey);
+    entry.header = configHost.stringHash(file.ReadText(section.c_str(), kSlotHeaderKey, "").c_str());
+    entry.headerAS = configHost.stringHash(file.ReadText(section.c_str(), kSlotHeaderASKey, "").c_str());
+    if (entry.headerAS == kNoNameHash) entry.headerAS = entry.header;
     entry.slot = slot;
-    entry.camera = file.ReadText(section.c_str(), "Camera", "");
+    entry.camera = file.ReadText(section.c_str(), kSlotCameraKey, "");
     list.push_back(std::move(entry));
 }
 

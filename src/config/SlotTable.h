@@ -20,6 +20,13 @@ constexpr size_t kPartSlotCount = 41;
 // The 41 sections in reading order, with the host slot each stands for.
 const std::array<PartSlotRow, kPartSlotCount>& PartSlotTable();
 
+// The keys of a part-slot section.
+inline constexpr const char kSlotEnabledKey[] = "Enabled";
+inline constexpr const char kSlotHeaderKey[] = "Header";
+inline constexpr const char kSlotHeaderASKey[] = "HeaderAS";
+inline constexpr const char kSlotCameraKey[] = "Camera";
+inline constexpr const char* kSlotKeys[] = {kSlotEnabledKey, kSlotHeaderKey, kSlotHeaderASKey, kSlotCameraKey};
+
 struct SlotOverride {
     int32_t enabled;    // 1 on, 0 off, -1 not set
     uint32_t header;    // hash of "Header"; 0xFFFFFFFF: none

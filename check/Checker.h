@@ -1,0 +1,57 @@
+#pragma once
+// MorvaneCheck: reads a game folder's settings with the plug-in's own configuration code
+// and tells what applies to which car, where each value comes from, and what in the
+// files does not take effect as written.
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace morvane::check {
+
+enum class Trap {
+    SiblingConflict,  // the widescreen fix's CarShadowFix keeps Morvane inactive
+    NoSettingsFile,   // no Morvane.ini: every switch off
+    UnreadableFile,   // a settings file the reader cannot take in
+    UnknownSection,   // a section no table names (or one before any header)
+    UnknownKey,       // a key no table names
+    WrongSection,     // a key or section read elsewhere, or only from Morvane.ini
+    SwitchValue,      // a switch value other than 0 and 1 (or -1 for Enabled)
+    NumberCut,        // a number the reader cuts or cannot read
+    DuplicateKey,     // a key set twice in one section: the first wins
+    ProfileName,      // a MorvaneCars entry unlikely to match a car
+    ReplacesBuiltIn,  // a file that replaces a built-in profile and loses its flag
+    SwitchLeftOut,    // a car's file leaves out a switch Morvane.ini turns on
+    SlotNoEffect,     // a Header or Camera of a slot no car has switched on
+};
+
+const char* TrapName(Trap trap);
+
+struct Warning {
+    Trap trap;
+    std::string file;  // relative to the folder, with this system's separator
+    size_t line;       // 0: the file as a whole
+    std::string text;
+    std::string fix;
+};
+
+constexpr int kAllTakesEffect = 0;
+constexpr int kWarnings = 1;
+constexpr int kFolderUnreadable = 2;
+
+struct CheckResult {
+    int status = kAllTakesEffect;
+    std::vector<Warning> warnings;
+};
+
+// Checks the settings in `folder` as the plug-in would read them there, writing the
+// report to `out`.
+CheckResult CheckFolder(const std::string& folder, std::ostream& out);
+
+// The folder of this program.
+std::string OwnFolder();
+
+// The nearest of `known` to `name` (letter case counts least), or "" when none is near.
+std::string NearestSpelling(const std::string& name, const std::vector<std::string>& known);
+
+}  // namespace morvane::check

@@ -1,0 +1,36 @@
+# MorvaneCheck, the settings checker, built from the plug-in's own configuration sources
+# (the same files, bound to the checker instead of the game), for Windows beside the
+# plug-in and for the machine itself. Included from CMakeLists.txt in both builds.
+if(WIN32)
+  # The plug-in's configuration code calls the game through this binding.
+  target_sources(morvane_core PRIVATE src/config/ConfigHostGame.cpp)
+  set(check_file_layer src/config/IniFile.cpp)
+else()
+  set(check_file_layer src/config/IniFilePortable.cpp)
+endif()
+
+add_library(morvane_check_core STATIC ${check_file_layer}
+  src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp
+  check/Checker.cpp check/CheckHost.cpp)
+target_include_directories(morvane_check_core PUBLIC src check)
+target_link_libraries(morvane_check_core PUBLIC morvane_ini)
+
+add_executable(MorvaneCheck check/main.cpp)
+target_link_libraries(MorvaneCheck PRIVATE morvane_check_core)
+
+add_executable(check_tests check/CheckerTest.cpp)
+target_compile_definitions(check_tests PRIVATE MORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_link_libraries(check_tests PRIVATE morvane_check_core GTest::gtest_main)
+add_gtest_tests(check_tests)
+
+# The program itself: its version, and the shipped samples checked clean (exit status 0).
+add_test(NAME check_version COMMAND MorvaneCheck --version)
+set_tests_properties(check_version PROPERTIES PASS_REGULAR_EXPRESSION "^MorvaneCheck [0-9]+\\.[0-9]+\\.[0-9]+\n$")
+add_test(NAME check_samples COMMAND MorvaneCheck ${CMAKE_SOURCE_DIR}/dist)
+
+if(WIN32)
+  # Shipped beside the plug-in: staged with what a player copies into the game folder.
+  target_link_options(MorvaneCheck PRIVATE -s)
+  add_custom_command(TARGET MorvaneCheck POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:MorvaneCheck> ${CMAKE_SOURCE_DIR}/dist/MorvaneCheck.exe)
+endif()

@@ -1,0 +1,32 @@
+#pragma once
+// Where the configuration code meets the program it runs in: the game's name hash and
+// car base names, the steering angle handed to the game, the path of the module beside
+// which the settings files lie, and who hears about the lines of each file read. The plug-in binds these to the game
+// (ConfigHostGame.cpp); a program that reads the same files outside the game, such as
+// the settings checker, links a binding of its own. Bound once, at link time.
+#include <cstdint>
+#include <string>
+
+namespace morvane {
+
+class IniLineObserver;
+
+struct ConfigHost {
+    // The game's name hash; the empty text hashes to kNoNameHash.
+    uint32_t (*stringHash)(const char* text);
+    // The base name of a car type, or null for a type the game does not know.
+    const char* (*carTypeName)(int32_t carType);
+    // Receives the front steering angle read from the global settings.
+    void (*setSteeringAngle)(float angle);
+    // Full path of the module whose folder holds the settings (see ResolveIniPath).
+    std::string (*modulePath)();
+    // Told about every line of the settings file at `path` as it is read; null: no one.
+    IniLineObserver* (*lineObserver)(const std::string& path);
+};
+
+extern const ConfigHost configHost;
+
+// The name hash that means "no name": the hash of the empty text.
+constexpr uint32_t kNoNameHash = 0xFFFFFFFFu;
+
+}  // namespace morvane

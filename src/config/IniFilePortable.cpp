@@ -1,0 +1,69 @@
+// File reading and directory listing for builds outside Windows (the settings checker's
+// native build). Paths are written as the plug-in writes them, with '\' between folders:
+// here each '\' is taken as the system's separator. Names are the file system's bytes.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "config/IniFile.h"
+
+namespace morvane {
+
+namespace {
+
+std::filesystem::path NativePath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return std::filesystem::path(path);
+}
+
+// Orders names as a Windows listing of an NTFS folder does for plain names: letters
+// compared without case first.
+bool ListedBefore(const std::string& a, const std::string& b) {
+    auto upper = [](std::string text) {
+        for (char& c : text) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        }
+        return text;
+    };
+    const std::string ua = upper(a), ub = upper(b);
+    return ua != ub ? ua < ub : a < b;
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path file = NativePath(path);
+    if (!std::filesystem::is_regular_file(file, error)) return {};
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) return {};
+    std::string content;
+    try {
+        char chunk[4096];
+        while (stream.read(chunk, sizeof chunk) || stream.gcount() > 0) {
+            content.append(chunk, static_cast<size_t>(stream.gcount()));
+            if (content.size() > kMaxSettingsFileSize) return {};
+        }
+    } catch (...) {  // out of memory: unreadable, like any file we cannot take in
+        return {};
+    }
+    return stream.bad() ? std::string() : content;
+}
+
+std::vector<std::string> ListDirectory(const std::string& directory) {
+    std::vector<std::string> names;
+    std::error_code error;
+    std::filesystem::directory_iterator entry(NativePath(directory), error), end;
+    for (; !error && entry != end; entry.increment(error)) names.push_back(entry->path().filename().string());
+    std::sort(names.begin(), names.end(), ListedBefore);
+    return names;
+}
+
+std::string PluginModulePath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.string();
+}
+
+}  // namespace morvane
