@@ -88,7 +88,7 @@ void Forget() {
 
 void Report();
 
-const ModelRegistration registration({"part catalogue", 40, &Place, &Forget, &Report});
+const ModelRegistration registration({"part catalogue", 20, &Place, &Forget, &Report});
 
 }  // namespace
 

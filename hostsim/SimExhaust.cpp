@@ -197,7 +197,7 @@ void Report() {
     }
 }
 
-ModelRegistration registration({"exhaust effects", 510, &Place, &Forget, &Report});
+ModelRegistration registration({"exhaust effects", 30, &Place, &Forget, &Report});
 
 }  // namespace
 

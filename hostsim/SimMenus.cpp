@@ -234,7 +234,7 @@ void Report() {
     for (const char* car : {"SUPRA", "FAIRLADY"}) ReportCar(car);
 }
 
-ModelRegistration registration({"menus", 42, &Place, &ResetModel, &Report});
+ModelRegistration registration({"menus", 10, &Place, &ResetModel, &Report});
 
 }  // namespace
 

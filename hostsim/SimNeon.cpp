@@ -104,7 +104,7 @@ void Report() {
     }
 }
 
-ModelRegistration registration({"neon", 520, &Place, &Reset, &Report});
+ModelRegistration registration({"neon", 40, &Place, &Reset, &Report});
 
 }  // namespace
 

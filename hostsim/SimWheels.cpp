@@ -74,7 +74,7 @@ void Report() {
     }
 }
 
-ModelRegistration registration({"wheel geometry", 540, &Place, nullptr, &Report});
+ModelRegistration registration({"wheel geometry", 60, &Place, nullptr, &Report});
 
 }  // namespace
 

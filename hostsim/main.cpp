@@ -1,6 +1,7 @@
 // The simulated game as a program: loads every plug-in beside it, as a plug-in loader
-// would at game start, and prints what happened: the checks, the settings the plug-in
-// reads from this folder, and every host byte it changed.
+// would at game start, and prints what happened, as a tour: the checks and the plug-in's
+// state, every game byte it changed, the settings (as MorvaneCheck reads them), then each
+// feature at work on sample cars, driven through the patched game code.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,9 +9,6 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
-#include "config/IniFile.h"
-#include "config/Profiles.h"
-#include "config/Settings.h"
 
 namespace {
 
@@ -42,16 +40,22 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
-const char* OnOff(bool on) { return on ? "on" : "off"; }
-
-// The sections whose slot a profile switches on ("Enabled = 1").
-std::string SlotsOn(const morvane::CarProfile& profile) {
-    std::string list;
-    for (const morvane::PartSlotRow& row : morvane::PartSlotTable()) {
-        const morvane::SlotOverride* e = morvane::FindSlotOverride(profile.slotOverrides, row.slot);
-        if (e && e->enabled == 1) list += (list.empty() ? "" : ", ") + row.section;
+// The version a module's version resource gives, as its file properties show it.
+std::string FileVersion(HMODULE module) {
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
+    const auto* data = found ? static_cast<const uint8_t*>(LockResource(LoadResource(module, found))) : nullptr;
+    if (data == nullptr) return "no version resource";
+    const DWORD size = SizeofResource(module, found);
+    for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        VS_FIXEDFILEINFO info;
+        std::memcpy(&info, data + at, sizeof info);
+        if (info.dwSignature != 0xFEEF04BD) continue;
+        char text[48];
+        std::snprintf(text, sizeof text, "%lu.%lu.%lu", info.dwFileVersionMS >> 16, info.dwFileVersionMS & 0xFFFF,
+                      info.dwFileVersionLS >> 16);
+        return text;
     }
-    return list.empty() ? "none" : list;
+    return "no version resource";
 }
 
 // The game's globals, to tell what a changed data byte belongs to.
@@ -89,43 +93,27 @@ void ReportRuns() {
     }
 }
 
-void ReportSettings() {
-    using namespace morvane;
-    // The plug-in's own configuration code, run against this folder.
-    LoadGlobalSettings();
-    LoadCarProfiles();
-    AddBuiltInProfiles();
-    const PluginSettings& s = *GlobalSettings();
-    std::printf("\nSettings (Morvane.ini):\n");
-    std::printf("  GENERAL  ExhaustFX %s, FixWheelMirror %s, AllowStockRimsPaint %s, FixFrontRearDecals %s,\n"
-                "           AllVinylsMirrorable %s, FrontSteerAngle %.1f\n",
-                OnOff(s.exhaustFx), OnOff(s.fixWheelMirror), OnOff(s.allowStockRimsPaint),
-                OnOff(s.fixFrontRearDecals), OnOff(s.allVinylsMirrorable), s.frontSteerAngle);
-    std::printf("  MODS     Neon %s, Tires %s, LicensePlate %s, Camber %s, TrackWidth %s, TireWidth %s\n",
-                OnOff(s.neon), OnOff(s.tires), OnOff(s.licensePlate), OnOff(s.camber), OnOff(s.trackWidth),
-                OnOff(s.tireWidth));
-    std::printf("  Every car without a profile: ForceLodA %s, ReplaceHeadlightShader %s, ReplaceBrakelightShader %s, "
-                "PopUpHeadLights %s\n",
-                OnOff(s.forceLodA), OnOff(s.replaceHeadlightShader), OnOff(s.replaceBrakelightShader),
-                OnOff(s.popUpHeadLights));
-    std::printf("  part slots switched on: %s\n", SlotsOn(s).c_str());
-    for (const PartSlotRow& row : PartSlotTable()) {
-        const SlotOverride* e = FindSlotOverride(s.slotOverrides, row.slot);
-        if (!e || (e->header == 0xFFFFFFFFu && e->camera.empty())) continue;
-        std::printf("  [%s] slot %d: Header 0x%08X, HeaderAS 0x%08X, Camera %s\n", row.section.c_str(), row.slot,
-                    e->header, e->headerAS, e->camera.empty() ? "none" : e->camera.c_str());
+// The settings as the player's own checker reads them: MorvaneCheck from the game folder,
+// its report and warnings inline. The game knows nothing of the plug-in's settings.
+void ReportSettings(const std::string& folder) {
+    std::printf("\nSettings and car profiles, as MorvaneCheck reads them:\n");
+    std::fflush(stdout);
+    std::string command = "\"" + folder + "MorvaneCheck.exe\" \"" + folder.substr(0, folder.size() - 1) + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process)) {
+        std::printf("  (no MorvaneCheck.exe in the game folder)\n");
+        return;
     }
-
-    std::printf("\nCar profiles: %zu\n", carProfiles.size());
-    for (const CarProfile* p : carProfiles) {
-        const bool fromFile = p->slotOverrides.size() == kPartSlotCount;
-        std::printf("  %-12s %-24s ForceLodA %s, HeadlightShader %s, BrakelightShader %s, PopUpHeadLights %s, SunRoof %s",
-                    p->name.c_str(), fromFile ? "(MorvaneCars)" : "(built in)", OnOff(p->forceLodA),
-                    OnOff(p->replaceHeadlightShader), OnOff(p->replaceBrakelightShader), OnOff(p->popUpHeadLights),
-                    OnOff(p->sunRoof));
-        std::printf("\n");
-        if (fromFile) std::printf("  %-12s %-24s part slots switched on: %s\n", "", "", SlotsOn(*p).c_str());
-    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::printf("  MorvaneCheck exit status %lu (%s)\n", status,
+                status == 0 ? "every setting takes effect as written" : status == 1 ? "see the warnings above"
+                                                                                    : "the folder cannot be read");
 }
 
 }  // namespace
@@ -156,7 +144,8 @@ int main() {
     for (const std::string& name : names) {
         const size_t boxesBefore = sim::MessageBoxes().size();
         HMODULE plugin = sim::LoadPlugin(folder + name);
-        std::printf("\nPlug-in %s: attach %s\n", name.c_str(), plugin ? "succeeded" : "failed (the loader unloaded it)");
+        std::printf("\nPlug-in %s %s: attach %s\n", name.c_str(), plugin ? FileVersion(plugin).c_str() : "",
+                    plugin ? "succeeded" : "failed (the loader unloaded it)");
         bool conflict = false, rejected = false;
         for (size_t i = boxesBefore; i < sim::MessageBoxes().size(); ++i) {
             const sim::MessageBoxCall& box = sim::MessageBoxes()[i];
@@ -168,11 +157,11 @@ int main() {
             conflict |= box.text.find("CarShadowFix") != std::string::npos;
         }
         if (name != "Morvane.asi") continue;
-        const morvane::IniFile sibling(folder + "Kavra.WidescreenFix.ini");
         std::printf("  host check: %s\n", rejected ? "failed (unsupported executable)" : "passed");
         if (!rejected) {
             std::printf("  sibling check: Kavra.WidescreenFix.ini [MISC] CarShadowFix = %d -> %s\n",
-                        sibling.ReadInt("MISC", "CarShadowFix", 0), conflict ? "conflict" : "no conflict");
+                        static_cast<int>(GetPrivateProfileIntA("MISC", "CarShadowFix", 0,
+                                                                (folder + "Kavra.WidescreenFix.ini").c_str())), conflict ? "conflict" : "no conflict");
         }
         // The state as seen from outside: an active plug-in keeps itself loaded (the
         // loader's unload leaves it in place) and has changed game bytes.
@@ -190,7 +179,7 @@ int main() {
     }
     ReportRuns();
     if (active) {
-        ReportSettings();
+        ReportSettings(folder);
         for (const sim::Model& model : sim::Models()) {
             if (model.report) model.report();
         }
