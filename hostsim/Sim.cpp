@@ -93,11 +93,11 @@ uint32_t SeededHash(const char* text, uint32_t seed) {
 
 // ---- Host routines, with the game's calling conventions ----
 
-bool throwFromStringHash;
+bool throwFromHostRoutines;
 
 uint32_t __cdecl HostStringHash(const char* text) {
     const HostCall call;
-    if (throwFromStringHash) throw std::bad_alloc();
+    if (throwFromHostRoutines) throw std::bad_alloc();
     hashedTexts.emplace_back(text);
     return SeededHash(text, 0xFFFFFFFFu);
 }
@@ -110,6 +110,7 @@ const char* __cdecl HostCarTypeName(int32_t carType) {
 }
 
 Part* __thiscall HostRideGetPart(Ride* ride, int32_t slot) {
+    if (throwFromHostRoutines) throw std::bad_alloc();
     return (slot >= 0 && slot < 128) ? ride->parts[slot] : nullptr;
 }
 
@@ -249,7 +250,7 @@ std::recursive_mutex& HostLock() {
 HostCall::HostCall() { HostLock().lock(); }
 HostCall::~HostCall() { HostLock().unlock(); }
 
-void ThrowFromStringHash(bool on) { throwFromStringHash = on; }
+void ThrowFromHostRoutines(bool on) { throwFromHostRoutines = on; }
 
 void Reset() {
     SetProtection(kHostBegin, kHostEnd, PAGE_EXECUTE_READWRITE);
@@ -267,7 +268,7 @@ void Reset() {
     frontEndObject = nullptr;
     failingAllocations = 0;
     allocationCount = 0;
-    throwFromStringHash = false;
+    throwFromHostRoutines = false;
     for (const Model& model : Models()) {
         if (model.reset) model.reset();
     }

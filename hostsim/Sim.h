@@ -54,9 +54,10 @@ public:
     HostCall& operator=(const HostCall&) = delete;
 };
 
-// While set, the game's string hash throws std::bad_alloc, as a host routine that fails
-// inside a hook might: the hooks must keep it from reaching the game.
-void ThrowFromStringHash(bool on);
+// While set, the game's string hash and its part look-up in a ride record throw
+// std::bad_alloc, as a host routine that fails inside a hook might: the hooks must keep it
+// from reaching the game.
+void ThrowFromHostRoutines(bool on);
 
 // Writes bytes as the game's own code or data (the snapshot takes them too, so they
 // never show as changes).

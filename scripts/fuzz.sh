@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 out="$root/build-fuzz"
-mkdir -p "$out/corpus"
+mkdir -p "$out/corpus" "$root/fuzz/regressions"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -I"$root/src" "$root/fuzz/IniFuzz.cpp" "$root/src/config/IniReader.cpp" -o "$out/ini_fuzz"
 

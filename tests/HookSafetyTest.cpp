@@ -9,6 +9,7 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "SimDrawing.h"
 #include "SimNeon.h"
 #include "SimTextures.h"
 #include "SimWheels.h"
@@ -20,6 +21,10 @@
 namespace {
 
 using namespace sim::textures;
+using sim::drawing::Car;
+using sim::drawing::DrawCar;
+using sim::drawing::Frame;
+using sim::drawing::MakeCar;
 
 const sim::Registers kEntry = {0xA0, 0xC1, 0xD2, 0xB3, 0xE4, 0x5E, 0xD1, 0x202 | 0x8D5};
 
@@ -38,66 +43,14 @@ void InstallDrawingHooks() {
     morvane::InstallNeon();
 }
 
-struct Car {
-    sim::Ride* ride;
-    uint8_t* render;
-};
-
-// A car with tires, a plate, a neon part and camber, as drawn.
-Car MakeCar(int index) {
-    const int32_t type = sim::AddCarType("CAR" + std::to_string(index));
-    sim::Ride& ride = sim::NewRide(type);
-    ride.parts[70] = &sim::AddPart("TIRE", type, 70).Set("TEXTURE_NAME", static_cast<int32_t>(sim::Hash("TIRE_A")));
-    ride.parts[86] = &sim::AddPart("PLATE", type, 86).Set("TEXTURE_NAME", static_cast<int32_t>(sim::Hash("LP_A")));
-    ride.parts[71] = &sim::AddPart("NEON", type, 71).Set("RED", 10 + index).Set("BLUE", 200);
-    ride.parts[71]->Set("TEXTURE_NAME", static_cast<int32_t>(sim::Hash("NEON_GLOW")));
-    ride.parts[68] = &sim::AddPart("CAMBER", type, 68).SetFloat("ANGLE", -2.0f - static_cast<float>(index));
-    uint8_t* render = sim::NewRenderRecord(&ride);
-    sim::Field<uint32_t>(render, kLightTextureKey) = 0x1000 + static_cast<uint32_t>(index);
-    AddTextureKey(0x1000 + static_cast<uint32_t>(index));
-    return {&ride, render};
-}
-
-// What one pass over a car's drawing hooks answers: the texture entries, the light
-// state, the shader comparison's flags, the shadow texture and the colour word.
-struct Pass {
-    uint32_t entries[5];
-    uint32_t lightState, flags, shadow, colour;
-    bool operator==(const Pass&) const = default;
-};
-
-Pass DrawOnce(const Car& car) {
-    Pass pass{};
-    for (uint32_t i = 0; i < 5; ++i) Replacement(car.render, kReplacementSlots[i].offset) = {i, 0x100 + i, 0x200 + i};
-    sim::Registers r = kEntry;
-    r.esi = sim::Address(car.render);
-    sim::CallHostCode(kPrepareReturn, r);
-    for (uint32_t i = 0; i < 5; ++i) pass.entries[i] = Replacement(car.render, kReplacementSlots[i].offset).replacement;
-    r.ecx = sim::Address(car.render);
-    pass.lightState = sim::CallHostCode(kLightState, r).esi;
-    static ShaderObject object{7};
-    ShaderObject* holder = &object;
-    r.edi = sim::Address(&holder);
-    pass.flags = sim::CallHostCode(kLightShader, r, {0, 0, 0, 0x2D}).eflags & 0x8D5;
-    pass.shadow = sim::CallHostCode(sim::neon::kShadowTextureSite, r).eax;
-    r.eax = 0x80000000u;
-    pass.colour = sim::CallHostCode(sim::neon::kNeonColorSite, r, {sim::Address(car.render)}).eax;
-    return pass;
-}
-
 // Four threads draw their cars at once, as the game's threads may: each answer is the one
 // the same car gets alone, and nothing crashes.
 TEST(HookSafety, DrawingHooksRunOnFourThreadsAtOnce) {
     InstallDrawingHooks();
-    // Each site comes back to its caller.
-    for (uint32_t resume : {kLightStateResume, kLightShaderResume, sim::neon::kShadowTextureResume,
-                            sim::neon::kNeonColorResume}) {
-        sim::PlantHostBytes(resume, {0xC3});
-    }
     std::vector<Car> cars;
-    std::vector<Pass> alone;
+    std::vector<Frame> alone;
     for (int i = 0; i < 4; ++i) cars.push_back(MakeCar(i));
-    for (const Car& car : cars) alone.push_back(DrawOnce(car));
+    for (const Car& car : cars) alone.push_back(DrawCar(car));
     ASSERT_EQ(alone[1].entries[0], sim::Hash("TIRE_A"));
     ASSERT_EQ(alone[1].shadow, sim::Hash("NEON_GLOW"));
     ASSERT_EQ(alone[1].colour, 0x80C8000Bu);
@@ -107,7 +60,7 @@ TEST(HookSafety, DrawingHooksRunOnFourThreadsAtOnce) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 2000; ++i) {
-                if (!(DrawOnce(cars[t]) == alone[t])) ++wrong;
+                if (!(DrawCar(cars[t]) == alone[t])) ++wrong;
             }
         });
     }
@@ -115,7 +68,7 @@ TEST(HookSafety, DrawingHooksRunOnFourThreadsAtOnce) {
     EXPECT_EQ(wrong.load(), 0);
 }
 
-// Whatever fails inside a hook (here the game's own string hash throws), the game goes on
+// Whatever fails inside a hook (here the game's own routines throw), the game goes on
 // as if the hook had done nothing, or with the value it would have had without the part.
 TEST(HookSafety, AFailureInsideAHookNeverReachesTheGame) {
     InstallDrawingHooks();
@@ -142,9 +95,9 @@ TEST(HookSafety, AFailureInsideAHookNeverReachesTheGame) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        sim::ThrowFromStringHash(true);
+        sim::ThrowFromHostRoutines(true);
         const sim::Capture after = sim::RunHostCode(c.run);
-        sim::ThrowFromStringHash(false);
+        sim::ThrowFromHostRoutines(false);
         EXPECT_EQ(after.exit, c.exit);
         if (c.eax != 0) {
             EXPECT_EQ(after.registers.eax, c.eax);

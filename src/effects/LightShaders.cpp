@@ -53,9 +53,12 @@ T& At(uint32_t address) {
     return *reinterpret_cast<T*>(static_cast<uintptr_t>(address));
 }
 
-void ReplaceShader(void* object, const char* slot, const char* shaderName) {
-    void* shader = host::HostFindShader(host::HostStringHash(shaderName), 1);
-    host::HostSetShaderSlot(object, host::HostStringHash(slot), shader);
+constinit const host::NameHash kBrakeLight{"BRAKELIGHT"}, kBrakeLightGlow{"BRAKELIGHT_GLOW"},
+    kHeadlightReflector{"HEADLIGHTREFLECTOR"}, kLightGlow{"LIGHT_GLOW"}, kTextureName{"TEXTURE_NAME"};
+
+void ReplaceShader(void* object, const host::NameHash& slot, const host::NameHash& shaderName) {
+    void* shader = host::HostFindShader(shaderName(), 1);
+    host::HostSetShaderSlot(object, slot(), shader);
 }
 
 }  // namespace
@@ -74,10 +77,10 @@ void ApplyLightShaders(const host::RideRecord* ride, void* object) {
     if (profile == nullptr) return;
     const bool modeThree = *host::HostGameMode == kModeThree;
     if (profile->replaceBrakelightShader) {
-        ReplaceShader(object, "BRAKELIGHT", modeThree ? "BRAKELIGHT" : "BRAKELIGHT_GLOW");
+        ReplaceShader(object, kBrakeLight, modeThree ? kBrakeLight : kBrakeLightGlow);
     }
     if (profile->replaceHeadlightShader) {
-        ReplaceShader(object, "HEADLIGHTREFLECTOR", modeThree ? "HEADLIGHTREFLECTOR" : "LIGHT_GLOW");
+        ReplaceShader(object, kHeadlightReflector, modeThree ? kHeadlightReflector : kLightGlow);
     }
 }
 
@@ -86,7 +89,7 @@ void AddOnfTexture(uint8_t* list, host::RideRecord* ride) {
     host::Part* part = host::HostRideGetPart(ride, kLeftBrakeLightSlot);
     if (part == nullptr) return;
     const auto name =
-        static_cast<uint32_t>(host::HostPartGetAttribute(part, host::HostStringHash("TEXTURE_NAME"), 0));
+        static_cast<uint32_t>(host::HostPartGetAttribute(part, kTextureName(), 0));
     uint32_t key;
     if (name != 0) {
         key = host::HostStringHashSeeded("_ONF", name);

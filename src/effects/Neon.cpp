@@ -43,6 +43,9 @@ constexpr uint32_t kConstantSites[8] = {0x7BE4F4, 0x7BE50D, 0x7BE501, 0x7BEA36,
                                         0x7BE5B9, 0x7BE5AB, 0x7BE59B, 0x7BE58B};
 const float shadowConstants[8] = {2.0f, 2.0f, 0.5f, 70.0f, 1.2f, 1.2f, 1.05f, 1.05f};
 
+constinit const host::NameHash kCarShadow{"CARSHADOW"}, kTextureName{"TEXTURE_NAME"}, kRed{"RED"},
+    kGreen{"GREEN"}, kBlue{"BLUE"}, kPulse{"PULSE"};
+
 // The pulse of the last car stepped, taken over by the next car prepared in mode 3.
 float savedPulseIntensity = 0.0f;
 float savedPulseRate = 0.0f;
@@ -78,14 +81,12 @@ void InitNeonPulse(uint8_t* record) {
 }
 
 uint32_t ShadowTexture(uint8_t* record) {
-    if (record == nullptr) return host::HostStringHash("CARSHADOW");
+    if (record == nullptr) return kCarShadow();
     InitNeonPulse(record);
     RideRecord* ride = RideOf(record);
     host::Part* part = ride == nullptr ? nullptr : host::HostRideGetPart(ride, kSlotNeon);
-    if (part == nullptr) return host::HostStringHash("CARSHADOW");
-    const uint32_t textureName = host::HostStringHash("TEXTURE_NAME");
-    const uint32_t plainShadow = host::HostStringHash("CARSHADOW");
-    return static_cast<uint32_t>(host::HostPartGetAttribute(part, textureName, static_cast<int32_t>(plainShadow)));
+    if (part == nullptr) return kCarShadow();
+    return static_cast<uint32_t>(host::HostPartGetAttribute(part, kTextureName(), static_cast<int32_t>(kCarShadow())));
 }
 
 uint32_t NeonColor(uint8_t* record, uint32_t hostWord) {
@@ -96,10 +97,10 @@ uint32_t NeonColor(uint8_t* record, uint32_t hostWord) {
     float brightness = 1.0f;
     int32_t red = 0, green = 0, blue = 0;
     if (part != nullptr) {
-        red = host::HostPartGetAttribute(part, host::HostStringHash("RED"), 0);
-        green = host::HostPartGetAttribute(part, host::HostStringHash("GREEN"), 0);
-        blue = host::HostPartGetAttribute(part, host::HostStringHash("BLUE"), 0);
-        if (host::HostPartGetAttribute(part, host::HostStringHash("PULSE"), 0) != 0) {
+        red = host::HostPartGetAttribute(part, kRed(), 0);
+        green = host::HostPartGetAttribute(part, kGreen(), 0);
+        blue = host::HostPartGetAttribute(part, kBlue(), 0);
+        if (host::HostPartGetAttribute(part, kPulse(), 0) != 0) {
             float& intensity = FieldAt<float>(record, host::kRenderPulseIntensity);
             float& rate = FieldAt<float>(record, host::kRenderPulseRate);
             if (host::HostIsPaused() == 0) {

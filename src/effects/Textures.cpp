@@ -31,15 +31,19 @@ constexpr int32_t kLicensePlateSlot = 86;
 constexpr uint32_t kCarTypeRecordSize = 0xD0;
 constexpr uint32_t kCarTypeCopPlate = 0x94;
 
-void WriteReplacement(uint8_t* record, uint32_t offset, const char* replaced, uint32_t replacement) {
+constinit const host::NameHash kTireStyle01{"TIRE_STYLE01"}, kTireStyle02{"TIRE_STYLE02"},
+    kTireStyle01Normal{"TIRE_STYLE01_N"}, kTireStyle02Normal{"TIRE_STYLE02_N"}, kLicensePlateName{"LICENSEPLATE"},
+    kTextureName{"TEXTURE_NAME"}, kTextureNameNormal{"TEXTURE_NAME_N"}, kCopPlate{"LP_COP"};
+
+void WriteReplacement(uint8_t* record, uint32_t offset, const host::NameHash& replaced, uint32_t replacement) {
     auto* entry = reinterpret_cast<host::TextureReplacement*>(record + offset);
-    entry->replacedHash = host::HostStringHash(replaced);
+    entry->replacedHash = replaced();
     entry->replacementHash = replacement;
     entry->unused = host::kNoName;
 }
 
-uint32_t TextureName(host::Part* part, const char* attribute) {
-    return static_cast<uint32_t>(host::HostPartGetAttribute(part, host::HostStringHash(attribute), 0));
+uint32_t TextureName(host::Part* part, const host::NameHash& attribute) {
+    return static_cast<uint32_t>(host::HostPartGetAttribute(part, attribute(), 0));
 }
 
 // Car types the host marks for the police plate: 1 at +0x94 of their type record.
@@ -60,13 +64,13 @@ void ApplyTireAndPlateTextures(uint8_t* record) {
 
     if (settings->tires) {
         if (host::Part* tire = host::HostRideGetPart(ride, kTireSlot)) {
-            if (const uint32_t texture = TextureName(tire, "TEXTURE_NAME")) {
-                WriteReplacement(record, host::kRenderTireStyle01, "TIRE_STYLE01", texture);
-                WriteReplacement(record, host::kRenderTireStyle02, "TIRE_STYLE02", texture);
+            if (const uint32_t texture = TextureName(tire, kTextureName)) {
+                WriteReplacement(record, host::kRenderTireStyle01, kTireStyle01, texture);
+                WriteReplacement(record, host::kRenderTireStyle02, kTireStyle02, texture);
             }
-            if (const uint32_t normalMap = TextureName(tire, "TEXTURE_NAME_N")) {
-                WriteReplacement(record, host::kRenderTireStyle01Normal, "TIRE_STYLE01_N", normalMap);
-                WriteReplacement(record, host::kRenderTireStyle02Normal, "TIRE_STYLE02_N", normalMap);
+            if (const uint32_t normalMap = TextureName(tire, kTextureNameNormal)) {
+                WriteReplacement(record, host::kRenderTireStyle01Normal, kTireStyle01Normal, normalMap);
+                WriteReplacement(record, host::kRenderTireStyle02Normal, kTireStyle02Normal, normalMap);
             }
         }
     }
@@ -75,11 +79,11 @@ void ApplyTireAndPlateTextures(uint8_t* record) {
         uint32_t plate = 0;
         host::Part* platePart = host::HostRideGetPart(ride, kLicensePlateSlot);
         if (HasCopPlate(ride->carType) && (platePart == nullptr || host::HostPartIsStock(platePart) != 0)) {
-            plate = host::HostStringHash("LP_COP");
+            plate = kCopPlate();
         } else if (platePart != nullptr) {
-            plate = TextureName(platePart, "TEXTURE_NAME");
+            plate = TextureName(platePart, kTextureName);
         }
-        if (plate != 0) WriteReplacement(record, host::kRenderLicensePlate, "LICENSEPLATE", plate);
+        if (plate != 0) WriteReplacement(record, host::kRenderLicensePlate, kLicensePlateName, plate);
     }
 }
 

@@ -6,6 +6,7 @@
 //
 // cdecl: the caller removes the stack arguments. thiscall: the object comes in ECX and
 // the routine removes its stack arguments.
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -99,6 +100,26 @@ inline constexpr HostGlobal<uint8_t* volatile> HostFrontEndObjectPtr{0xB77970};
 
 // The name hash that means "no name": the hash of the empty text.
 constexpr uint32_t kNoName = 0xFFFFFFFFu;
+
+// The game's hash of a fixed name, asked for on first use and kept: the game hashes a text
+// the same way every time, and hooks that run for every car drawn need not ask again.
+// Constant-initialised; safe to use from several threads (at worst two ask at once).
+class NameHash {
+public:
+    explicit constexpr NameHash(const char* name) : name_(name) {}
+    uint32_t operator()() const {
+        uint32_t hash = hash_.load(std::memory_order_relaxed);
+        if (hash == 0) {
+            hash = HostStringHash(name_);
+            hash_.store(hash, std::memory_order_relaxed);
+        }
+        return hash;
+    }
+
+private:
+    const char* name_;
+    mutable std::atomic<uint32_t> hash_{0};
+};
 
 // ---- Part catalogue: kit part names, part lists, level of detail, part-slot fixes ------
 
