@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchClock.h"
 #include "Sim.h"
 #include "SimDrawing.h"
 #include "TestFolders.h"
@@ -19,16 +20,6 @@ namespace {
 constexpr int kCars = 100;
 constexpr int kFrames = 200;
 
-double Seconds() {
-    static const double period = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return 1.0 / static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * period;
-}
 
 // The best frame of kFrames, in microseconds.
 double FrameMicroseconds(const std::vector<sim::drawing::Car>& cars) {

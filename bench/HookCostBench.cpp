@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "HostLayout.h"
+#include "BenchClock.h"
 #include "Sim.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
@@ -26,16 +27,6 @@ namespace {
 constexpr int kCalls = 200000;
 constexpr int kRounds = 25;  // the four routines take turns in each round, so load hits all alike
 
-double Seconds() {
-    static const double period = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return 1.0 / static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * period;
-}
 
 // A host routine at `site`: 5 bytes (diverted or not), then a return.
 using Routine = void(__cdecl*)();

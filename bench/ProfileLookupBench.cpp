@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "Sim.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
@@ -17,16 +18,6 @@ namespace {
 constexpr int kCalls = 1000000;
 constexpr int kRounds = 5;
 
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Figures {
     double carTypeNs;

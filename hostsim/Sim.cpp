@@ -431,6 +431,8 @@ Capture RunHostCode(const Run& run) {
     return capture;
 }
 
+Registers DistinctRegisters() { return {0xA0A0A0A0, 0xC1C1C1C1, 0xD2D2D2D2, 0xB3B3B3B3, 0xE4E4E4E4, 0x5E5E5E5E, 0xD1D1D1D1}; }
+
 Registers CallHostCode(uint32_t site, const Registers& registers, const std::vector<uint32_t>& slots) {
     if (slots.size() > 32) Fail("too many stack slots");
     uint32_t stack[32] = {};

@@ -155,6 +155,9 @@ struct Registers {
     uint32_t eax = 0, ecx = 0, edx = 0, ebx = 0, ebp = 0, esi = 0, edi = 0;
     uint32_t eflags = 0x202;
 };
+// Every general register with a value of its own (A0A0A0A0, C1C1C1C1, ...), so that a
+// register a hook should keep but changes, or mixes up with another, shows.
+Registers DistinctRegisters();
 
 // A stack slot holding this value is replaced by the address of a return into the
 // simulator, so that code returning through it is captured.

@@ -45,17 +45,6 @@ void Reset() {
     pauseQueries = 0;
 }
 
-Registers Distinct() {
-    Registers r;
-    r.eax = 0xA0A0A0A0;
-    r.ecx = 0xC1C1C1C1;
-    r.edx = 0xD2D2D2D2;
-    r.ebx = 0xB3B3B3B3;
-    r.ebp = 0xE4E4E4E4;
-    r.esi = 0x5E5E5E5E;
-    r.edi = 0xD1D1D1D1;
-    return r;
-}
 
 const char* TextureName(uint32_t hash) {
     for (const char* name : {"CARSHADOW", "NEON_BLUE_GLOW"}) {
@@ -117,7 +106,7 @@ Run ShadowTextureRun(uint8_t* renderRecord) {
     Run run;
     run.site = kShadowTextureSite;
     run.resume = kShadowTextureResume;
-    run.registers = Distinct();
+    run.registers = DistinctRegisters();
     run.registers.esi = Address(renderRecord);
     run.stack = {0x10, 0x14, 0x18, 0x1C};
     return run;
@@ -127,7 +116,7 @@ Run NeonColorRun(uint8_t* renderRecord, uint32_t hostWord) {
     Run run;
     run.site = kNeonColorSite;
     run.resume = kNeonColorResume;
-    run.registers = Distinct();
+    run.registers = DistinctRegisters();
     run.registers.eax = hostWord;
     run.stack = {0x20, Address(renderRecord), 0x28, 0x2C};
     return run;

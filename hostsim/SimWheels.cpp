@@ -9,18 +9,6 @@ const std::vector<uint8_t> kTireWidthSiteCode = {0x8B, 0x00, 0x8B, 0x9E, 0x4C, 0
 
 namespace {
 
-Registers Distinct() {
-    Registers r;
-    r.eax = 0xA0A0A0A0;
-    r.ecx = 0xC1C1C1C1;
-    r.edx = 0xD2D2D2D2;
-    r.ebx = 0xB3B3B3B3;
-    r.ebp = 0xE4E4E4E4;
-    r.esi = 0x5E5E5E5E;
-    r.edi = 0xD1D1D1D1;
-    return r;
-}
-
 void Place() {
     // The host range is still writable while the models are placed.
     std::memcpy(reinterpret_cast<void*>(static_cast<uintptr_t>(kTireWidthSite)), kTireWidthSiteCode.data(),
@@ -82,7 +70,7 @@ Run CamberRun(Ride* ride) {
     Run run;
     run.site = kCamberSite;
     run.resume = kCamberResume;
-    run.registers = Distinct();
+    run.registers = DistinctRegisters();
     run.registers.ecx = Address(ride);
     run.stack = {0, 0, 0, 0};
     return run;
@@ -92,7 +80,7 @@ Run TrackWidthRun(uint8_t* renderRecord, uint32_t axle, int32_t thousandths) {
     Run run;
     run.site = kTrackWidthSite;
     run.resume = kTrackWidthResume;
-    run.registers = Distinct();
+    run.registers = DistinctRegisters();
     run.registers.ebp = axle;
     run.stack = {0x50, 0x54, Address(renderRecord), 0x5C, 0x60, 0x64, static_cast<uint32_t>(thousandths), 0x6C};
     return run;
@@ -102,7 +90,7 @@ Run TireWidthRun(uint8_t* renderRecord, const float* width, int32_t wheel) {
     Run run;
     run.site = kTireWidthSite;
     run.resume = kTireWidthResume;
-    run.registers = Distinct();
+    run.registers = DistinctRegisters();
     run.registers.eax = Address(width);
     run.registers.esi = Address(renderRecord);
     run.stack = {0x70, 0x74, 0x78, 0x7C, 0x80, static_cast<uint32_t>(wheel), 0x88};

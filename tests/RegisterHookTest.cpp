@@ -31,14 +31,7 @@ void Remember(RegisterRecord& r) {
 }
 
 sim::Registers Distinct() {
-    sim::Registers r;
-    r.eax = 0xA0A0A0A0;
-    r.ecx = 0xC1C1C1C1;
-    r.edx = 0xD2D2D2D2;
-    r.ebx = 0xB3B3B3B3;
-    r.ebp = 0xE4E4E4E4;
-    r.esi = 0x5E5E5E5E;
-    r.edi = 0xD1D1D1D1;
+    sim::Registers r = sim::DistinctRegisters();
     r.eflags = 0x202 | 0x8D5;
     return r;
 }

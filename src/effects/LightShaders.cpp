@@ -43,7 +43,6 @@ constexpr uint32_t kOnfTextureSite = 0x7CF764;
 constexpr uint32_t kAfterOnfTextureJump = kOnfTextureSite + 5;
 constexpr uint32_t kOnfTextureRideSlot = 0x74;  // the routine's second stack argument
 
-constexpr uint32_t kRenderRide = 0x3F0;
 constexpr int32_t kLeftBrakeLightSlot = 30;
 constexpr int32_t kModeThree = 3;
 constexpr int32_t kModeSix = 6;
@@ -124,7 +123,7 @@ void LightStateHook(RegisterRecord& registers) {
 // host's comparison follows as the displaced instruction.
 void LightShaderHook(RegisterRecord& registers) {
     if (registers.esi == 0) return;
-    const auto* ride = At<const host::RideRecord*>(registers.esi + kRenderRide);
+    const host::RideRecord* ride = host::RideOfRenderRecord(registers.esi);
     void* object = registers.edi == 0 ? nullptr : At<void*>(registers.edi);
     ApplyLightShaders(ride, object);
 }

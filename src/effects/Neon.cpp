@@ -23,7 +23,6 @@ namespace {
 
 using host::RideRecord;
 
-constexpr uint32_t kRenderRide = 0x3F0;  // render record: the car's ride record
 constexpr int32_t kSlotNeon = 71;
 
 constexpr uint32_t kShadowTextureSite = 0x7E5A6A;
@@ -55,8 +54,6 @@ T& FieldAt(uint8_t* record, uint32_t offset) {
     return *reinterpret_cast<T*>(record + offset);
 }
 
-RideRecord* RideOf(uint8_t* record) { return record == nullptr ? nullptr : FieldAt<RideRecord*>(record, kRenderRide); }
-
 // A channel value scaled by the brightness, truncated toward zero. Beyond the 32-bit
 // range the answer is 0x80000000, as the processor's own conversion gives.
 uint32_t ScaledChannel(int32_t value, float brightness) {
@@ -83,7 +80,7 @@ void InitNeonPulse(uint8_t* record) {
 uint32_t ShadowTexture(uint8_t* record) {
     if (record == nullptr) return kCarShadow();
     InitNeonPulse(record);
-    RideRecord* ride = RideOf(record);
+    RideRecord* ride = host::RideOfRenderRecord(record);
     host::Part* part = ride == nullptr ? nullptr : host::HostRideGetPart(ride, kSlotNeon);
     if (part == nullptr) return kCarShadow();
     return static_cast<uint32_t>(host::HostPartGetAttribute(part, kTextureName(), static_cast<int32_t>(kCarShadow())));
@@ -91,7 +88,7 @@ uint32_t ShadowTexture(uint8_t* record) {
 
 uint32_t NeonColor(uint8_t* record, uint32_t hostWord) {
     StepSteerAnimation();
-    RideRecord* ride = RideOf(record);
+    RideRecord* ride = host::RideOfRenderRecord(record);
     if (ride == nullptr) return 0;
     host::Part* part = host::HostRideGetPart(ride, kSlotNeon);
     float brightness = 1.0f;

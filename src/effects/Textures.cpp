@@ -25,7 +25,6 @@ constexpr uint8_t kReturn = 0xC3;
 // it is aimed past the site's jump all the same.
 constexpr uint32_t kAfterTireAndPlateJump = kTireAndPlateSite + 5;
 
-constexpr uint32_t kRenderRide = 0x3F0;
 constexpr int32_t kTireSlot = 70;
 constexpr int32_t kLicensePlateSlot = 86;
 constexpr uint32_t kCarTypeRecordSize = 0xD0;
@@ -59,7 +58,7 @@ bool HasCopPlate(int32_t carType) {
 void ApplyTireAndPlateTextures(uint8_t* record) {
     const PluginSettings* settings = GlobalSettings();
     if (record == nullptr || settings == nullptr) return;
-    auto* ride = *reinterpret_cast<host::RideRecord**>(record + kRenderRide);
+    host::RideRecord* ride = host::RideOfRenderRecord(record);
     if (ride == nullptr) return;
 
     if (settings->tires) {

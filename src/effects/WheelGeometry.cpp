@@ -26,7 +26,6 @@ namespace {
 
 using host::RideRecord;
 
-constexpr uint32_t kRenderRide = 0x3F0;  // render record: the car's ride record
 
 constexpr int32_t kSlotBody = 23;
 constexpr int32_t kSlotCamber = 68;
@@ -52,11 +51,6 @@ T* Pointer(uint32_t address) {
     return reinterpret_cast<T*>(static_cast<uintptr_t>(address));
 }
 
-// The ride record of a render record, or null when there is no render record.
-RideRecord* RideOf(uint32_t renderRecord) {
-    if (renderRecord == 0) return nullptr;
-    return *Pointer<RideRecord*>(renderRecord + kRenderRide);
-}
 
 // The attribute record of the part in `slot`, or null.
 const host::AttributeRecord* FindPartAttribute(RideRecord* ride, int32_t slot, const char* name) {
@@ -123,13 +117,13 @@ void CamberHook(RegisterRecord& r) {
 void TrackWidthHook(RegisterRecord& r) {
     const auto thousandths = static_cast<int32_t>(r.Stack(0x18));
     const float own = static_cast<float>(thousandths) * 0.001f;
-    r.PushFloat(Guarded(own, [&] { return TrackOffset(RideOf(r.Stack(0x08)), r.ebp != 0, thousandths); }));
+    r.PushFloat(Guarded(own, [&] { return TrackOffset(host::RideOfRenderRecord(r.Stack(0x08)), r.ebp != 0, thousandths); }));
 }
 
 void TireWidthHook(RegisterRecord& r) {
     const float width = *Pointer<const float>(r.eax);
     const auto wheel = static_cast<int32_t>(r.Stack(0x14));
-    r.eax = std::bit_cast<uint32_t>(Guarded(width, [&] { return TireWidth(RideOf(r.esi), width, wheel); }));
+    r.eax = std::bit_cast<uint32_t>(Guarded(width, [&] { return TireWidth(host::RideOfRenderRecord(r.esi), width, wheel); }));
 }
 
 }  // namespace

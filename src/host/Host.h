@@ -17,6 +17,22 @@ struct RideRecord {
     int32_t carType;
 };
 
+// A car as drawn (CarRenderRecord): the host's record, opaque but for the fields the
+// features name; at +0x3F0 it holds the car's ride record.
+constexpr uint32_t kRenderRideRecord = 0x3F0;
+
+// The ride record of a render record given by its address; null for none.
+inline RideRecord* RideOfRenderRecord(uint32_t renderRecord) {
+    if (renderRecord == 0) return nullptr;
+    RideRecord* ride;
+    std::memcpy(&ride, reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(renderRecord)) + kRenderRideRecord,
+                sizeof ride);
+    return ride;
+}
+inline RideRecord* RideOfRenderRecord(const void* renderRecord) {
+    return RideOfRenderRecord(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(renderRecord)));
+}
+
 // Host part and part-database objects are opaque to the plug-in.
 struct Part;
 struct PartDatabase;
