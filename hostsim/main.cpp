@@ -23,20 +23,22 @@ std::string ModuleNameAt(uint32_t address) {
     HMODULE module = nullptr;
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(address)), &module))
-        return address >= sim::layout::kHostBegin && address < sim::layout::kHostEnd ? "the game" : "no module";
+        return address >= sim::layout::kHostBegin && address < sim::layout::kHostEnd ? "the game" : "memory allocated at run time";
     char buffer[MAX_PATH];
     const std::string path(buffer, GetModuleFileNameA(module, buffer, MAX_PATH));
     return path.substr(path.rfind('\\') + 1);
 }
 
+// The bytes in hexadecimal; a long run shows its first eight and its length.
 std::string Hex(const std::vector<uint8_t>& bytes) {
     std::string text;
     char byte[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(byte, sizeof byte, "%02X ", b);
+    for (size_t i = 0; i < bytes.size() && i < 8; ++i) {
+        std::snprintf(byte, sizeof byte, "%02X ", bytes[i]);
         text += byte;
     }
     if (!text.empty()) text.pop_back();
+    if (bytes.size() > 8) text += " ... (" + std::to_string(bytes.size()) + " bytes)";
     return text;
 }
 
@@ -58,38 +60,106 @@ std::string FileVersion(HMODULE module) {
     return "no version resource";
 }
 
-// The game's globals, to tell what a changed data byte belongs to.
-const char* GlobalAt(uint32_t address) {
-    struct Named {
-        uint32_t address, size;
-        const char* name;
-    };
-    static const Named globals[] = {
-        {sim::layout::kSteeringAngle, 4, "steering angle"},
-        {sim::layout::kGameMode, 4, "game mode"},
-        {sim::layout::kFrameTime, 4, "frame time"},
-    };
-    for (const Named& g : globals) {
-        if (address >= g.address && address < g.address + g.size) return g.name;
+// What the game has at the places a plug-in may change, by the part of the game they
+// belong to, so that the report can tell what each change touched.
+struct Place {
+    uint32_t address, size;
+    const char* area;
+    const char* what;
+};
+const Place kPlaces[] = {
+    {0x7CC6BD, 5, "car effects", "count of a car's effects"},
+    {0x7BEBFB, 5, "car effects", "adding an effect to a car's effect list"},
+    {0x7DA131, 5, "car effects", "choosing the part that carries the exhaust"},
+    {0x7DF2EE, 5, "car effects", "exhaust marker test"},
+    {0x7DEFC8, 5, "car effects", "exhaust marker test (second place)"},
+    {0x85EAEC, 5, "fitting parts", "call that fits the dependent parts"},
+    {0x8420F0, 5, "fitting parts", "routine that records the chosen part"},
+    {0x865278, 5, "fitting parts", "pop-up headlight query"},
+    {0x865280, 60, "fitting parts", "the query's own answer"},
+    {0x83FBF1, 5, "customization screens", "building the main menu"},
+    {0x8683C9, 5, "customization screens", "the selected category"},
+    {0x866074, 5, "customization screens", "filling a category's slot menu"},
+    {0x85F74C, 5, "customization screens", "whether a slot may be chosen"},
+    {0x8665DA, 5, "customization screens", "whether a menu item may be chosen"},
+    {0x85F90E, 5, "customization screens", "an argument of the slot menu"},
+    {0x9F9D14, 4, "customization screens", "virtual table: a slot's title"},
+    {0x84EB1F, 5, "customization screens", "call for a slot's camera"},
+    {0x85FA37, 5, "customization screens", "call that lists a slot's parts"},
+    {0x7CDC85, 5, "drawing cars", "hash of a model name (level of detail)"},
+    {0x7E585D, 3, "drawing cars", "wheel mirroring"},
+    {0x7D9E14, 5, "drawing cars", "end of preparing a car for drawing"},
+    {0x7ADCA8, 5, "drawing cars", "a car's light state"},
+    {0x7DEF18, 5, "drawing cars", "a car's light shaders"},
+    {0x7ADE83, 5, "drawing cars", "a car's light tables"},
+    {0x7CECC7, 4, "drawing cars", "an operand of the light set-up"},
+    {0x7CECCD, 4, "drawing cars", "an operand of the light set-up"},
+    {0x7CF764, 5, "drawing cars", "end of filling a car's texture list"},
+    {0x7DF765, 5, "drawing cars", "wheel camber"},
+    {0x7CB85F, 5, "drawing cars", "track width"},
+    {0x7CB8C8, 5, "drawing cars", "tire width"},
+    {0x6B7887, 5, "part slots", "upgrade groups of the decal slots"},
+    {0x83F749, 6, "part slots", "whether rims / vinyls may be painted or mirrored"},
+    {0x7E5FB2, 2, "part slots", "stock rim paint check"},
+    {0x7E0472, 1, "part slots", "a conditional jump"},
+    {0x7E0216, 1, "part slots", "a conditional jump"},
+    {0x7E5A6A, 5, "car shadow", "the shadow's texture"},
+    {0x7BEA68, 5, "car shadow", "the shadow's colour"},
+    {0x7BE4F4, 4, "car shadow", "shadow constant"}, {0x7BE50D, 4, "car shadow", "shadow constant"},
+    {0x7BE501, 4, "car shadow", "shadow constant"}, {0x7BEA36, 4, "car shadow", "shadow constant"},
+    {0x7BE5B9, 4, "car shadow", "shadow constant"}, {0x7BE5AB, 4, "car shadow", "shadow constant"},
+    {0x7BE59B, 4, "car shadow", "shadow constant"}, {0x7BE58B, 4, "car shadow", "shadow constant"},
+    {0x7BEA3A, 6, "car shadow", "a shadow instruction"},
+    {sim::layout::kSteeringAngle, 4, "game data", "front wheels' steering angle"},
+    {sim::layout::kGameMode, 4, "game data", "game mode"},
+    {sim::layout::kFrameTime, 4, "game data", "frame time"},
+};
+
+const Place* PlaceAt(uint32_t begin, uint32_t end) {
+    for (const Place& place : kPlaces) {
+        if (begin < place.address + place.size && end > place.address) return &place;
     }
     return nullptr;
 }
 
+// Every changed run, by the part of the game it belongs to.
 void ReportRuns() {
     const auto runs = sim::ChangedRuns();
-    std::printf("\nHost bytes changed: %zu run%s\n", runs.size(), runs.size() == 1 ? "" : "s");
-    for (const sim::ByteRun& run : runs) {
-        std::printf("  0x%08X  %s  ->  %s", run.address, Hex(run.before).c_str(), Hex(run.after).c_str());
+    std::printf("\nGame bytes changed: %zu run%s\n", runs.size(), runs.size() == 1 ? "" : "s");
+    std::vector<bool> told(runs.size(), false);
+    auto tell = [&](size_t i) {
+        const sim::ByteRun& run = runs[i];
+        const Place* place = PlaceAt(run.address, run.address + static_cast<uint32_t>(run.after.size()));
+        std::printf("    0x%08X  %s  ->  %s", run.address, Hex(run.before).c_str(), Hex(run.after).c_str());
         const uint8_t op = run.after[0];
         if ((op == 0xE8 || op == 0xE9) && run.after.size() >= 5) {
             uint32_t displacement;
             std::memcpy(&displacement, run.after.data() + 1, 4);
             const uint32_t target = run.address + 5 + displacement;
-            std::printf("   (%s to 0x%08X in %s)", op == 0xE8 ? "call" : "jump", target, ModuleNameAt(target).c_str());
-        } else if (const char* global = GlobalAt(run.address)) {
-            std::printf("   (%s)", global);
+            std::printf("   %s to 0x%08X in %s", op == 0xE8 ? "call" : "jump", target, ModuleNameAt(target).c_str());
         }
-        std::printf("\n");
+        std::printf("%s%s\n", place ? "   : " : "", place ? place->what : "");
+        told[i] = true;
+    };
+    const char* area = nullptr;
+    for (const Place& place : kPlaces) {
+        if (area != nullptr && std::strcmp(area, place.area) == 0) continue;
+        area = place.area;
+        bool heading = false;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            const Place* at = PlaceAt(runs[i].address, runs[i].address + static_cast<uint32_t>(runs[i].after.size()));
+            if (told[i] || at == nullptr || std::strcmp(at->area, area) != 0) continue;
+            if (!heading) std::printf("  %s\n", area);
+            heading = true;
+            tell(i);
+        }
+    }
+    bool heading = false;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (told[i]) continue;
+        if (!heading) std::printf("  elsewhere\n");
+        heading = true;
+        tell(i);
     }
 }
 
