@@ -116,4 +116,59 @@ TEST(HookSafety, AFailureInsideAHookNeverReachesTheGame) {
     EXPECT_EQ(Replacement(car.render, kReplacementSlots[0].offset).replacement, 0u);
 }
 
+// A car drawn with no ride record (a render record whose ride is null, or no render
+// record at all) gets each hook's documented default, as a car without the parts would.
+TEST(HookSafety, AMissingRecordGivesTheDocumentedDefault) {
+    InstallDrawingHooks();
+    sim::Ride* none = nullptr;
+    uint8_t* render = sim::NewRenderRecord(none);
+    for (uint32_t i = 0; i < 5; ++i) Replacement(render, kReplacementSlots[i].offset) = {i, 0x100 + i, 0x200 + i};
+    const float width = 0.25f;
+    sim::Registers r = kEntry;
+    r.esi = sim::Address(render);
+    ShaderObject object{7};
+    ShaderObject* holder = &object;
+    r.edi = sim::Address(&holder);
+    std::vector<uint32_t> list(0x78 / 4, 0);  // the texture list routine's frame: saved registers, locals, caller
+    list[0x6C / 4] = sim::kReturnToSimulator;
+    sim::Registers withList = kEntry;
+    withList.esi = sim::Address(NewTextureList());
+    struct Case {
+        const char* what;
+        sim::Run run;
+        std::function<void(const sim::Capture&)> expect;
+    };
+    const Case cases[] = {
+        {"textures: the game's entries stay", {kPrepareReturn, 0, r, {sim::kReturnToSimulator}, {}, {}},
+         [&](const sim::Capture&) { EXPECT_EQ(Replacement(render, kReplacementSlots[0].offset).replacement, 0x100u); }},
+        {"light shaders: none replaced", {kLightShader, kLightShaderResume, r, {0, 0, 0, 0, 0, 0x2D}, {}, {}},
+         [](const sim::Capture& after) {
+             EXPECT_TRUE(ShaderSlotCalls().empty());
+             EXPECT_EQ(after.registers.eflags & 0x40, 0x40u) << "the game's own comparison";
+         }},
+        {"shadow texture: the plain shadow", sim::neon::ShadowTextureRun(render),
+         [](const sim::Capture& after) { EXPECT_EQ(after.registers.eax, sim::Hash("CARSHADOW")); }},
+        {"neon colour: none", sim::neon::NeonColorRun(render, 0x80000000u),
+         [](const sim::Capture& after) { EXPECT_EQ(after.registers.eax, 0u); }},
+        {"camber: none", sim::wheels::CamberRun(nullptr),
+         [](const sim::Capture& after) { EXPECT_EQ(static_cast<float>(after.x87.at(0)), 0.0f); }},
+        {"track width: the game's own", sim::wheels::TrackWidthRun(render, 0, 780),
+         [](const sim::Capture& after) { EXPECT_EQ(static_cast<float>(after.x87.at(0)), 780 * 0.001f); }},
+        {"tire width: the game's own", sim::wheels::TireWidthRun(render, &width, 3),
+         [](const sim::Capture& after) { EXPECT_EQ(after.registers.eax, 0x3E800000u); }},
+        {"brake light texture: nothing added", {kTextureListEpilogue, 0, withList, list, {}, {}},
+         [&](const sim::Capture& after) {
+             EXPECT_EQ(TextureListCount(reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(withList.esi))), 0u);
+             EXPECT_EQ(after.esp, after.espAtSite + 0x70) << "the game's epilogue ran";
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const sim::Capture after = sim::RunHostCode(c.run);
+        EXPECT_EQ(after.exit, c.run.resume ? sim::Exit::Resumed : sim::Exit::Returned);
+        EXPECT_EQ(after.registers.edi, c.run.registers.edi);
+        c.expect(after);
+    }
+}
+
 }  // namespace
