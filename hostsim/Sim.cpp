@@ -94,10 +94,16 @@ uint32_t SeededHash(const char* text, uint32_t seed) {
 // ---- Host routines, with the game's calling conventions ----
 
 bool throwFromHostRoutines;
+size_t thrownFromHostRoutines;
+
+[[noreturn]] void Throw() {
+    ++thrownFromHostRoutines;
+    throw std::bad_alloc();
+}
 
 uint32_t __cdecl HostStringHash(const char* text) {
     const HostCall call;
-    if (throwFromHostRoutines) throw std::bad_alloc();
+    if (throwFromHostRoutines) Throw();
     hashedTexts.emplace_back(text);
     return SeededHash(text, 0xFFFFFFFFu);
 }
@@ -105,12 +111,13 @@ uint32_t __cdecl HostStringHash(const char* text) {
 uint32_t __cdecl HostStringHashSeeded(const char* text, uint32_t seed) { return SeededHash(text, seed); }
 
 const char* __cdecl HostCarTypeName(int32_t carType) {
+    if (throwFromHostRoutines) Throw();
     if (carType < 0 || static_cast<size_t>(carType) >= carTypeNames.size()) return nullptr;
     return carTypeNames[static_cast<size_t>(carType)].c_str();
 }
 
 Part* __thiscall HostRideGetPart(Ride* ride, int32_t slot) {
-    if (throwFromHostRoutines) throw std::bad_alloc();
+    if (throwFromHostRoutines) Throw();
     return (slot >= 0 && slot < 128) ? ride->parts[slot] : nullptr;
 }
 
@@ -133,6 +140,7 @@ void __cdecl HostSetPartByFormat(void*, Ride* ride, void*, int32_t slot, int32_t
 }
 
 int32_t __thiscall HostPartGetAttribute(Part* part, uint32_t hash, int32_t fallback) {
+    if (throwFromHostRoutines) Throw();
     for (const auto& attribute : part->attributes) {
         if (attribute.nameHash == hash) return attribute.value;
     }
@@ -146,7 +154,10 @@ Part::Attribute* __thiscall HostPartFindAttribute(Part* part, uint32_t hash, int
     return nullptr;
 }
 
-uint32_t __thiscall HostPartIsStock(Part* part) { return part->stock ? 1 : 0; }
+uint32_t __thiscall HostPartIsStock(Part* part) {
+    if (throwFromHostRoutines) Throw();
+    return part->stock ? 1 : 0;
+}
 
 Part* __thiscall HostFindNextCarPart(void* database, int32_t, int32_t carType, int32_t slot, int32_t, Part* previous,
                                      int32_t) {
@@ -251,6 +262,7 @@ HostCall::HostCall() { HostLock().lock(); }
 HostCall::~HostCall() { HostLock().unlock(); }
 
 void ThrowFromHostRoutines(bool on) { throwFromHostRoutines = on; }
+size_t ThrownFromHostRoutines() { return thrownFromHostRoutines; }
 
 void Reset() {
     SetProtection(kHostBegin, kHostEnd, PAGE_EXECUTE_READWRITE);
@@ -269,6 +281,7 @@ void Reset() {
     failingAllocations = 0;
     allocationCount = 0;
     throwFromHostRoutines = false;
+    thrownFromHostRoutines = 0;
     for (const Model& model : Models()) {
         if (model.reset) model.reset();
     }

@@ -54,10 +54,12 @@ public:
     HostCall& operator=(const HostCall&) = delete;
 };
 
-// While set, the game's string hash and its part look-up in a ride record throw
-// std::bad_alloc, as a host routine that fails inside a hook might: the hooks must keep it
-// from reaching the game.
+// While set, the game's string hash, car base names, part look-up in a ride record, part
+// attributes and stock test throw std::bad_alloc, as a host routine that fails inside a hook might:
+// the hooks must keep it from reaching the game.
 void ThrowFromHostRoutines(bool on);
+// How many times they threw since the last Reset.
+size_t ThrownFromHostRoutines();
 
 // Writes bytes as the game's own code or data (the snapshot takes them too, so they
 // never show as changes).

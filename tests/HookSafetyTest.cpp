@@ -9,7 +9,9 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "SimCatalogue.h"
 #include "SimDrawing.h"
+#include "SimMenus.h"
 #include "SimNeon.h"
 #include "SimTextures.h"
 #include "SimWheels.h"
@@ -86,7 +88,6 @@ TEST(HookSafety, AFailureInsideAHookNeverReachesTheGame) {
     r.esi = r.ecx = sim::Address(car.render);
     const Case cases[] = {
         {"textures", {kPrepareReturn, 0, r, {sim::kReturnToSimulator}, {9.0f}, {}}, sim::Exit::Returned, r.eax, 1, 9.0f},
-        {"light state", {kLightState, kLightStateResume, r, {}, {9.0f}, {}}, sim::Exit::Resumed, r.eax, 1, 9.0f},
         {"shadow texture", sim::neon::ShadowTextureRun(car.render), sim::Exit::Resumed, 0, 0, 0},
         {"neon colour", sim::neon::NeonColorRun(car.render, 0x80000000u), sim::Exit::Resumed, 0x80000000u, 0, 0},
         {"camber", sim::wheels::CamberRun(car.ride), sim::Exit::Resumed, 0, 1, 0.0f},
@@ -95,9 +96,11 @@ TEST(HookSafety, AFailureInsideAHookNeverReachesTheGame) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const size_t before = sim::ThrownFromHostRoutines();
         sim::ThrowFromHostRoutines(true);
         const sim::Capture after = sim::RunHostCode(c.run);
         sim::ThrowFromHostRoutines(false);
+        EXPECT_GT(sim::ThrownFromHostRoutines(), before) << "the failure happened inside the hook";
         EXPECT_EQ(after.exit, c.exit);
         if (c.eax != 0) {
             EXPECT_EQ(after.registers.eax, c.eax);
@@ -168,6 +171,52 @@ TEST(HookSafety, AMissingRecordGivesTheDocumentedDefault) {
         EXPECT_EQ(after.exit, c.run.resume ? sim::Exit::Resumed : sim::Exit::Returned);
         EXPECT_EQ(after.registers.edi, c.run.registers.edi);
         c.expect(after);
+    }
+}
+
+// The hooks the game calls as routines keep their calling convention when they fail: back
+// at the caller, exactly their own arguments removed, the documented default in EAX.
+TEST(HookSafety, RoutineHooksKeepTheirConventionWhenTheyFail) {
+    InstallDrawingHooks();
+    morvane::InstallKitPartNames();
+    morvane::InstallCustomizationMenus();
+    const int32_t type = sim::AddCarType("CAR");
+    sim::SetCurrentCarType(type);
+    sim::Ride& ride = sim::NewRide(type);
+    sim::Part& bumper = sim::AddPart("CAR_KIT05_FRONT_BUMPER", type, 72).Set("KITNUMBER", 5);
+    ride.parts[72] = &bumper;
+    sim::Part& body = sim::AddPart("CAR_KIT05_BODY", type, 23).Set("KITNUMBER", 5);
+    auto& customization = sim::catalogue::NewCustomization(type);
+    char camera[64] = "unchanged";
+    const uint32_t title = sim::Global<uint32_t>(0x9F9D14);
+    struct Case {
+        const char* what;
+        uint32_t site, resume, ecx;
+        std::vector<uint32_t> stack;
+        uint32_t removed;  // bytes of arguments (and return address) the call leaves removed
+    };
+    const Case cases[] = {
+        {"dependent parts (thiscall, 8 bytes)", 0x85EAEC, 0x85EAF1, 0x1234,
+         {sim::Address(&ride), sim::Address(&customization)}, 8},
+        {"chosen part (thiscall, 8 bytes)", 0x8420F0, 0, sim::Address(sim::catalogue::NewMenuEntry(&body, 23)),
+         {sim::kReturnToSimulator, sim::Address(&customization), 1}, 12},
+        {"slot part list (cdecl)", 0x85FA37, 0x85FA3C, 0,
+         {72, sim::Address(sim::catalogue::NewPartList()), 0, 0, 0}, 0},
+        {"slot title (thiscall, virtual)", title, 0, sim::Address(sim::menus::NewSlotEntry(72)),
+         {sim::kReturnToSimulator}, 4},
+        {"slot camera (thiscall, 8 bytes)", 0x84EB1F, 0x84EB24, sim::Address(sim::menus::NewScreen(70)),
+         {sim::Address(camera), sizeof camera}, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const size_t before = sim::ThrownFromHostRoutines();
+        sim::ThrowFromHostRoutines(true);
+        const sim::Capture after = sim::catalogue::RunAt(c.site, c.resume, c.ecx, c.stack);
+        sim::ThrowFromHostRoutines(false);
+        EXPECT_GT(sim::ThrownFromHostRoutines(), before) << "the failure happened inside the hook";
+        EXPECT_EQ(after.exit, c.resume ? sim::Exit::Resumed : sim::Exit::Returned);
+        EXPECT_EQ(after.esp, after.espAtSite + c.removed);
+        EXPECT_TRUE(sim::catalogue::KeptRegisters(after));
     }
 }
 
