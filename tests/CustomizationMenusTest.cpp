@@ -286,6 +286,7 @@ TEST_F(CustomizationMenusTest, CameraNamesAndSteeringTargets) {
         {"TrackWidth = 1\n", 69, 32, 1, 0, "", {25.0f, 0.0f}},
         {"Tires = 1\n", 70, 32, 0, 0, "", {}},
         {"Tires = 1\n", 70, 32, 1, 0xA99C60, "", {}},
+        {"Tires = 1\n", 70, 32, 1, 0xFFFFFFFF, "CAM_TIRES", {25.0f, -20.0f}},  // -1: below, compared signed
         {"Tires = 1\n", -1, 32, 1, 0, "", {}},
         {"Tires = 1\n", 70, 0, 1, 0, "X", {}},
         {"Tires = 1\n", 70, -1, 1, 0, "X", {}},
