@@ -154,9 +154,10 @@ Part::Attribute* __thiscall HostPartFindAttribute(Part* part, uint32_t hash, int
     return nullptr;
 }
 
+// A boolean: only AL carries the answer; the rest of EAX is noise.
 uint32_t __thiscall HostPartIsStock(Part* part) {
     if (throwFromHostRoutines) Throw();
-    return part->stock ? 1 : 0;
+    return part->stock ? 0x5A5A5A01u : 0x5A5A5A00u;
 }
 
 Part* __thiscall HostFindNextCarPart(void* database, int32_t, int32_t carType, int32_t slot, int32_t, Part* previous,

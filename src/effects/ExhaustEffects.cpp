@@ -208,7 +208,7 @@ const EffectDefinition* PlaceEffectAtMarker(const void* marker, const EffectDefi
 
 bool PartUsesExhaustMarker(host::Part* part) {
     if (part == nullptr) return false;
-    if ((host::HostPartIsStock(part) & 0xFF) == 0) return true;
+    if (!host::HostPartIsStock(part)) return true;
     return host::HostPartGetAttribute(part, host::HostStringHash("EXHAUST_MARKER"), 0) != 0;
 }
 

@@ -77,7 +77,7 @@ void ApplyTireAndPlateTextures(uint8_t* record) {
     if (settings->licensePlate) {
         uint32_t plate = 0;
         host::Part* platePart = host::HostRideGetPart(ride, kLicensePlateSlot);
-        if (HasCopPlate(ride->carType) && (platePart == nullptr || host::HostPartIsStock(platePart) != 0)) {
+        if (HasCopPlate(ride->carType) && (platePart == nullptr || host::HostPartIsStock(platePart))) {
             plate = kCopPlate();
         } else if (platePart != nullptr) {
             plate = TextureName(platePart, kTextureName);

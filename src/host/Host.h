@@ -86,7 +86,8 @@ using SetPartByFormatFn = void(__cdecl*)(void* hostObject, RideRecord* ride, voi
                                          int32_t slot, int32_t one, const char* format, ...);
 using PartGetAttributeFn = int32_t(__thiscall*)(Part* part, uint32_t attributeHash, int32_t fallback);
 using PartFindAttributeFn = AttributeRecord*(__thiscall*)(Part* part, uint32_t attributeHash, int32_t index);
-using PartIsStockFn = uint32_t(__thiscall*)(Part* part);
+// A boolean: only AL carries the answer.
+using PartIsStockFn = bool(__thiscall*)(Part* part);
 using FindNextCarPartFn = Part*(__thiscall*)(PartDatabase* database, int32_t zero, int32_t carType,
                                              int32_t slot, int32_t zero2, Part* previous, int32_t minusOne);
 using AllocFn = void*(__cdecl*)(uint32_t size);

@@ -65,7 +65,7 @@ int32_t KitNumber(Part* part) {
     return part ? HostPartGetAttribute(part, HostStringHash("KITNUMBER"), 0) : 0;
 }
 
-bool IsStock(Part* part) { return part != nullptr && HostPartIsStock(part) != 0; }
+bool IsStock(Part* part) { return part != nullptr && HostPartIsStock(part); }
 
 int32_t& RecordCarType(CustomizationRecord* record) {
     return *reinterpret_cast<int32_t*>(reinterpret_cast<uint8_t*>(record) + kCustomizationCarType);
