@@ -67,7 +67,7 @@ T* Pointer(uint32_t address) {
 // these records for as long as the host keeps its lists, so none is ever freed. Built
 // before any code of the library runs; the hooks run on whichever host thread builds a
 // car, so every reader and writer holds the lock.
-constinit std::vector<const EffectDefinition*> placedEffectCache;
+constinit std::vector<const EffectDefinition*> PlacedEffectCache;
 SRWLOCK placedEffectCacheLock = SRWLOCK_INIT;
 
 class CacheLock {
@@ -192,13 +192,13 @@ const EffectDefinition* PlaceEffectAtMarker(const void* marker, const EffectDefi
     position[3] = FieldAt<float>(marker, kMarkerPosition + 0xC);
 
     const CacheLock lock;
-    for (const EffectDefinition* record : placedEffectCache) {
+    for (const EffectDefinition* record : PlacedEffectCache) {
         if (SamePlacement(*record, working)) return record;
     }
     auto* record = new (std::nothrow) EffectDefinition(working);
     if (record == nullptr) return nullptr;
     try {
-        placedEffectCache.push_back(record);
+        PlacedEffectCache.push_back(record);
     } catch (...) {
         delete record;  // never handed out
         return nullptr;
@@ -214,7 +214,7 @@ bool PartUsesExhaustMarker(host::Part* part) {
 
 std::vector<const EffectDefinition*> PlacedEffectRecords() {
     const CacheLock lock;
-    return placedEffectCache;
+    return PlacedEffectCache;
 }
 
 void InstallExhaustEffects() {
