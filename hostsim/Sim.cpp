@@ -41,7 +41,7 @@ std::vector<std::string> hashedTexts;
 std::vector<FittedByName> fits;
 std::vector<MessageBoxCall> messageBoxes;
 std::vector<std::unique_ptr<uint8_t[]>> blocks;
-std::vector<uint8_t> carTypeTable(256 * 0xD0);  // never reallocated: the game holds its address
+std::vector<uint8_t> carTypeTable(4096 * 0xD0);  // never reallocated: the game holds its address
 int32_t currentCarType;
 uint8_t* frontEndObject;
 int failingAllocations;

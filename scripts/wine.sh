@@ -5,9 +5,9 @@ export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="msco
 
 start_wine() {
   mkdir -p "$WINEPREFIX"
-  wine wineboot </dev/null >/dev/null 2>&1 || true
-  # Kept running until stop_wine, so that no test pays for a new server.
+  # A persistent server first, kept until stop_wine, so that no test pays for a new one.
   wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 stop_wine() {

@@ -45,12 +45,20 @@ const std::array<PartSlotRow, kPartSlotCount>& PartSlotTable() {
     return table;
 }
 
+namespace {
+
+// The game's hash of a header text. The empty text (no header) is "no name" by definition:
+// the game need not be asked twice for each of the 41 sections of every file.
+uint32_t HeaderHash(const std::string& text) { return text.empty() ? kNoNameHash : configHost.stringHash(text.c_str()); }
+
+}  // namespace
+
 void ReadSlotOverride(const IniReader& file, std::vector<SlotOverride>& list, const std::string& section,
                       int32_t slot) {
     SlotOverride entry{};
     entry.enabled = file.ReadTriState(section.c_str(), kSlotEnabledKey);
-    entry.header = configHost.stringHash(file.ReadText(section.c_str(), kSlotHeaderKey, "").c_str());
-    entry.headerAS = configHost.stringHash(file.ReadText(section.c_str(), kSlotHeaderASKey, "").c_str());
+    entry.header = HeaderHash(file.ReadText(section.c_str(), kSlotHeaderKey, ""));
+    entry.headerAS = HeaderHash(file.ReadText(section.c_str(), kSlotHeaderASKey, ""));
     if (entry.headerAS == kNoNameHash) entry.headerAS = entry.header;
     entry.slot = slot;
     entry.camera = file.ReadText(section.c_str(), kSlotCameraKey, "");
