@@ -23,9 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char kSiblingFile[] = "Kavra.WidescreenFix.ini";
-constexpr const char kSiblingSection[] = "MISC";
-constexpr const char kSiblingKey[] = "CarShadowFix";
 
 enum class KeyType { Switch, Angle, TriState, Text };
 enum class FileKind { Global, Profile };
@@ -203,7 +200,7 @@ void Checker::CheckSibling() {
         out_ << "Sibling plug-in settings: no " << kSiblingFile << ", no conflict\n";
         return;
     }
-    const int32_t value = siblingFile.ReadInt(kSiblingSection, kSiblingKey, 0);
+    const int32_t value = SiblingShadowSetting(siblingFile);
     out_ << "Sibling plug-in settings: " << kSiblingFile << " [" << kSiblingSection << "] " << kSiblingKey << " = "
          << value << (value != 0 ? ": CONFLICT\n" : ", no conflict\n");
     if (value == 0) return;

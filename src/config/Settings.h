@@ -7,6 +7,13 @@
 
 namespace morvane {
 
+// The sibling widescreen plug-in's settings file: a nonzero CarShadowFix there conflicts
+// with Morvane, which then stays inactive.
+inline constexpr char kSiblingFile[] = "Kavra.WidescreenFix.ini";
+inline constexpr char kSiblingSection[] = "MISC";
+inline constexpr char kSiblingKey[] = "CarShadowFix";
+inline int32_t SiblingShadowSetting(const IniReader& sibling) { return sibling.ReadInt(kSiblingSection, kSiblingKey, 0); }
+
 struct PluginSettings : CarProfile {
     bool exhaustFx = false;
     bool fixWheelMirror = false;

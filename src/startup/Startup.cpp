@@ -11,8 +11,8 @@
 namespace morvane {
 
 bool LoadConfiguration() {
-    const IniFile sibling("Kavra.WidescreenFix.ini");
-    if (sibling.ReadInt("MISC", "CarShadowFix", 0) != 0) {
+    const IniFile sibling(kSiblingFile);
+    if (SiblingShadowSetting(sibling) != 0) {
         MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
         return false;
     }
