@@ -581,6 +581,13 @@ CheckResult Checker::Run(const std::string& folder) {
              "save it again as plain text (ANSI, UTF-8 or UTF-16), smaller than 64 MB, readable by the game");
     }
     CheckLines(*global_, FileKind::Global);
+    // Both change the same routine of the game; stock rim paint is the one written.
+    if (const PluginSettings* s = GlobalSettings(); s && s->allowStockRimsPaint && s->allVinylsMirrorable) {
+        Warn(Trap::SwitchOverruled, *global_, global_->LineOf(kGeneralSection, "AllVinylsMirrorable"),
+             "AllVinylsMirrorable does nothing while AllowStockRimsPaint is 1: both change the same place in the "
+             "game, and stock rim paint wins",
+             "choose one: set AllowStockRimsPaint = 0 to make every vinyl mirrorable");
+    }
     for (size_t i = 0; i < fromFolder; ++i) {
         profileFiles_.push_back(opened_[firstProfileFile + i].get());
         CheckLines(*profileFiles_.back(), FileKind::Profile);
@@ -645,6 +652,8 @@ const char* TrapName(Trap trap) {
         return "replaces built-in";
     case Trap::SwitchLeftOut:
         return "switch left out";
+    case Trap::SwitchOverruled:
+        return "switch overruled";
     case Trap::SlotNoEffect:
         return "slot without effect";
     }

@@ -23,6 +23,7 @@ enum class Trap {
     ReplacesBuiltIn,  // a file that replaces a built-in profile and loses its flag
     SwitchLeftOut,    // a car's file leaves out a switch Morvane.ini turns on
     SlotNoEffect,     // a Header or Camera of a slot no car has switched on
+    SwitchOverruled,  // a switch another switch keeps from taking effect
 };
 
 const char* TrapName(Trap trap);

@@ -132,6 +132,8 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"sibling-conflict", {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0x1\n"}},
          {{Trap::SiblingConflict, "Kavra.WidescreenFix.ini", 2, "CarShadowFix = 0"}}},
         {"sibling-fine", {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0\n"}}, {}},
+        {"rims-and-vinyls", {{"Morvane.ini", "[GENERAL]\nAllowStockRimsPaint = 1\nAllVinylsMirrorable = 1\n"}},
+         {{Trap::SwitchOverruled, "Morvane.ini", 3, "AllowStockRimsPaint = 0"}}},
     };
     for (const Case& c : cases) {
         const CheckResult result = Check(MakeFolder(c.label, c.files));
