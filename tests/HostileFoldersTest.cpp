@@ -22,15 +22,6 @@ std::string Sections(int count) {
     return text + "[GENERAL]\nFrontSteerAngle = 30\n";
 }
 
-void WriteWide(const GameFolder& folder, const std::wstring& name, const std::string& content) {
-    std::wstring path(folder.path().begin(), folder.path().end());
-    HANDLE file = CreateFileW((L"\\\\?\\" + path + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written;
-    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 TEST(HostileFolders, StartUpCompletesWhateverTheFolderHolds) {
     struct Case {
         const char* what;
@@ -62,7 +53,7 @@ TEST(HostileFolders, StartUpCompletesWhateverTheFolderHolds) {
              f.Write("MorvaneCars\\SUB\\BRERA", "[GENERAL]\nForceLodA = 1\n");
              for (const wchar_t* name : {L"A B", L"%s%n%x", L"[GENERAL]", L"X;=#", L"END.", L"END ", L"\u8ECA",
                                          L"caf\u00E9", L"LONG" L"NAMENAMENAMENAMENAMENAMENAMENAMENAMENAMENAMENAMENAME"}) {
-                 WriteWide(f, std::wstring(L"MorvaneCars\\") + name, "[GENERAL]\nForceLodA = 1\n");
+                 f.WriteExact(std::wstring(L"MorvaneCars\\") + name, "[GENERAL]\nForceLodA = 1\n");
              }
              f.Write("MorvaneCars\\LOCKED", "[GENERAL]\nForceLodA = 1\n");
          }, 0.0f},

@@ -114,14 +114,7 @@ TEST(IniFile, NamesConvertInEveryCodePage) {
 TEST(IniFile, OpensTheExactNameTheListingGave) {
     GameFolder folder("inifile-exact");
     folder.Write("BRERA", "[S]\nk = 1\n");
-    for (const char* name : {"BRERA.", "BRERA "}) {
-        const std::wstring path = L"\\\\?\\" + morvane::WideName(folder.path() + name, CP_ACP);
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << name;
-        DWORD written;
-        WriteFile(file, "[S]\nk = 2\n", 10, &written, nullptr);
-        CloseHandle(file);
-    }
+    for (const wchar_t* name : {L"BRERA.", L"BRERA "}) folder.WriteExact(name, "[S]\nk = 2\n");
     const auto names = morvane::ListDirectory(folder.path().substr(0, folder.path().size() - 1));
     for (const char* name : {"BRERA.", "BRERA "}) {
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;

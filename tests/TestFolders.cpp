@@ -40,6 +40,16 @@ void GameFolder::Write(const std::string& relative, const std::string& content) 
     CloseHandle(file);
 }
 
+void GameFolder::WriteExact(const std::wstring& relative, const std::string& content) const {
+    const std::wstring folder(path_.begin(), path_.end());  // test folders have ASCII paths
+    HANDLE file = CreateFileW((L"\\\\?\\" + folder + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write an exact name");
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 std::string GameFolder::CopyPlugin() const {
     const std::string target = path_ + "Morvane.asi";
     if (!CopyFileA((ExeDirectory() + "Morvane.asi").c_str(), target.c_str(), FALSE))

@@ -16,6 +16,9 @@ public:
     // Writes `content` to `relative` (created with its parent folder if need be).
     void Write(const std::string& relative, const std::string& content) const;
     void MakeDirectory(const std::string& relative) const;
+    // Writes a file by its exact name, any character kept (a final dot or space, a name
+    // with no narrow form); its folder must exist.
+    void WriteExact(const std::wstring& relative, const std::string& content) const;
     // Copies the built Morvane.asi in and answers its full path.
     std::string CopyPlugin() const;
 

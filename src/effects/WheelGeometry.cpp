@@ -26,7 +26,6 @@ namespace {
 
 using host::RideRecord;
 
-
 constexpr int32_t kSlotBody = 23;
 constexpr int32_t kSlotCamber = 68;
 constexpr int32_t kSlotTrackSpacer = 69;
