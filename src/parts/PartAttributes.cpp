@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "config/Profiles.h"
+#include "config/Rules.h"
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
@@ -127,7 +128,7 @@ uint32_t __cdecl BuildSlotPartList(int32_t slot, void* listHead, uint8_t carbon,
 uint32_t ForceLodHash(char* text, uint32_t seed) {
     const CarProfile* profile = ProfileForNameHash(seed);
     const PluginSettings* settings = GlobalSettings();
-    if (text && ((profile && profile->forceLodA) || (settings && settings->forceLodA))) {
+    if (text && LevelOfDetailForced(profile, settings)) {
         const size_t length = std::strlen(text);
         if (length > 0) text[length - 1] = 'A';
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "config/Rules.h"
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
@@ -77,7 +78,7 @@ void InstallPartSlotFixes() {
         WriteNops(TranslateHostAddress(kStockRimsSecondSite), 2);
     }
     // Both switches name the same routine with opposite answers: stock rim paint keeps it.
-    if (settings->allVinylsMirrorable && !settings->allowStockRimsPaint) {
+    if (VinylBytesWritten(*settings)) {
         static constexpr uint8_t kAnswerOne[] = {0xB8, 0x01, 0x00, 0x00, 0x00, 0xC3};  // mov eax, 1; ret
         WriteHostBytes(TranslateHostAddress(kVinylMirrorSite), kAnswerOne, sizeof kAnswerOne);
     }

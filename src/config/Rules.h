@@ -1,0 +1,32 @@
+#pragma once
+// The rules that decide whether a setting takes effect, beyond reading its value. The
+// plug-in acts on them and the settings checker explains them: both call these, so the
+// two cannot drift apart.
+#include <string_view>
+
+#include "config/Settings.h"
+
+namespace morvane {
+
+// The level-of-detail letter "A" is forced for a car when its own profile asks for it, or
+// when Morvane.ini asks for it for every car (with or without a profile of its own).
+inline bool LevelOfDetailForced(const CarProfile* own, const PluginSettings* global) {
+    return (own != nullptr && own->forceLodA) || (global != nullptr && global->forceLodA);
+}
+
+// AllowStockRimsPaint and AllVinylsMirrorable give the same routine of the game opposite
+// answers: stock rim paint wins, and the vinyl bytes are written only without it.
+inline bool VinylBytesWritten(const PluginSettings& settings) {
+    return settings.allVinylsMirrorable && !settings.allowStockRimsPaint;
+}
+
+// The built-in profile of that name, or null. A file of the same name replaces it whole:
+// the built-in one is then not added, and its flag is lost.
+inline const BuiltInProfile* BuiltInProfileNamed(std::string_view name) {
+    for (const BuiltInProfile& builtIn : kBuiltInProfiles) {
+        if (name == builtIn.name) return &builtIn;
+    }
+    return nullptr;
+}
+
+}  // namespace morvane
