@@ -13,7 +13,9 @@
 #include "SimDrawing.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
-#include "startup/Installers.h"
+#include "effects/LightShaders.h"
+#include "effects/Neon.h"
+#include "effects/Textures.h"
 
 namespace {
 
@@ -54,7 +56,7 @@ int main() {
                                 "[MODS]\nNeon = 1\nTires = 1\nLicensePlate = 1\n");
     morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
     morvane::InstallTextures();
-    morvane::InstallLightPatches();
+    morvane::InstallLightShaders();
     morvane::InstallNeon();
     const std::vector<sim::drawing::Car> cars = Cars();
     const double hooked = FrameMicroseconds(cars);

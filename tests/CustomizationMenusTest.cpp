@@ -12,7 +12,7 @@
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "effects/SteerAnimation.h"
-#include "startup/Installers.h"
+#include "parts/CustomizationMenus.h"
 
 namespace m = sim::menus;
 

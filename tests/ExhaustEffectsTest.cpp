@@ -13,7 +13,6 @@
 #include "TestFolders.h"
 #include "config/Settings.h"
 #include "effects/ExhaustEffects.h"
-#include "startup/Installers.h"
 
 using namespace sim::exhaust;
 using Definition = morvane::host::EffectDefinition;

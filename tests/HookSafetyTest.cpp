@@ -18,7 +18,13 @@
 #include "TestFolders.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
-#include "startup/Installers.h"
+#include "effects/LightShaders.h"
+#include "effects/Neon.h"
+#include "effects/Textures.h"
+#include "effects/WheelGeometry.h"
+#include "parts/CustomizationMenus.h"
+#include "parts/KitPartNames.h"
+#include "parts/PartLists.h"
 
 namespace {
 
@@ -40,7 +46,7 @@ void InstallDrawingHooks() {
                  "[MODS]\nNeon = 1\nTires = 1\nLicensePlate = 1\nCamber = 1\nTrackWidth = 1\nTireWidth = 1\n");
     morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
     morvane::InstallTextures();
-    morvane::InstallLightPatches();
+    morvane::InstallLightShaders();
     morvane::InstallWheelGeometry();
     morvane::InstallNeon();
 }
@@ -180,6 +186,7 @@ TEST(HookSafety, RoutineHooksKeepTheirConventionWhenTheyFail) {
     InstallDrawingHooks();
     morvane::InstallKitPartNames();
     morvane::InstallCustomizationMenus();
+    morvane::InstallPartLists();
     const int32_t type = sim::AddCarType("CAR");
     sim::SetCurrentCarType(type);
     sim::Ride& ride = sim::NewRide(type);

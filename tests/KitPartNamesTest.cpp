@@ -11,7 +11,6 @@
 #include "config/Settings.h"
 #include "parts/KitPartNames.h"
 #include "patch/Patch.h"
-#include "startup/Installers.h"
 
 using namespace morvane;
 namespace cat = sim::catalogue;

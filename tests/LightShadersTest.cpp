@@ -13,7 +13,7 @@
 #include "TestFolders.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
-#include "startup/Installers.h"
+#include "effects/LightShaders.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ void Install(const std::string& ini, const std::map<std::string, std::string>& p
     for (const auto& [name, text] : profiles) folder.Write("MorvaneCars\\" + name, text);
     morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
     morvane::LoadCarProfiles(folder.path() + "MorvaneCars");
-    morvane::InstallLightPatches();
+    morvane::InstallLightShaders();
 }
 
 // Runs a site with a host value on the x87 stack, which must stay as it is.

@@ -10,7 +10,8 @@
 #include "TestFolders.h"
 #include "config/Settings.h"
 #include "effects/SteerAnimation.h"
-#include "startup/Installers.h"
+#include "effects/Neon.h"
+#include "effects/WheelGeometry.h"
 
 namespace {
 

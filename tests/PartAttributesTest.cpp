@@ -10,9 +10,9 @@
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "host/Host.h"
-#include "parts/PartAttributes.h"
+#include "parts/LevelOfDetail.h"
+#include "parts/PartLists.h"
 #include "patch/Patch.h"
-#include "startup/Installers.h"
 
 using namespace morvane;
 namespace cat = sim::catalogue;
@@ -31,8 +31,8 @@ int32_t Start(const std::string& settings = "") {
     testfolders::GameFolder folder("part-attributes");
     folder.Write("Morvane.ini", settings);
     LoadGlobalSettings(folder.path() + "Morvane.ini");
-    InstallSlotPartListHook();
-    InstallLodHook();
+    InstallPartLists();
+    InstallLevelOfDetail();
     const int32_t car = sim::AddCarType("RX8");
     sim::SetCurrentCarType(car);
     return car;

@@ -8,7 +8,7 @@
 #include "SimCatalogue.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
-#include "startup/Installers.h"
+#include "parts/PartSlotFixes.h"
 
 using namespace morvane;
 

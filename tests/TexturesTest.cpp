@@ -8,7 +8,8 @@
 #include "SimTextures.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
-#include "startup/Installers.h"
+#include "effects/LightShaders.h"
+#include "effects/Textures.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST(TexturesTest, SitesFollowTheSettings) {
         sim::Reset();
         LoadSettings(ini);
         morvane::InstallTextures();
-        morvane::InstallLightPatches();
+        morvane::InstallLightShaders();
         std::vector<std::pair<uint32_t, uint32_t>> runs;  // address, first new byte
         for (const sim::ByteRun& run : sim::ChangedRuns()) runs.emplace_back(run.address, run.after[0]);
         EXPECT_EQ(runs, expected);

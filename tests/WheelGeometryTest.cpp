@@ -11,7 +11,7 @@
 #include "TestFolders.h"
 #include "config/Settings.h"
 #include "effects/SteerAnimation.h"
-#include "startup/Installers.h"
+#include "effects/WheelGeometry.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-// Exhaust effects at the exhaust markers of the fitted parts. When the host builds a
+// Exhaust effects at the exhaust markers of the fitted parts. When the game builds a
 // car's effect list, every "EXHAUST_FX" definition of an exhaust object goes to the car's
 // centre marker, or onto both side markers with one copy mirrored. Two more hooks tell the
-// host whether a part carries an exhaust marker, and one picks a record's pointer.
+// game whether a part carries an exhaust marker, and one picks a record's pointer.
 #include "effects/ExhaustEffects.h"
 
 #include <windows.h>
@@ -11,57 +11,17 @@
 
 #include "config/Settings.h"
 #include "patch/Guard.h"
-#include "patch/Patch.h"
-#include "patch/RegisterHook.h"
-#include "startup/Installers.h"
+#include "patch/Site.h"
 
 namespace morvane {
 
-using host::EffectDefinition;
-using host::EffectListHead;
-using host::EffectNode;
+using namespace host;
 
 namespace {
-
-// Host sites and where the host goes on after each.
-constexpr uint32_t kEffectCountSite = 0x7CC6BD;
-constexpr uint32_t kEffectListSite = 0x7BEBFB;
-constexpr uint32_t kEffectListResume = 0x7BEC35;
-constexpr uint32_t kPartSelectSite = 0x7DA131;
-constexpr uint32_t kPartSelectResume = 0x7DA137;
-constexpr uint32_t kMarkerSiteA = 0x7DF2EE;
-constexpr uint32_t kMarkerResumeA = 0x7DF2F5;
-constexpr uint32_t kMarkerSiteB = 0x7DEFC8;
-constexpr uint32_t kMarkerResumeB = 0x7DEFCF;
-
-// The effect owner's +0x04 points to a record holding the owner's name at +0x18.
-constexpr uint32_t kOwnerRecord = 0x04;
-constexpr uint32_t kOwnerRecordName = 0x18;
-// A marker record's position x, y, z, w.
-constexpr uint32_t kMarkerPosition = 0x40;
-// A marker holder's three marker records.
-constexpr uint32_t kCentreMarker = 0x434;
-constexpr uint32_t kMirroredMarker = 0x438;
-constexpr uint32_t kUnmirroredMarker = 0x43C;
-// Of the part-select record: the preferred pointer and the one used when it is null.
-constexpr uint32_t kPreferredPointer = 0x17C;
-constexpr uint32_t kFallbackPointer = 0xB0;
 
 // The matrix elements a reflection across y = 0 negates: (0,1), (1,0), (1,2), (2,1) and
 // the position's y.
 constexpr uint32_t kMirroredOffsets[] = {0x14, 0x20, 0x28, 0x34, 0x44};
-
-template <typename T>
-T FieldAt(const void* record, uint32_t offset) {
-    T value;
-    std::memcpy(&value, static_cast<const uint8_t*>(record) + offset, sizeof value);
-    return value;
-}
-
-template <typename T>
-T* Pointer(uint32_t address) {
-    return reinterpret_cast<T*>(static_cast<uintptr_t>(address));
-}
 
 // Copies of placed definitions, in the order they were made. Host effect nodes point at
 // these records for as long as the host keeps its lists, so none is ever freed. Built
@@ -92,36 +52,54 @@ bool SamePlacement(const EffectDefinition& a, const EffectDefinition& b) {
 
 const char* OwnerName(const void* owner) {
     if (owner == nullptr) return "";
-    const auto* record = FieldAt<const uint8_t*>(owner, kOwnerRecord);
-    return record == nullptr ? "" : reinterpret_cast<const char*>(record + kOwnerRecordName);
+    const auto* record = Read<const uint8_t*>(owner, effect_owner::kRecord);
+    return record == nullptr ? "" : reinterpret_cast<const char*>(record + effect_owner::kRecordName);
 }
 
 // ---- Entry stubs --------------------------------------------------------------------
 
-// The host adds one effect definition to a car's list: EBP the owner, ESI the definition,
+// The game adds one effect definition to a car's list: EBP the owner, ESI the definition,
 // EBX the list head, [ESP+0x10] the count of nodes added, [ESP+0x18] the marker holder.
 // Every register comes back as it was; the work shows in the counter, list and nodes.
+constexpr uint32_t kNodeCountSlot = 0x10;
+constexpr uint32_t kMarkerHolderSlot = 0x18;
 void ExhaustEffectListHook(RegisterRecord& r) {
     Guarded([&] {
-        AddCarEffect(Pointer<const void>(r.ebp), Pointer<const EffectDefinition>(r.esi),
-                     Pointer<EffectListHead>(r.ebx), &r.Stack(0x10), Pointer<const void>(r.Stack(0x18)));
+        AddCarEffect(At<const void>(r.ebp), At<const EffectDefinition>(r.esi), At<EffectListHead>(r.ebx),
+                     &r.Stack(kNodeCountSlot), At<const void>(r.Stack(kMarkerHolderSlot)));
     });
 }
 
-// EBX points to a record; EAX gets its +0x17C pointer, or its +0xB0 pointer when that is
-// null. The host reads the flags of testing the +0x17C value: the processor's own test
-// (re-run after the registers are restored, below) sets them.
+// EBX points to a record; EAX gets its preferred pointer, or its fallback pointer when
+// that is null. The game reads the flags of testing the preferred value: the processor's
+// own test (re-run after the registers are restored, below) sets them.
 void ExhaustPartSelectHook(RegisterRecord& r) {
-    const uint32_t preferred = *Pointer<const uint32_t>(r.ebx + kPreferredPointer);
-    r.eax = preferred != 0 ? preferred : *Pointer<const uint32_t>(r.ebx + kFallbackPointer);
+    const auto* record = At<const uint8_t>(r.ebx);
+    const uint32_t preferred = Read<uint32_t>(record, part_select::kPreferred);
+    r.eax = preferred != 0 ? preferred : Read<uint32_t>(record, part_select::kFallback);
 }
 
 // ECX points to a car part; the answer is the zero flag alone: clear when the part counts
 // as carrying an exhaust marker, set when not.
 void ExhaustMarkerHook(RegisterRecord& r) {
-    const bool uses = Guarded(false, [&] { return PartUsesExhaustMarker(Pointer<host::Part>(r.ecx)); });
+    const bool uses = Guarded(false, [&] { return PartUsesExhaustMarker(At<Part>(r.ecx)); });
     r.SetZeroFlag(!uses);
 }
+
+constexpr uint8_t kLoadOne[] = {0xB8, 0x01, 0x00, 0x00, 0x00};  // mov eax, 1
+// Re-run after the registers are restored.
+constexpr uint8_t kTestPreferred[] = {0xF7, 0x83, 0x7C, 0x01, 0x00, 0x00,  // test dword ptr [ebx+0x17C],
+                                      0xFF, 0xFF, 0xFF, 0xFF};             //      0xFFFFFFFF
+static_assert(part_select::kPreferred == 0x17C);
+constexpr Gate kExhaustFx = &On<&PluginSettings::exhaustFx>;
+
+constexpr Site kSites[] = {
+    Bytes("count of a car's effects", 0x7CC6BD, kLoadOne, kExhaustFx),
+    Hook("adding an effect to a car's effect list", 0x7BEBFB, &ExhaustEffectListHook, 0x7BEC35, {}, kExhaustFx),
+    Hook("choosing the part that carries the exhaust", 0x7DA131, &ExhaustPartSelectHook, 0x7DA137, kTestPreferred),
+    Hook("exhaust marker test", 0x7DF2EE, &ExhaustMarkerHook, 0x7DF2F5),
+    Hook("exhaust marker test (second place)", 0x7DEFC8, &ExhaustMarkerHook, 0x7DEFCF),
+};
 
 }  // namespace
 
@@ -130,14 +108,14 @@ void ExhaustMarkerHook(RegisterRecord& r) {
 void AddCarEffect(const void* owner, const EffectDefinition* definition, EffectListHead* head, uint32_t* counter,
                   const void* markerHolder) {
     if (definition == nullptr || head == nullptr || counter == nullptr) return;
-    if (definition->nameHash != host::HostStringHash("EXHAUST_FX")) {
+    if (definition->nameHash != HostStringHash("EXHAUST_FX")) {
         AppendEffectNode(definition, head, counter, nullptr, false);
         return;
     }
     const char* name = OwnerName(owner);
-    const void* centre = markerHolder ? FieldAt<const void*>(markerHolder, kCentreMarker) : nullptr;
-    const void* mirrored = markerHolder ? FieldAt<const void*>(markerHolder, kMirroredMarker) : nullptr;
-    const void* unmirrored = markerHolder ? FieldAt<const void*>(markerHolder, kUnmirroredMarker) : nullptr;
+    const void* centre = markerHolder ? Read<const void*>(markerHolder, marker_holder::kCentre) : nullptr;
+    const void* mirrored = markerHolder ? Read<const void*>(markerHolder, marker_holder::kMirrored) : nullptr;
+    const void* unmirrored = markerHolder ? Read<const void*>(markerHolder, marker_holder::kUnmirrored) : nullptr;
 
     if (centre == nullptr && mirrored == nullptr && unmirrored == nullptr) {
         AppendEffectNode(definition, head, counter, nullptr, false);
@@ -157,7 +135,7 @@ void AppendEffectNode(const EffectDefinition* definition, EffectListHead* head, 
     const EffectDefinition* placed = marker ? PlaceEffectAtMarker(marker, definition, mirrored) : definition;
     if (placed == nullptr) return;
     // The host counts the nodes it finds in the list: count only a node that is linked.
-    auto* node = host::HostAllocEffectNode(*host::HostEffectNodePool);
+    auto* node = HostAllocEffectNode(*HostEffectNodePool);
     if (node == nullptr) return;
     *counter += 1;
 
@@ -186,10 +164,10 @@ const EffectDefinition* PlaceEffectAtMarker(const void* marker, const EffectDefi
     }
     // Only the marker's position applies, not its orientation.
     float* position = working.matrix[3];
-    position[0] = FieldAt<float>(marker, kMarkerPosition + 0x0) + position[0];
-    position[1] = FieldAt<float>(marker, kMarkerPosition + 0x4) + position[1];
-    position[2] = FieldAt<float>(marker, kMarkerPosition + 0x8) + position[2];
-    position[3] = FieldAt<float>(marker, kMarkerPosition + 0xC);
+    position[0] = Read<float>(marker, marker::kPosition + 0x0) + position[0];
+    position[1] = Read<float>(marker, marker::kPosition + 0x4) + position[1];
+    position[2] = Read<float>(marker, marker::kPosition + 0x8) + position[2];
+    position[3] = Read<float>(marker, marker::kPosition + 0xC);
 
     const CacheLock lock;
     for (const EffectDefinition* record : PlacedEffectCache) {
@@ -206,10 +184,10 @@ const EffectDefinition* PlaceEffectAtMarker(const void* marker, const EffectDefi
     return record;
 }
 
-bool PartUsesExhaustMarker(host::Part* part) {
+bool PartUsesExhaustMarker(Part* part) {
     if (part == nullptr) return false;
-    if (!host::HostPartIsStock(part)) return true;
-    return host::HostPartGetAttribute(part, host::HostStringHash("EXHAUST_MARKER"), 0) != 0;
+    if (!HostPartIsStock(part)) return true;
+    return HostPartGetAttribute(part, HostStringHash("EXHAUST_MARKER"), 0) != 0;
 }
 
 std::vector<const EffectDefinition*> PlacedEffectRecords() {
@@ -217,19 +195,6 @@ std::vector<const EffectDefinition*> PlacedEffectRecords() {
     return PlacedEffectCache;
 }
 
-void InstallExhaustEffects() {
-    const PluginSettings* settings = GlobalSettings();
-    if (settings == nullptr) return;
-    if (settings->exhaustFx) {
-        static constexpr uint8_t kLoadOne[] = {0xB8, 0x01, 0x00, 0x00, 0x00};  // mov eax, 1
-        WriteHostBytes(TranslateHostAddress(kEffectCountSite), kLoadOne, sizeof kLoadOne);
-        InstallRegisterHook(kEffectListSite, &ExhaustEffectListHook, TranslateHostAddress(kEffectListResume));
-    }
-    // Re-run after the registers are restored: test dword ptr [ebx+0x17C], 0xFFFFFFFF.
-    InstallRegisterHook(kPartSelectSite, &ExhaustPartSelectHook, TranslateHostAddress(kPartSelectResume),
-                        {0xF7, 0x83, 0x7C, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF});
-    InstallRegisterHook(kMarkerSiteA, &ExhaustMarkerHook, TranslateHostAddress(kMarkerResumeA));
-    InstallRegisterHook(kMarkerSiteB, &ExhaustMarkerHook, TranslateHostAddress(kMarkerResumeB));
-}
+void InstallExhaustEffects() { InstallSites(kSites, GlobalSettings()); }
 
 }  // namespace morvane

@@ -1,6 +1,6 @@
 #pragma once
 // Exhaust effects at the exhaust markers of the fitted parts: the routines behind the
-// effect-list and marker hooks.
+// effect-list and marker hooks, and their installer.
 #include <cstdint>
 #include <vector>
 
@@ -29,5 +29,9 @@ bool PartUsesExhaustMarker(host::Part* part);
 
 // The placed-effect cache's records in insertion order (a copy of the list).
 std::vector<const host::EffectDefinition*> PlacedEffectRecords();
+
+// Writes the effect-list sites when "ExhaustFX" is on, the part-select and marker sites
+// always.
+void InstallExhaustEffects();
 
 }  // namespace morvane

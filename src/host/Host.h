@@ -1,79 +1,17 @@
 #pragma once
-// The game executable's routines and globals the plug-in relies on, at their fixed
-// addresses in Kavra 1.4 English (image base 0x400000). Every use of the host goes
-// through this one table. Its entries are constant-initialised (an address, nothing
-// computed at start-up), so even a global constructor of the plug-in sees them filled.
-//
-// cdecl: the caller removes the stack arguments. thiscall: the object comes in ECX and
-// the routine removes its stack arguments.
+// The game executable's routines, globals and keys the plug-in relies on, at their fixed
+// addresses in Kavra 1.4 English (image base 0x400000), with the records they take
+// (Records.h) and the part slots (GameIds.h). Every use of the game goes through these
+// headers. The entries are constant-initialised (an address, nothing computed at
+// start-up), so even a global constructor of the plug-in sees them filled.
 #include <atomic>
 #include <cstdint>
-#include <cstring>
+
+#include "host/GameIds.h"
+#include "host/Memory.h"
+#include "host/Records.h"
 
 namespace morvane::host {
-
-// A ride record: the host's record of a car's fitted parts; the car type comes first.
-struct RideRecord {
-    int32_t carType;
-};
-
-// A car as drawn (CarRenderRecord): the host's record, opaque but for the fields the
-// features name; at +0x3F0 it holds the car's ride record.
-constexpr uint32_t kRenderRideRecord = 0x3F0;
-
-// The ride record of a render record given by its address; null for none.
-inline RideRecord* RideOfRenderRecord(uint32_t renderRecord) {
-    if (renderRecord == 0) return nullptr;
-    RideRecord* ride;
-    std::memcpy(&ride, reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(renderRecord)) + kRenderRideRecord,
-                sizeof ride);
-    return ride;
-}
-inline RideRecord* RideOfRenderRecord(const void* renderRecord) {
-    return RideOfRenderRecord(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(renderRecord)));
-}
-
-// Host part and part-database objects are opaque to the plug-in.
-struct Part;
-struct PartDatabase;
-
-// The record HostPartFindAttribute answers: the attribute's value lies 4 bytes in, as an
-// integer, a float or four bytes, depending on the attribute.
-struct AttributeRecord {
-    uint32_t nameHash;
-    uint8_t value[4];
-
-    int32_t IntValue() const { return Read<int32_t>(); }
-    float FloatValue() const { return Read<float>(); }
-
-private:
-    template <typename T>
-    T Read() const {
-        T result;
-        std::memcpy(&result, value, sizeof result);
-        return result;
-    }
-};
-
-// A host routine: its address, called with the convention of the pointer type Fn.
-template <typename Fn>
-struct HostRoutine {
-    uint32_t address;
-
-    Fn get() const { return reinterpret_cast<Fn>(static_cast<uintptr_t>(address)); }
-    template <typename... Arguments>
-    decltype(auto) operator()(Arguments... arguments) const { return get()(arguments...); }
-};
-
-// A host global of type T at a fixed address.
-template <typename T>
-struct HostGlobal {
-    uint32_t address;
-
-    T* get() const { return reinterpret_cast<T*>(static_cast<uintptr_t>(address)); }
-    T& operator*() const { return *get(); }
-    T* operator->() const { return get(); }
-};
 
 // ---- Shared by several features -------------------------------------------------------
 
@@ -112,11 +50,17 @@ inline constexpr HostGlobal<volatile float> HostSteeringAngle{0xA7B668};
 inline constexpr HostGlobal<uint8_t* volatile> HostCarTypeTable{0xB74CCC};
 // Points to the record whose first 32-bit field is the car shown in the customization screens.
 inline constexpr HostGlobal<int32_t* volatile> HostCurrentCarTypePtr{0xB74320};
-// Points to the front-end object; at +0xBF8 it holds the current car's marker holder.
+// Points to the front-end object (front_end:: in Records.h).
 inline constexpr HostGlobal<uint8_t* volatile> HostFrontEndObjectPtr{0xB77970};
 
-// The name hash that means "no name": the hash of the empty text.
-constexpr uint32_t kNoName = 0xFFFFFFFFu;
+// The class field of a car type's record (car_type:: in Records.h); false when the game
+// has no table yet or the type is negative.
+inline bool CarTypeClass(int32_t carType, int32_t& value) {
+    const uint8_t* table = *HostCarTypeTable;
+    if (table == nullptr || carType < 0) return false;
+    value = Read<int32_t>(table + car_type::kRecordSize * static_cast<uint32_t>(carType), car_type::kClass);
+    return true;
+}
 
 // The game's hash of a fixed name, asked for on first use and kept: the game hashes a text
 // the same way every time, and hooks that run for every car drawn need not ask again.
@@ -139,17 +83,6 @@ private:
 };
 
 // ---- Part catalogue: kit part names, part lists, level of detail, part-slot fixes ------
-
-// A customization record: the parts chosen in the customization screens. Opaque but for
-// the car type at +0xBC.
-struct CustomizationRecord;
-constexpr uint32_t kCustomizationCarType = 0xBC;
-// A menu entry of a slot's part list: the part at +0x10, the slot at +0x18.
-constexpr uint32_t kMenuEntryPart = 0x10;
-constexpr uint32_t kMenuEntrySlot = 0x18;
-// A car-type record is 0xD0 bytes; its field at +0x94 equal to 2 selects the plain body name.
-constexpr uint32_t kCarTypeRecordSize = 0xD0;
-constexpr uint32_t kCarTypeBodyKind = 0x94;
 
 using CustomizationGetSlotPartFn = Part*(__thiscall*)(CustomizationRecord* record, int32_t carType, int32_t slot);
 using CustomizationSetSlotPartFn = uint32_t(__thiscall*)(CustomizationRecord* record, int32_t slot, Part* part,
@@ -175,21 +108,7 @@ inline constexpr HostGlobal<CustomizationRecord> HostGlobalCustomization{0xBBABC
 // 32-bit upgrade groups indexed by slot identifier.
 inline constexpr HostGlobal<volatile int32_t> HostUpgradeGroupTable{0xA73398};
 
-
-
 // ---- Customization menus ----------------------------------------------------------------
-
-// The host's menus, menu items, slot entries and screens are opaque; the plug-in reads
-// single fields of them at fixed offsets.
-struct Menu;
-struct MenuItem;
-struct MenuEntry;
-struct HostObject;
-
-// A career record: its first 32-bit field is the value the autosculpt roof rule tests.
-struct CareerRecord {
-    int32_t state;
-};
 
 using MenuItemInitFn = void(__thiscall*)(MenuItem* item, uint32_t nameHash, int32_t value, const uint8_t* one,
                                           const uint8_t* zero);
@@ -216,38 +135,19 @@ inline constexpr HostGlobal<HostObject> HostCustomizationObject{0xBBABA8};
 // The object HostGetCareerRecord answers for.
 inline constexpr HostGlobal<HostObject> HostCareerObject{0xBBABB0};
 
+// Keys the screens hand to the game's routines.
+constexpr uint32_t kBlockedSlotHintKey = 0x22105094;  // HostShowMenuHint: the slot is blocked
+constexpr uint32_t kAutosculptMenuKey = 0x663D2A11;   // HostPrepareSlotMenu in autosculpt mode
+constexpr uint32_t kPartsMenuKey = 0xAC258B54;        // HostPrepareSlotMenu otherwise
+constexpr uint32_t kCareerKey = 0x247E0956;           // HostGetCareerRecord
 
 // ---- Exhaust effects -------------------------------------------------------------------
-
-// An effect definition: the effect's name hash, 12 bytes the plug-in only copies, and a
-// 4x4 matrix of floats whose last row is the position x, y, z and a fourth value w.
-struct EffectDefinition {
-    uint32_t nameHash;
-    uint8_t opaque[12];
-    float matrix[4][4];
-};
-static_assert(sizeof(EffectDefinition) == 80);
-
-// A node of a car's effect list, from the host's node pool. The plug-in writes only these
-// fields; the last node of a list points back at the list head.
-struct EffectNode {
-    void* next;
-    float position[3];
-    const EffectDefinition* definition;
-};
-
-// A car's effect list: first and last node (both the head itself while the list is empty).
-struct EffectListHead {
-    void* first;
-    void* last;
-};
 
 using AllocEffectNodeFn = EffectNode*(__cdecl*)(uint32_t pool);
 
 inline constexpr HostRoutine<AllocEffectNodeFn> HostAllocEffectNode{0x477BE0};
 // The effect node pool's handle, read afresh for every node.
 inline constexpr HostGlobal<volatile uint32_t> HostEffectNodePool{0xB74C34};
-
 
 // ---- Neon ------------------------------------------------------------------------------
 
@@ -259,37 +159,7 @@ using IsPausedFn = uint8_t(__cdecl*)();
 inline constexpr HostRoutine<RandomIntFn> HostRandomInt{0x46DB30};
 inline constexpr HostRoutine<IsPausedFn> HostIsPaused{0x4A62E0};
 
-// A car's neon pulse, kept in two 32-bit float fields of its render record.
-constexpr uint32_t kRenderPulseIntensity = 0x37C;
-constexpr uint32_t kRenderPulseRate = 0x38C;
-
 // ---- Tire and plate textures, light shaders ---------------------------------------------
-
-// Fields of a car as drawn (the render record, ride record at +0x3F0): the texture
-// replacements the host applies, and the light values read while its lights are chosen.
-constexpr uint32_t kRenderTireStyle01 = 0x5C4;
-constexpr uint32_t kRenderLicensePlate = 0x5DC;
-constexpr uint32_t kRenderTireStyle01Normal = 0x600;
-constexpr uint32_t kRenderTireStyle02 = 0x60C;
-constexpr uint32_t kRenderTireStyle02Normal = 0x618;
-constexpr uint32_t kRenderLightTextureKey = 0x3080;
-constexpr uint32_t kRenderLightTable = 0x3098;      // three 32-bit entries
-constexpr uint32_t kRenderLightAltTable = 0x30A4;   // three 32-bit entries
-constexpr uint32_t kRenderLightBrakeValue = 0x30B0;
-
-// One texture replacement of a render record: the host texture, the one drawn instead.
-struct TextureReplacement {
-    uint32_t replacedHash;
-    uint32_t replacementHash;
-    uint32_t unused;  // 0xFFFFFFFF
-};
-static_assert(sizeof(TextureReplacement) == 12);
-
-// The texture keys the host loads for a car (the car texture list): 100 32-bit keys at
-// +0 (0: a free entry), their count, and the key of the lit brake-light texture.
-constexpr int32_t kTextureListCapacity = 100;
-constexpr uint32_t kTextureListCount = 0x340;
-constexpr uint32_t kTextureListBrakeLightOn = 0x3F8;
 
 // Answers nonzero when the host has a texture for the key; the other two arguments are 0.
 using TextureLookupFn = uint32_t(__cdecl*)(uint32_t key, int32_t zero, int32_t zero2);
@@ -303,11 +173,5 @@ inline constexpr HostRoutine<FindShaderFn> HostFindShader{0x7473A0};
 inline constexpr HostRoutine<SetShaderSlotFn> HostSetShaderSlot{0x55C0B0};
 // Nonzero: the light state of every car is 1.
 inline constexpr HostGlobal<volatile uint8_t> HostLightStateOverride{0xB74C18};
-
-
-// ---- Wheel geometry --------------------------------------------------------------------
-
-// The 32-bit value of a render record that the host loads into EBX after the tire width.
-constexpr uint32_t kRenderTireWidthWord = 0x324C;
 
 }  // namespace morvane::host

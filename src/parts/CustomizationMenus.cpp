@@ -1,78 +1,67 @@
 // Extra customization categories, slot lists, titles, cameras and blocked slots.
 //
 // The main menu gets the attachments (value 5) and specialties (value 6) categories when
-// the car's profile switches on one of their slots. The host only knows categories below
+// the car's profile switches on one of their slots. The game only knows categories below
 // 5, so the category test hands it 0 for ours and we keep the real value to fill the slot
 // list ourselves. Slot titles and cameras come from the profile; the bumper, badging and
 // skirt slots are blocked unless a stock body is chosen, the exhaust slot unless the car
 // has exhaust markers.
-#include <cstdint>
+#include "parts/CustomizationMenus.h"
+
 #include <cstring>
 #include <span>
 
-#include "config/Profiles.h"
+#include "config/Lookups.h"
 #include "config/Settings.h"
 #include "effects/SteerAnimation.h"
 #include "host/Host.h"
-#include "parts/PartAttributes.h"
 #include "patch/Guard.h"
-#include "patch/Patch.h"
-#include "patch/RegisterHook.h"
-#include "startup/Installers.h"
+#include "patch/Site.h"
 
 namespace morvane {
 
-namespace {
+using namespace host;
+using namespace host::slot;
 
-using host::CareerRecord;
-using host::Menu;
-using host::MenuEntry;
-using host::MenuItem;
+namespace {
 
 constexpr int32_t kAttachmentsCategory = 5;
 constexpr int32_t kSpecialtiesCategory = 6;
 constexpr int32_t kDoorsCategory = 7;
 
-constexpr uint32_t kMenuItemSize = 0x98;
-constexpr uint32_t kBlockedHintKey = 0x22105094;
-constexpr uint32_t kAutosculptMenuKey = 0x663D2A11;
-constexpr uint32_t kPartsMenuKey = 0xAC258B54;
-constexpr uint32_t kCareerKey = 0x247E0956;
-
-constexpr int32_t kBodySlot = 23;
-constexpr int32_t kExhaustSlot = 47;
-constexpr int32_t kRoofSlot = 76;
-constexpr int32_t kFrontWheelSlot = 84;
-constexpr int32_t kCamberSlot = 68;
-constexpr int32_t kSpacerSlot = 69;
-constexpr int32_t kTireSlot = 70;
-
-constexpr int32_t kNormalParts[] = {23, 78, 77, 48, 84, 76, 29, 73, 75, 32, 30, 34};
-constexpr int32_t kAutosculptParts[] = {84, 78, 72, 74, 79, 77, 48, 47, 76};
+// The slots each menu lists, in the order shown.
+constexpr int32_t kNormalParts[] = {kBody,      kHood, kRoofScoop,          kSpoiler,           kFrontWheel,    kRoof,
+                                    kInterior,  kFrontBumperBadging,        kRearBumperBadging, kLeftHeadlight,
+                                    kLeftBrakeLight, kLeftSideMirror};
+constexpr int32_t kAutosculptParts[] = {kFrontWheel, kHood,    kFrontBumper, kRearBumper, kSkirt,
+                                        kRoofScoop,  kSpoiler, kExhaust,     kRoof};
+// The first twelve attachment slots; the last four are among the specialties.
 constexpr int32_t kAttachments[] = {56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67};
-constexpr int32_t kSpecialties[] = {86, 24, 25, 68, 69, 70, 71, 100, 101, 45, 46, 94};
+static_assert(kFirstAttachment == 56 && kCamber == 56 + 12);
+constexpr int32_t kSpecialties[] = {kLicensePlate, kFrontBrake, kFrontRotor, kCamber,  kTrackSpacer,   kTires,
+                                    kNeon,         kFrontDecal, kRearDecal,  kDriver, kSteeringWheel, kGenericVinyls};
 // The left door, then the specialties from the front brake on.
-constexpr int32_t kDoorsCategoryList[] = {82, 24, 25, 68, 69, 70, 71, 100, 101, 45, 46, 94};
+constexpr int32_t kDoorsCategoryList[] = {kLeftDoor,   kFrontBrake, kFrontRotor, kCamber, kTrackSpacer,   kTires,
+                                          kNeon,       kFrontDecal, kRearDecal,  kDriver, kSteeringWheel, kGenericVinyls};
+// The slots that may be blocked, in the order the item test asks about them.
+constexpr int32_t kBlockableSlots[] = {kExhaust,      kFrontBumperBadging, kRearBumperBadging,
+                                       kFrontBumper,  kRearBumper,         kSkirt};
 
-// The last category value the host's category test saw.
+// Front wheel slot's extra value in autosculpt mode.
+constexpr int32_t kAutosculptFrontWheelExtra = 17;
+// The career state that opens the roof slot in autosculpt mode.
+constexpr int32_t kRoofCareerState = 2;
+// The category test finds the selected category at ESP+0x60.
+constexpr uint32_t kCategoryStackSlot = 0x60;
+// The routine the slot test lies in saves EDI, ESI, EBX and takes 0x14 bytes of arguments.
+constexpr uint32_t kSlotTestArgumentBytes = 0x14;
+
+// The last category value the game's category test saw.
 int32_t CurrentMenuCategory = 0;
 
-// Host addresses the hooks resume at, as translated at install time.
-uint32_t itemBlockedResume = 0;     // CheckMenuItemBlocked: the item is blocked
-uint32_t itemAllowedResume = 0;     // CheckMenuItemBlocked: the item may be chosen
-
-template <typename T>
-T FieldOf(const void* record, uint32_t offset) {
-    T value;
-    std::memcpy(&value, static_cast<const uint8_t*>(record) + offset, sizeof value);
-    return value;
-}
-
-void* Pointer(uint32_t address) { return reinterpret_cast<void*>(static_cast<uintptr_t>(address)); }
-
-// The car shown in the customization screens, or false when the host has none.
+// The car shown in the customization screens, or false when the game has none.
 bool CurrentCarType(int32_t& carType) {
-    const int32_t* record = *host::HostCurrentCarTypePtr;
+    const int32_t* record = *HostCurrentCarTypePtr;
     if (record == nullptr) return false;
     carType = *record;
     return true;
@@ -82,29 +71,42 @@ bool SlotOn(int32_t carType, int32_t slot) { return SlotEnabled(carType, slot) =
 
 // The body chosen in the screens is one of the two stock bodies.
 bool IsStockBodyChosen() {
-    const uint32_t body = host::HostCustomizationGetPartName(host::HostCustomizationObject.get(), kBodySlot, 1);
-    return body == host::HostStringHash("PART_BODY_00") || body == host::HostStringHash("PART_BODYKIT_00");
+    const uint32_t body = HostCustomizationGetPartName(HostCustomizationObject.get(), kBody, 1);
+    return body == HostStringHash("PART_BODY_00") || body == HostStringHash("PART_BODYKIT_00");
 }
 
 // The shown car has at least one exhaust marker.
 bool ExhaustMenuAllowed() {
-    const uint8_t* frontEnd = *host::HostFrontEndObjectPtr;
+    const uint8_t* frontEnd = *HostFrontEndObjectPtr;
     if (frontEnd == nullptr) return false;
-    const auto* holder = FieldOf<const uint8_t*>(frontEnd, 0xBF8);
+    const auto* holder = Read<const uint8_t*>(frontEnd, front_end::kMarkerHolder);
     if (holder == nullptr) return false;
-    return FieldOf<uint32_t>(holder, 0x434) != 0 || FieldOf<uint32_t>(holder, 0x438) != 0 ||
-           FieldOf<uint32_t>(holder, 0x43C) != 0;
+    return Read<uint32_t>(holder, marker_holder::kCentre) != 0 || Read<uint32_t>(holder, marker_holder::kMirrored) != 0 ||
+           Read<uint32_t>(holder, marker_holder::kUnmirrored) != 0;
+}
+
+// The bumper, badging and skirt slots while the chosen body is not stock; the exhaust
+// slot while the car has no exhaust marker.
+bool SlotBlocked(int32_t slot) {
+    switch (slot) {
+    case kFrontBumper: case kFrontBumperBadging: case kRearBumper: case kRearBumperBadging: case kSkirt:
+        return !IsStockBodyChosen();
+    case kExhaust:
+        return !ExhaustMenuAllowed();
+    default:
+        return false;
+    }
 }
 
 void AddMenuItem(Menu* menu, const char* name, int32_t value) {
-    auto* item = static_cast<MenuItem*>(host::HostAlloc(kMenuItemSize));
+    auto* item = static_cast<MenuItem*>(HostAlloc(menu_item::kSize));
     if (item == nullptr) return;
-    // The host may keep the two flags' addresses with the item.
+    // The game may keep the two flags' addresses with the item.
     static uint8_t one, zero;
     one = 1;
     zero = 0;
-    host::HostMenuItemInit(item, host::HostStringHash(name), value, &one, &zero);
-    host::HostMenuAddItem(menu, item);
+    HostMenuItemInit(item, HostStringHash(name), value, &one, &zero);
+    HostMenuAddItem(menu, item);
 }
 
 bool AnySlotOn(int32_t carType, std::span<const int32_t> slots) {
@@ -116,19 +118,85 @@ bool AnySlotOn(int32_t carType, std::span<const int32_t> slots) {
 
 void AddSlot(void* screen, int32_t carType, int32_t slot, bool autosculpt) {
     int32_t extra = 0;
-    if (slot == kFrontWheelSlot) extra = autosculpt ? 17 : FieldOf<int8_t>(screen, 0x2D5);
+    if (slot == kFrontWheel) extra = autosculpt ? kAutosculptFrontWheelExtra : Read<int8_t>(screen, screen::kFrontWheelExtra);
     bool enabled = SlotOn(carType, slot);
-    if (!enabled && autosculpt && slot == kRoofSlot) {
-        const CareerRecord* career = host::HostGetCareerRecord(host::HostCareerObject.get(), kCareerKey, 0);
-        enabled = career != nullptr && career->state == 2;
+    if (!enabled && autosculpt && slot == kRoof) {
+        const CareerRecord* career = HostGetCareerRecord(HostCareerObject.get(), kCareerKey, 0);
+        enabled = career != nullptr && career->state == kRoofCareerState;
     }
     if (!enabled) return;
-    host::HostSetMenuSlotState(screen, SlotHeader(carType, slot, autosculpt), slot, autosculpt ? 1 : 0, extra);
+    HostSetMenuSlotState(screen, SlotHeader(carType, slot, autosculpt), slot, autosculpt ? 1 : 0, extra);
 }
 
 void AddSlots(void* screen, int32_t carType, std::span<const int32_t> slots, bool autosculpt) {
     for (int32_t slot : slots) AddSlot(screen, carType, slot, autosculpt);
 }
+
+// The steering target of the slot shown: the tire slot turns the wheels out, the camber
+// and spacer slots straight, each while its switch is on.
+void AimSteering(const PluginSettings& settings, int32_t slot) {
+    SetSteerTarget(settings.frontSteerAngle);
+    if (settings.tires && slot == kTires) SetSteerTarget(-20.0f);
+    if (settings.camber && slot == kCamber) SetSteerTarget(0.0f);
+    if (settings.trackWidth && slot == kTrackSpacer) SetSteerTarget(0.0f);
+}
+
+// ---- Entry stubs --------------------------------------------------------------------
+
+// ESI = the main menu being built. The entry then pushes 0x98 as the replaced game
+// instruction did.
+void AddMenuCategoriesHook(RegisterRecord& r) { AddMenuCategories(At<Menu>(r.esi)); }
+
+// The selected category lies on the stack. The entry tests the result handed over in
+// EAX, then loads EAX with the category itself (a load leaves the flags as the test set
+// them).
+void RememberMenuCategoryHook(RegisterRecord& r) {
+    r.eax = static_cast<uint32_t>(RememberMenuCategory(static_cast<int32_t>(r.Stack(kCategoryStackSlot))));
+}
+
+// ESI = the customization screen; the game's own filling is skipped.
+void FillSlotMenuHook(RegisterRecord& r) { FillSlotMenu(At(r.esi)); }
+
+// EAX = slot, EBX = the game's value for the hint. A blocked slot returns from the game
+// routine: its saved EDI, ESI, EBX are popped, then its return address and arguments.
+void CheckSlotBlockedHook(RegisterRecord& r) {
+    if (CheckSlotBlocked(static_cast<int32_t>(r.eax), r.ebx) == 0) return;
+    r.edi = r.Stack(0);
+    r.esi = r.Stack(4);
+    r.ebx = r.Stack(8);
+    r.resume = r.Stack(12);
+    r.esp += 16 + kSlotTestArgumentBytes;
+}
+
+// ECX = menu item. The row resumes where the item may be chosen.
+constexpr uint32_t kItemAllowed = 0x866638;
+constexpr uint32_t kItemBlocked = 0x8665FC;
+void CheckMenuItemBlockedHook(RegisterRecord& r) {
+    if (CheckMenuItemBlocked(Read<uint32_t>(At(r.ecx), menu_item::kHeaderHash)) != 0) r.ResumeAtHost(kItemBlocked);
+}
+
+constexpr uint8_t kPush98[] = {0x68, 0x98, 0x00, 0x00, 0x00};  // push 0x98
+static_assert(menu_item::kSize == 0x98);
+constexpr uint8_t kTestAndLoadCategory[] = {
+    0x85, 0xC0,              // test eax, eax
+    0x8B, 0x44, 0x24, 0x60,  // mov eax, [esp+0x60]
+};
+static_assert(kCategoryStackSlot == 0x60);
+constexpr uint8_t kPushSlotArgument[] = {
+    0xFF, 0x74, 0x24, 0x18,  // push dword ptr [esp+0x18]
+    0x90,                    // nop
+};
+
+constexpr Site kSites[] = {
+    Hook("building the main menu", 0x83FBF1, &AddMenuCategoriesHook, 0x83FBF6, kPush98),
+    Hook("the selected category", 0x8683C9, &RememberMenuCategoryHook, 0x8683CF, kTestAndLoadCategory),
+    Hook("filling a category's slot menu", 0x866074, &FillSlotMenuHook, 0x866235),
+    Hook("whether a slot may be chosen", 0x85F74C, &CheckSlotBlockedHook, 0x85F7BD),
+    Hook("whether a menu item may be chosen", 0x8665DA, &CheckMenuItemBlockedHook, kItemAllowed),
+    Bytes("an argument of the slot menu", 0x85F90E, kPushSlotArgument),
+    PointerTo("virtual table: a slot's title", 0x9F9D14, &CodeOf<&SlotHeaderHash>),
+    CallTo("call for a slot's camera", 0x84EB1F, &CodeOf<&SlotCameraName>),
+};
 
 }  // namespace
 
@@ -147,9 +215,8 @@ int32_t RememberMenuCategory(int32_t value) {
 
 void FillSlotMenu(void* screen) {
     int32_t carType;
-    const bool autosculpt = FieldOf<uint8_t>(screen, 0x2D4) != 0;
-    const uint32_t screenValue = FieldOf<uint32_t>(screen, 0x2C8);
-    host::HostPrepareSlotMenu(screenValue, autosculpt ? kAutosculptMenuKey : kPartsMenuKey);
+    const bool autosculpt = Read<uint8_t>(screen, screen::kAutosculpt) != 0;
+    HostPrepareSlotMenu(Read<uint32_t>(screen, screen::kMenuValue), autosculpt ? kAutosculptMenuKey : kPartsMenuKey);
     if (!CurrentCarType(carType)) return;
     if (autosculpt) {
         AddSlots(screen, carType, kAutosculptParts, true);
@@ -165,53 +232,41 @@ void FillSlotMenu(void* screen) {
 }
 
 uint32_t CheckSlotBlocked(int32_t slot, uint32_t hostValue) {
-    bool blocked = false;
-    switch (slot) {
-        case 72: case 73: case 74: case 75: case 79: blocked = !IsStockBodyChosen(); break;
-        case kExhaustSlot: blocked = !ExhaustMenuAllowed(); break;
-        default: break;
-    }
-    if (!blocked) return 0;
-    return host::HostShowMenuHint(Pointer(1), kBlockedHintKey, hostValue);
+    if (!SlotBlocked(slot)) return 0;
+    return HostShowMenuHint(At(1), kBlockedSlotHintKey, hostValue);
 }
 
 uint32_t CheckMenuItemBlocked(uint32_t headerHash) {
     int32_t carType;
     if (!CurrentCarType(carType)) return 0;
-    auto header = [carType](int32_t slot) { return SlotHeader(carType, slot, false); };
-    if (headerHash == header(kExhaustSlot) && !ExhaustMenuAllowed()) return 1;
-    if ((headerHash == header(73) || headerHash == header(75)) && !IsStockBodyChosen()) return 1;
-    if ((headerHash == header(72) || headerHash == header(74) || headerHash == header(79)) && !IsStockBodyChosen())
-        return 1;
+    for (const int32_t slot : kBlockableSlots) {
+        if (headerHash == SlotHeader(carType, slot, false) && SlotBlocked(slot)) return 1;
+    }
     return 0;
 }
 
-// Virtual-table entry of the host's slot entries: the slot's title.
 uint32_t __thiscall SlotHeaderHash(MenuEntry* entry) {
-    const uint32_t header = Guarded(host::kNoName, [&] {
+    const uint32_t header = Guarded(kNoName, [&] {
         int32_t carType;
-        return CurrentCarType(carType) ? SlotHeader(carType, FieldOf<int32_t>(entry, 0x18), false) : host::kNoName;
+        return CurrentCarType(carType) ? SlotHeader(carType, Read<int32_t>(entry, part_list::kEntrySlot), false)
+                                       : kNoName;
     });
-    return header != host::kNoName ? header : host::HostMenuDefaultSlotHandler(entry);
+    return header != kNoName ? header : HostMenuDefaultSlotHandler(entry);
 }
 
-// Called in place of the host's camera-name routine: the camera the slot is shown with.
 void __thiscall SlotCameraName(void* screen, char* buffer, int32_t size) {
     // A buffer that cannot even hold the terminating zero is left alone.
     if (size <= 0 || buffer == nullptr) return;
     buffer[0] = '\0';
     Guarded([&] {
-        const auto* shown = FieldOf<const uint8_t*>(screen, 0x34);
-        if (FieldOf<uint32_t>(screen, 0x2E0) == 0 || FieldOf<int32_t>(screen, 0x2C4) >= 0xA99C60 || shown == nullptr)
+        const auto* shown = Read<const uint8_t*>(screen, screen::kShownEntry);
+        if (Read<uint32_t>(screen, screen::kCameraEnabled) == 0 ||
+            Read<int32_t>(screen, screen::kCameraTest) >= screen::kCameraTestBound || shown == nullptr)
             return;
-        const PluginSettings* global = GlobalSettings();
-        if (global == nullptr) return;
-        const PluginSettings& settings = *global;
-        SetSteerTarget(settings.frontSteerAngle);
-        const int32_t slot = FieldOf<int32_t>(shown, 0x30);
-        if (settings.tires && slot == kTireSlot) SetSteerTarget(-20.0f);
-        if (settings.camber && slot == kCamberSlot) SetSteerTarget(0.0f);
-        if (settings.trackWidth && slot == kSpacerSlot) SetSteerTarget(0.0f);
+        const PluginSettings* settings = GlobalSettings();
+        if (settings == nullptr) return;
+        const int32_t slot = Read<int32_t>(shown, screen::kShownEntrySlot);
+        AimSteering(*settings, slot);
         int32_t carType;
         if (!CurrentCarType(carType)) return;
         const char* camera = SlotCamera(carType, slot);
@@ -221,61 +276,6 @@ void __thiscall SlotCameraName(void* screen, char* buffer, int32_t size) {
     });
 }
 
-namespace {
-
-// ESI = the main menu being built. The entry then pushes 0x98 as the replaced host
-// instruction did.
-void AddMenuCategoriesHook(RegisterRecord& r) { AddMenuCategories(static_cast<Menu*>(Pointer(r.esi))); }
-
-// The selected category lies at ESP+0x60. The entry tests the result handed over in EAX,
-// then loads EAX with the category itself (a load leaves the flags as the test set them).
-void RememberMenuCategoryHook(RegisterRecord& r) {
-    r.eax = static_cast<uint32_t>(RememberMenuCategory(static_cast<int32_t>(r.Stack(0x60))));
-}
-
-// ESI = the customization screen; the host's own filling is skipped.
-void FillSlotMenuHook(RegisterRecord& r) { FillSlotMenu(Pointer(r.esi)); }
-
-// EAX = slot, EBX = the host value for the hint. A blocked slot returns from the host
-// routine: its saved EDI, ESI, EBX are popped, then its return address and 0x14 bytes of
-// arguments.
-void CheckSlotBlockedHook(RegisterRecord& r) {
-    if (CheckSlotBlocked(static_cast<int32_t>(r.eax), r.ebx) == 0) return;
-    r.edi = r.Stack(0);
-    r.esi = r.Stack(4);
-    r.ebx = r.Stack(8);
-    r.resume = r.Stack(12);
-    r.esp += 16 + 0x14;
-}
-
-// ECX = menu item, its header hash at +0x2C.
-void CheckMenuItemBlockedHook(RegisterRecord& r) {
-    const uint32_t headerHash = FieldOf<uint32_t>(Pointer(r.ecx), 0x2C);
-    r.resume = CheckMenuItemBlocked(headerHash) != 0 ? itemBlockedResume : itemAllowedResume;
-}
-
-}  // namespace
-
-void InstallCustomizationMenus() {
-    if (GlobalSettings() != nullptr) {
-        itemBlockedResume = TranslateHostAddress(0x8665FC);
-        itemAllowedResume = TranslateHostAddress(0x866638);
-        InstallRegisterHook(0x83FBF1, &AddMenuCategoriesHook, TranslateHostAddress(0x83FBF6),
-                            {0x68, 0x98, 0x00, 0x00, 0x00});  // push 0x98
-        InstallRegisterHook(0x8683C9, &RememberMenuCategoryHook, TranslateHostAddress(0x8683CF),
-                            {0x85, 0xC0,                    // test eax, eax
-                             0x8B, 0x44, 0x24, 0x60});      // mov eax, [esp+0x60]
-        InstallRegisterHook(0x866074, &FillSlotMenuHook, TranslateHostAddress(0x866235));
-        InstallRegisterHook(0x85F74C, &CheckSlotBlockedHook, TranslateHostAddress(0x85F7BD));
-        InstallRegisterHook(0x8665DA, &CheckMenuItemBlockedHook, itemAllowedResume);
-        const uint32_t pushArgument = TranslateHostAddress(0x85F90E);
-        WriteNops(pushArgument, 5);
-        WriteHost32(pushArgument, 0x182474FF);  // push dword [esp+0x18]; nop
-        WriteHost32(TranslateHostAddress(0x9F9D14), CodeAddress(&SlotHeaderHash));
-        WriteCall(TranslateHostAddress(0x84EB1F), CodeAddress(&SlotCameraName));
-    }
-    // The part-list site comes last.
-    InstallSlotPartListHook();
-}
+void InstallCustomizationMenus() { InstallSites(kSites, GlobalSettings()); }
 
 }  // namespace morvane

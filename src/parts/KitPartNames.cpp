@@ -10,12 +10,11 @@
 #include <cstdio>
 #include <string>
 
-#include "config/Profiles.h"
+#include "config/Lookups.h"
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
-#include "patch/Patch.h"
-#include "startup/Installers.h"
+#include "patch/Site.h"
 
 namespace morvane {
 
@@ -23,53 +22,15 @@ using namespace host;
 
 namespace {
 
-constexpr uint32_t kApplyKitPartsSite = 0x85EAEC;
-constexpr uint32_t kRecordChosenPartSite = 0x8420F0;
-constexpr uint32_t kPopUpHeadlightSite = 0x865278;
-constexpr uint32_t kPopUpHeadlightCodeSite = 0x865280;
-constexpr uint32_t kPopUpHeadlightCodeSize = 0x3C;
-
 constexpr size_t kNameBufferSize = 100;
 
-enum Slot : int32_t {
-    kBody = 23,
-    kFrontBrake = 24,
-    kFrontRotor = 25,
-    kLeftBrakeLight = 30,
-    kLeftBrakeLightGlass = 31,
-    kLeftHeadlight = 32,
-    kLeftHeadlightGlass = 33,
-    kLeftSideMirror = 34,
-    kRearBrake = 35,
-    kRearRotor = 36,
-    kRightBrakeLight = 40,
-    kRightBrakeLightGlass = 41,
-    kRightHeadlight = 42,
-    kRightHeadlightGlass = 43,
-    kRightSideMirror = 44,
-    kExhaust = 47,
-    kFrontBumper = 72,
-    kFrontBumperBadging = 73,
-    kRearBumper = 74,
-    kRearBumperBadging = 75,
-    kRoof = 76,
-    kRoofScoop = 77,
-    kSkirt = 79,
-    kLeftDoor = 82,
-    kRightDoor = 83,
-    kDoorLine = 87,
-    kGenericVinyl = 94,
-};
+using namespace slot;
 
 int32_t KitNumber(Part* part) {
     return part ? HostPartGetAttribute(part, HostStringHash("KITNUMBER"), 0) : 0;
 }
 
 bool IsStock(Part* part) { return part != nullptr && HostPartIsStock(part); }
-
-int32_t& RecordCarType(CustomizationRecord* record) {
-    return *reinterpret_cast<int32_t*>(reinterpret_cast<uint8_t*>(record) + kCustomizationCarType);
-}
 
 bool ModelExists(const char* name) { return HostFindModel(HostModelTable.get(), HostStringHash(name)) != 0; }
 
@@ -130,10 +91,8 @@ private:
     }
 
     bool PlainBodyName() const {
-        const uint8_t* table = *HostCarTypeTable;
-        if (table == nullptr) return false;
-        const uint8_t* record = table + kCarTypeRecordSize * static_cast<uint32_t>(carType_);
-        return *reinterpret_cast<const int32_t*>(record + kCarTypeBodyKind) == 2;
+        int32_t carClass;
+        return CarTypeClass(carType_, carClass) && carClass == car_type::kClassPlainBody;
     }
 
     void BodyAndDoorLine() const {
@@ -339,7 +298,7 @@ private:
     }
 
     void GenericVinyl() const {
-        if (IsStock(In(kGenericVinyl))) Empty(kGenericVinyl);
+        if (IsStock(In(kGenericVinyls))) Empty(kGenericVinyls);
     }
 
     void* hostObject_;
@@ -364,9 +323,9 @@ uint32_t __thiscall RecordChosenPart(const uint8_t* entry, CustomizationRecord* 
     return Guarded(0u, [&]() -> uint32_t {
         if (entry == nullptr) return 0;
         if (record == nullptr) record = HostGlobalCustomization.get();
-        Part* part = *reinterpret_cast<Part* const*>(entry + kMenuEntryPart);
-        const int32_t slot = *reinterpret_cast<const int32_t*>(entry + kMenuEntrySlot);
-        const int32_t carType = RecordCarType(record);
+        Part* part = Read<Part*>(entry, part_list::kEntryPart);
+        const int32_t slot = Read<int32_t>(entry, part_list::kEntrySlot);
+        const int32_t carType = Read<int32_t>(record, customization::kCarType);
         if (slot == kBody && part && !IsStock(part)) {
             for (const int32_t cleared : {kFrontBumper, kRearBumper, kSkirt}) {
                 HostCustomizationClearSlot(record, carType, cleared);
@@ -391,12 +350,17 @@ uint32_t __thiscall PopUpHeadlightState(void* hostObject) {
     });
 }
 
-void InstallKitPartNames() {
-    if (GlobalSettings() == nullptr) return;
-    WriteCall(TranslateHostAddress(kApplyKitPartsSite), CodeAddress(&ApplyKitParts));
-    WriteJump(TranslateHostAddress(kRecordChosenPartSite), CodeAddress(&RecordChosenPart));
-    WriteCall(TranslateHostAddress(kPopUpHeadlightSite), CodeAddress(&PopUpHeadlightState));
-    WriteNops(TranslateHostAddress(kPopUpHeadlightCodeSite), kPopUpHeadlightCodeSize);
-}
+namespace {
+
+constexpr Site kSites[] = {
+    CallTo("call that fits the dependent parts", 0x85EAEC, &CodeOf<&ApplyKitParts>),
+    JumpTo("routine that records the chosen part", 0x8420F0, &CodeOf<&RecordChosenPart>),
+    CallTo("pop-up headlight query", 0x865278, &CodeOf<&PopUpHeadlightState>),
+    Bytes("the query's own answer", 0x865280, kNops<0x3C>),
+};
+
+}  // namespace
+
+void InstallKitPartNames() { InstallSites(kSites, GlobalSettings()); }
 
 }  // namespace morvane

@@ -6,12 +6,16 @@
 
 namespace morvane {
 
-// Called at 0x85EAEC when the host fits the parts that depend on the chosen ones.
+// Called when the game fits the parts that depend on the chosen ones.
 void __thiscall ApplyKitParts(void* hostObject, host::RideRecord* ride, host::CustomizationRecord* record);
-// Replaces the host routine at 0x8420F0 that records a chosen menu entry; a null record
-// means the host's global one. Answers what HostCustomizationSetSlotPart answers.
+// Replaces the game routine that records a chosen menu entry; a null record means the
+// game's global one. Answers what HostCustomizationSetSlotPart answers.
 uint32_t __thiscall RecordChosenPart(const uint8_t* entry, host::CustomizationRecord* record, uint8_t flag);
-// Called at 0x865278: 5 when the car has pop-up headlights, else 0.
+// Called in place of the game's pop-up headlight query: 5 when the car has pop-up
+// headlights, else 0.
 uint32_t __thiscall PopUpHeadlightState(void* hostObject);
+
+// Writes the kit part sites.
+void InstallKitPartNames();
 
 }  // namespace morvane

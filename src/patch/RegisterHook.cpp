@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "patch/Patch.h"
+#include "patch/Site.h"
 
 extern "C" void morvane_register_trampoline();
 
@@ -12,7 +13,33 @@ namespace morvane {
 
 namespace {
 
-constexpr uint32_t kEntryCodeSize = 18;  // up to the call into the trampoline
+// A per-site entry as written into executable memory: the head hands over to the
+// trampoline; the tail, where the trampoline returns to, re-runs the displaced game
+// instructions and jumps on to the resume address.
+#pragma pack(push, 1)
+struct EntryHead {
+    uint8_t lea[3] = {0x8D, 0x64, 0x24};  // lea esp, [esp-ENTRY_STACK_RESERVE]
+    int8_t reserve = -ENTRY_STACK_RESERVE;
+    uint8_t pushFloatResult[2] = {0x6A, 0x00};  // push 0 (floatResult)
+    uint8_t pushPushFloat[2] = {0x6A, 0x00};    // push 0 (pushFloat)
+    uint8_t pushHandler = 0x68;                 // push handler
+    uint32_t handler = 0;
+    uint8_t call = 0xE8;  // call trampoline (pushes the tail: the record's resume slot)
+    int32_t trampoline = 0;
+};
+struct JumpRel32 {
+    uint8_t opcode = 0xE9;  // jmp resume
+    int32_t displacement = 0;
+};
+#pragma pack(pop)
+// The entry's three pushes and the call's return address complete the record above PUSHAD's.
+static_assert(SITE_ESP_ABOVE_PUSHAD == ENTRY_STACK_RESERVE + 4 * 4 + 4);
+static_assert(sizeof(EntryHead) == 18 && sizeof(JumpRel32) == 5);
+
+constexpr uint32_t EntrySize(uint32_t displacedCount) {
+    return (sizeof(EntryHead) + displacedCount + sizeof(JumpRel32) + 7) & ~7u;
+}
+
 constexpr uint32_t kPageSize = 4096;
 
 // Executable memory for the entries, handed out in order and never released.
@@ -30,9 +57,9 @@ uint32_t NextEntrySlot(uint32_t size) {
     return slot;
 }
 
-void Put32(uint8_t* at, uint32_t value) { std::memcpy(at, &value, 4); }
-
 }  // namespace
+
+void RegisterRecord::ResumeAtHost(uint32_t address) { resume = TranslateHostAddress(address); }
 
 // Called by the trampoline for every hook: no exception may leave into host code.
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
@@ -44,39 +71,33 @@ extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
     }
 }
 
-uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::initializer_list<uint8_t> displaced) {
+uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced) {
     if (displaced.size() > kMaxDisplacedBytes) return 0;
     const uint32_t count = static_cast<uint32_t>(displaced.size());
-    const uint32_t size = (kEntryCodeSize + count + 5 + 7) & ~7u;
+    const uint32_t size = EntrySize(count);
     const uint32_t entry = NextEntrySlot(size);
     if (entry == 0) return 0;
     // The call's return address is the record's resume slot: the trampoline's final return
     // comes back to the tail right after the call, as the processor's return predictor
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.
-    uint8_t code[(kEntryCodeSize + kMaxDisplacedBytes + 5 + 7) & ~7u];
+    uint8_t code[EntrySize(kMaxDisplacedBytes)];
     std::memset(code, 0xCC, sizeof code);
-    const uint8_t head[kEntryCodeSize] = {
-        0x8D, 0x64, 0x24, 0xC0,  // lea esp, [esp-0x40]
-        0x6A, 0x00,              // push 0 (floatResult)
-        0x6A, 0x00,              // push 0 (pushFloat)
-        0x68, 0, 0, 0, 0,        // push handler
-        0xE8, 0, 0, 0, 0,        // call trampoline (pushes the tail: the resume slot)
-    };
-    std::memcpy(code, head, sizeof head);
-    Put32(code + 9, CodeAddress(handler));
-    Put32(code + 14, CodeAddress(&morvane_register_trampoline) - (entry + kEntryCodeSize));
-    std::memcpy(code + kEntryCodeSize, displaced.begin(), count);
-    const uint32_t jump = entry + kEntryCodeSize + count;
-    code[jump - entry] = 0xE9;  // jmp resume
-    Put32(code + (jump - entry) + 1, resume - (jump + 5));
+    EntryHead head;
+    head.handler = CodeAddress(handler);
+    head.trampoline = static_cast<int32_t>(CodeAddress(&morvane_register_trampoline) - (entry + sizeof head));
+    std::memcpy(code, &head, sizeof head);
+    std::memcpy(code + sizeof head, displaced.data(), count);
+    const uint32_t tailJump = sizeof head + count;
+    JumpRel32 jump;
+    jump.displacement = static_cast<int32_t>(resume - (entry + tailJump + sizeof jump));
+    std::memcpy(code + tailJump, &jump, sizeof jump);
     WriteHostBytes(entry, code, size);
     return entry;
 }
 
 void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
                          std::initializer_list<uint8_t> displaced) {
-    const uint32_t entry = MakeRegisterEntry(handler, resume, displaced);
-    if (entry != 0) WriteJump(TranslateHostAddress(site), entry);
+    InstallSite(Hook("register hook", site, handler, resume, displaced));
 }
 
 }  // namespace morvane

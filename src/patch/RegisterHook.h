@@ -17,8 +17,12 @@
 // the record as it was on entry.
 // A handler may raise ESP freely (to pop host values or return from the host routine);
 // it may lower it by at most kMaxStackGrowth bytes.
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
+
+#include "patch/TrampolineLayout.h"
 
 namespace morvane {
 
@@ -38,15 +42,30 @@ struct RegisterRecord {
     void SetZeroFlag(bool set) { eflags = set ? (eflags | kZeroFlag) : (eflags & ~kZeroFlag); }
     bool ZeroFlag() const { return (eflags & kZeroFlag) != 0; }
     void PushFloat(float value) { pushFloat = 1; floatResult = value; }
+    // Resumes at a game address instead (translated for the running build).
+    void ResumeAtHost(uint32_t address);
 
     static constexpr uint32_t kZeroFlag = 0x40;
 };
-static_assert(sizeof(RegisterRecord) == 52, "the trampoline relies on this layout");
+// The trampoline's assembly relies on this layout.
+static_assert(offsetof(RegisterRecord, edi) == RECORD_EDI && offsetof(RegisterRecord, esi) == RECORD_ESI &&
+              offsetof(RegisterRecord, ebp) == RECORD_EBP && offsetof(RegisterRecord, esp) == RECORD_ESP &&
+              offsetof(RegisterRecord, ebx) == RECORD_EBX && offsetof(RegisterRecord, edx) == RECORD_EDX &&
+              offsetof(RegisterRecord, ecx) == RECORD_ECX && offsetof(RegisterRecord, eax) == RECORD_EAX);
+static_assert(offsetof(RegisterRecord, eflags) == RECORD_EFLAGS && offsetof(RegisterRecord, resume) == RECORD_RESUME &&
+              offsetof(RegisterRecord, handler) == RECORD_HANDLER &&
+              offsetof(RegisterRecord, pushFloat) == RECORD_PUSH_FLOAT &&
+              offsetof(RegisterRecord, floatResult) == RECORD_FLOAT_RESULT);
+static_assert(sizeof(RegisterRecord) == RECORD_SIZE);
+// PUSHAD stores eight registers from EDI up; PUSHFD's EFLAGS lie just above them.
+static_assert(RECORD_EAX - RECORD_EDI == 7 * 4 && RECORD_EFLAGS == 8 * 4);
 
 using RegisterHandler = void (*)(RegisterRecord& registers);
 
-// How far below ESP at the site a handler may move the stack pointer.
-constexpr uint32_t kMaxStackGrowth = 56;
+// How far below ESP at the site a handler may move the stack pointer: the entry's
+// reserve, less the two slots the trampoline lays below the ESP it resumes with.
+constexpr uint32_t kMaxStackGrowth = ENTRY_STACK_RESERVE - RESUME_SLOTS_SIZE;
+static_assert(kMaxStackGrowth == 56);
 
 // The most bytes of displaced host instructions one entry can re-run.
 constexpr uint32_t kMaxDisplacedBytes = 16;
@@ -55,11 +74,12 @@ constexpr uint32_t kMaxDisplacedBytes = 16;
 // preset to the entry's tail, which runs the displaced instructions and jumps to `resume`. Answers the
 // entry's address (a jump destination), or 0 when no executable memory could be had or
 // the displaced run is too long. Entries live until the process ends.
-uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::initializer_list<uint8_t> displaced = {});
+uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced = {});
 
-// Writes a jump at `site` to a new entry for `handler`; the host resumes at `resume`,
-// after the `displaced` instructions, unless the handler says otherwise. Nothing is
-// written when no entry could be made.
+// Writes a jump at the game address `site` to a new entry for `handler`; the game resumes
+// at `resume`, after the `displaced` instructions, unless the handler says otherwise.
+// Nothing is written when no entry could be made. (A feature's table does the same with
+// a Hook row.)
 void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
                          std::initializer_list<uint8_t> displaced = {});
 

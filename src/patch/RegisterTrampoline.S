@@ -5,10 +5,8 @@
 #   [esp]    resume (the entry's tail, after the call)   [esp+8]  pushFloat (0)
 #   [esp+4]  handler                                     [esp+12] floatResult (0)
 # and the 64 bytes below S are left free, so that a handler may lower ESP a little.
-#
-# RegisterRecord offsets (PUSHAD order, then what the entry pushed):
-#   0 edi  4 esi  8 ebp  12 esp  16 ebx  20 edx  24 ecx  28 eax
-#   32 eflags  36 resume  40 handler  44 pushFloat  48 floatResult
+# PUSHFD and PUSHAD below complete the RegisterRecord (offsets in TrampolineLayout.h).
+#include "patch/TrampolineLayout.h"
 
     .intel_syntax noprefix
     .text
@@ -17,7 +15,7 @@
 _morvane_register_trampoline:
     pushfd
     pushad
-    add dword ptr [esp+12], 84      # PUSHAD stored S-84: make it ESP at the site
+    add dword ptr [esp+RECORD_ESP], SITE_ESP_ABOVE_PUSHAD   # make it ESP at the site
 
     mov ebx, esp                    # the record; EBX survives the cdecl handler
     cld
@@ -37,26 +35,27 @@ _morvane_register_trampoline:
 2:  fninit
 3:  mov dword ptr [esp+4], 0x1F80
     ldmxcsr [esp+4]
-    mov [esp], ebx                  # morvane_run_handler(record) runs the handler [ebx+40],
+    mov [esp], ebx                  # morvane_run_handler(record) runs the handler,
     call _morvane_run_handler       # called on a 16-byte aligned stack
     add esp, 16
     fxrstor [esp]
     mov esp, ebx
 
-    cmp dword ptr [esp+44], 0       # EFLAGS come from the record below, so this is free
+    cmp dword ptr [esp+RECORD_PUSH_FLOAT], 0   # EFLAGS come from the record below, so this is free
     je 1f
-    fld dword ptr [esp+48]
+    fld dword ptr [esp+RECORD_FLOAT_RESULT]
 1:
     # Lay EFLAGS and the resume address just below the ESP to resume with. That place
-    # lies above the record as long as the handler lowered ESP by no more than 56 bytes.
-    mov eax, [esp+12]
-    mov ecx, [esp+32]
-    mov [eax-8], ecx
-    mov ecx, [esp+36]
-    mov [eax-4], ecx
-    sub eax, 8
-    mov [esp+12], eax
+    # lies above the record as long as the handler lowered ESP by no more than the
+    # reserve less these 8 bytes (kMaxStackGrowth).
+    mov eax, [esp+RECORD_ESP]
+    mov ecx, [esp+RECORD_EFLAGS]
+    mov [eax-RESUME_SLOTS_SIZE], ecx
+    mov ecx, [esp+RECORD_RESUME]
+    mov [eax-RESUME_SLOTS_SIZE+4], ecx
+    sub eax, RESUME_SLOTS_SIZE
+    mov [esp+RECORD_ESP], eax
     popad                           # every register but ESP
-    mov esp, [esp-20]               # the record's ESP slot, now just below ESP
+    mov esp, [esp-(32-RECORD_ESP)]  # the record's ESP slot, now just below ESP
     popfd
     ret                             # to the entry's tail, as its call predicted, unless moved

@@ -5,10 +5,38 @@
 #include "config/IniFile.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
+#include "effects/ExhaustEffects.h"
+#include "effects/LightShaders.h"
+#include "effects/Neon.h"
+#include "effects/Textures.h"
+#include "effects/WheelGeometry.h"
+#include "parts/CustomizationMenus.h"
+#include "parts/KitPartNames.h"
+#include "parts/LevelOfDetail.h"
+#include "parts/PartLists.h"
+#include "parts/PartSlotFixes.h"
 #include "patch/Guard.h"
-#include "startup/Installers.h"
 
 namespace morvane {
+
+namespace {
+
+constexpr Installer kInstallers[] = {
+    {"exhaust effects", &InstallExhaustEffects},
+    {"kit part names", &InstallKitPartNames},
+    {"customization menus", &InstallCustomizationMenus},
+    {"part lists", &InstallPartLists},
+    {"level of detail", &InstallLevelOfDetail},
+    {"textures", &InstallTextures},
+    {"light shaders", &InstallLightShaders},
+    {"wheel geometry", &InstallWheelGeometry},
+    {"part-slot fixes", &InstallPartSlotFixes},
+    {"neon", &InstallNeon},
+};
+
+}  // namespace
+
+std::span<const Installer> Installers() { return kInstallers; }
 
 bool LoadConfiguration() {
     const IniFile sibling(kSiblingFile);
@@ -39,11 +67,7 @@ void StartPlugin() {
     // Pinned before the first jump into this library is written.
     PinInMemory();
     // One installer that fails leaves the others to write their patches.
-    for (void (*install)() : {&InstallExhaustEffects, &InstallKitPartNames, &InstallCustomizationMenus,
-                              &InstallLodHook, &InstallTextures, &InstallLightPatches, &InstallWheelGeometry,
-                              &InstallPartSlotFixes, &InstallNeon}) {
-        Guarded(install);
-    }
+    for (const Installer& installer : kInstallers) Guarded(installer.install);
 }
 
 }  // namespace morvane

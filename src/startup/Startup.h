@@ -1,6 +1,7 @@
 #pragma once
 // The attach-time sequence: host check, sibling check, configuration, installers.
 #include <cstdint>
+#include <span>
 
 namespace morvane {
 
@@ -11,6 +12,16 @@ inline constexpr const char kCaption[] = "Kavra - Morvane";
 inline constexpr const char kUnsupportedHostText[] =
     "This .exe is not supported.\nPlease use v1.4 English kavra.exe (6,88 MB (7.217.152 bytes)).";
 inline constexpr const char kShadowConflictText[] = "Please set CarShadowFix to 0 in Kavra.WidescreenFix.ini";
+
+// A feature's installer: it reads its switches from the global settings and writes its
+// own sites; no two installers write the same game site.
+struct Installer {
+    const char* name;
+    void (*install)();
+};
+
+// Every installer, in the order start-up runs them.
+std::span<const Installer> Installers();
 
 // Sibling check, then settings and profiles; false means no installer may run.
 bool LoadConfiguration();

@@ -1,0 +1,3 @@
+#pragma once
+// Lookups with fallback to the global settings.
+#include "config/Profiles.h"

@@ -1,0 +1,14 @@
+#pragma once
+// Tire and licence-plate textures from fitted parts, and the wheel mirror fix.
+#include <cstdint>
+
+namespace morvane {
+
+// Writes the tire ("Tires") and plate ("LicensePlate") texture replacements into a car's
+// render record, as the game finishes preparing it for drawing.
+void ApplyTireAndPlateTextures(uint8_t* record);
+
+// Writes the end-of-preparation hook, and the wheel mirror fix when "FixWheelMirror" is on.
+void InstallTextures();
+
+}  // namespace morvane

@@ -1,0 +1,52 @@
+// The level-of-detail letter "A" forced per car: the game hashes a model name, seeded
+// with the car's name hash, before it looks the model up; the hook changes the name's
+// last letter first.
+#include "parts/LevelOfDetail.h"
+
+#include <cstring>
+
+#include "config/Lookups.h"
+#include "config/Rules.h"
+#include "config/Settings.h"
+#include "host/Host.h"
+#include "patch/Guard.h"
+#include "patch/Site.h"
+
+namespace morvane {
+
+using namespace host;
+
+namespace {
+
+// [ESP]: the model name, [ESP+4]: the seed, as pushed for the game's hash routine, which
+// the site calls; the hook answers in EAX and removes the two arguments as after the call.
+void ForceLodHandler(RegisterRecord& r) {
+    char* text = At<char>(r.Stack(0));
+    const uint32_t seed = r.Stack(4);
+    // The game expects the hash whatever happens: without the forced letter at worst.
+    bool hashed = false;
+    Guarded([&] {
+        r.eax = ForceLodHash(text, seed);
+        hashed = true;
+    });
+    if (!hashed) r.eax = HostStringHashSeeded(text, seed);
+    r.esp += 8;
+}
+
+constexpr Site kSites[] = {
+    Hook("hash of a model name (level of detail)", 0x7CDC85, &ForceLodHandler, 0x7CDC8D),
+};
+
+}  // namespace
+
+uint32_t ForceLodHash(char* text, uint32_t seed) {
+    if (text && LevelOfDetailForced(ProfileForNameHash(seed), GlobalSettings())) {
+        const size_t length = std::strlen(text);
+        if (length > 0) text[length - 1] = 'A';
+    }
+    return HostStringHashSeeded(text, seed);
+}
+
+void InstallLevelOfDetail() { InstallSites(kSites, GlobalSettings()); }
+
+}  // namespace morvane

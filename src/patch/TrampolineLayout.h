@@ -1,0 +1,30 @@
+/* The register record and the per-site entry's stack reserve, as the trampoline's
+   assembly uses them. Plain defines: RegisterTrampoline.S includes this file, and
+   RegisterHook.h checks every value against the C++ record with static_assert. */
+#pragma once
+
+/* RegisterRecord: PUSHAD's order, then EFLAGS, then what the entry pushed. */
+#define RECORD_EDI 0
+#define RECORD_ESI 4
+#define RECORD_EBP 8
+#define RECORD_ESP 12
+#define RECORD_EBX 16
+#define RECORD_EDX 20
+#define RECORD_ECX 24
+#define RECORD_EAX 28
+#define RECORD_EFLAGS 32
+#define RECORD_RESUME 36
+#define RECORD_HANDLER 40
+#define RECORD_PUSH_FLOAT 44
+#define RECORD_FLOAT_RESULT 48
+#define RECORD_SIZE 52
+
+/* The entry lowers ESP by this much before it pushes anything, so that a handler may
+   lower ESP a little; the trampoline needs 8 of those bytes to lay EFLAGS and the resume
+   address just below the ESP it resumes with. */
+#define ENTRY_STACK_RESERVE 64
+#define RESUME_SLOTS_SIZE 8
+
+/* ESP at the site, counted from the value PUSHAD stores: the reserve, the entry's four
+   pushes (floatResult, pushFloat, handler, the call's return address) and PUSHFD. */
+#define SITE_ESP_ABOVE_PUSHAD (ENTRY_STACK_RESERVE + 16 + 4)
