@@ -266,6 +266,8 @@ void ThrowFromHostRoutines(bool on) { throwFromHostRoutines = on; }
 size_t ThrownFromHostRoutines() { return thrownFromHostRoutines; }
 
 void Reset() {
+    // A fresh game: no copy of a plug-in has claimed it yet.
+    SetEnvironmentVariableA("MORVANE_ACTIVE_COPY", nullptr);
     SetProtection(kHostBegin, kHostEnd, PAGE_EXECUTE_READWRITE);
     std::memcpy(At(kHostBegin), snapshot.data(), snapshot.size());
     ProtectHostRange();

@@ -18,4 +18,9 @@ start_wine
 status=0
 wine "$game/kavra.exe" </dev/null || status=$?
 stop_wine
+# Morvane.log, as a player would attach it to a report.
+if [ -f "$game/Morvane.log" ]; then
+  printf '\nMorvane.log, as the player finds it in the game folder:\n'
+  tr -d '\r' < "$game/Morvane.log" | sed 's/^/  /'
+fi
 exit $status

@@ -6,18 +6,12 @@
 
 namespace morvane {
 
-namespace {
-
-// A full path as the file system must take it: "\\?\" before a drive path keeps every
-// character of the last name, where the plain form would drop a final dot or space.
 std::wstring ExactPath(const std::string& path) {
     const std::wstring wide = WideName(path, GetACP());
     const bool drivePath = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\' &&
                            wide.find(L'/') == std::wstring::npos && wide.find(L"\\.") == std::wstring::npos;
     return drivePath ? L"\\\\?\\" + wide : wide;
 }
-
-}  // namespace
 
 bool NarrowName(const wchar_t* wide, unsigned codePage, std::string& narrow) {
     // The UTF-8 code page takes neither best-fit flags nor a used-default answer; it loses

@@ -19,6 +19,11 @@ inline bool LevelOfDetailForced(const CarProfile* own, const PluginSettings* glo
 inline bool VinylBytesWritten(const PluginSettings& settings) {
     return settings.allVinylsMirrorable && !settings.allowStockRimsPaint;
 }
+// Why they are not.
+inline const char* VinylBytesLeftOut(const PluginSettings& settings) {
+    return settings.allVinylsMirrorable ? "AllowStockRimsPaint = 1 takes the same routine, and wins"
+                                        : "AllVinylsMirrorable is off";
+}
 
 // The built-in profile of that name, or null. A file of the same name replaces it whole:
 // the built-in one is then not added, and its flag is lost.

@@ -54,6 +54,13 @@ inline constexpr GlobalSwitchKey kGlobalSwitches[] = {
     {kModsSection, "TrackWidth", &PluginSettings::trackWidth},
     {kModsSection, "TireWidth", &PluginSettings::tireWidth},
 };
+// The key of a global switch.
+constexpr const char* GlobalSwitchKeyOf(bool PluginSettings::*field) {
+    for (const GlobalSwitchKey& entry : kGlobalSwitches) {
+        if (entry.field == field) return entry.key;
+    }
+    return nullptr;
+}
 // A whole number of degrees in "GENERAL", default 0 (a fraction is cut: 22.5 reads as 22).
 inline constexpr const char kFrontSteerAngleKey[] = "FrontSteerAngle";
 

@@ -64,7 +64,7 @@ const char* OwnerName(const void* owner) {
 constexpr uint32_t kNodeCountSlot = 0x10;
 constexpr uint32_t kMarkerHolderSlot = 0x18;
 void ExhaustEffectListHook(RegisterRecord& r) {
-    Guarded([&] {
+    Guarded(GuardPlace(r), [&] {
         AddCarEffect(At<const void>(r.ebp), At<const EffectDefinition>(r.esi), At<EffectListHead>(r.ebx),
                      &r.Stack(kNodeCountSlot), At<const void>(r.Stack(kMarkerHolderSlot)));
     });
@@ -82,7 +82,7 @@ void ExhaustPartSelectHook(RegisterRecord& r) {
 // ECX points to a car part; the answer is the zero flag alone: clear when the part counts
 // as carrying an exhaust marker, set when not.
 void ExhaustMarkerHook(RegisterRecord& r) {
-    const bool uses = Guarded(false, [&] { return PartUsesExhaustMarker(At<Part>(r.ecx)); });
+    const bool uses = Guarded(GuardPlace(r), false, [&] { return PartUsesExhaustMarker(At<Part>(r.ecx)); });
     r.SetZeroFlag(!uses);
 }
 
@@ -91,7 +91,7 @@ constexpr uint8_t kLoadOne[] = {0xB8, 0x01, 0x00, 0x00, 0x00};  // mov eax, 1
 constexpr uint8_t kTestPreferred[] = {0xF7, 0x83, 0x7C, 0x01, 0x00, 0x00,  // test dword ptr [ebx+0x17C],
                                       0xFF, 0xFF, 0xFF, 0xFF};             //      0xFFFFFFFF
 static_assert(part_select::kPreferred == 0x17C);
-constexpr Gate kExhaustFx = &On<&PluginSettings::exhaustFx>;
+constexpr Gate kExhaustFx = On<&PluginSettings::exhaustFx>();
 
 constexpr Site kSites[] = {
     Bytes("count of a car's effects", 0x7CC6BD, kLoadOne, kExhaustFx),

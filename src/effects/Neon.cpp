@@ -67,7 +67,7 @@ void ShadowTextureHook(RegisterRecord& r) { r.eax = ShadowTexture(At<uint8_t>(r.
 // EAX: the game's colour word; [ESP+4]: the render record.
 void NeonColorHook(RegisterRecord& r) { r.eax = NeonColor(At<uint8_t>(r.Stack(0x04)), r.eax); }
 
-constexpr Gate kNeon = &On<&PluginSettings::neon>;
+constexpr Gate kNeon = On<&PluginSettings::neon>();
 
 constexpr Site kSites[] = {
     Hook("shadow texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),

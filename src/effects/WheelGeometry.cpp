@@ -38,13 +38,13 @@ const AttributeRecord* FindPartAttribute(RideRecord* ride, int32_t slot, const c
 // Each hook hands back a value whatever happens: when reading the parts fails, the value
 // the game would have had without the part (no camber, its own offset, its own width).
 void CamberHook(RegisterRecord& r) {
-    r.PushFloat(Guarded(0.0f, [&] { return CamberAngle(At<RideRecord>(r.ecx)); }));
+    r.PushFloat(Guarded(GuardPlace(r), 0.0f, [&] { return CamberAngle(At<RideRecord>(r.ecx)); }));
 }
 
 void TrackWidthHook(RegisterRecord& r) {
     const auto thousandths = static_cast<int32_t>(r.Stack(kTrackThousandthsSlot));
     const float own = static_cast<float>(thousandths) * 0.001f;
-    r.PushFloat(Guarded(own, [&] {
+    r.PushFloat(Guarded(GuardPlace(r), own, [&] {
         return TrackOffset(RideOfRenderRecord(r.Stack(kTrackRenderRecordSlot)), r.ebp != 0, thousandths);
     }));
 }
@@ -52,7 +52,7 @@ void TrackWidthHook(RegisterRecord& r) {
 void TireWidthHook(RegisterRecord& r) {
     const float width = *At<const float>(r.eax);
     const auto wheel = static_cast<int32_t>(r.Stack(kTireWheelSlot));
-    r.eax = std::bit_cast<uint32_t>(Guarded(width, [&] { return TireWidth(RideOfRenderRecord(r.esi), width, wheel); }));
+    r.eax = std::bit_cast<uint32_t>(Guarded(GuardPlace(r), width, [&] { return TireWidth(RideOfRenderRecord(r.esi), width, wheel); }));
 }
 
 // The game's   mov ebx, [esi+0x324C]   that the tire width site's jump displaces.
@@ -60,9 +60,9 @@ static_assert(render::kTireWidthWord == 0x324C);
 constexpr uint8_t kLoadTireWidthWord[] = {0x8B, 0x9E, 0x4C, 0x32, 0x00, 0x00};
 
 constexpr Site kSites[] = {
-    Hook("camber", 0x7DF765, &CamberHook, 0x7DF771, {}, &On<&PluginSettings::camber>),
-    Hook("track width", 0x7CB85F, &TrackWidthHook, 0x7CB869, {}, &On<&PluginSettings::trackWidth>),
-    Hook("tire width", 0x7CB8C8, &TireWidthHook, 0x7CB8D0, kLoadTireWidthWord, &On<&PluginSettings::tireWidth>),
+    Hook("camber", 0x7DF765, &CamberHook, 0x7DF771, {}, On<&PluginSettings::camber>()),
+    Hook("track width", 0x7CB85F, &TrackWidthHook, 0x7CB869, {}, On<&PluginSettings::trackWidth>()),
+    Hook("tire width", 0x7CB8C8, &TireWidthHook, 0x7CB8D0, kLoadTireWidthWord, On<&PluginSettings::tireWidth>()),
 };
 
 }  // namespace

@@ -246,7 +246,7 @@ uint32_t CheckMenuItemBlocked(uint32_t headerHash) {
 }
 
 uint32_t __thiscall SlotHeaderHash(MenuEntry* entry) {
-    const uint32_t header = Guarded(kNoName, [&] {
+    const uint32_t header = Guarded(GuardPlace(&SlotHeaderHash), kNoName, [&] {
         int32_t carType;
         return CurrentCarType(carType) ? SlotHeader(carType, Read<int32_t>(entry, part_list::kEntrySlot), false)
                                        : kNoName;
@@ -258,7 +258,7 @@ void __thiscall SlotCameraName(void* screen, char* buffer, int32_t size) {
     // A buffer that cannot even hold the terminating zero is left alone.
     if (size <= 0 || buffer == nullptr) return;
     buffer[0] = '\0';
-    Guarded([&] {
+    Guarded(GuardPlace(&SlotCameraName), [&] {
         const auto* shown = Read<const uint8_t*>(screen, screen::kShownEntry);
         if (Read<uint32_t>(screen, screen::kCameraEnabled) == 0 ||
             Read<int32_t>(screen, screen::kCameraTest) >= screen::kCameraTestBound || shown == nullptr)

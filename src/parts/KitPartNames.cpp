@@ -313,14 +313,14 @@ private:
 }  // namespace
 
 void __thiscall ApplyKitParts(void* hostObject, RideRecord* ride, CustomizationRecord* record) {
-    Guarded([&] {
+    Guarded(GuardPlace(&ApplyKitParts), [&] {
         if (ride == nullptr) return;
         KitFitter(hostObject, ride, record).Apply();
     });
 }
 
 uint32_t __thiscall RecordChosenPart(const uint8_t* entry, CustomizationRecord* record, uint8_t flag) {
-    return Guarded(0u, [&]() -> uint32_t {
+    return Guarded(GuardPlace(&RecordChosenPart), 0u, [&]() -> uint32_t {
         if (entry == nullptr) return 0;
         if (record == nullptr) record = HostGlobalCustomization.get();
         Part* part = Read<Part*>(entry, part_list::kEntryPart);
@@ -344,7 +344,7 @@ uint32_t __thiscall RecordChosenPart(const uint8_t* entry, CustomizationRecord* 
 }
 
 uint32_t __thiscall PopUpHeadlightState(void* hostObject) {
-    return Guarded(0u, [&]() -> uint32_t {
+    return Guarded(GuardPlace(&PopUpHeadlightState), 0u, [&]() -> uint32_t {
         const CarProfile* profile = ProfileForCarType(HostGetCarType(hostObject));
         return profile && profile->popUpHeadLights ? 5 : 0;
     });

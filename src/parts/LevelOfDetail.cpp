@@ -25,7 +25,7 @@ void ForceLodHandler(RegisterRecord& r) {
     const uint32_t seed = r.Stack(4);
     // The game expects the hash whatever happens: without the forced letter at worst.
     bool hashed = false;
-    Guarded([&] {
+    Guarded(GuardPlace(r), [&] {
         r.eax = ForceLodHash(text, seed);
         hashed = true;
     });

@@ -73,7 +73,7 @@ constexpr Site kSites[] = {
 }  // namespace
 
 uint32_t __cdecl BuildSlotPartList(int32_t slot, void* listHead, uint8_t carbon, uint32_t, int32_t innerRadius) {
-    return Guarded(0u, [&]() -> uint32_t {
+    return Guarded(GuardPlace(&BuildSlotPartList), 0u, [&]() -> uint32_t {
         const int32_t* current = *HostCurrentCarTypePtr;
         if (listHead == nullptr || current == nullptr) return 0;
         const int32_t carType = *current;

@@ -23,7 +23,7 @@ constexpr uint8_t kRearDecalGroup = 0x69;
 
 // Entered by a jump at the site; answers as the near return the game would have made.
 void DecalGroupHandler(RegisterRecord& r) {
-    Guarded([] { FixDecalUpgradeGroups(); });
+    Guarded(GuardPlace(r), [] { FixDecalUpgradeGroups(); });
     r.resume = r.Stack(0);
     r.esp += 4;
 }
@@ -42,10 +42,11 @@ constexpr uint8_t kShortJump[] = {0xEB};                         // jmp rel8 (wa
 constexpr Site kSites[] = {
     // The resume address is the return address the handler finds on the stack.
     Hook("upgrade groups of the decal slots", kDecalGroupSite, &DecalGroupHandler, kDecalGroupSite + 5, {},
-         &On<&PluginSettings::fixFrontRearDecals>),
-    Bytes("stock rim paint answer", kRimsAndVinylsRoutine, kAnswerZero, &On<&PluginSettings::allowStockRimsPaint>),
-    Bytes("stock rim paint check", 0x7E5FB2, kNops<2>, &On<&PluginSettings::allowStockRimsPaint>),
-    Bytes("vinyl mirroring answer", kRimsAndVinylsRoutine, kAnswerOne, &VinylBytesWritten),
+         On<&PluginSettings::fixFrontRearDecals>()),
+    Bytes("stock rim paint answer", kRimsAndVinylsRoutine, kAnswerZero, On<&PluginSettings::allowStockRimsPaint>()),
+    Bytes("stock rim paint check", 0x7E5FB2, kNops<2>, On<&PluginSettings::allowStockRimsPaint>()),
+    Bytes("vinyl mirroring answer", kRimsAndVinylsRoutine, kAnswerOne,
+          {&VinylBytesWritten, "AllVinylsMirrorable", &VinylBytesLeftOut}),
     Bytes("a conditional jump made unconditional", 0x7E0472, kShortJump),
     Bytes("a conditional jump made unconditional (second place)", 0x7E0216, kShortJump),
 };

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "log/Failures.h"
+#include "log/Footprint.h"
 #include "patch/Patch.h"
 #include "patch/Site.h"
 
@@ -22,8 +24,8 @@ struct EntryHead {
     int8_t reserve = -ENTRY_STACK_RESERVE;
     uint8_t pushFloatResult[2] = {0x6A, 0x00};  // push 0 (floatResult)
     uint8_t pushPushFloat[2] = {0x6A, 0x00};    // push 0 (pushFloat)
-    uint8_t pushHandler = 0x68;                 // push handler
-    uint32_t handler = 0;
+    uint8_t pushHook = 0x68;                    // push hook (its RegisterHookInfo)
+    uint32_t hook = 0;
     uint8_t call = 0xE8;  // call trampoline (pushes the tail: the record's resume slot)
     int32_t trampoline = 0;
 };
@@ -36,9 +38,11 @@ struct JumpRel32 {
 static_assert(SITE_ESP_ABOVE_PUSHAD == ENTRY_STACK_RESERVE + 4 * 4 + 4);
 static_assert(sizeof(EntryHead) == 18 && sizeof(JumpRel32) == 5);
 
-constexpr uint32_t EntrySize(uint32_t displacedCount) {
+// The entry's code, then its RegisterHookInfo on an 8-byte boundary.
+constexpr uint32_t EntryCodeSize(uint32_t displacedCount) {
     return (sizeof(EntryHead) + displacedCount + sizeof(JumpRel32) + 7) & ~7u;
 }
+constexpr uint32_t EntrySize(uint32_t displacedCount) { return EntryCodeSize(displacedCount) + sizeof(RegisterHookInfo); }
 
 constexpr uint32_t kPageSize = 4096;
 
@@ -65,13 +69,16 @@ void RegisterRecord::ResumeAtHost(uint32_t address) { resume = TranslateHostAddr
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
     const RegisterRecord onEntry = *record;
     try {
-        reinterpret_cast<RegisterHandler>(static_cast<uintptr_t>(record->handler))(*record);
+        record->hook->handler(*record);
     } catch (...) {
         *record = onEntry;
+        HookPlace* place = HookPlaceOf(onEntry);
+        RecordFailure(place != nullptr ? *place : RoutinePlace(0), CurrentFailure());
     }
 }
 
-uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced) {
+uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced,
+                           HookPlace* place) {
     if (displaced.size() > kMaxDisplacedBytes) return 0;
     const uint32_t count = static_cast<uint32_t>(displaced.size());
     const uint32_t size = EntrySize(count);
@@ -82,8 +89,11 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.
     uint8_t code[EntrySize(kMaxDisplacedBytes)];
     std::memset(code, 0xCC, sizeof code);
+    const RegisterHookInfo hook{handler, place};
+    const uint32_t hookAt = entry + EntryCodeSize(count);
+    std::memcpy(code + EntryCodeSize(count), &hook, sizeof hook);
     EntryHead head;
-    head.handler = CodeAddress(handler);
+    head.hook = hookAt;
     head.trampoline = static_cast<int32_t>(CodeAddress(&morvane_register_trampoline) - (entry + sizeof head));
     std::memcpy(code, &head, sizeof head);
     std::memcpy(code + sizeof head, displaced.data(), count);
@@ -92,6 +102,8 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     jump.displacement = static_cast<int32_t>(resume - (entry + tailJump + sizeof jump));
     std::memcpy(code + tailJump, &jump, sizeof jump);
     WriteHostBytes(entry, code, size);
+    NoteEntry(entry, size, entry + sizeof head, place != nullptr ? place->name : "a register hook",
+              place != nullptr ? place->site : 0);
     return entry;
 }
 

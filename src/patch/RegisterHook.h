@@ -13,8 +13,8 @@
 // bytes: they run after the registers are restored, then the entry jumps on to the
 // resume address. They must not be relative to their address (no rel8/rel32 branch).
 // A handler that moves `resume` elsewhere skips them.
-// No exception leaves a handler: one that throws is abandoned and the host resumes with
-// the record as it was on entry.
+// No exception leaves a handler: one that throws is abandoned, counted at the hook's
+// place, and the host resumes with the record as it was on entry.
 // A handler may raise ESP freely (to pop host values or return from the host routine);
 // it may lower it by at most kMaxStackGrowth bytes.
 #include <cstddef>
@@ -26,13 +26,24 @@
 
 namespace morvane {
 
+struct HookPlace;
+struct RegisterRecord;
+using RegisterHandler = void (*)(RegisterRecord& registers);
+
+// What a per-site entry hands the trampoline: the handler to run and the hook's place,
+// for the log. Made at start-up, kept until the process ends.
+struct RegisterHookInfo {
+    RegisterHandler handler;
+    HookPlace* place;
+};
+
 // Laid out as the trampoline builds it on the stack; do not reorder.
 struct RegisterRecord {
     uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax;  // as PUSHAD stores them; esp = ESP at the site
     uint32_t eflags;
     uint32_t resume;      // where execution continues; preset to the entry's way back to the site's
                           // resume address (through any displaced instructions)
-    uint32_t handler;     // the handler being run (read-only for it)
+    const RegisterHookInfo* hook;  // the hook being run (read-only for it)
     uint32_t pushFloat;   // nonzero: push floatResult onto the x87 stack before resuming
     float floatResult;
 
@@ -53,14 +64,15 @@ static_assert(offsetof(RegisterRecord, edi) == RECORD_EDI && offsetof(RegisterRe
               offsetof(RegisterRecord, ebx) == RECORD_EBX && offsetof(RegisterRecord, edx) == RECORD_EDX &&
               offsetof(RegisterRecord, ecx) == RECORD_ECX && offsetof(RegisterRecord, eax) == RECORD_EAX);
 static_assert(offsetof(RegisterRecord, eflags) == RECORD_EFLAGS && offsetof(RegisterRecord, resume) == RECORD_RESUME &&
-              offsetof(RegisterRecord, handler) == RECORD_HANDLER &&
+              offsetof(RegisterRecord, hook) == RECORD_HOOK &&
               offsetof(RegisterRecord, pushFloat) == RECORD_PUSH_FLOAT &&
               offsetof(RegisterRecord, floatResult) == RECORD_FLOAT_RESULT);
 static_assert(sizeof(RegisterRecord) == RECORD_SIZE);
 // PUSHAD stores eight registers from EDI up; PUSHFD's EFLAGS lie just above them.
 static_assert(RECORD_EAX - RECORD_EDI == 7 * 4 && RECORD_EFLAGS == 8 * 4);
 
-using RegisterHandler = void (*)(RegisterRecord& registers);
+// The place of the hook a record belongs to (null for one made without a place).
+inline HookPlace* HookPlaceOf(const RegisterRecord& record) { return record.hook->place; }
 
 // How far below ESP at the site a handler may move the stack pointer: the entry's
 // reserve, less the two slots the trampoline lays below the ESP it resumes with.
@@ -74,7 +86,8 @@ constexpr uint32_t kMaxDisplacedBytes = 16;
 // preset to the entry's tail, which runs the displaced instructions and jumps to `resume`. Answers the
 // entry's address (a jump destination), or 0 when no executable memory could be had or
 // the displaced run is too long. Entries live until the process ends.
-uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced = {});
+uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced = {},
+                           HookPlace* place = nullptr);
 
 // Writes a jump at the game address `site` to a new entry for `handler`; the game resumes
 // at `resume`, after the `displaced` instructions, unless the handler says otherwise.

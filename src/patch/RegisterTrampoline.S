@@ -1,9 +1,9 @@
 # The shared trampoline of every mid-function hook (see RegisterHook.h).
 #
-# A per-site entry has run:   lea esp,[esp-64]; push 0; push 0; push handler; call here
+# A per-site entry has run:   lea esp,[esp-64]; push 0; push 0; push hook; call here
 # so on arrival, with S = ESP at the site:
 #   [esp]    resume (the entry's tail, after the call)   [esp+8]  pushFloat (0)
-#   [esp+4]  handler                                     [esp+12] floatResult (0)
+#   [esp+4]  hook                                        [esp+12] floatResult (0)
 # and the 64 bytes below S are left free, so that a handler may lower ESP a little.
 # PUSHFD and PUSHAD below complete the RegisterRecord (offsets in TrampolineLayout.h).
 #include "patch/TrampolineLayout.h"
@@ -35,7 +35,7 @@ _morvane_register_trampoline:
 2:  fninit
 3:  mov dword ptr [esp+4], 0x1F80
     ldmxcsr [esp+4]
-    mov [esp], ebx                  # morvane_run_handler(record) runs the handler,
+    mov [esp], ebx                  # morvane_run_handler(record) runs the hook,
     call _morvane_run_handler       # called on a 16-byte aligned stack
     add esp, 16
     fxrstor [esp]

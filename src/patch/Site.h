@@ -8,12 +8,11 @@
 #include <cstdint>
 #include <span>
 
+#include "config/Settings.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 
 namespace morvane {
-
-struct PluginSettings;
 
 enum class PatchKind : uint8_t {
     RegisterHook,  // a jump to a per-site entry: `handler` runs, the displaced `bytes` re-run,
@@ -33,11 +32,21 @@ uint32_t CodeOf() {
 }
 
 // The switch or rule that calls for a site; a row without one is written whenever the
-// plug-in is active.
-using Gate = bool (*)(const PluginSettings& settings);
+// plug-in is active. `setting` names it; where a rule decides, `whyNot` tells why the
+// site was left alone.
+struct Gate {
+    bool (*open)(const PluginSettings& settings) = nullptr;
+    const char* setting = nullptr;
+    const char* (*whyNot)(const PluginSettings& settings) = nullptr;
+};
 template <bool PluginSettings::*Switch>
-bool On(const PluginSettings& settings) {
+bool SwitchOn(const PluginSettings& settings) {
     return settings.*Switch;
+}
+// The gate of a global switch, named by its key in Morvane.ini.
+template <bool PluginSettings::*Switch>
+constexpr Gate On() {
+    return {&SwitchOn<Switch>, GlobalSwitchKeyOf(Switch)};
 }
 
 struct Site {
@@ -50,29 +59,29 @@ struct Site {
     uint32_t resume = 0;
     std::span<const uint8_t> bytes = {};
     uint32_t value = 0;
-    Gate gate = nullptr;
+    Gate gate = {};
 };
 
 constexpr Site Hook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
-                    std::span<const uint8_t> displaced = {}, Gate gate = nullptr) {
+                    std::span<const uint8_t> displaced = {}, Gate gate = {}) {
     return {name, address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate};
 }
-constexpr Site CallTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = nullptr) {
+constexpr Site CallTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
     return {name, address, PatchKind::Call, nullptr, target, nullptr, 0, {}, 0, gate};
 }
-constexpr Site JumpTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = nullptr) {
+constexpr Site JumpTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
     return {name, address, PatchKind::Jump, nullptr, target, nullptr, 0, {}, 0, gate};
 }
-constexpr Site PointerTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = nullptr) {
+constexpr Site PointerTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
     return {name, address, PatchKind::Pointer, nullptr, target, nullptr, 0, {}, 0, gate};
 }
-constexpr Site PointerToData(const char* name, uint32_t address, const void* data, Gate gate = nullptr) {
+constexpr Site PointerToData(const char* name, uint32_t address, const void* data, Gate gate = {}) {
     return {name, address, PatchKind::Pointer, nullptr, nullptr, data, 0, {}, 0, gate};
 }
-constexpr Site Value32(const char* name, uint32_t address, uint32_t value, Gate gate = nullptr) {
+constexpr Site Value32(const char* name, uint32_t address, uint32_t value, Gate gate = {}) {
     return {name, address, PatchKind::Value, nullptr, nullptr, nullptr, 0, {}, value, gate};
 }
-constexpr Site Bytes(const char* name, uint32_t address, std::span<const uint8_t> bytes, Gate gate = nullptr) {
+constexpr Site Bytes(const char* name, uint32_t address, std::span<const uint8_t> bytes, Gate gate = {}) {
     return {name, address, PatchKind::Bytes, nullptr, nullptr, nullptr, 0, bytes, 0, gate};
 }
 

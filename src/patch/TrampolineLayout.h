@@ -14,7 +14,7 @@
 #define RECORD_EAX 28
 #define RECORD_EFLAGS 32
 #define RECORD_RESUME 36
-#define RECORD_HANDLER 40
+#define RECORD_HOOK 40
 #define RECORD_PUSH_FLOAT 44
 #define RECORD_FLOAT_RESULT 48
 #define RECORD_SIZE 52
@@ -26,5 +26,5 @@
 #define RESUME_SLOTS_SIZE 8
 
 /* ESP at the site, counted from the value PUSHAD stores: the reserve, the entry's four
-   pushes (floatResult, pushFloat, handler, the call's return address) and PUSHFD. */
+   pushes (floatResult, pushFloat, hook, the call's return address) and PUSHFD. */
 #define SITE_ESP_ABOVE_PUSHAD (ENTRY_STACK_RESERVE + 16 + 4)

@@ -6,8 +6,10 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     using namespace morvane;
+    if (reason == DLL_PROCESS_DETACH) StopPlugin();
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    if (NormalisedHostEntryPoint() != kSupportedHostEntryPoint) {
+    if (const uint32_t entryPoint = NormalisedHostEntryPoint(); entryPoint != kSupportedHostEntryPoint) {
+        LogUnsupportedGame(entryPoint);
         MessageBoxA(nullptr, kUnsupportedHostText, kCaption, MB_ICONERROR);
         return FALSE;
     }

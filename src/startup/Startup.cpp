@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "Version.h"
 #include "config/IniFile.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
@@ -10,12 +11,16 @@
 #include "effects/Neon.h"
 #include "effects/Textures.h"
 #include "effects/WheelGeometry.h"
+#include "log/Coexistence.h"
+#include "log/Failures.h"
+#include "log/FaultObserver.h"
+#include "log/Footprint.h"
+#include "log/LogFile.h"
 #include "parts/CustomizationMenus.h"
 #include "parts/KitPartNames.h"
 #include "parts/LevelOfDetail.h"
 #include "parts/PartLists.h"
 #include "parts/PartSlotFixes.h"
-#include "patch/Guard.h"
 
 namespace morvane {
 
@@ -34,24 +39,22 @@ constexpr Installer kInstallers[] = {
     {"neon", &InstallNeon},
 };
 
-}  // namespace
+// How long after start-up the written sites are compared with what other modules did.
+constexpr uint32_t kLaterCheckDelayMs = 5000;
 
-std::span<const Installer> Installers() { return kInstallers; }
+bool active = false;
 
-bool LoadConfiguration() {
-    const IniFile sibling(kSiblingFile);
-    if (SiblingShadowSetting(sibling) != 0) {
-        MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
-        return false;
+// Runs one start-up step; one that fails is journaled and leaves the next ones to run.
+template <typename Body>
+void Step(const char* name, Body&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        LogLine line;
+        line << "  " << name << " failed: " << CurrentFailure() << "; start-up goes on without it";
+        Journal(line.text());
     }
-    // Each step deals with what it meets; one that fails still leaves the others to run.
-    Guarded([] { LoadGlobalSettings(); });
-    Guarded([] { LoadCarProfiles(); });
-    Guarded([] { AddBuiltInProfiles(); });
-    return true;
 }
-
-namespace {
 
 // Host code now jumps into this library: keep it mapped even if someone unloads it.
 void PinInMemory() {
@@ -60,14 +63,101 @@ void PinInMemory() {
                        reinterpret_cast<LPCSTR>(&PinInMemory), &self);
 }
 
+const void* OwnModule() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&OwnModule), &self);
+    return self;
+}
+
+// The log lies where Morvane.ini is looked for.
+void PlaceLog() {
+    const std::string path = ResolveIniPath(PluginModulePath(), kLogFile);
+    SetLogPath(ExactPath(path), path);
+    Journal(std::string("Morvane ") + kMorvaneVersion + ", " + PluginModulePath());
+}
+
+// A second copy of Morvane in the same game writes nothing, and says where the first is.
+bool ClaimedByThisCopy() {
+    std::string module, log;
+    if (ClaimProcess(PluginModulePath(), LogPath(), module, log)) return true;
+    Journal("another copy of Morvane is active in this game: " + module + " (its log: " + log +
+            "); this copy writes nothing");
+    WriteJournal();
+    const std::string own = LogPath();
+    SetLogPath(ExactPath(log), log);
+    LogLine line;
+    line << "a second copy of Morvane, " << PluginModulePath() << ", was left out";
+    line.Append();
+    SetLogPath(ExactPath(own), own);
+    return false;
+}
+
+void RunInstallers() {
+    // One installer that fails leaves the others to write their sites.
+    for (const Installer& installer : kInstallers) {
+        SetCurrentInstaller(installer.name);
+        Journal(std::string("installer ") + installer.name + ":");
+        Step(installer.name, installer.install);
+    }
+    SetCurrentInstaller("start-up");
+}
+
 }  // namespace
 
+std::span<const Installer> Installers() { return kInstallers; }
+
+void LogUnsupportedGame(uint32_t entryPoint) {
+    Step("the log", [&] {
+        PlaceLog();
+        LogLine line;
+        line << "game check: entry point ";
+        line.Hex(entryPoint) << ", not the supported ";
+        line.Hex(kSupportedHostEntryPoint) << " (Kavra 1.4 English): Morvane stays out";
+        Journal(line.text());
+        WriteJournal();
+    });
+}
+
+bool LoadConfiguration() {
+    const IniFile sibling(kSiblingFile);
+    const int32_t shadowFix = SiblingShadowSetting(sibling);
+    Journal(std::string("sibling check: ") + kSiblingFile + " [" + kSiblingSection + "] " + kSiblingKey + " = " +
+            std::to_string(shadowFix) + (shadowFix != 0 ? ": conflict, Morvane stays inactive" : ": no conflict"));
+    if (shadowFix != 0) {
+        MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
+        return false;
+    }
+    // Each step deals with what it meets; one that fails still leaves the others to run.
+    Step("reading Morvane.ini", [] { LoadGlobalSettings(); });
+    Step("reading the car profiles", [] { LoadCarProfiles(); });
+    Step("adding the built-in profiles", [] { AddBuiltInProfiles(); });
+    return true;
+}
+
 void StartPlugin() {
-    if (!LoadConfiguration()) return;
+    Step("the log", [] { PlaceLog(); });
+    Journal("game check: entry point 0x0087E926, the supported Kavra 1.4 English");
+    if (!ClaimedByThisCopy()) return;
+    ObserveFaults(OwnModule());
+    if (!LoadConfiguration()) {
+        Journal("state: inactive, nothing written");
+        WriteJournal();
+        return;
+    }
     // Pinned before the first jump into this library is written.
     PinInMemory();
-    // One installer that fails leaves the others to write their patches.
-    for (const Installer& installer : kInstallers) Guarded(installer.install);
+    RunInstallers();
+    active = true;
+    Journal("state: active, " + std::to_string(WrittenSites().size()) + " game sites written");
+    WriteJournal();
+    CheckWrittenSitesLater(kLaterCheckDelayMs);
+}
+
+void StopPlugin() {
+    if (!active) return;
+    CheckWrittenSites("at exit");
+    LogFailureCounts();
 }
 
 }  // namespace morvane

@@ -28,5 +28,9 @@ bool LoadConfiguration();
 
 // Runs once on process attach into the supported host.
 void StartPlugin();
+// Runs on process attach into any other executable: the log says which it is.
+void LogUnsupportedGame(uint32_t entryPoint);
+// Runs on process detach: the last checks for the log.
+void StopPlugin();
 
 }  // namespace morvane

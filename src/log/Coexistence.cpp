@@ -1,0 +1,125 @@
+#include "log/Coexistence.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "log/Footprint.h"
+#include "log/LogFile.h"
+
+namespace morvane {
+
+namespace {
+
+template <typename T>
+bool ReadAt(uint32_t address, T& value) {
+    MEMORY_BASIC_INFORMATION info{};
+    if (!VirtualQuery(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), &info, sizeof info) ||
+        info.State != MEM_COMMIT || (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0)
+        return false;
+    std::memcpy(&value, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), sizeof value);
+    return true;
+}
+
+// The game's image: from its module handle, SizeOfImage bytes.
+bool InGameImage(uint32_t address) {
+    const auto* image = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
+    uint32_t headers, size;
+    std::memcpy(&headers, image + 0x3C, 4);
+    std::memcpy(&size, image + headers + 0x50, 4);
+    const auto base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(image));
+    return address >= base && address - base < size;
+}
+
+bool reported[128];
+
+}  // namespace
+
+uint32_t ForeignHookTarget(uint32_t site) {
+    uint8_t code[6];
+    if (!ReadAt(site, code)) return 0;
+    uint32_t target = 0, operand;
+    std::memcpy(&operand, code + 1, 4);
+    if (code[0] == 0xE8 || code[0] == 0xE9) {
+        target = site + 5 + operand;
+    } else if (code[0] == 0x68 && code[5] == 0xC3) {  // push target; ret
+        target = operand;
+    } else if (code[0] == 0xFF && code[1] == 0x25) {  // jmp dword ptr [slot]
+        uint32_t slot;
+        std::memcpy(&slot, code + 2, 4);
+        if (!ReadAt(slot, target)) return 0;
+    }
+    return target != 0 && !InGameImage(target) ? target : 0;
+}
+
+void HolderName(uint32_t address, char (&name)[260]) {
+    HMODULE module = nullptr;
+    char path[MAX_PATH];
+    DWORD length = 0;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(address)), &module))
+        length = GetModuleFileNameA(module, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        std::strcpy(name, "memory allocated at run time");
+        return;
+    }
+    const char* last = path;
+    for (const char* at = path; *at; ++at) {
+        if (*at == '\\' || *at == '/') last = at + 1;
+    }
+    std::strncpy(name, last, sizeof name - 1);
+    name[sizeof name - 1] = '\0';
+}
+
+void CheckWrittenSites(const char* when) noexcept {
+    const auto sites = WrittenSites();
+    for (size_t i = 0; i < sites.size() && i < std::size(reported); ++i) {
+        const WrittenSite& site = sites[i];
+        uint8_t now[sizeof site.bytes];
+        if (reported[i] || (ReadAt(site.address, now) && std::memcmp(now, site.bytes, site.size) == 0)) continue;
+        reported[i] = true;
+        char holder[260] = "an unknown change, no module's jump";
+        if (const uint32_t target = ForeignHookTarget(site.address)) HolderName(target, holder);
+        LogLine line;
+        line << when << ": ";
+        line.Hex(site.address) << " " << site.name << " was changed by another module (" << holder << "): Morvane's "
+                               << site.installer << " no longer runs there";
+        line.Append();
+    }
+}
+
+namespace {
+
+DWORD WINAPI CheckAfterDelay(void* delay) {
+    Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(delay)));
+    CheckWrittenSites("a few seconds after start-up");
+    return 0;
+}
+
+}  // namespace
+
+void CheckWrittenSitesLater(uint32_t delayMs) {
+    HANDLE thread = CreateThread(nullptr, 0, &CheckAfterDelay, reinterpret_cast<void*>(uintptr_t{delayMs}), 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
+}
+
+bool ClaimProcess(const std::string& module, const std::string& log, std::string& activeModule,
+                  std::string& activeLog) {
+    // "<process id>|<module>|<log>": a child process inherits the variable, not the claim.
+    const std::string self = std::to_string(GetCurrentProcessId());
+    char value[2048];
+    const DWORD length = GetEnvironmentVariableA(kClaimVariable, value, sizeof value);
+    if (length > 0 && length < sizeof value) {
+        const std::string claim(value, length);
+        const size_t first = claim.find('|'), second = claim.find('|', first + 1);
+        if (first != std::string::npos && second != std::string::npos && claim.substr(0, first) == self) {
+            activeModule = claim.substr(first + 1, second - first - 1);
+            activeLog = claim.substr(second + 1);
+            return false;
+        }
+    }
+    SetEnvironmentVariableA(kClaimVariable, (self + "|" + module + "|" + log).c_str());
+    return true;
+}
+
+}  // namespace morvane

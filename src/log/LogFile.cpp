@@ -1,0 +1,100 @@
+#include "log/LogFile.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace morvane {
+
+namespace {
+
+// The path is kept in a fixed buffer, so that an append needs no heap.
+wchar_t logPath[1024];
+std::string logPathText;
+std::atomic<bool> enabled{false};
+std::string journal;
+
+HANDLE OpenLog(DWORD access, DWORD disposition) {
+    return CreateFileW(logPath, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+void SetLogPath(const std::wstring& exactPath, const std::string& shown) {
+    logPathText = shown;
+    if (exactPath.empty() || exactPath.size() >= std::size(logPath)) {
+        enabled = false;
+        return;
+    }
+    std::memcpy(logPath, exactPath.c_str(), (exactPath.size() + 1) * sizeof(wchar_t));
+    enabled = true;
+}
+
+void DisableLog() { enabled = false; }
+bool LogEnabled() { return enabled; }
+std::string LogPath() { return logPathText; }
+
+void Journal(std::string_view line) {
+    try {
+        journal.append(line);
+        journal += '\n';
+    } catch (...) {
+        // Without memory the journal stays as it was: the log is a help, never a need.
+    }
+}
+
+const std::string& JournalText() { return journal; }
+
+bool WriteJournal() noexcept {
+    if (!enabled) return false;
+    HANDLE file = OpenLog(GENERIC_WRITE, CREATE_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const DWORD size = static_cast<DWORD>(journal.size() < kMaxLogSize ? journal.size() : kMaxLogSize);
+    DWORD written = 0;
+    const bool ok = WriteFile(file, journal.data(), size, &written, nullptr) && written == size;
+    CloseHandle(file);
+    return ok;
+}
+
+LogLine& LogLine::operator<<(std::string_view text) noexcept {
+    const uint32_t room = static_cast<uint32_t>(sizeof text_) - 1 - size_;
+    const uint32_t count = text.size() < room ? static_cast<uint32_t>(text.size()) : room;
+    std::memcpy(text_ + size_, text.data(), count);
+    size_ += count;
+    return *this;
+}
+
+LogLine& LogLine::operator<<(const char* text) noexcept { return *this << std::string_view(text ? text : "(none)"); }
+
+LogLine& LogLine::Hex(uint32_t value) noexcept {
+    char digits[11] = {'0', 'x'};
+    for (int i = 0; i < 8; ++i) digits[2 + i] = "0123456789ABCDEF"[(value >> (28 - 4 * i)) & 0xF];
+    return *this << std::string_view(digits, 10);
+}
+
+LogLine& LogLine::Decimal(uint32_t value) noexcept {
+    char digits[10];
+    int count = 0;
+    do {
+        digits[9 - count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return *this << std::string_view(digits + 10 - count, static_cast<size_t>(count));
+}
+
+void LogLine::Append() noexcept {
+    text_[size_++] = '\n';
+    if (!enabled) return;
+    HANDLE file = OpenLog(FILE_APPEND_DATA, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) return;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart + size_ <= kMaxLogSize) {
+        DWORD written = 0;
+        WriteFile(file, text_, size_, &written, nullptr);
+    }
+    CloseHandle(file);
+}
+
+}  // namespace morvane

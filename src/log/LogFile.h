@@ -1,0 +1,50 @@
+#pragma once
+// Morvane.log, beside the plug-in: written anew at each start, in one write at the end of
+// start-up (the start-up journal), then appended to by the rare events after it: a
+// failure contained for the first time at its place, a fault in the plug-in's code, a
+// site another module took over, the failure counts at exit. Appends take no heap and no
+// lock; the file stays under kMaxLogSize. A log that cannot be written is left alone:
+// the plug-in goes on without it.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace morvane {
+
+inline constexpr char kLogFile[] = "Morvane.log";
+constexpr uint32_t kMaxLogSize = 64 * 1024;
+
+// Where the log goes: the full path as the file system takes it exactly, and as shown.
+// Never set, or set empty: no log.
+void SetLogPath(const std::wstring& exactPath, const std::string& shown);
+// "Log = 0": nothing is written from now on.
+void DisableLog();
+bool LogEnabled();
+// The log's path as set, for a message that names it.
+std::string LogPath();
+
+// Adds a line to the start-up journal (the loader's thread only).
+void Journal(std::string_view line);
+// The journal so far.
+const std::string& JournalText();
+// Writes the journal as the whole log, replacing what was there. False when it could not
+// be written.
+bool WriteJournal() noexcept;
+
+// A line built without the heap and appended to the log, from any thread.
+class LogLine {
+public:
+    LogLine& operator<<(const char* text) noexcept;
+    LogLine& operator<<(std::string_view text) noexcept;
+    LogLine& Hex(uint32_t value) noexcept;  // 0x0085EAEC
+    LogLine& Decimal(uint32_t value) noexcept;
+    // Ends the line and appends it, unless the log would pass its cap.
+    void Append() noexcept;
+    std::string_view text() const { return {text_, size_}; }
+
+private:
+    char text_[640];
+    uint32_t size_ = 0;
+};
+
+}  // namespace morvane
