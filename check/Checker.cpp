@@ -12,6 +12,7 @@
 #include "Version.h"
 #include "config/ConfigHost.h"
 #include "config/IniFile.h"
+#include "config/Lookups.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "config/SlotTable.h"
@@ -340,7 +341,7 @@ void Checker::CheckValue(const ScannedFile& file, const KnownKey& known, const L
 
 // A MorvaneCars entry: its name, what it is, what it replaces, what it leaves out.
 void Checker::CheckProfileEntry(size_t index, const ScannedFile& file) {
-    const CarProfile& profile = *carProfiles[index];
+    const CarProfile& profile = CarProfiles()[index];
     const std::string& name = profile.name;
     bool replacedPopUps = false;
     for (const BuiltInProfile& builtIn : kBuiltInProfiles) {
@@ -508,7 +509,7 @@ void Checker::ReportSlots(int32_t carType, const ScannedFile* own, const char* i
 }
 
 void Checker::ReportProfile(size_t index) {
-    const CarProfile& p = *carProfiles[index];
+    const CarProfile& p = CarProfiles()[index];
     const PluginSettings& global = *GlobalSettings();
     const ScannedFile* own = index < profileFiles_.size() ? profileFiles_[index] : nullptr;
     out_ << "\n  " << p.name << "  ("
@@ -561,7 +562,7 @@ CheckResult Checker::Run(const std::string& folder) {
     LoadGlobalSettings();
     const size_t firstProfileFile = opened_.size();
     LoadCarProfiles();
-    const size_t fromFolder = carProfiles.size();
+    const size_t fromFolder = CarProfiles().size();
     AddBuiltInProfiles();
     SetLineObserver(nullptr);
     if (opened_.size() != firstProfileFile + fromFolder || firstProfileFile != globalFile + 1) {
@@ -569,7 +570,7 @@ CheckResult Checker::Run(const std::string& folder) {
         return {kFolderUnreadable, {}};
     }
     std::vector<std::string> names;
-    for (const CarProfile* p : carProfiles) names.push_back(p->name);
+    for (const CarProfile& p : CarProfiles()) names.push_back(p.name);
     SetCarTypeNames(names);
 
     global_ = opened_[globalFile].get();
@@ -593,22 +594,22 @@ CheckResult Checker::Run(const std::string& folder) {
         CheckLines(*profileFiles_.back(), FileKind::Profile);
         if (profileFiles_.back()->Unreadable()) {
             Warn(Trap::UnreadableFile, *profileFiles_.back(), 0,
-                 "this file cannot be read: the " + carProfiles[i]->name + " gets a profile with every switch off",
+                 "this file cannot be read: the " + CarProfiles()[i].name + " gets a profile with every switch off",
                  "save it again as plain text (ANSI, UTF-8 or UTF-16), smaller than 64 MB, readable by the game");
         }
         CheckProfileEntry(i, *profileFiles_.back());
     }
     // Morvane.ini's texts serve every car; a car's own texts serve that car only.
     std::vector<int32_t> everyCar = {-1};
-    for (size_t i = 0; i < carProfiles.size(); ++i) everyCar.push_back(static_cast<int32_t>(i));
+    for (size_t i = 0; i < CarProfiles().size(); ++i) everyCar.push_back(static_cast<int32_t>(i));
     CheckSlotTexts(*global_, everyCar);
     for (size_t i = 0; i < fromFolder; ++i) CheckSlotTexts(*profileFiles_[i], {static_cast<int32_t>(i)});
 
     ReportGlobal();
-    out_ << "\nProfiles (" << carProfiles.size() << ": " << fromFolder << " from " << kProfileDirectory
+    out_ << "\nProfiles (" << CarProfiles().size() << ": " << fromFolder << " from " << kProfileDirectory
          << ", the others built in):";
     out_ << "\n";
-    for (size_t i = 0; i < carProfiles.size(); ++i) ReportProfile(i);
+    for (size_t i = 0; i < CarProfiles().size(); ++i) ReportProfile(i);
 
     out_ << "\n";
     for (const Warning& w : warnings_) {
