@@ -14,6 +14,7 @@
 #include "config/IniFile.h"
 #include "config/Lookups.h"
 #include "config/Profiles.h"
+#include "config/Rules.h"
 #include "config/Settings.h"
 #include "config/SlotTable.h"
 #include "startup/Startup.h"
@@ -344,17 +345,16 @@ void Checker::CheckProfileEntry(size_t index, const ScannedFile& file) {
     const CarProfile& profile = CarProfiles()[index];
     const std::string& name = profile.name;
     bool replacedPopUps = false;
-    for (const BuiltInProfile& builtIn : kBuiltInProfiles) {
-        if (name != builtIn.name) continue;
-        replacedPopUps = builtIn.popUpHeadLights;
-        if (builtIn.sunRoof) {
+    if (const BuiltInProfile* builtIn = BuiltInProfileNamed(name)) {
+        replacedPopUps = builtIn->popUpHeadLights;
+        if (builtIn->sunRoof) {
             Warn(Trap::ReplacesBuiltIn, file, 0,
                  "this file replaces the built-in " + name + " profile, so the " + name +
                      " loses its sun roof (the roof following the roof scoop), which no file can set",
                  "remove " + file.label +
                      " to keep the sun roof; its other switches then come from the built-in "
                      "profile (all off) and its part slots from Morvane.ini");
-        } else if (builtIn.popUpHeadLights && !profile.popUpHeadLights) {
+        } else if (builtIn->popUpHeadLights && !profile.popUpHeadLights) {
             Warn(Trap::ReplacesBuiltIn, file, file.LineOf(kGeneralSection, "PopUpHeadLights"),
                  "this file replaces the built-in " + name + " profile without PopUpHeadLights = 1, so the " + name +
                      " loses its pop-up headlights",
@@ -391,9 +391,9 @@ void Checker::CheckProfileEntry(size_t index, const ScannedFile& file) {
     }
     const PluginSettings& global = *GlobalSettings();
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        // ForceLodA on in Morvane.ini forces the best level of detail for every car anyway.
-        if (entry.field == &CarProfile::forceLodA) continue;
         if (!(global.*entry.field) || file.Stored(kGeneralSection, entry.key) != nullptr) continue;
+        // On for this car all the same: Morvane.ini forces it for every car.
+        if (SwitchTakesEffect(entry.field, &profile, &global)) continue;
         // Already told: the built-in profile this file replaces had pop-up headlights.
         if (entry.field == &CarProfile::popUpHeadLights && replacedPopUps) continue;
         Warn(Trap::SwitchLeftOut, file, 0,
@@ -476,7 +476,7 @@ void Checker::ReportSlots(int32_t carType, const ScannedFile* own, const char* i
             }
             continue;
         }
-        const bool fromOwn = ownEntry && ownEntry->enabled != -1;
+        const bool fromOwn = SlotEnabledSetIn(ownEntry);
         const std::string where =
             fromOwn ? own->Origin(row.section, kSlotEnabledKey) : g.Origin(row.section, kSlotEnabledKey);
         on += (on.empty() ? "" : ", ") + row.section + " (" + where + ")";
@@ -515,19 +515,16 @@ void Checker::ReportProfile(size_t index) {
     out_ << "\n  " << p.name << "  ("
          << (own ? (own->directory ? "folder " : "file ") + own->label : std::string("built in")) << ")\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        std::string value = OnOff(p.*entry.field);
+        const bool on = SwitchTakesEffect(entry.field, &p, &global);
         std::string origin = own ? own->Origin(kGeneralSection, entry.key) : std::string("built in");
         if (origin.empty()) origin = "not set in the file: off";
         const std::string globalOrigin = global_->Origin(kGeneralSection, entry.key);
-        if (!own && global.*entry.field != p.*entry.field && entry.field != &CarProfile::forceLodA &&
-            !globalOrigin.empty()) {
+        if (!own && global.*entry.field != on && !globalOrigin.empty()) {
             origin += " (" + globalOrigin + " does not apply to this car)";
         }
-        if (entry.field == &CarProfile::forceLodA && global.forceLodA && !p.forceLodA) {
-            value = "on";
-            origin += "; forced for every car by " + global_->Origin(kGeneralSection, entry.key);
-        }
-        PrintRow(out_, "    ", entry.key, value, origin);
+        // On though the profile says off: Morvane.ini forces it for every car.
+        if (on && !(p.*entry.field)) origin += "; forced for every car by " + globalOrigin;
+        PrintRow(out_, "    ", entry.key, OnOff(on), origin);
     }
     PrintRow(out_, "    ", "SunRoof", OnOff(p.sunRoof), own ? "only the built-in BRERA profile has it" : "built in");
     ReportSlots(static_cast<int32_t>(index), own, "    ");
@@ -583,7 +580,7 @@ CheckResult Checker::Run(const std::string& folder) {
     }
     CheckLines(*global_, FileKind::Global);
     // Both change the same routine of the game; stock rim paint is the one written.
-    if (const PluginSettings* s = GlobalSettings(); s && s->allowStockRimsPaint && s->allVinylsMirrorable) {
+    if (const PluginSettings* s = GlobalSettings(); s && s->allVinylsMirrorable && !VinylBytesWritten(*s)) {
         Warn(Trap::SwitchOverruled, *global_, global_->LineOf(kGeneralSection, "AllVinylsMirrorable"),
              "AllVinylsMirrorable does nothing while AllowStockRimsPaint is 1: both change the same place in the "
              "game, and stock rim paint wins",

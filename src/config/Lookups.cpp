@@ -1,6 +1,7 @@
 #include "config/Lookups.h"
 
 #include "config/ConfigHost.h"
+#include "config/Rules.h"
 #include "config/Settings.h"
 
 namespace morvane {
@@ -31,7 +32,7 @@ const CarProfile* ProfileForNameHash(uint32_t hash) {
 
 int32_t SlotEnabled(int32_t carType, int32_t slot) {
     const SlotOverride* own = CarSlotEntry(carType, slot);
-    if (own && own->enabled != -1) return own->enabled;
+    if (SlotEnabledSetIn(own)) return own->enabled;
     const SlotOverride* global = GlobalSlotEntry(slot);
     return global ? global->enabled : 0;
 }
