@@ -10,6 +10,7 @@
 
 #include "BenchClock.h"
 #include "Sim.h"
+#include "config/Lookups.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 
@@ -34,9 +35,9 @@ Figures Measure(int profiles) {
     for (int i = 0; i < profiles; ++i) {
         const std::string name = "CAR" + std::to_string(i);
         lastCar = sim::AddCarType(name);
-        auto* profile = new CarProfile;
+        auto profile = std::make_unique<CarProfile>();
         profile->name = name;
-        AddCarProfile(profile);
+        AddCarProfile(std::move(profile));
     }
     const int32_t carWithout = sim::AddCarType("NO_PROFILE");
     // The last profile and a car without one: the worst cases for a walk of the list.

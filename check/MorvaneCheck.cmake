@@ -10,8 +10,8 @@ else()
 endif()
 
 add_library(morvane_check_core STATIC ${check_file_layer}
-  src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp
-  check/Checker.cpp check/CheckHost.cpp)
+  src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp src/config/Lookups.cpp
+  check/Checker.cpp check/Scan.cpp check/LineChecks.cpp check/RuleChecks.cpp check/Report.cpp check/CheckHost.cpp)
 target_include_directories(morvane_check_core PUBLIC src check)
 target_link_libraries(morvane_check_core PUBLIC morvane_ini)
 

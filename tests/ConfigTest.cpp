@@ -8,6 +8,7 @@
 
 #include "Sim.h"
 #include "TestFolders.h"
+#include "config/Lookups.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 
@@ -36,7 +37,7 @@ protected:
 
     std::vector<std::string> ProfileNames() const {
         std::vector<std::string> names;
-        for (const CarProfile* p : carProfiles) names.push_back(p->name);
+        for (const CarProfile& p : CarProfiles()) names.push_back(p.name);
         return names;
     }
 };
@@ -218,11 +219,11 @@ TEST_F(ConfigTest, ALowerCaseFileDoesNotReplaceTheBuiltIn) {
     Settings("");
     LoadCarProfiles(folder.path() + "MorvaneCars");
     AddBuiltInProfiles();
-    ASSERT_GE(carProfiles.size(), 2u);
-    EXPECT_EQ(carProfiles[0]->name, "brera");
-    EXPECT_EQ(carProfiles[1]->name, "BRERA");
-    EXPECT_TRUE(carProfiles[1]->sunRoof);
-    EXPECT_FALSE(carProfiles[1]->forceLodA);
+    ASSERT_GE(CarProfiles().size(), 2u);
+    EXPECT_EQ(CarProfiles()[0].name, "brera");
+    EXPECT_EQ(CarProfiles()[1].name, "BRERA");
+    EXPECT_TRUE(CarProfiles()[1].sunRoof);
+    EXPECT_FALSE(CarProfiles()[1].forceLodA);
 }
 
 TEST_F(ConfigTest, MissingDirectoryStillGivesTheBuiltIns) {
@@ -243,7 +244,7 @@ TEST_F(ConfigTest, MissingDirectoryStillGivesTheBuiltIns) {
         EXPECT_EQ(FindProfileByName(b.car)->popUpHeadLights, b.popUpHeadLights) << b.car;
     }
     AddBuiltInProfiles();
-    EXPECT_EQ(carProfiles.size(), 7u) << "built-ins are added once";
+    EXPECT_EQ(CarProfiles().size(), 7u) << "built-ins are added once";
 }
 
 TEST_F(ConfigTest, NamesWithoutANarrowFormAreSkipped) {
@@ -268,10 +269,10 @@ TEST_F(ConfigTest, AThousandProfilesLoad) {
     }
     Settings("");
     LoadCarProfiles(folder.path() + "MorvaneCars");
-    ASSERT_EQ(carProfiles.size(), 1000u);
-    EXPECT_EQ(carProfiles[999]->name, "CAR0999");
-    EXPECT_TRUE(carProfiles[999]->forceLodA);
-    EXPECT_FALSE(carProfiles[998]->forceLodA);
+    ASSERT_EQ(CarProfiles().size(), 1000u);
+    EXPECT_EQ(CarProfiles()[999].name, "CAR0999");
+    EXPECT_TRUE(CarProfiles()[999].forceLodA);
+    EXPECT_FALSE(CarProfiles()[998].forceLodA);
 }
 
 // ---- Lookups --------------------------------------------------------------------------
@@ -351,9 +352,9 @@ TEST_F(ConfigTest, TheFirstProfileWinsWhenHashesCollide) {
     ASSERT_EQ(sim::Hash("CAR_Aa"), sim::Hash("CAR_B@"));
     Settings("");
     for (const char* name : {"CAR_B@", "CAR_Aa"}) {
-        auto* profile = new CarProfile;
+        auto profile = std::make_unique<CarProfile>();
         profile->name = name;
-        AddCarProfile(profile);
+        AddCarProfile(std::move(profile));
     }
     EXPECT_EQ(FindProfileByNameHash(sim::Hash("CAR_Aa"))->name, "CAR_B@");
     EXPECT_EQ(FindProfileByName("CAR_Aa")->name, "CAR_Aa");

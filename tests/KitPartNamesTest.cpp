@@ -33,14 +33,14 @@ void Start(const std::string& settings) {
 }
 
 void AddProfile(const std::string& name, const std::string& enabledSlots, bool popUp, bool sunRoof = false) {
-    auto* profile = new CarProfile;
+    auto profile = std::make_unique<CarProfile>();
     profile->name = name;
     profile->popUpHeadLights = popUp;
     profile->sunRoof = sunRoof;
     for (const std::string& slot : Split(enabledSlots, ' ')) {
         profile->slotOverrides.push_back({1, host::kNoName, host::kNoName, std::stoi(slot), ""});
     }
-    AddCarProfile(profile);
+    AddCarProfile(std::move(profile));
 }
 
 sim::Capture RunSite(uint32_t site, uint32_t ecx, std::vector<uint32_t> stack, uint32_t resume) {

@@ -154,10 +154,10 @@ TEST(PartAttributes, ForcedLevelOfDetailThroughTheSeed) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Start(row.settings);
-        auto* profile = new CarProfile;
+        auto profile = std::make_unique<CarProfile>();
         profile->name = "RX8";
         profile->forceLodA = row.profileForces;
-        AddCarProfile(profile);
+        AddCarProfile(std::move(profile));
         char* text = reinterpret_cast<char*>(sim::NewBlock(32));
         std::snprintf(text, 32, "%s", row.text);
         const uint32_t seed = sim::Hash(row.seedCar);

@@ -70,12 +70,12 @@ TEST_F(SampleSettingsTest, EveryKeyOfMorvaneIniIsRead) {
 TEST_F(SampleSettingsTest, ExampleProfilesAreForCarsThatAreNotBuiltIn) {
     LoadGlobalSettings(ShippedDirectory() + "Morvane.ini");
     LoadCarProfiles(ShippedDirectory() + "MorvaneCars");
-    const size_t shipped = carProfiles.size();
+    const size_t shipped = CarProfiles().size();
     ASSERT_GE(shipped, 1u);
     std::vector<std::string> names;
-    for (const CarProfile* p : carProfiles) names.push_back(p->name);
+    for (const CarProfile& p : CarProfiles()) names.push_back(p.name);
     AddBuiltInProfiles();
-    EXPECT_EQ(carProfiles.size(), shipped + 7) << "no example replaces a built-in car";
+    EXPECT_EQ(CarProfiles().size(), shipped + 7) << "no example replaces a built-in car";
 
     GameFolder folder("sample-profile");
     for (const std::string& name : names) {

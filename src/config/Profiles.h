@@ -1,11 +1,18 @@
 #pragma once
 // Per-car configuration. A car's profile comes from the file (or sub-directory) of
 // "MorvaneCars" named exactly as the car's base name, or is one of the built-in
-// profiles; a car without one falls back to the global settings record.
+// profiles; a car without one falls back to the global settings record (see
+// config/Lookups.h, which answers with that fallback).
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "config/ConfigHost.h"
 #include "config/IniReader.h"
 #include "config/SlotTable.h"
 
@@ -53,32 +60,119 @@ inline constexpr BuiltInProfile kBuiltInProfiles[] = {
 // The folder of per-car files, beside the plug-in.
 inline constexpr const char kProfileDirectory[] = "MorvaneCars";
 
-// Every profile, in the order added. Built at start-up, constant afterwards.
-extern std::vector<CarProfile*> carProfiles;
+// A complete set of car profiles: it owns them (each keeps its address for as long as the
+// set lives, so a hook may hold on to one) and indexes them by name and by name hash, the
+// first profile of a name or a hash winning. Built once, then only read.
+class ProfileSet {
+    using Owned = std::vector<std::unique_ptr<CarProfile>>;
 
-// Appends a profile and indexes it (the first profile of a name or hash wins lookups).
-void AddCarProfile(CarProfile* profile);
-// Start-up builds the list once; this empties it so that it can be built again.
+public:
+    ProfileSet();
+    // Moved whole, never copied: the indices point into the profiles it owns.
+    ProfileSet(ProfileSet&&) = default;
+    ProfileSet& operator=(ProfileSet&&) = default;
+    ProfileSet(const ProfileSet&) = delete;
+    ProfileSet& operator=(const ProfileSet&) = delete;
+
+    // Appends a profile (not null) and indexes it; its name hash is taken here.
+    const CarProfile& Add(std::unique_ptr<CarProfile> profile);
+    // One profile per entry of the directory, in listing order. `directory` is resolved
+    // like an INI name: beside the plug-in unless it holds a drive.
+    void AddDirectory(const std::string& directory);
+    // The built-in cars that have no profile of that name yet.
+    void AddBuiltIns();
+
+    size_t size() const { return profiles_.size(); }
+    bool empty() const { return profiles_.empty(); }
+    const CarProfile& operator[](size_t index) const { return *profiles_[index]; }
+
+    // Iterates over the profiles in the order added.
+    class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = CarProfile;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const CarProfile*;
+        using reference = const CarProfile&;
+
+        Iterator() = default;
+        explicit Iterator(Owned::const_iterator at) : at_(at) {}
+        const CarProfile& operator*() const { return **at_; }
+        const CarProfile* operator->() const { return at_->get(); }
+        Iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        Iterator operator++(int) { return Iterator(at_++); }
+        bool operator==(const Iterator&) const = default;
+
+    private:
+        Owned::const_iterator at_;
+    };
+    Iterator begin() const { return Iterator(profiles_.begin()); }
+    Iterator end() const { return Iterator(profiles_.end()); }
+
+    // Null when no profile has that name (exactly, letter case counting), hash or car type.
+    // Hooks ask on every car drawn: these are inline.
+    const CarProfile* FindByName(std::string_view name) const {
+        const auto found = byName_.find(NameKey(name));
+        return found == byName_.end() ? nullptr : found->second;
+    }
+    const CarProfile* FindByName(const char* name) const { return name ? FindByName(std::string_view(name)) : nullptr; }
+    const CarProfile* FindByNameHash(uint32_t hash) const {
+        const auto found = byHash_.find(hash);
+        return found == byHash_.end() ? nullptr : found->second;
+    }
+    const CarProfile* FindByCarType(int32_t carType) const { return FindByName(configHost.carTypeName(carType)); }
+
+private:
+    // A name with its FNV-1a hash, taken once per lookup; the index keeps the hash of each
+    // profile's name beside it, so a lookup costs the same whatever the number of profiles.
+    struct NameKey {
+        std::string_view name;
+        size_t hash;
+
+        explicit NameKey(std::string_view text) : name(text), hash(2166136261u) {
+            for (const char c : text) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+        }
+        bool operator==(const NameKey& other) const { return hash == other.hash && name == other.name; }
+    };
+    struct NameKeyHash {
+        size_t operator()(const NameKey& key) const { return key.hash; }
+    };
+
+    Owned profiles_;
+    // Hooks look profiles up on every car drawn. Names point into the profiles, which are
+    // never changed, and freed only with the set.
+    std::unordered_map<NameKey, const CarProfile*, NameKeyHash> byName_;
+    std::unordered_map<uint32_t, const CarProfile*> byHash_;
+};
+
+namespace detail {
+// The set in force, read on every lookup. It points at the set start-up builds, and only
+// Profiles.cpp sets it.
+extern const ProfileSet* profilesInForce;
+}  // namespace detail
+
+// The profiles in force. Every reader goes through here.
+inline const ProfileSet& CarProfiles() { return *detail::profilesInForce; }
+
+// The start-up steps, on the set in force, in this order.
+// One profile per entry of the directory (see ProfileSet::AddDirectory).
+void LoadCarProfiles(const std::string& directory = kProfileDirectory);
+// The built-in cars that got no profile from the directory.
+void AddBuiltInProfiles();
+// Appends a profile to the set in force and indexes it.
+const CarProfile& AddCarProfile(std::unique_ptr<CarProfile> profile);
+// Empties the set in force so that it can be built again.
 void ResetCarProfiles();
 
 // Fills the profile's slot table, then its four "GENERAL" switches.
 void ReadCarProfile(const IniReader& file, CarProfile& profile);
-// One profile per entry of the directory, in listing order. `directory` is resolved
-// like an INI name: beside the plug-in unless it holds a drive.
-void LoadCarProfiles(const std::string& directory = kProfileDirectory);
-// The built-in cars that got no profile from the directory.
-void AddBuiltInProfiles();
 
-const CarProfile* FindProfileByCarType(int32_t carType);
-const CarProfile* FindProfileByNameHash(uint32_t hash);
-const CarProfile* FindProfileByName(const char* name);
-// As above, else the global settings record.
-const CarProfile* ProfileForCarType(int32_t carType);
-const CarProfile* ProfileForNameHash(uint32_t hash);
-
-// Part-slot values for a car, with fallback to the global table.
-int32_t SlotEnabled(int32_t carType, int32_t slot);
-uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate);
-const char* SlotCamera(int32_t carType, int32_t slot);  // null: none
+// Finds in the set in force; null when the car has no profile of its own.
+inline const CarProfile* FindProfileByCarType(int32_t carType) { return CarProfiles().FindByCarType(carType); }
+inline const CarProfile* FindProfileByNameHash(uint32_t hash) { return CarProfiles().FindByNameHash(hash); }
+inline const CarProfile* FindProfileByName(const char* name) { return CarProfiles().FindByName(name); }
 
 }  // namespace morvane

@@ -14,6 +14,18 @@ inline bool LevelOfDetailForced(const CarProfile* own, const PluginSettings* glo
     return (own != nullptr && own->forceLodA) || (global != nullptr && global->forceLodA);
 }
 
+// A per-car switch of "GENERAL" as it takes effect for a car, given the profile the car
+// gets (its own, else the global record: see ProfileForCarType): that profile's value,
+// except ForceLodA, which Morvane.ini also forces for cars with a profile of their own.
+inline bool SwitchTakesEffect(bool CarProfile::*field, const CarProfile* profile, const PluginSettings* global) {
+    if (field == &CarProfile::forceLodA) return LevelOfDetailForced(profile, global);
+    return profile != nullptr && profile->*field;
+}
+
+// A car's own part-slot entry decides whether the slot is on when it sets Enabled (-1 is
+// "not set"); otherwise the global table's entry decides.
+inline bool SlotEnabledSetIn(const SlotOverride* entry) { return entry != nullptr && entry->enabled != -1; }
+
 // AllowStockRimsPaint and AllVinylsMirrorable give the same routine of the game opposite
 // answers: stock rim paint wins, and the vinyl bytes are written only without it.
 inline bool VinylBytesWritten(const PluginSettings& settings) {

@@ -1,0 +1,261 @@
+// The line checks: each line of a settings file against the keys the plug-in reads, where
+// it reads them and the values it takes.
+#include <algorithm>
+#include <set>
+
+#include "Scan.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
+#include "config/SlotTable.h"
+
+namespace morvane::check {
+
+namespace {
+
+enum class KeyType { Switch, Angle, TriState, Text };
+
+// Every key the plug-in reads; an empty section stands for every part-slot section.
+struct KnownKey {
+    std::string section;
+    std::string key;
+    KeyType type;
+    bool globalOnly;
+};
+
+const std::vector<KnownKey>& KnownKeys() {
+    static const std::vector<KnownKey> keys = [] {
+        std::vector<KnownKey> all;
+        for (const GlobalSwitchKey& entry : kGlobalSwitches) {
+            all.push_back({entry.section, entry.key, KeyType::Switch, true});
+        }
+        all.push_back({kGeneralSection, kFrontSteerAngleKey, KeyType::Angle, true});
+        for (const ProfileSwitchKey& entry : kProfileSwitches) {
+            all.push_back({kGeneralSection, entry.key, KeyType::Switch, false});
+        }
+        for (const char* key : kSlotKeys) {
+            const bool enabled = std::string(key) == kSlotEnabledKey;
+            all.push_back({"", key, enabled ? KeyType::TriState : KeyType::Text, false});
+        }
+        return all;
+    }();
+    return keys;
+}
+
+bool IsSlotSection(const std::string& section) {
+    for (const PartSlotRow& row : PartSlotTable()) {
+        if (row.section == section) return true;
+    }
+    return false;
+}
+
+bool SectionRead(FileKind kind, const std::string& section) {
+    return section == kGeneralSection || IsSlotSection(section) ||
+           (kind == FileKind::Global && section == kModsSection);
+}
+
+bool KeyIn(const KnownKey& known, const std::string& section) {
+    return known.section.empty() ? IsSlotSection(section) : known.section == section;
+}
+
+std::string SectionText(const KnownKey& known) {
+    return known.section.empty() ? "a part-slot section such as [PART_BODY]" : "[" + known.section + "]";
+}
+
+const KnownKey* FindKey(FileKind kind, const std::string& section, const std::string& key) {
+    for (const KnownKey& known : KnownKeys()) {
+        if (known.key == key && KeyIn(known, section) && (kind == FileKind::Global || !known.globalOnly)) return &known;
+    }
+    return nullptr;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+// The checks of each line of a file, adding to one list of warnings.
+class LineChecks {
+public:
+    explicit LineChecks(WarningList& warnings) : warnings_(warnings) {}
+
+    void CheckLines(const ScannedFile& file, FileKind kind);
+
+private:
+    void Warn(Trap trap, const ScannedFile& file, size_t line, std::string text, std::string fix) {
+        warnings_.Add(trap, file, line, std::move(text), std::move(fix));
+    }
+
+    void WarnSection(const ScannedFile& file, FileKind kind, const LineRecord& line);
+    void WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& line);
+    void CheckValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line);
+
+    WarningList& warnings_;
+};
+
+void LineChecks::CheckLines(const ScannedFile& file, FileKind kind) {
+    std::set<std::string> warnedSections;
+    for (const LineRecord& line : file.lines) {
+        if (!SectionRead(kind, line.section)) {
+            if (warnedSections.insert(line.section).second) WarnSection(file, kind, line);
+            continue;
+        }
+        if (line.header) continue;
+        if (!line.kept) {
+            const size_t first = file.LineOf(line.section, line.key);
+            Warn(Trap::DuplicateKey, file, line.number,
+                 "[" + line.section + "] " + line.key + " is set again: the first one (line " + std::to_string(first) +
+                     ", " + line.key + " = " + *file.Stored(line.section, line.key) + ") wins, this line is ignored",
+                 "keep one " + line.key + " line in [" + line.section + "]");
+            continue;
+        }
+        if (const KnownKey* known = FindKey(kind, line.section, line.key)) {
+            CheckValue(file, *known, line);
+        } else {
+            WarnKey(file, kind, line);
+        }
+    }
+}
+
+void LineChecks::WarnSection(const ScannedFile& file, FileKind kind, const LineRecord& line) {
+    if (line.section.empty()) {
+        Warn(Trap::UnknownSection, file, line.number,
+             line.header ? "the section [] is never read" : "lines before the first [section] header are never read",
+             "put these keys under the section that reads them, such as [GENERAL]");
+        return;
+    }
+    if (line.section == kModsSection) {
+        Warn(Trap::WrongSection, file, line.number, "[MODS] is read from Morvane.ini only, not from a car's file",
+             "move these keys to [MODS] in Morvane.ini (they switch features for every car)");
+        return;
+    }
+    std::vector<std::string> known = {kGeneralSection};
+    if (kind == FileKind::Global) known.push_back(kModsSection);
+    for (const PartSlotRow& row : PartSlotTable()) known.push_back(row.section);
+    const std::string nearest = NearestSpelling(line.section, known);
+    Warn(Trap::UnknownSection, file, line.number, "unknown section [" + line.section + "]: nothing in it is read",
+         nearest.empty() ? std::string("remove it; the sections read are [GENERAL], [MODS] (Morvane.ini only) and the "
+                                       "part-slot sections such as [PART_BODY]")
+                         : "did you mean [" + nearest + "]?" +
+                               (Lower(nearest) == Lower(line.section) ? " Names are case-sensitive" : ""));
+}
+
+void LineChecks::WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& line) {
+    for (const KnownKey& known : KnownKeys()) {
+        if (known.key != line.key) continue;
+        if (kind == FileKind::Profile && known.globalOnly) {
+            Warn(Trap::WrongSection, file, line.number,
+                 line.key + " is read from Morvane.ini only, not from a car's file",
+                 "move it to " + SectionText(known) + " in Morvane.ini (it applies to every car)");
+        } else {
+            Warn(Trap::WrongSection, file, line.number,
+                 line.key + " is never read from [" + line.section + "]: the plug-in reads it from " +
+                     SectionText(known),
+                 "move it to " + SectionText(known));
+        }
+        return;
+    }
+    std::vector<std::string> here, all;
+    for (const KnownKey& known : KnownKeys()) {
+        if (kind == FileKind::Profile && known.globalOnly) continue;
+        all.push_back(known.key);
+        if (KeyIn(known, line.section)) here.push_back(known.key);
+    }
+    std::string nearest = NearestSpelling(line.key, here);
+    std::string elsewhere;
+    if (nearest.empty()) {
+        nearest = NearestSpelling(line.key, all);
+        for (const KnownKey& known : KnownKeys()) {
+            if (known.key == nearest) elsewhere = " (read from " + SectionText(known) + ")";
+        }
+    }
+    std::string fix = "remove it";
+    if (!nearest.empty()) {
+        fix = "did you mean " + nearest + elsewhere + "?";
+        if (Lower(nearest) == Lower(line.key)) fix += " Names are case-sensitive";
+    }
+    Warn(Trap::UnknownKey, file, line.number, "unknown key " + line.key + " in [" + line.section + "]: it is not read",
+         fix);
+}
+
+void LineChecks::CheckValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line) {
+    const std::string& text = line.value;
+    if (known.type == KeyType::Text || text.empty()) return;
+    int32_t value = 0;
+    size_t used = 0;
+    const bool number = ParseIniInt(text, value, &used);
+    const std::string written = line.key + " = " + text;
+    const std::string rest = number ? text.substr(used) : std::string();
+    switch (known.type) {
+    case KeyType::Switch:
+        if (!number || (value != 0 && value != 1)) {
+            Warn(Trap::SwitchValue, file, line.number, written + " reads as off: a switch is on only for the value 1",
+                 "write " + line.key + " = 1 for on, " + line.key + " = 0 for off");
+            return;
+        }
+        break;
+    case KeyType::TriState:
+        if (!number || value < -1 || value > 1) {
+            Warn(Trap::SwitchValue, file, line.number,
+                 written + " reads as not set (-1): only 1 (on), 0 (off) and -1 (not set) are read",
+                 "write " + line.key + " = 1 to switch the slot on, " + line.key + " = 0 to switch it off");
+            return;
+        }
+        break;
+    case KeyType::Angle:
+        if (!number) {
+            Warn(Trap::NumberCut, file, line.number, written + " is no number the reader takes: it reads as 0",
+                 "write a whole number of degrees, such as " + line.key + " = 20");
+            return;
+        }
+        break;
+    case KeyType::Text:
+        return;
+    }
+    if (!rest.empty()) {
+        Warn(Trap::NumberCut, file, line.number,
+             written + " reads as " + std::to_string(value) + ": the reader stops at \"" + rest + "\"",
+             "write " + line.key + " = " + std::to_string(value) +
+                 (known.type == KeyType::Angle ? " (whole numbers only)" : ""));
+    }
+}
+
+}  // namespace
+
+void CheckLines(const ScannedFile& file, FileKind kind, WarningList& warnings) {
+    LineChecks(warnings).CheckLines(file, kind);
+}
+
+std::string NearestSpelling(const std::string& name, const std::vector<std::string>& known) {
+    std::string best;
+    size_t bestDistance = 0;
+    const std::string lowerName = Lower(name);
+    for (const std::string& candidate : known) {
+        // Letter case weighs least: a case-only difference always wins.
+        const size_t distance = EditDistance(lowerName, Lower(candidate)) * 2 + (candidate == name ? 0 : 1);
+        if (best.empty() || distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    const size_t limit = std::max<size_t>(2, name.size() / 3);
+    return (!best.empty() && bestDistance / 2 <= limit) ? best : std::string();
+}
+
+}  // namespace morvane::check

@@ -1,0 +1,163 @@
+// The report: the values in force for every car and the file and line each came from,
+// then the warnings.
+#include <algorithm>
+#include <sstream>
+
+#include "CheckHost.h"
+#include "Scan.h"
+#include "config/ConfigHost.h"
+#include "config/Lookups.h"
+#include "config/Profiles.h"
+#include "config/Rules.h"
+#include "config/Settings.h"
+#include "config/SlotTable.h"
+
+namespace morvane::check {
+
+namespace {
+
+const char* OnOff(bool on) { return on ? "on" : "off"; }
+
+void PrintRow(std::ostream& out, const char* indent, const std::string& name, const std::string& value,
+              const std::string& origin) {
+    std::string padded = name;
+    padded.resize(std::max<size_t>(padded.size(), 24), ' ');
+    std::string shown = value;
+    shown.resize(std::max<size_t>(shown.size(), 6), ' ');
+    out << indent << padded << shown << origin << "\n";
+}
+
+class Report {
+public:
+    Report(const FolderRead& read, std::ostream& out) : read_(read), out_(out) {}
+
+    void ReportGlobal();
+    void ReportProfile(size_t index);
+
+private:
+    void ReportSlots(int32_t carType, const ScannedFile* own, const char* indent);
+
+    const FolderRead& read_;
+    std::ostream& out_;
+};
+
+void Report::ReportGlobal() {
+    const PluginSettings& s = *GlobalSettings();
+    const ScannedFile& g = *read_.global;
+    auto origin = [&](const char* section, const char* key) {
+        const std::string where = g.Origin(section, key);
+        return where.empty() ? std::string("default") : where;
+    };
+    out_ << "\nGlobal settings (" << kGlobalSettingsFile << "):\n";
+    for (const GlobalSwitchKey& entry : kGlobalSwitches) {
+        PrintRow(out_, "  ", entry.key, OnOff(s.*entry.field), origin(entry.section, entry.key));
+    }
+    std::ostringstream angle;
+    angle << s.frontSteerAngle;
+    PrintRow(out_, "  ", kFrontSteerAngleKey, angle.str(), origin(kGeneralSection, kFrontSteerAngleKey));
+
+    out_ << "\nCars without a profile:\n";
+    for (const ProfileSwitchKey& entry : kProfileSwitches) {
+        PrintRow(out_, "  ", entry.key, OnOff(s.*entry.field), origin(kGeneralSection, entry.key));
+    }
+    ReportSlots(-1, nullptr, "  ");
+}
+
+void Report::ReportSlots(int32_t carType, const ScannedFile* own, const char* indent) {
+    const ScannedFile& g = *read_.global;
+    const CarProfile* profile = FindProfileByCarType(carType);
+    std::string on, offHere;
+    std::ostringstream titles;
+    for (const PartSlotRow& row : PartSlotTable()) {
+        const SlotOverride* ownEntry = profile ? FindSlotOverride(profile->slotOverrides, row.slot) : nullptr;
+        if (SlotEnabled(carType, row.slot) != 1) {
+            const SlotOverride* globalEntry = FindSlotOverride(GlobalSettings()->slotOverrides, row.slot);
+            if (ownEntry && ownEntry->enabled == 0 && globalEntry && globalEntry->enabled == 1) {
+                offHere += (offHere.empty() ? "" : ", ") + row.section + " (" +
+                           own->Origin(row.section, kSlotEnabledKey) + ")";
+            }
+            continue;
+        }
+        const bool fromOwn = SlotEnabledSetIn(ownEntry);
+        const std::string where =
+            fromOwn ? own->Origin(row.section, kSlotEnabledKey) : g.Origin(row.section, kSlotEnabledKey);
+        on += (on.empty() ? "" : ", ") + row.section + " (" + where + ")";
+        // The texts behind the hashes the lookups answer, and the file each came from.
+        auto text = [&](const char* label, uint32_t hash,
+                        std::vector<std::pair<const ScannedFile*, const char*>> from) {
+            if (hash == kNoNameHash) return;
+            for (const auto& [file, key] : from) {
+                if (!file) continue;
+                const std::string value = file->reader.ReadText(row.section.c_str(), key, "");
+                if (GameStringHash(value.c_str()) == hash) {
+                    titles << indent << "  [" << row.section << "] " << label << " " << value << " ("
+                           << file->Origin(row.section, key) << ")\n";
+                    return;
+                }
+            }
+        };
+        text("Header", SlotHeader(carType, row.slot, false), {{own, kSlotHeaderKey}, {&g, kSlotHeaderKey}});
+        text("HeaderAS", SlotHeader(carType, row.slot, true),
+             {{own, kSlotHeaderASKey}, {own, kSlotHeaderKey}, {&g, kSlotHeaderASKey}, {&g, kSlotHeaderKey}});
+        if (const char* camera = SlotCamera(carType, row.slot)) {
+            const bool ownCamera = ownEntry && camera == ownEntry->camera.c_str();
+            titles << indent << "  [" << row.section << "] Camera " << camera << " ("
+                   << (ownCamera ? own : &g)->Origin(row.section, kSlotCameraKey) << ")\n";
+        }
+    }
+    out_ << indent << "Part slots switched on: " << (on.empty() ? "none" : on) << "\n" << titles.str();
+    if (!offHere.empty())
+        out_ << indent << "Switched off here though Morvane.ini switches them on: " << offHere << "\n";
+}
+
+void Report::ReportProfile(size_t index) {
+    const CarProfile& p = CarProfiles()[index];
+    const PluginSettings& global = *GlobalSettings();
+    const ScannedFile* own = index < read_.profileFiles.size() ? read_.profileFiles[index] : nullptr;
+    out_ << "\n  " << p.name << "  ("
+         << (own ? (own->directory ? "folder " : "file ") + own->label : std::string("built in")) << ")\n";
+    for (const ProfileSwitchKey& entry : kProfileSwitches) {
+        const bool on = SwitchTakesEffect(entry.field, &p, &global);
+        std::string origin = own ? own->Origin(kGeneralSection, entry.key) : std::string("built in");
+        if (origin.empty()) origin = "not set in the file: off";
+        const std::string globalOrigin = read_.global->Origin(kGeneralSection, entry.key);
+        if (!own && global.*entry.field != on && !globalOrigin.empty()) {
+            origin += " (" + globalOrigin + " does not apply to this car)";
+        }
+        // On though the profile says off: Morvane.ini forces it for every car.
+        if (on && !(p.*entry.field)) origin += "; forced for every car by " + globalOrigin;
+        PrintRow(out_, "    ", entry.key, OnOff(on), origin);
+    }
+    PrintRow(out_, "    ", "SunRoof", OnOff(p.sunRoof), own ? "only the built-in BRERA profile has it" : "built in");
+    ReportSlots(static_cast<int32_t>(index), own, "    ");
+}
+
+}  // namespace
+
+void ReportSettings(const FolderRead& read, std::ostream& out) {
+    Report report(read, out);
+    report.ReportGlobal();
+    out << "\nProfiles (" << CarProfiles().size() << ": " << read.profileFiles.size() << " from " << kProfileDirectory
+        << ", the others built in):";
+    out << "\n";
+    for (size_t i = 0; i < CarProfiles().size(); ++i) report.ReportProfile(i);
+}
+
+CheckResult ReportWarnings(const std::vector<Warning>& warnings, std::ostream& out) {
+    out << "\n";
+    for (const Warning& w : warnings) {
+        out << w.file;
+        if (w.line) out << ":" << w.line;
+        out << ": warning: " << w.text << "\n"
+            << "    fix: " << w.fix << "\n";
+    }
+    if (warnings.empty()) {
+        out << "No warnings: everything takes effect as written.\n";
+        return {kAllTakesEffect, {}};
+    }
+    out << warnings.size() << " warning" << (warnings.size() == 1 ? "" : "s")
+        << ": some settings do not take effect as written.\n";
+    return {kWarnings, warnings};
+}
+
+}  // namespace morvane::check

@@ -1,0 +1,58 @@
+#include "Scan.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "CheckHost.h"
+#include "config/IniFile.h"
+
+namespace morvane::check {
+
+namespace fs = std::filesystem;
+
+ScannedFile::ScannedFile(const std::string& resolved) : label(RelativeToSettingsFolder(resolved)), path(resolved) {
+    std::error_code error;
+    const fs::file_status status = fs::status(fs::path(SystemPath(path)), error);
+    exists = !error && fs::exists(status);
+    directory = exists && fs::is_directory(status);
+}
+
+bool ScannedFile::Unreadable() const {
+    std::error_code error;
+    const auto size = fs::file_size(fs::path(SystemPath(path)), error);
+    return exists && !directory && !error && size > 0 && ReadWholeFile(path).empty();
+}
+
+void ScannedFile::Line(const IniLine& line) {
+    lines.push_back({line.number, line.header, std::string(line.section), std::string(line.key),
+                     std::string(line.value), line.kept});
+    IniKeys& keys = reader.sections[lines.back().section];
+    if (line.kept && !line.header) keys.emplace(line.key, line.value);
+}
+
+size_t ScannedFile::LineOf(const std::string& section, const std::string& key) const {
+    for (const LineRecord& line : lines) {
+        if (!line.header && line.kept && line.section == section && line.key == key) return line.number;
+    }
+    return 0;
+}
+
+const std::string* ScannedFile::Stored(const std::string& section, const std::string& key) const {
+    const auto s = reader.sections.find(section);
+    if (s == reader.sections.end()) return nullptr;
+    const auto k = s->second.find(key);
+    return k == s->second.end() ? nullptr : &k->second;
+}
+
+std::string ScannedFile::Where(size_t line) const { return line ? label + ":" + std::to_string(line) : label; }
+
+std::string ScannedFile::Origin(const std::string& section, const std::string& key) const {
+    const size_t line = LineOf(section, key);
+    return line ? Where(line) : std::string();
+}
+
+void WarningList::Add(Trap trap, const ScannedFile& file, size_t line, std::string text, std::string fix) {
+    warnings_.push_back({trap, file.label, line, std::move(text), std::move(fix)});
+}
+
+}  // namespace morvane::check

@@ -1,0 +1,84 @@
+#pragma once
+// What the parts of the checker share: each settings file as the plug-in's own reader
+// read it, line by line, the roles start-up gave the files, and the warnings found, in
+// the order found. The line checks (LineChecks.cpp), the rules (RuleChecks.cpp) and the
+// report (Report.cpp) each start from one of the entry points below.
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Checker.h"
+#include "config/IniReader.h"
+
+namespace morvane::check {
+
+enum class FileKind { Global, Profile };
+
+// What the parser reported of one line, kept beyond the parse.
+struct LineRecord {
+    size_t number;
+    bool header;
+    std::string section;
+    std::string key;
+    std::string value;
+    bool kept;
+};
+
+// One settings file as the plug-in's own reader read it, line by line.
+struct ScannedFile final : IniLineObserver {
+    std::string label;  // as shown: relative to the folder
+    std::string path;   // as the plug-in resolved it
+    bool exists = false;
+    bool directory = false;
+    IniReader reader;  // the sections the parse produced
+    std::vector<LineRecord> lines;
+
+    explicit ScannedFile(const std::string& resolved);
+    ScannedFile(const ScannedFile&) = delete;
+    ScannedFile& operator=(const ScannedFile&) = delete;
+
+    // A file with content that the reader could not take in (unreadable, or too large).
+    bool Unreadable() const;
+    void Line(const IniLine& line) override;
+
+    // The line that set `key` in `section` (the first occurrence), or 0.
+    size_t LineOf(const std::string& section, const std::string& key) const;
+    // The value kept for `key` in `section`, or null.
+    const std::string* Stored(const std::string& section, const std::string& key) const;
+    // "label:line", or the label alone for line 0.
+    std::string Where(size_t line) const;
+    // Where `key` of `section` was set, or "" when it was not.
+    std::string Origin(const std::string& section, const std::string& key) const;
+};
+
+// The files the configuration code read, in the roles start-up gave them.
+struct FolderRead {
+    const ScannedFile* global = nullptr;
+    std::vector<const ScannedFile*> profileFiles;  // the n-th made the n-th profile
+};
+
+class WarningList {
+public:
+    void Add(Trap trap, const ScannedFile& file, size_t line, std::string text, std::string fix);
+    const std::vector<Warning>& all() const { return warnings_; }
+
+private:
+    std::vector<Warning> warnings_;
+};
+
+// ---- Line checks: what each line of a file says, against the keys the plug-in reads.
+void CheckLines(const ScannedFile& file, FileKind kind, WarningList& warnings);
+
+// ---- Rules: what takes effect, as the plug-in's own rules and lookups decide it.
+// The sibling plug-in's setting (`value`, read from `sibling`), told as it is checked.
+void CheckSibling(const ScannedFile& sibling, int32_t value, std::ostream& out, WarningList& warnings);
+// Every file read, its lines and its rules, in reading order; the profiles are in force.
+void CheckSettings(const FolderRead& read, WarningList& warnings);
+
+// ---- Report: the values in force and where each came from, then the warnings.
+void ReportSettings(const FolderRead& read, std::ostream& out);
+CheckResult ReportWarnings(const std::vector<Warning>& warnings, std::ostream& out);
+
+}  // namespace morvane::check
