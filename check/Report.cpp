@@ -85,7 +85,7 @@ void Report::ReportSlots(int32_t carType, const ScannedFile* own, const char* in
         // The texts behind the hashes the lookups answer, and the file each came from.
         auto text = [&](const char* label, uint32_t hash,
                         std::vector<std::pair<const ScannedFile*, const char*>> from) {
-            if (hash == kNoNameHash) return;
+            if (hash == kNoName) return;
             for (const auto& [file, key] : from) {
                 if (!file) continue;
                 const std::string value = file->reader.ReadText(row.section.c_str(), key, "");

@@ -162,7 +162,7 @@ void RuleChecks::CheckSlotTexts(const ScannedFile& file, const std::vector<int32
         }
         if (keys.empty()) continue;
         const bool enabledSomewhere = std::any_of(carTypes.begin(), carTypes.end(),
-                                                  [&](int32_t carType) { return SlotEnabled(carType, row.slot) == 1; });
+                                                  [&](int32_t carType) { return SlotOn(carType, row.slot); });
         if (enabledSomewhere) continue;
         Warn(Trap::SlotNoEffect, file, line,
              "[" + row.section + "] " + keys + " cannot take effect: no car " +
@@ -181,8 +181,8 @@ void CheckSibling(const ScannedFile& sibling, int32_t value, std::ostream& out, 
         return;
     }
     out << "Sibling plug-in settings: " << kSiblingFile << " [" << kSiblingSection << "] " << kSiblingKey << " = "
-        << value << (value != 0 ? ": CONFLICT\n" : ", no conflict\n");
-    if (value == 0) return;
+        << value << (SiblingConflicts(value) ? ": CONFLICT\n" : ", no conflict\n");
+    if (!SiblingConflicts(value)) return;
     out << "  Morvane will stay inactive until " << kSiblingKey << " is 0 (the game shows \"" << kShadowConflictText
         << "\" at start-up)\n";
     warnings.Add(Trap::SiblingConflict, sibling, sibling.LineOf(kSiblingSection, kSiblingKey),

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "host/GameIds.h"
+
 namespace morvane {
 
 class IniLineObserver;
 
 struct ConfigHost {
-    // The game's name hash; the empty text hashes to kNoNameHash.
+    // The game's name hash; the empty text hashes to kNoName.
     uint32_t (*stringHash)(const char* text);
     // The base name of a car type, or null for a type the game does not know.
     const char* (*carTypeName)(int32_t carType);
@@ -26,7 +28,6 @@ struct ConfigHost {
 
 extern const ConfigHost configHost;
 
-// The name hash that means "no name": the hash of the empty text.
-constexpr uint32_t kNoNameHash = 0xFFFFFFFFu;
+using host::kNoName;
 
 }  // namespace morvane

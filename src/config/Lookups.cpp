@@ -41,10 +41,10 @@ uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate) {
     const SlotOverride* own = CarSlotEntry(carType, slot);
     if (own) {
         const uint32_t value = alternate ? own->headerAS : own->header;
-        if (value != kNoNameHash) return value;
+        if (value != kNoName) return value;
     }
     const SlotOverride* global = GlobalSlotEntry(slot);
-    if (!global) return kNoNameHash;
+    if (!global) return kNoName;
     return alternate ? global->headerAS : global->header;
 }
 

@@ -14,6 +14,8 @@ const CarProfile* ProfileForNameHash(uint32_t hash);
 // Part-slot values for a car, each from its own entry where that sets it, else from the
 // global table.
 int32_t SlotEnabled(int32_t carType, int32_t slot);
+// The slot is switched on for the car: its Enabled value is 1.
+inline bool SlotOn(int32_t carType, int32_t slot) { return SlotEnabled(carType, slot) == 1; }
 uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate);
 const char* SlotCamera(int32_t carType, int32_t slot);  // null: none
 

@@ -26,7 +26,7 @@ struct CarProfile {
     bool replaceBrakelightShader = false;
     bool sunRoof = false;
     bool popUpHeadLights = false;
-    uint32_t nameHash = 0xFFFFFFFFu;  // HostStringHash(name), taken when the profile is added
+    uint32_t nameHash = host::kNoName;  // HostStringHash(name), taken when the profile is added
 
     bool operator==(const CarProfile&) const = default;
 };

@@ -13,6 +13,8 @@ inline constexpr char kSiblingFile[] = "Kavra.WidescreenFix.ini";
 inline constexpr char kSiblingSection[] = "MISC";
 inline constexpr char kSiblingKey[] = "CarShadowFix";
 inline int32_t SiblingShadowSetting(const IniReader& sibling) { return sibling.ReadInt(kSiblingSection, kSiblingKey, 0); }
+// Any value but 0 conflicts.
+constexpr bool SiblingConflicts(int32_t shadowSetting) { return shadowSetting != 0; }
 
 struct PluginSettings : CarProfile {
     bool exhaustFx = false;

@@ -6,39 +6,41 @@
 
 namespace morvane {
 
+namespace slot = host::slot;
+
 const std::array<PartSlotRow, kPartSlotCount>& PartSlotTable() {
     static const std::array<PartSlotRow, kPartSlotCount> table = [] {
         std::array<PartSlotRow, kPartSlotCount> rows{{
-            {"PART_BODY", 23},
-            {"PART_HOOD", 78},
-            {"PART_FRONT_WHEEL", 84},
-            {"PART_FRONT_BUMPER", 72},
-            {"PART_REAR_BUMPER", 74},
-            {"PART_SKIRT", 79},
-            {"PART_ROOF_SCOOP", 77},
-            {"PART_SPOILER", 48},
-            {"PART_EXHAUST", 47},
-            {"PART_ROOF", 76},
-            {"PART_LICENSE_PLATE", 86},
-            {"PART_DECAL_FRONT", 100},
-            {"PART_DECAL_REAR", 101},
-            {"PART_FRONT_BUMPER_BADGING", 73},
-            {"PART_REAR_BUMPER_BADGING", 75},
-            {"PART_LEFT_SIDE_MIRROR", 34},
-            {"PART_FRONT_BRAKE", 24},
-            {"PART_FRONT_ROTOR", 25},
-            {"PART_INTERIOR", 29},
-            {"PART_GENERIC_VINYLS", 94},
-            {"PART_LEFT_HEADLIGHT", 32},
-            {"PART_LEFT_BRAKELIGHT", 30},
-            {"PART_DRIVER", 45},
-            {"PART_STEERING_WHEEL", 46},
-            {"PART_DOOR_LEFT", 82},
+            {"PART_BODY", slot::kBody},
+            {"PART_HOOD", slot::kHood},
+            {"PART_FRONT_WHEEL", slot::kFrontWheel},
+            {"PART_FRONT_BUMPER", slot::kFrontBumper},
+            {"PART_REAR_BUMPER", slot::kRearBumper},
+            {"PART_SKIRT", slot::kSkirt},
+            {"PART_ROOF_SCOOP", slot::kRoofScoop},
+            {"PART_SPOILER", slot::kSpoiler},
+            {"PART_EXHAUST", slot::kExhaust},
+            {"PART_ROOF", slot::kRoof},
+            {"PART_LICENSE_PLATE", slot::kLicensePlate},
+            {"PART_DECAL_FRONT", slot::kFrontDecal},
+            {"PART_DECAL_REAR", slot::kRearDecal},
+            {"PART_FRONT_BUMPER_BADGING", slot::kFrontBumperBadging},
+            {"PART_REAR_BUMPER_BADGING", slot::kRearBumperBadging},
+            {"PART_LEFT_SIDE_MIRROR", slot::kLeftSideMirror},
+            {"PART_FRONT_BRAKE", slot::kFrontBrake},
+            {"PART_FRONT_ROTOR", slot::kFrontRotor},
+            {"PART_INTERIOR", slot::kInterior},
+            {"PART_GENERIC_VINYLS", slot::kGenericVinyls},
+            {"PART_LEFT_HEADLIGHT", slot::kLeftHeadlight},
+            {"PART_LEFT_BRAKELIGHT", slot::kLeftBrakeLight},
+            {"PART_DRIVER", slot::kDriver},
+            {"PART_STEERING_WHEEL", slot::kSteeringWheel},
+            {"PART_DOOR_LEFT", slot::kLeftDoor},
         }};
-        for (int n = 0; n < 16; ++n) {
+        for (int n = 0; n < slot::kAttachmentCount; ++n) {
             char name[32];
             std::snprintf(name, sizeof name, "PART_ATTACHMENT%02d", n);
-            rows[25 + n] = {name, 56 + n};
+            rows[25 + n] = {name, slot::kFirstAttachment + n};
         }
         return rows;
     }();
@@ -49,7 +51,7 @@ namespace {
 
 // The game's hash of a header text. The empty text (no header) is "no name" by definition:
 // the game need not be asked twice for each of the 41 sections of every file.
-uint32_t HeaderHash(const std::string& text) { return text.empty() ? kNoNameHash : configHost.stringHash(text.c_str()); }
+uint32_t HeaderHash(const std::string& text) { return text.empty() ? kNoName : configHost.stringHash(text.c_str()); }
 
 }  // namespace
 
@@ -59,7 +61,7 @@ void ReadSlotOverride(const IniReader& file, std::vector<SlotOverride>& list, co
     entry.enabled = file.ReadTriState(section.c_str(), kSlotEnabledKey);
     entry.header = HeaderHash(file.ReadText(section.c_str(), kSlotHeaderKey, ""));
     entry.headerAS = HeaderHash(file.ReadText(section.c_str(), kSlotHeaderASKey, ""));
-    if (entry.headerAS == kNoNameHash) entry.headerAS = entry.header;
+    if (entry.headerAS == kNoName) entry.headerAS = entry.header;
     entry.slot = slot;
     entry.camera = file.ReadText(section.c_str(), kSlotCameraKey, "");
     list.push_back(std::move(entry));

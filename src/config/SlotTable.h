@@ -29,7 +29,7 @@ inline constexpr const char* kSlotKeys[] = {kSlotEnabledKey, kSlotHeaderKey, kSl
 
 struct SlotOverride {
     int32_t enabled;    // 1 on, 0 off, -1 not set
-    uint32_t header;    // hash of "Header"; 0xFFFFFFFF: none
+    uint32_t header;    // hash of "Header"; kNoName: none
     uint32_t headerAS;  // hash of "HeaderAS", else the same as header
     int32_t slot;
     std::string camera;  // empty: none

@@ -67,8 +67,6 @@ bool CurrentCarType(int32_t& carType) {
     return true;
 }
 
-bool SlotOn(int32_t carType, int32_t slot) { return SlotEnabled(carType, slot) == 1; }
-
 // The body chosen in the screens is one of the two stock bodies.
 bool IsStockBodyChosen() {
     const uint32_t body = HostCustomizationGetPartName(HostCustomizationObject.get(), kBody, 1);

@@ -72,7 +72,7 @@ public:
 
 private:
     Part* In(int32_t slot) const { return HostRideGetPart(ride_, slot); }
-    bool Enabled(int32_t slot) const { return SlotEnabled(carType_, slot) == 1; }
+    bool Enabled(int32_t slot) const { return SlotOn(carType_, slot); }
 
     // The host formats the name, finds that part for the car and fits it.
     template <typename... Arguments>

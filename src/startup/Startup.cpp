@@ -123,8 +123,8 @@ bool LoadConfiguration() {
     const IniFile sibling(kSiblingFile);
     const int32_t shadowFix = SiblingShadowSetting(sibling);
     Journal(std::string("sibling check: ") + kSiblingFile + " [" + kSiblingSection + "] " + kSiblingKey + " = " +
-            std::to_string(shadowFix) + (shadowFix != 0 ? ": conflict, Morvane stays inactive" : ": no conflict"));
-    if (shadowFix != 0) {
+            std::to_string(shadowFix) + (SiblingConflicts(shadowFix) ? ": conflict, Morvane stays inactive" : ": no conflict"));
+    if (SiblingConflicts(shadowFix)) {
         MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
         return false;
     }
