@@ -63,5 +63,5 @@ std::string SystemPath(std::string path) {
 
 namespace morvane {
 constinit const ConfigHost configHost{&check::GameStringHash, &check::CarTypeName, &check::SetSteeringAngle,
-                                      &check::ModulePath, &check::LineObserver};
+                                      &check::ModulePath, &check::LineObserver, nullptr};
 }  // namespace morvane

@@ -6,66 +6,15 @@
 #include "Scan.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
+#include "config/KnownKeys.h"
 #include "config/SlotTable.h"
 
 namespace morvane::check {
 
 namespace {
 
-enum class KeyType { Switch, Angle, TriState, Text };
-
-// Every key the plug-in reads; an empty section stands for every part-slot section.
-struct KnownKey {
-    std::string section;
-    std::string key;
-    KeyType type;
-    bool globalOnly;
-};
-
-const std::vector<KnownKey>& KnownKeys() {
-    static const std::vector<KnownKey> keys = [] {
-        std::vector<KnownKey> all;
-        for (const GlobalSwitchKey& entry : kGlobalSwitches) {
-            all.push_back({entry.section, entry.key, KeyType::Switch, true});
-        }
-        all.push_back({kGeneralSection, kFrontSteerAngleKey, KeyType::Angle, true});
-        for (const ProfileSwitchKey& entry : kProfileSwitches) {
-            all.push_back({kGeneralSection, entry.key, KeyType::Switch, false});
-        }
-        for (const char* key : kSlotKeys) {
-            const bool enabled = std::string(key) == kSlotEnabledKey;
-            all.push_back({"", key, enabled ? KeyType::TriState : KeyType::Text, false});
-        }
-        return all;
-    }();
-    return keys;
-}
-
-bool IsSlotSection(const std::string& section) {
-    for (const PartSlotRow& row : PartSlotTable()) {
-        if (row.section == section) return true;
-    }
-    return false;
-}
-
-bool SectionRead(FileKind kind, const std::string& section) {
-    return section == kGeneralSection || IsSlotSection(section) ||
-           (kind == FileKind::Global && section == kModsSection);
-}
-
-bool KeyIn(const KnownKey& known, const std::string& section) {
-    return known.section.empty() ? IsSlotSection(section) : known.section == section;
-}
-
 std::string SectionText(const KnownKey& known) {
     return known.section.empty() ? "a part-slot section such as [PART_BODY]" : "[" + known.section + "]";
-}
-
-const KnownKey* FindKey(FileKind kind, const std::string& section, const std::string& key) {
-    for (const KnownKey& known : KnownKeys()) {
-        if (known.key == key && KeyIn(known, section) && (kind == FileKind::Global || !known.globalOnly)) return &known;
-    }
-    return nullptr;
 }
 
 std::string Lower(std::string text) {
@@ -195,44 +144,40 @@ void LineChecks::WarnKey(const ScannedFile& file, FileKind kind, const LineRecor
 }
 
 void LineChecks::CheckValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line) {
+    const ValueReading reading = ReadingOf(known, line.value);
+    if (reading == ValueReading::AsWritten) return;
     const std::string& text = line.value;
-    if (known.type == KeyType::Text || text.empty()) return;
     int32_t value = 0;
     size_t used = 0;
-    const bool number = ParseIniInt(text, value, &used);
+    ParseIniInt(text, value, &used);
     const std::string written = line.key + " = " + text;
-    const std::string rest = number ? text.substr(used) : std::string();
-    switch (known.type) {
-    case KeyType::Switch:
-        if (!number || (value != 0 && value != 1)) {
-            Warn(Trap::SwitchValue, file, line.number, written + " reads as off: a switch is on only for the value 1",
-                 "write " + line.key + " = 1 for on, " + line.key + " = 0 for off");
-            return;
-        }
-        break;
-    case KeyType::TriState:
-        if (!number || value < -1 || value > 1) {
-            Warn(Trap::SwitchValue, file, line.number,
-                 written + " reads as not set (-1): only 1 (on), 0 (off) and -1 (not set) are read",
-                 "write " + line.key + " = 1 to switch the slot on, " + line.key + " = 0 to switch it off");
-            return;
-        }
-        break;
-    case KeyType::Angle:
-        if (!number) {
-            Warn(Trap::NumberCut, file, line.number, written + " is no number the reader takes: it reads as 0",
-                 "write a whole number of degrees, such as " + line.key + " = 20");
-            return;
-        }
-        break;
-    case KeyType::Text:
-        return;
-    }
-    if (!rest.empty()) {
+    if (reading == ValueReading::Cut) {
         Warn(Trap::NumberCut, file, line.number,
-             written + " reads as " + std::to_string(value) + ": the reader stops at \"" + rest + "\"",
+             written + " reads as " + std::to_string(value) + ": the reader stops at \"" + text.substr(used) + "\"",
              "write " + line.key + " = " + std::to_string(value) +
                  (known.type == KeyType::Angle ? " (whole numbers only)" : ""));
+        return;
+    }
+    switch (known.type) {
+    case KeyType::Switch:
+        Warn(Trap::SwitchValue, file, line.number, written + " reads as off: a switch is on only for the value 1",
+             "write " + line.key + " = 1 for on, " + line.key + " = 0 for off");
+        break;
+    case KeyType::TriState:
+        Warn(Trap::SwitchValue, file, line.number,
+             written + " reads as not set (-1): only 1 (on), 0 (off) and -1 (not set) are read",
+             "write " + line.key + " = 1 to switch the slot on, " + line.key + " = 0 to switch it off");
+        break;
+    case KeyType::OnUnlessZero:
+        Warn(Trap::SwitchValue, file, line.number, written + " reads as on: only the value 0 turns it off",
+             "write " + line.key + " = 0 for off, " + line.key + " = 1 for on");
+        break;
+    case KeyType::Angle:
+        Warn(Trap::NumberCut, file, line.number, written + " is no number the reader takes: it reads as 0",
+             "write a whole number of degrees, such as " + line.key + " = 20");
+        break;
+    case KeyType::Text:
+        break;
     }
 }
 

@@ -11,6 +11,7 @@ endif()
 
 add_library(morvane_check_core STATIC ${check_file_layer}
   src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp src/config/Lookups.cpp
+  src/config/KnownKeys.cpp
   check/Checker.cpp check/Scan.cpp check/LineChecks.cpp check/RuleChecks.cpp check/Report.cpp check/CheckHost.cpp)
 target_include_directories(morvane_check_core PUBLIC src check)
 target_link_libraries(morvane_check_core PUBLIC morvane_ini)

@@ -55,6 +55,7 @@ void Report::ReportGlobal() {
     std::ostringstream angle;
     angle << s.frontSteerAngle;
     PrintRow(out_, "  ", kFrontSteerAngleKey, angle.str(), origin(kGeneralSection, kFrontSteerAngleKey));
+    PrintRow(out_, "  ", kLogKey, OnOff(s.log), origin(kGeneralSection, kLogKey));
 
     out_ << "\nCars without a profile:\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {

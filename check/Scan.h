@@ -11,10 +11,10 @@
 
 #include "Checker.h"
 #include "config/IniReader.h"
+#include "config/KnownKeys.h"
 
 namespace morvane::check {
 
-enum class FileKind { Global, Profile };
 
 // What the parser reported of one line, kept beyond the parse.
 struct LineRecord {

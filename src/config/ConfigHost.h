@@ -1,9 +1,10 @@
 #pragma once
 // Where the configuration code meets the program it runs in: the game's name hash and
 // car base names, the steering angle handed to the game, the path of the module beside
-// which the settings files lie, and who hears about the lines of each file read. The plug-in binds these to the game
-// (ConfigHostGame.cpp); a program that reads the same files outside the game, such as
+// which the settings files lie, and who hears about each file read and its lines. The
+// plug-in binds these to the game and its log (ConfigHostGame.cpp); a program that reads the same files outside the game, such as
 // the settings checker, links a binding of its own. Bound once, at link time.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -24,9 +25,16 @@ struct ConfigHost {
     std::string (*modulePath)();
     // Told about every line of the settings file at `path` as it is read; null: no one.
     IniLineObserver* (*lineObserver)(const std::string& path);
+    // Told about every settings file once it is read (`content` empty: nothing could be
+    // read); null: no one.
+    void (*fileRead)(const std::string& path, const std::string& content);
 };
 
 extern const ConfigHost configHost;
+
+// In the plug-in: the lines of the settings read so far that do not take effect as
+// written (MorvaneCheck tells each one).
+size_t SettingsLinesNotAsWritten();
 
 using host::kNoName;
 

@@ -1,9 +1,19 @@
 // The configuration code bound to the game: names hash and resolve through the game's own
 // routines, the steering angle goes into the game's global, settings lie beside the
-// plug-in, and no one listens to the lines read.
+// plug-in, each file read is told in the start-up journal, and the lines that do not take
+// effect as written are counted for it.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
 #include "config/ConfigHost.h"
 #include "config/IniFile.h"
+#include "config/KnownKeys.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
 #include "host/Host.h"
+#include "log/LogFile.h"
 
 namespace morvane {
 
@@ -12,11 +22,59 @@ namespace {
 uint32_t GameStringHash(const char* text) { return host::HostStringHash(text); }
 const char* GameCarTypeName(int32_t carType) { return host::HostCarTypeName(carType); }
 void GameSetSteeringAngle(float angle) { *host::HostSteeringAngle = angle; }
-IniLineObserver* NoLineObserver(const std::string&) { return nullptr; }
+
+// The lines of Morvane.ini and of the car profiles that do not take effect as written,
+// counted file by file as start-up reads them.
+std::vector<std::unique_ptr<LinesNotAsWritten>> tallies;
+
+IniLineObserver* TallyLines(const std::string& path) {
+    const size_t name = path.find_last_of('\\') + 1;
+    const size_t folder = path.find_last_of('\\', name >= 2 ? name - 2 : 0) + 1;
+    FileKind kind;
+    if (path.compare(name, std::string::npos, kGlobalSettingsFile) == 0) {
+        kind = FileKind::Global;
+    } else if (name > folder && path.compare(folder, name - 1 - folder, kProfileDirectory) == 0) {
+        kind = FileKind::Profile;
+    } else {
+        return nullptr;
+    }
+    try {
+        tallies.push_back(std::make_unique<LinesNotAsWritten>(kind));
+        return tallies.back().get();
+    } catch (...) {
+        return nullptr;  // no memory: the count is only for the log
+    }
+}
+
+// Why a settings file gave nothing: asked only then.
+const char* WhyNothingRead(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(ExactPath(path).c_str(), GetFileExInfoStandard, &data)) return "missing";
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "a folder, not a file";
+    const uint64_t size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    if (size == 0) return "empty";
+    if (size > static_cast<uint64_t>(kMaxSettingsFileSize)) return "over 64 MB, not read";
+    return "unreadable";
+}
+
+void JournalFileRead(const std::string& path, const std::string& content) {
+    if (content.empty()) {
+        Journal("settings file " + path + ": " + WhyNothingRead(path) + "; its defaults apply");
+        return;
+    }
+    const bool utf16 = content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF");
+    Journal("settings file " + path + ": read" + (utf16 ? " (UTF-16, decoded)" : ""));
+}
 
 }  // namespace
 
 constinit const ConfigHost configHost{&GameStringHash, &GameCarTypeName, &GameSetSteeringAngle, &PluginModulePath,
-                                      &NoLineObserver};
+                                      &TallyLines, &JournalFileRead};
+
+size_t SettingsLinesNotAsWritten() {
+    size_t count = 0;
+    for (const auto& tally : tallies) count += tally->count();
+    return count;
+}
 
 }  // namespace morvane

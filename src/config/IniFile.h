@@ -36,11 +36,9 @@ std::wstring WideName(const std::string& narrow, unsigned codePage);
 // out. `directory` is a full narrow path. An unreadable or missing directory has none.
 std::vector<std::string> ListDirectory(const std::string& directory);
 
-// The sections of a settings file: the whole file read at once, UTF-16 taken as UTF-8, a
-// CR LF pair read as one LF. A file that cannot be read has none. `observer`, if any,
-// hears about every line.
-inline IniSections ParseSettingsFile(const std::string& path, IniLineObserver* observer = nullptr) {
-    const std::string content = ReadWholeFile(path);
+// The sections of a settings file's whole content: UTF-16 taken as UTF-8, a CR LF pair
+// read as one LF. `observer`, if any, hears about every line.
+inline IniSections ParseSettingsContent(const std::string& content, IniLineObserver* observer = nullptr) {
     if (content.empty()) return {};
     return ParseIni(TextModeContent(DecodeSettingsText(content)), observer);
 }
@@ -49,8 +47,12 @@ struct IniFile : IniReader {
     std::string path;
 
     // `name` is resolved against the settings module's directory (see ResolveIniPath).
+    // A file that cannot be read has no sections.
     explicit IniFile(const std::string& name) : path(ResolveIniPath(configHost.modulePath(), name)) {
-        sections = ParseSettingsFile(path, configHost.lineObserver(path));
+        IniLineObserver* observer = configHost.lineObserver(path);
+        const std::string content = ReadWholeFile(path);
+        if (configHost.fileRead != nullptr) configHost.fileRead(path, content);
+        sections = ParseSettingsContent(content, observer);
     }
 };
 

@@ -20,6 +20,7 @@ void LoadGlobalSettings(const std::string& fileName) {
         record->*entry.field = file.ReadBool(entry.section, entry.key);
     }
     record->frontSteerAngle = static_cast<float>(file.ReadInt(kGeneralSection, kFrontSteerAngleKey, 0));
+    record->log = LogWanted(file.ReadInt(kGeneralSection, kLogKey, 1));
     // Written whatever the value, also when the key is missing.
     configHost.setSteeringAngle(record->frontSteerAngle);
 }

@@ -29,6 +29,7 @@ struct PluginSettings : CarProfile {
     bool camber = false;
     bool trackWidth = false;
     bool tireWidth = false;
+    bool log = true;
 
     bool operator==(const PluginSettings&) const = default;
 };
@@ -56,6 +57,10 @@ inline constexpr GlobalSwitchKey kGlobalSwitches[] = {
     {kModsSection, "TrackWidth", &PluginSettings::trackWidth},
     {kModsSection, "TireWidth", &PluginSettings::tireWidth},
 };
+// Morvane.log beside the plug-in: on unless "Log = 0" in "GENERAL" of Morvane.ini.
+inline constexpr const char kLogKey[] = "Log";
+constexpr bool LogWanted(int32_t value) { return value != 0; }
+
 // The key of a global switch.
 constexpr const char* GlobalSwitchKeyOf(bool PluginSettings::*field) {
     for (const GlobalSwitchKey& entry : kGlobalSwitches) {

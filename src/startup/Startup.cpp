@@ -103,6 +103,15 @@ void RunInstallers() {
     SetCurrentInstaller("start-up");
 }
 
+// The profiles in force: from MorvaneCars, then built in.
+void JournalProfiles(size_t fromFolder) {
+    const ProfileSet& profiles = CarProfiles();
+    std::string files, builtIn;
+    for (size_t i = 0; i < profiles.size(); ++i) (i < fromFolder ? files : builtIn) += " " + profiles[i].name;
+    Journal("profiles: " + std::to_string(fromFolder) + " from " + kProfileDirectory + (files.empty() ? "" : ":") +
+            files + "; " + std::to_string(profiles.size() - fromFolder) + " built in:" + builtIn);
+}
+
 }  // namespace
 
 std::span<const Installer> Installers() { return kInstallers; }
@@ -110,6 +119,8 @@ std::span<const Installer> Installers() { return kInstallers; }
 void LogUnsupportedGame(uint32_t entryPoint) {
     Step("the log", [&] {
         PlaceLog();
+        const IniFile settings(kGlobalSettingsFile);
+        if (!LogWanted(settings.ReadInt(kGeneralSection, kLogKey, 1))) return;
         LogLine line;
         line << "game check: entry point ";
         line.Hex(entryPoint) << ", not the supported ";
@@ -131,7 +142,15 @@ bool LoadConfiguration() {
     // Each step deals with what it meets; one that fails still leaves the others to run.
     Step("reading Morvane.ini", [] { LoadGlobalSettings(); });
     Step("reading the car profiles", [] { LoadCarProfiles(); });
+    const size_t fromFolder = CarProfiles().size();
     Step("adding the built-in profiles", [] { AddBuiltInProfiles(); });
+    Step("the log", [&] {
+        JournalProfiles(fromFolder);
+        if (const size_t count = SettingsLinesNotAsWritten()) {
+            Journal("settings: " + std::to_string(count) + (count == 1 ? " line does" : " lines do") +
+                    " not take effect as written; run MorvaneCheck.exe in the game folder to see each, with its fix");
+        }
+    });
     return true;
 }
 
@@ -139,12 +158,14 @@ void StartPlugin() {
     Step("the log", [] { PlaceLog(); });
     Journal("game check: entry point 0x0087E926, the supported Kavra 1.4 English");
     if (!ClaimedByThisCopy()) return;
-    ObserveFaults(OwnModule());
     if (!LoadConfiguration()) {
         Journal("state: inactive, nothing written");
         WriteJournal();
         return;
     }
+    const PluginSettings* settings = GlobalSettings();
+    if (settings != nullptr && !settings->log) DisableLog();
+    if (LogEnabled()) ObserveFaults(OwnModule());
     // Pinned before the first jump into this library is written.
     PinInMemory();
     RunInstallers();

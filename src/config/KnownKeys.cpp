@@ -1,0 +1,85 @@
+#include "config/KnownKeys.h"
+
+#include "config/Profiles.h"
+#include "config/Settings.h"
+#include "config/SlotTable.h"
+
+namespace morvane {
+
+const std::vector<KnownKey>& KnownKeys() {
+    static const std::vector<KnownKey> keys = [] {
+        std::vector<KnownKey> all;
+        for (const GlobalSwitchKey& entry : kGlobalSwitches) {
+            all.push_back({entry.section, entry.key, KeyType::Switch, true});
+        }
+        all.push_back({kGeneralSection, kFrontSteerAngleKey, KeyType::Angle, true});
+        all.push_back({kGeneralSection, kLogKey, KeyType::OnUnlessZero, true});
+        for (const ProfileSwitchKey& entry : kProfileSwitches) {
+            all.push_back({kGeneralSection, entry.key, KeyType::Switch, false});
+        }
+        for (const char* key : kSlotKeys) {
+            const bool enabled = std::string(key) == kSlotEnabledKey;
+            all.push_back({"", key, enabled ? KeyType::TriState : KeyType::Text, false});
+        }
+        return all;
+    }();
+    return keys;
+}
+
+bool IsSlotSection(std::string_view section) {
+    for (const PartSlotRow& row : PartSlotTable()) {
+        if (row.section == section) return true;
+    }
+    return false;
+}
+
+bool SectionRead(FileKind kind, std::string_view section) {
+    return section == kGeneralSection || IsSlotSection(section) ||
+           (kind == FileKind::Global && section == kModsSection);
+}
+
+bool KeyIn(const KnownKey& known, std::string_view section) {
+    return known.section.empty() ? IsSlotSection(section) : known.section == section;
+}
+
+const KnownKey* FindKey(FileKind kind, std::string_view section, std::string_view key) {
+    for (const KnownKey& known : KnownKeys()) {
+        if (known.key == key && KeyIn(known, section) && (kind == FileKind::Global || !known.globalOnly)) return &known;
+    }
+    return nullptr;
+}
+
+ValueReading ReadingOf(const KnownKey& known, std::string_view text) {
+    if (known.type == KeyType::Text || text.empty()) return ValueReading::AsWritten;
+    int32_t value = 0;
+    size_t used = 0;
+    const bool number = ParseIniInt(text, value, &used);
+    const bool offOrOn = number && (value == 0 || value == 1);
+    switch (known.type) {
+    case KeyType::Switch:
+    case KeyType::OnUnlessZero:
+        if (!offOrOn) return ValueReading::Otherwise;
+        break;
+    case KeyType::TriState:
+        if (!number || value < -1 || value > 1) return ValueReading::Otherwise;
+        break;
+    case KeyType::Angle:
+        if (!number) return ValueReading::Otherwise;
+        break;
+    case KeyType::Text:
+        break;
+    }
+    return used < text.size() ? ValueReading::Cut : ValueReading::AsWritten;
+}
+
+void LinesNotAsWritten::Line(const IniLine& line) {
+    if (!SectionRead(kind_, line.section)) {
+        if (sectionsTold_.insert(std::string(line.section)).second) ++count_;
+        return;
+    }
+    if (line.header) return;
+    const KnownKey* known = line.kept ? FindKey(kind_, line.section, line.key) : nullptr;
+    if (known == nullptr || ReadingOf(*known, line.value) != ValueReading::AsWritten) ++count_;
+}
+
+}  // namespace morvane

@@ -1,0 +1,54 @@
+#pragma once
+// Every key the plug-in reads, where it reads it and the values it takes: the rules that
+// decide whether a line of a settings file takes effect as written. MorvaneCheck explains
+// each line that does not; the plug-in counts them for its log.
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/IniReader.h"
+
+namespace morvane {
+
+enum class FileKind { Global, Profile };
+enum class KeyType { Switch, Angle, TriState, Text, OnUnlessZero };
+
+// A key the plug-in reads; an empty section stands for every part-slot section.
+struct KnownKey {
+    std::string section;
+    std::string key;
+    KeyType type;
+    bool globalOnly;
+};
+
+const std::vector<KnownKey>& KnownKeys();
+bool IsSlotSection(std::string_view section);
+// The section is read from a file of that kind.
+bool SectionRead(FileKind kind, std::string_view section);
+bool KeyIn(const KnownKey& known, std::string_view section);
+// The key as read in that section of a file of that kind, or null: the line is not read.
+const KnownKey* FindKey(FileKind kind, std::string_view section, std::string_view key);
+
+enum class ValueReading {
+    AsWritten,
+    Otherwise,  // a switch or slot value outside what is read, or no number at all
+    Cut,        // a number the reader stops short of the end of
+};
+ValueReading ReadingOf(const KnownKey& known, std::string_view value);
+
+// Counts the lines of one settings file that do not take effect as written: a section not
+// read (once per section), a key not read there, a value read otherwise, a key set twice.
+class LinesNotAsWritten final : public IniLineObserver {
+public:
+    explicit LinesNotAsWritten(FileKind kind) : kind_(kind) {}
+    void Line(const IniLine& line) override;
+    size_t count() const { return count_; }
+
+private:
+    FileKind kind_;
+    size_t count_ = 0;
+    std::set<std::string, std::less<>> sectionsTold_;
+};
+
+}  // namespace morvane
