@@ -3,7 +3,7 @@
 // belongs to, what the game has there, the switch that calls for a change, the kind of
 // change and its exact bytes where they are fixed. Written from the game's side and kept
 // apart from the plug-in's own tables, so that the patch-map test checks the plug-in
-// against a list of its own.
+// against a list of its own; the tour tells each changed game byte by it.
 #include <cstdint>
 #include <vector>
 
