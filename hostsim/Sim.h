@@ -25,15 +25,13 @@ void Reset();
 
 // A feature's share of the simulated game, in its own file: `place` puts its host
 // routines at their addresses during Setup (before the snapshot), `reset` forgets its
-// model on Reset, `report` prints its part of the simulated game's report. Any may be
-// null. Declare one as a static `ModelRegistration` in the model's file; `order` sorts
-// the reports.
+// model on Reset. Either may be null. Declare one as a static `ModelRegistration` in the
+// model's file; models are placed and reset in `order`.
 struct Model {
     const char* name;
     int order;
     void (*place)();
     void (*reset)();
-    void (*report)();
 };
 struct ModelRegistration {
     explicit ModelRegistration(const Model& model);

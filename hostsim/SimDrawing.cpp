@@ -19,7 +19,7 @@ void Place() {
     }
 }
 
-const ModelRegistration registration({"drawing", 90, &Place, nullptr, nullptr});
+const ModelRegistration registration({"drawing", 90, &Place, nullptr});
 
 }  // namespace
 

@@ -45,7 +45,8 @@ Effect* NewEffect(const std::string& name, float x, float y, float z, float w = 
 // An effect owner: its +0x04 points to a record with `name` at +0x18.
 uint8_t* NewOwner(const std::string& name);
 const char* OwnerName(const uint8_t* owner);
-// A marker record with its position at +0x40.
+// A marker record with its position (x, y, z, w) at +0x40.
+constexpr uint32_t kMarkerPosition = 0x40;
 uint8_t* NewMarker(float x, float y, float z, float w = 1.0f);
 // A marker holder; any marker may be null.
 uint8_t* NewMarkerHolder(uint8_t* centre, uint8_t* mirrored, uint8_t* unmirrored);

@@ -1,10 +1,5 @@
 #include "SimNeon.h"
 
-#include <cstdio>
-#include <cstring>
-
-#include "SimWheels.h"
-
 namespace sim::neon {
 
 namespace {
@@ -45,55 +40,7 @@ void Reset() {
     pauseQueries = 0;
 }
 
-
-const char* TextureName(uint32_t hash) {
-    for (const char* name : {"CARSHADOW", "NEON_BLUE_GLOW"}) {
-        if (Hash(name) == hash) return name;
-    }
-    return "?";
-}
-
-// A car with a pulsing neon part and one without, over a few frames of the game.
-void Report() {
-    if (!wheels::Patched(kShadowTextureSite)) {
-        std::printf("\nNeon: off, the shadow sites are not patched (Neon = 1 in [MODS] turns it on)\n");
-        return;
-    }
-    std::printf("\nNeon (cars driven through the shadow texture and colour sites, frame time 0.1, host word 0x80000000):\n");
-    const int32_t car = AddCarType("SAMPLE_NEON");
-    Ride& neonRide = NewRide(car);
-    neonRide.parts[71] = &AddPart("NEON_BLUE", car, 71)
-                              .Set("RED", 40)
-                              .Set("GREEN", 90)
-                              .Set("BLUE", 255)
-                              .Set("PULSE", 1)
-                              .Set("TEXTURE_NAME", static_cast<int32_t>(Hash("NEON_BLUE_GLOW")));
-    Ride& plainRide = NewRide(car);
-    Global<float>(0xA99A5C) = 0.1f;
-    Global<int32_t>(0xA99BBC) = 6;
-
-    struct Car {
-        const char* label;
-        Ride* ride;
-    } cars[] = {{"neon part NEON_BLUE (RED 40, GREEN 90, BLUE 255, PULSE 1)", &neonRide},
-                {"no neon part", &plainRide}};
-    for (const Car& c : cars) {
-        uint8_t* record = NewRenderRecord(c.ride);
-        const Capture texture = RunHostCode(ShadowTextureRun(record));
-        std::printf("  %s\n    shadow texture 0x%08X (%s), pulse starts at %.2f, rate %.2f\n", c.label,
-                    texture.registers.eax, TextureName(texture.registers.eax),
-                    static_cast<double>(Field<float>(record, kPulseIntensity)),
-                    static_cast<double>(Field<float>(record, kPulseRate)));
-        for (int frame = 1; frame <= (c.ride == &neonRide ? 6 : 2); ++frame) {
-            const Capture colour = RunHostCode(NeonColorRun(record, 0x80000000u));
-            std::printf("    frame %d: colour word 0x%08X, intensity %.2f, rate %+.2f\n", frame, colour.registers.eax,
-                        static_cast<double>(Field<float>(record, kPulseIntensity)),
-                        static_cast<double>(Field<float>(record, kPulseRate)));
-        }
-    }
-}
-
-ModelRegistration registration({"neon", 40, &Place, &Reset, &Report});
+ModelRegistration registration({"neon", 40, &Place, &Reset});
 
 }  // namespace
 

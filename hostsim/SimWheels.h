@@ -29,7 +29,4 @@ Run TrackWidthRun(uint8_t* renderRecord, uint32_t axle, int32_t thousandths);
 // Tire width: EAX = address of the width, ESI = render record, [ESP+0x14] = wheel index.
 Run TireWidthRun(uint8_t* renderRecord, const float* width, int32_t wheel);
 
-// True when the plug-in changed the game's bytes at `site`.
-bool Patched(uint32_t site);
-
 }  // namespace sim::wheels

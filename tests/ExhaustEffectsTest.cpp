@@ -1,5 +1,4 @@
-// Exhaust effects: the sites written at start-up for each setting, and every hook run from
-// its patched site in the simulated game.
+// Exhaust effects: every hook run from its patched site in the simulated game.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,32 +63,6 @@ protected:
         morvane::InstallExhaustEffects();
     }
 };
-
-// The loaded plug-in writes its five sites at start-up, two only with ExhaustFX on.
-TEST_F(ExhaustEffectsTest, StartUpWritesTheSitesTheSettingCallsFor) {
-    std::vector<uint32_t> written;  // by the installer of the fixture, and nothing else
-    for (const auto& run : sim::ChangedRuns()) written.push_back(run.address);
-    EXPECT_EQ(written, (std::vector<uint32_t>{kEffectListSite, kEffectCountSite, kPartSelectSite, kMarkerSiteB, kMarkerSiteA}));
-    for (const bool on : {false, true}) {
-        SCOPED_TRACE(on ? "ExhaustFX on" : "ExhaustFX off");
-        sim::Reset();
-        testfolders::GameFolder folder(on ? "exhaust-on" : "exhaust-off");
-        folder.Write("Morvane.ini", on ? "[GENERAL]\nExhaustFX = 1\n" : "[GENERAL]\nExhaustFX = 0\n");
-        ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
-        const auto runs = sim::ChangedRuns();
-        for (const uint32_t site : {kEffectCountSite, kEffectListSite, kPartSelectSite, kMarkerSiteA, kMarkerSiteB}) {
-            const auto run = std::find_if(runs.begin(), runs.end(), [&](auto& r) { return r.address == site; });
-            const bool gated = site == kEffectListSite || site == kEffectCountSite;
-            ASSERT_EQ(run != runs.end(), on || !gated) << std::hex << site;
-            if (run == runs.end()) continue;
-            EXPECT_LE(run->after.size(), 5u);
-            const uint8_t* at = &sim::Global<uint8_t>(site);
-            const std::vector<uint8_t> expected =
-                site == kEffectCountSite ? std::vector<uint8_t>{0xB8, 1, 0, 0, 0} : std::vector<uint8_t>{0xE9};
-            EXPECT_EQ(std::vector<uint8_t>(at, at + expected.size()), expected) << std::hex << site;
-        }
-    }
-}
 
 // Every case of the list site: the nodes added after one already in the list (placed
 // copies mirrored or not, w from the marker), the count, and every register, flag and

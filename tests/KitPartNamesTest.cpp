@@ -10,7 +10,6 @@
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "parts/KitPartNames.h"
-#include "patch/Patch.h"
 
 using namespace morvane;
 namespace cat = sim::catalogue;
@@ -48,28 +47,6 @@ sim::Capture RunSite(uint32_t site, uint32_t ecx, std::vector<uint32_t> stack, u
     EXPECT_EQ(after.exit, resume ? sim::Exit::Resumed : sim::Exit::Returned);
     EXPECT_TRUE(cat::KeptRegisters(after));
     return after;
-}
-
-TEST(KitPartNames, InstallerWritesItsSitesExactly) {
-    Start("");
-    const uint32_t sites[][2] = {{kRecordSite, 5}, {kApplySite, 5}, {kPopUpSite, 5}, {0x865280, 60}};
-    for (const sim::ByteRun& run : sim::ChangedRuns()) {
-        bool inside = false;
-        for (const auto& site : sites) {
-            inside |= run.address >= site[0] && run.address + run.after.size() <= site[0] + site[1];
-        }
-        EXPECT_TRUE(inside) << std::hex << run.address;
-    }
-    const auto* nops = reinterpret_cast<const uint8_t*>(0x865280);
-    EXPECT_EQ(std::vector<uint8_t>(nops, nops + 60), std::vector<uint8_t>(60, 0x90));
-    EXPECT_EQ(nops[60], 0) << "the run ends after 60 bytes";
-    using Branch = std::pair<uint32_t, uint32_t>;  // opcode, target
-    std::vector<Branch> branches;
-    for (uint32_t site : {kApplySite, kRecordSite, kPopUpSite}) {
-        branches.push_back({ReadHost8(site), GetBranchTarget(site)});
-    }
-    EXPECT_EQ(branches, (std::vector<Branch>{{0xE8, CodeAddress(&ApplyKitParts)}, {0xE9, CodeAddress(&RecordChosenPart)},
-                                             {0xE8, CodeAddress(&PopUpHeadlightState)}}));
 }
 
 // Every rule, run from the patched call with a customization record: fits by name, puts

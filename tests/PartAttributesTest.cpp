@@ -12,7 +12,6 @@
 #include "host/Host.h"
 #include "parts/LevelOfDetail.h"
 #include "parts/PartLists.h"
-#include "patch/Patch.h"
 
 using namespace morvane;
 namespace cat = sim::catalogue;
@@ -60,16 +59,6 @@ std::pair<uint32_t, std::vector<std::string>> List(int32_t slot, uint32_t carbon
     }
     EXPECT_EQ(problem, "");
     return {after.registers.eax, names};
-}
-
-TEST(PartAttributes, InstallersWriteTheirTwoSites) {
-    Start();
-    std::vector<std::pair<uint32_t, uint8_t>> written;
-    for (const sim::ByteRun& run : sim::ChangedRuns()) {
-        if (run.address < 0xA00000) written.push_back({run.address, run.after[0]});
-    }
-    EXPECT_EQ(written, (std::vector<std::pair<uint32_t, uint8_t>>{{kLodSite, 0xE9}, {kListSite, 0xE8}}));
-    EXPECT_EQ(GetBranchTarget(kListSite), CodeAddress(&BuildSlotPartList));
 }
 
 TEST(PartAttributes, FiltersDecideWhatIsListed) {

@@ -1,6 +1,7 @@
 // The complete patch map: for each configuration, the real plug-in started in a fresh
 // simulated game changes exactly the game bytes its settings call for, with the exact
-// bytes, and no others.
+// bytes, leading where each kind of patch must lead, and no others. The sites are the
+// game's side's own list (GameSites.h), kept apart from the plug-in's tables.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,85 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "GameSites.h"
+#include "HostLayout.h"
 #include "Sim.h"
 #include "TestFolders.h"
 
 namespace {
 
+using sim::GameSite;
+using sim::Patch;
 using testfolders::GameFolder;
-
-enum class Kind { Jump, Call, Pointer, Bytes };
-
-struct Site {
-    uint32_t address;
-    const char* gate;  // the switch that calls for it ("" always; "!X" only while X is off)
-    Kind kind;
-    std::vector<uint8_t> bytes;  // Bytes: exactly these
-};
-
-// Every site the installers may write, with the switch that decides it.
-const std::vector<Site>& AllSites() {
-    static const std::vector<Site> sites = {
-        // Exhaust effects.
-        {0x7CC6BD, "ExhaustFX", Kind::Bytes, {0xB8, 0x01, 0x00, 0x00, 0x00}},
-        {0x7BEBFB, "ExhaustFX", Kind::Jump, {}},
-        {0x7DA131, "", Kind::Jump, {}},
-        {0x7DF2EE, "", Kind::Jump, {}},
-        {0x7DEFC8, "", Kind::Jump, {}},
-        // Kit part names.
-        {0x85EAEC, "", Kind::Call, {}},
-        {0x8420F0, "", Kind::Jump, {}},
-        {0x865278, "", Kind::Call, {}},
-        {0x865280, "", Kind::Bytes, std::vector<uint8_t>(60, 0x90)},
-        // Customization menus, then the part list.
-        {0x83FBF1, "", Kind::Jump, {}},
-        {0x8683C9, "", Kind::Jump, {}},
-        {0x866074, "", Kind::Jump, {}},
-        {0x85F74C, "", Kind::Jump, {}},
-        {0x8665DA, "", Kind::Jump, {}},
-        {0x85F90E, "", Kind::Bytes, {0xFF, 0x74, 0x24, 0x18, 0x90}},
-        {0x9F9D14, "", Kind::Pointer, {}},
-        {0x84EB1F, "", Kind::Call, {}},
-        {0x85FA37, "", Kind::Call, {}},
-        // Level of detail.
-        {0x7CDC85, "", Kind::Jump, {}},
-        // Textures, then lights.
-        {0x7E585D, "FixWheelMirror", Kind::Bytes, {0xB0, 0x00, 0x90}},
-        {0x7D9E14, "", Kind::Jump, {}},
-        {0x7ADCA8, "", Kind::Jump, {}},
-        {0x7DEF18, "", Kind::Jump, {}},
-        {0x7ADE83, "", Kind::Jump, {}},
-        {0x7CECC7, "", Kind::Bytes, {0xD4, 0x00, 0x00, 0x00}},
-        {0x7CECCD, "", Kind::Bytes, {0xCC, 0x00, 0x00, 0x00}},
-        {0x7CF764, "", Kind::Jump, {}},
-        // Wheel geometry.
-        {0x7DF765, "Camber", Kind::Jump, {}},
-        {0x7CB85F, "TrackWidth", Kind::Jump, {}},
-        {0x7CB8C8, "TireWidth", Kind::Jump, {}},
-        // Part-slot fixes: stock rim paint wins the routine at 0x83F749 over vinyls.
-        {0x6B7887, "FixFrontRearDecals", Kind::Jump, {}},
-        {0x83F749, "AllowStockRimsPaint", Kind::Bytes, {0x32, 0xC0, 0xC3, 0x90, 0x90, 0x90}},
-        {0x7E5FB2, "AllowStockRimsPaint", Kind::Bytes, {0x90, 0x90}},
-        {0x83F749, "AllVinylsMirrorable!AllowStockRimsPaint", Kind::Bytes, {0xB8, 0x01, 0x00, 0x00, 0x00, 0xC3}},
-        {0x7E0472, "", Kind::Bytes, {0xEB}},
-        {0x7E0216, "", Kind::Bytes, {0xEB}},
-        // Neon: two jumps, eight float constants, six no-operation bytes.
-        {0x7E5A6A, "Neon", Kind::Jump, {}},
-        {0x7BEA68, "Neon", Kind::Jump, {}},
-        {0x7BE4F4, "Neon", Kind::Pointer, {0x00, 0x00, 0x00, 0x40}},
-        {0x7BE50D, "Neon", Kind::Pointer, {0x00, 0x00, 0x00, 0x40}},
-        {0x7BE501, "Neon", Kind::Pointer, {0x00, 0x00, 0x00, 0x3F}},
-        {0x7BEA36, "Neon", Kind::Pointer, {0x00, 0x00, 0x8C, 0x42}},
-        {0x7BE5B9, "Neon", Kind::Pointer, {0x9A, 0x99, 0x99, 0x3F}},
-        {0x7BE5AB, "Neon", Kind::Pointer, {0x9A, 0x99, 0x99, 0x3F}},
-        {0x7BE59B, "Neon", Kind::Pointer, {0x66, 0x66, 0x86, 0x3F}},
-        {0x7BE58B, "Neon", Kind::Pointer, {0x66, 0x66, 0x86, 0x3F}},
-        {0x7BEA3A, "Neon", Kind::Bytes, std::vector<uint8_t>(6, 0x90)},
-        // Data: the front wheels' steering angle (20.0).
-        {0xA7B668, "FrontSteerAngle", Kind::Bytes, {0x00, 0x00, 0xA0, 0x41}},
-    };
-    return sites;
-}
 
 const char* const kSwitches[] = {"ExhaustFX", "FixWheelMirror", "AllowStockRimsPaint", "FixFrontRearDecals",
                                  "AllVinylsMirrorable", "Neon", "Tires", "LicensePlate", "Camber", "TrackWidth",
@@ -102,7 +34,18 @@ bool IsModsKey(const std::string& key) {
     return false;
 }
 
-bool Called(const Site& site, const std::set<std::string>& on) {
+// Morvane.ini setting each switch given to `value` (FrontSteerAngle to 20 for "1").
+std::string Ini(const std::vector<std::string>& keys, const std::string& value = "1") {
+    std::string general, mods;
+    for (const std::string& key : keys) {
+        const std::string written = key == "FrontSteerAngle" && value == "1" ? "20" : value;
+        (IsModsKey(key) ? mods : general) += key + " = " + written + "\n";
+    }
+    return (general.empty() ? "" : "[GENERAL]\n" + general) + (mods.empty() ? "" : "[MODS]\n" + mods);
+}
+
+bool Called(const GameSite& site, const std::set<std::string>& on) {
+    if (site.patch == Patch::Read) return false;
     std::string gate = site.gate;
     if (gate.empty()) return true;
     const size_t unless = gate.find('!');
@@ -110,55 +53,116 @@ bool Called(const Site& site, const std::set<std::string>& on) {
     return on.count(gate.substr(0, unless)) != 0;
 }
 
-size_t Length(const Site& site) {
-    if (site.kind == Kind::Jump || site.kind == Kind::Call) return 5;
-    if (site.kind == Kind::Pointer) return 4;
-    return site.bytes.size();
+const uint8_t* At(uint32_t address) { return reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address)); }
+
+HMODULE ModuleAt(uint32_t address) {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(At(address)), &module);
+    return module;
 }
 
-// Where a jump, call or pointer written into the game may lead: the plug-in's image or the
-// executable memory it made for its hook entries, never the game itself.
-bool PlugInCode(uint32_t target, bool data) {
-    if (target >= 0x401000 && target < 0xBC0000) return false;
+DWORD Protection(uint32_t address) {
     MEMORY_BASIC_INFORMATION info{};
-    if (!VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(target)), &info, sizeof info)) return false;
-    const DWORD executable = PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    return info.State == MEM_COMMIT && (data || (info.Protect & executable) != 0);
+    if (!VirtualQuery(At(address), &info, sizeof info) || info.State != MEM_COMMIT) return 0;
+    return info.Protect;
+}
+
+bool Executable(uint32_t address) {
+    return (Protection(address) & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
+}
+
+// Where a written jump, call or pointer leads, by the kind of patch: into the plug-in's
+// own routines or constants, or into an entry it made at run time; never into the game.
+void ExpectLeadsWhereItShould(const GameSite& site, HMODULE plugin) {
+    const bool pointer = site.patch == Patch::Routine || site.patch == Patch::Constant;
+    uint32_t value;
+    std::memcpy(&value, At(site.address) + (pointer ? 0 : 1), 4);
+    const uint32_t target = pointer ? value : site.address + 5 + value;
+    EXPECT_FALSE(target >= sim::layout::kHostBegin && target < sim::layout::kHostEnd) << std::hex << site.address;
+    switch (site.patch) {
+    case Patch::Hook:
+        EXPECT_EQ(ModuleAt(target), nullptr) << std::hex << site.address;
+        EXPECT_TRUE(Executable(target)) << std::hex << site.address;
+        break;
+    case Patch::Jump:
+    case Patch::Call:
+    case Patch::Routine:
+        EXPECT_EQ(ModuleAt(target), plugin) << std::hex << site.address;
+        EXPECT_TRUE(Executable(target)) << std::hex << site.address;
+        break;
+    case Patch::Constant:
+        ASSERT_EQ(ModuleAt(target), plugin) << std::hex << site.address;
+        EXPECT_EQ(Protection(target), static_cast<DWORD>(PAGE_READONLY)) << std::hex << site.address;
+        EXPECT_EQ(std::vector<uint8_t>(At(target), At(target) + 4), site.bytes) << std::hex << site.address;
+        break;
+    default:
+        break;
+    }
+}
+
+// Fixed code written at the site, run as the game runs it.
+void ExpectRun(const GameSite& site) {
+    if (site.runs == sim::Runs::Unchecked) return;
+    sim::Run run;
+    run.site = site.address;
+    run.resume = site.runs == sim::Runs::Pushes ? site.address + site.size : 0;
+    run.registers.eax = sim::kRunEax;
+    run.stack = {sim::kReturnToSimulator};
+    for (uint32_t i = 1; i < 8; ++i) run.stack.push_back(sim::kRunSlot + i);
+    const sim::Capture after = sim::RunHostCode(run);
+    if (site.runs == sim::Runs::Returns) {
+        EXPECT_EQ(after.exit, sim::Exit::Returned) << std::hex << site.address;
+        EXPECT_EQ(after.registers.eax, site.result) << std::hex << site.address;
+    } else {
+        ASSERT_EQ(after.exit, sim::Exit::Resumed) << std::hex << site.address;
+        ASSERT_EQ(after.espAtSite - after.esp, 4u) << std::hex << site.address;
+        EXPECT_EQ(sim::Global<uint32_t>(after.esp), site.result) << std::hex << site.address;
+    }
+}
+
+void ExpectSite(const GameSite& site, HMODULE plugin) {
+    const uint8_t* at = At(site.address);
+    switch (site.patch) {
+    case Patch::Hook:
+    case Patch::Jump:
+        EXPECT_EQ(at[0], 0xE9) << std::hex << site.address;
+        break;
+    case Patch::Call:
+        EXPECT_EQ(at[0], 0xE8) << std::hex << site.address;
+        break;
+    case Patch::Bytes: {
+        const std::vector<uint8_t> written(at, at + site.size);
+        EXPECT_EQ(written, site.bytes) << std::hex << site.address;
+        if (written == site.bytes) ExpectRun(site);
+        return;
+    }
+    default:
+        break;
+    }
+    ExpectLeadsWhereItShould(site, plugin);
 }
 
 void ExpectMap(const std::string& what, const std::string& ini, const std::set<std::string>& on,
                const std::string& profile = "") {
     SCOPED_TRACE(what);
     sim::Reset();
+    // The game's own code where only part of it is rewritten, so that a write past the
+    // patch shows as a change.
+    for (const GameSite& site : sim::GameSites()) {
+        if (!site.gameCode.empty()) sim::PlantHostBytes(site.address, site.gameCode);
+    }
     GameFolder folder("patch-map");
     if (!ini.empty()) folder.Write("Morvane.ini", ini);
     if (!profile.empty()) folder.Write("MorvaneCars\\SUPRA", profile);
-    ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
+    HMODULE plugin = sim::LoadPlugin(folder.CopyPlugin());
+    ASSERT_NE(plugin, nullptr);
 
     std::vector<std::pair<uint32_t, size_t>> called;
-    for (const Site& site : AllSites()) {
+    for (const GameSite& site : sim::GameSites()) {
         if (!Called(site, on)) continue;
-        called.emplace_back(site.address, Length(site));
-        const auto* at = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(site.address));
-        uint32_t value;
-        std::memcpy(&value, at + (site.kind == Kind::Pointer ? 0 : 1), 4);
-        switch (site.kind) {
-        case Kind::Jump:
-        case Kind::Call:
-            EXPECT_EQ(at[0], site.kind == Kind::Jump ? 0xE9 : 0xE8) << std::hex << site.address;
-            EXPECT_TRUE(PlugInCode(site.address + 5 + value, false)) << std::hex << site.address;
-            break;
-        case Kind::Pointer:
-            EXPECT_TRUE(PlugInCode(value, true)) << std::hex << site.address;
-            if (!site.bytes.empty() && PlugInCode(value, true)) {
-                const auto* constant = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(value));
-                EXPECT_EQ(std::vector<uint8_t>(constant, constant + 4), site.bytes) << std::hex << site.address;
-            }
-            break;
-        case Kind::Bytes:
-            EXPECT_EQ(std::vector<uint8_t>(at, at + site.bytes.size()), site.bytes) << std::hex << site.address;
-            break;
-        }
+        called.emplace_back(site.address, site.size);
+        ExpectSite(site, plugin);
     }
     // Nothing else changed.
     for (const sim::ByteRun& run : sim::ChangedRuns()) {
@@ -174,24 +178,30 @@ void ExpectMap(const std::string& what, const std::string& ini, const std::set<s
 
 TEST(PatchMap, EachConfigurationChangesExactlyItsSites) {
     ExpectMap("no settings files", "", {});
+    std::vector<std::string> all;
     for (const char* key : kSwitches) {
-        const std::string value = std::string(key) == "FrontSteerAngle" ? "20" : "1";
-        const std::string ini = std::string(IsModsKey(key) ? "[MODS]\n" : "[GENERAL]\n") + key + " = " + value + "\n";
-        ExpectMap(std::string(key) + " alone", ini, {key});
+        ExpectMap(std::string(key) + " alone", Ini({key}), {key});
+        all.push_back(key);
     }
-    std::string all = "[GENERAL]\n", mods = "[MODS]\n";
-    std::set<std::string> on;
-    for (const char* key : kSwitches) {
-        (IsModsKey(key) ? mods : all) += std::string(key) + " = " + (std::string(key) == "FrontSteerAngle" ? "20" : "1") + "\n";
-        on.insert(key);
-    }
-    ExpectMap("every switch on", all + mods, on);
-    ExpectMap("vinyls without stock rim paint", "[GENERAL]\nAllVinylsMirrorable = 1\nExhaustFX = 1\n",
-              {"AllVinylsMirrorable", "ExhaustFX"});
+    ExpectMap("every switch on", Ini(all), {all.begin(), all.end()});
+    ExpectMap("every switch written as 0", Ini(all, "0"), {});
+    const struct {
+        const char* what;
+        std::string ini;
+        std::set<std::string> on;
+    } rows[] = {
+        {"vinyls without stock rim paint", Ini({"AllVinylsMirrorable", "ExhaustFX"}), {"AllVinylsMirrorable", "ExhaustFX"}},
+        {"textures and lights without the wheel mirror", Ini({"ReplaceBrakelightShader", "Tires", "LicensePlate"}),
+         {"ReplaceBrakelightShader", "Tires", "LicensePlate"}},
+        {"neon and wheels, track width written as 0", "[MODS]\nNeon = 1\nCamber = 1\nTrackWidth = 0\nTireWidth = 1\n",
+         {"Neon", "Camber", "TireWidth"}},
+    };
+    for (const auto& row : rows) ExpectMap(row.what, row.ini, row.on);
     // A car's own file decides per car, at the moment its car is drawn: it patches nothing,
     // and switches only Morvane.ini sets are ignored there.
     ExpectMap("profile-only settings", "", {},
               "[GENERAL]\nForceLodA = 1\nExhaustFX = 1\nFrontSteerAngle = 20\n[MODS]\nNeon = 1\n");
+    ExpectMap("a car's file switching a part slot on", "", {}, "[PART_ATTACHMENT01]\nEnabled = 1\n");
 }
 
 }  // namespace

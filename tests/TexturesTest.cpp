@@ -1,5 +1,5 @@
 // Tire and licence-plate textures, run from the patched return of the routine that
-// prepares a car for drawing; the wheel mirror bytes; the sites of textures and lights.
+// prepares a car for drawing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,36 +23,6 @@ void LoadSettings(const std::string& text) {
 
 std::vector<uint32_t> Kept(const sim::Registers& r) {
     return {r.eax, r.ecx, r.edx, r.ebx, r.ebp, r.esi, r.edi, r.eflags & 0x8D5};
-}
-
-// The tire hook and the six light patches whatever the settings, the mirror bytes only
-// when asked: exactly these sites, from the installers and at start-up.
-TEST(TexturesTest, SitesFollowTheSettings) {
-    for (const bool mirror : {true, false}) {
-        const std::string ini = mirror ? "[GENERAL]\nFixWheelMirror = 1\n"
-                                       : "[GENERAL]\nReplaceBrakelightShader = 1\n[MODS]\nTires = 1\nLicensePlate = 1\n";
-        std::vector<std::pair<uint32_t, uint32_t>> expected = {
-            {kLightState, 0xE9},          {kLightTextureSelect, 0xE9}, {kFirstOperand, 0xD4}, {kSecondOperand, 0xCC},
-            {kTextureListEpilogue, 0xE9}, {kPrepareReturn, 0xE9},      {kLightShader, 0xE9}};
-        if (mirror) expected.emplace_back(kWheelMirror, 0xB0);
-        sim::Reset();
-        LoadSettings(ini);
-        morvane::InstallTextures();
-        morvane::InstallLightShaders();
-        std::vector<std::pair<uint32_t, uint32_t>> runs;  // address, first new byte
-        for (const sim::ByteRun& run : sim::ChangedRuns()) runs.emplace_back(run.address, run.after[0]);
-        EXPECT_EQ(runs, expected);
-        EXPECT_EQ(sim::Global<uint32_t>(kWheelMirror) & 0xFFFFFF, mirror ? 0x9000B0u : 0u);
-        EXPECT_EQ(sim::Global<uint32_t>(kFirstOperand), 0xD4u);
-        EXPECT_EQ(sim::Global<uint32_t>(kSecondOperand), 0xCCu);
-
-        sim::Reset();
-        testfolders::GameFolder folder("textures-start");
-        folder.Write("Morvane.ini", ini);
-        ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);
-        for (const auto& [address, first] : expected) EXPECT_EQ(sim::Global<uint8_t>(address), first) << std::hex << address;
-        EXPECT_EQ(sim::Global<uint8_t>(kWheelMirror), mirror ? 0xB0 : 0x00);
-    }
 }
 
 TEST(TexturesTest, EntriesFromTheFittedParts) {

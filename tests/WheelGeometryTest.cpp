@@ -68,30 +68,6 @@ protected:
     }
 };
 
-TEST(WheelGeometryInstallTest, EachSiteIsWrittenOnlyWithItsSetting) {
-    const struct {
-        const char* mods;
-        std::vector<uint32_t> sites;  // in address order
-    } cases[] = {{"Neon = 1", {}},
-                 {"Camber = 1", {kCamberSite}},
-                 {"TrackWidth = 1", {kTrackWidthSite}},
-                 {"TireWidth = 1", {kTireWidthSite}},
-                 {"Camber = 1\nTrackWidth = 1\nTireWidth = 1", {kTrackWidthSite, kTireWidthSite, kCamberSite}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.mods);
-        sim::Reset();
-        LoadSettings(c.mods);
-        morvane::InstallWheelGeometry();
-        std::vector<uint32_t> written;
-        for (const sim::ByteRun& run : sim::ChangedRuns()) {
-            if (run.address >= kDataBegin) continue;  // game data, not code
-            written.push_back(run.address);
-            EXPECT_TRUE(run.after.size() <= 5 && run.after[0] == 0xE9);
-        }
-        EXPECT_EQ(written, c.sites);
-    }
-}
-
 TEST_F(WheelGeometryTest, CamberGoesOnTheX87TopAboveTheHostsValues) {
     const struct {
         const char* label;
