@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 
+#include "Watchdog.h"
 #include "HostLayout.h"
 
 extern "C" {
@@ -423,7 +424,10 @@ Capture RunHostCode(const Run& run) {
     for (size_t i = 0; i < run.xmm.size() && i < 32; ++i) sim_xmm_in[i] = run.xmm[i];
     sim_exit_kind = 0;
 
-    sim_run_site();
+    {
+        const Watched watched(run.site);
+        sim_run_site();
+    }
 
     if (run.resume != 0) WriteBehindProtection(run.resume, displaced, 5);
 
@@ -455,7 +459,10 @@ Registers CallHostCode(uint32_t site, const Registers& registers, const std::vec
     std::copy(slots.begin(), slots.end(), stack);
     const Registers& r = registers;
     uint32_t io[8] = {r.eax, r.ecx, r.edx, r.ebx, r.esi, r.edi, r.ebp, 0};
-    sim_call_site(site, io, stack);
+    {
+        const Watched watched(site);
+        sim_call_site(site, io, stack);
+    }
     return {io[0], io[1], io[2], io[3], io[6], io[4], io[5], io[7]};
 }
 

@@ -2,6 +2,9 @@
 // must be refused; the supported entry point at another load address must be accepted.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <string>
+
 #include "Sim.h"
 #include "TestFolders.h"
 
@@ -32,6 +35,11 @@ TEST(StartupVariant, HostCheckNormalisesTheEntryPoint) {
     EXPECT_EQ(box.owner, nullptr);
     EXPECT_TRUE(sim::ChangedRuns().empty());
     EXPECT_TRUE(sim::HashedTexts().empty()) << "nothing was read or set up";
+    std::ifstream log(folder.path() + "Morvane.log");
+    std::string line, text;
+    while (std::getline(log, line)) text += line + "\n";
+    EXPECT_NE(text.find("\ngame check: entry point 0x0087E000, not the supported 0x0087E926"), std::string::npos)
+        << text;
 #endif
 }
 

@@ -36,8 +36,15 @@ void DisableLog() { enabled = false; }
 bool LogEnabled() { return enabled; }
 std::string LogPath() { return logPathText; }
 
-void Journal(std::string_view line) {
+void Journal(std::string_view line, bool closing) {
+    constexpr size_t kRoomForClosingLines = 4096;
+    constexpr std::string_view kFull = "(the log is nearly full: the rest of start-up's lines are left out)\n";
+    const size_t limit = closing ? kMaxLogSize : kMaxLogSize - kRoomForClosingLines;
     try {
+        if (journal.size() + line.size() + 1 > limit) {
+            if (!closing && !journal.ends_with(kFull)) journal += kFull;
+            return;
+        }
         journal.append(line);
         journal += '\n';
     } catch (...) {

@@ -23,8 +23,10 @@ bool LogEnabled();
 // The log's path as set, for a message that names it.
 std::string LogPath();
 
-// Adds a line to the start-up journal (the loader's thread only).
-void Journal(std::string_view line);
+// Adds a line to the start-up journal (the loader's thread only). Past most of the log's
+// cap lines are left out, with one line that says so; the room left is for the closing
+// lines, added with `closing` set.
+void Journal(std::string_view line, bool closing = false);
 // The journal so far.
 const std::string& JournalText();
 // Writes the journal as the whole log, replacing what was there. False when it could not

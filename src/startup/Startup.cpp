@@ -103,11 +103,16 @@ void RunInstallers() {
     SetCurrentInstaller("start-up");
 }
 
-// The profiles in force: from MorvaneCars, then built in.
+// The profiles in force: from MorvaneCars (the first 40 by name), then built in.
 void JournalProfiles(size_t fromFolder) {
+    constexpr size_t kNamed = 40;
     const ProfileSet& profiles = CarProfiles();
     std::string files, builtIn;
-    for (size_t i = 0; i < profiles.size(); ++i) (i < fromFolder ? files : builtIn) += " " + profiles[i].name;
+    for (size_t i = 0; i < profiles.size(); ++i) {
+        if (i < fromFolder && i >= kNamed) continue;
+        (i < fromFolder ? files : builtIn) += " " + profiles[i].name;
+    }
+    if (fromFolder > kNamed) files += " and " + std::to_string(fromFolder - kNamed) + " more";
     Journal("profiles: " + std::to_string(fromFolder) + " from " + kProfileDirectory + (files.empty() ? "" : ":") +
             files + "; " + std::to_string(profiles.size() - fromFolder) + " built in:" + builtIn);
 }
@@ -148,7 +153,8 @@ bool LoadConfiguration() {
         JournalProfiles(fromFolder);
         if (const size_t count = SettingsLinesNotAsWritten()) {
             Journal("settings: " + std::to_string(count) + (count == 1 ? " line does" : " lines do") +
-                    " not take effect as written; run MorvaneCheck.exe in the game folder to see each, with its fix");
+                        " not take effect as written; run MorvaneCheck.exe in the game folder to see each, with its fix",
+                    true);
         }
     });
     return true;
@@ -170,7 +176,7 @@ void StartPlugin() {
     PinInMemory();
     RunInstallers();
     active = true;
-    Journal("state: active, " + std::to_string(WrittenSites().size()) + " game sites written");
+    Journal("state: active, " + std::to_string(WrittenSites().size()) + " game sites written", true);
     WriteJournal();
     CheckWrittenSitesLater(kLaterCheckDelayMs);
 }
