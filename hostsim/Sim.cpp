@@ -208,8 +208,10 @@ void PlaceHostRoutines() {
 // A crash anywhere in the process ends it with a line that says so and a nonzero status
 // (left alone, Wine may end a crashed process with status 0).
 LONG WINAPI ReportUnhandled(EXCEPTION_POINTERS* exception) {
-    std::fprintf(stderr, "simulated game: unhandled exception 0x%08lX at 0x%08X\n",
-                 exception->ExceptionRecord->ExceptionCode, AddressOf(exception->ExceptionRecord->ExceptionAddress));
+    std::fprintf(stderr, "simulated game: unhandled exception 0x%08lX at 0x%08X", exception->ExceptionRecord->ExceptionCode,
+                 AddressOf(exception->ExceptionRecord->ExceptionAddress));
+    if (const uint32_t site = SiteRunningOnThisThread()) std::fprintf(stderr, " in game code run from 0x%08X", site);
+    std::fprintf(stderr, "\n");
     std::fflush(stdout);
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 3);

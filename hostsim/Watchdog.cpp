@@ -67,6 +67,14 @@ int SlotOfThisThread() {
 
 void SetRunTimeLimit(uint32_t milliseconds) { limit = milliseconds; }
 
+uint32_t SiteRunningOnThisThread() {
+    const DWORD self = GetCurrentThreadId();
+    for (const Slot& slot : slots) {
+        if (slot.thread.load() == self && slot.deadline.load() != 0) return slot.site.load();
+    }
+    return 0;
+}
+
 Watched::Watched(uint32_t site) : slot_(SlotOfThisThread()) {
     if (!started.exchange(true)) {
         HANDLE thread = CreateThread(nullptr, 0, &Watch, nullptr, 0, nullptr);

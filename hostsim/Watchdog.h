@@ -10,6 +10,9 @@ namespace sim {
 // How long one run of game code may take, in milliseconds (5000 unless a test says more).
 void SetRunTimeLimit(uint32_t milliseconds);
 
+// The site the calling thread runs game code from, or 0.
+uint32_t SiteRunningOnThisThread();
+
 // Watches the calling thread from construction to destruction, as it runs game code
 // from `site`.
 class Watched {

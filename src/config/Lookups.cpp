@@ -8,51 +8,60 @@ namespace morvane {
 
 namespace {
 
-const SlotOverride* CarSlotEntry(int32_t carType, int32_t slot) {
-    const CarProfile* profile = FindProfileByCarType(carType);
-    return profile ? FindSlotOverride(profile->slotOverrides, slot) : nullptr;
-}
-
-const SlotOverride* GlobalSlotEntry(int32_t slot) {
-    const PluginSettings* settings = GlobalSettings();
-    return settings ? FindSlotOverride(settings->slotOverrides, slot) : nullptr;
-}
+constinit Configuration startupConfiguration{nullptr, &detail::startupProfiles};
 
 }  // namespace
 
-const CarProfile* ProfileForCarType(int32_t carType) {
-    const CarProfile* profile = FindProfileByCarType(carType);
-    return profile ? profile : GlobalSettings();
+constinit std::atomic<const Configuration*> detail::configurationInForce{&startupConfiguration};
+
+void PublishConfiguration(const Configuration* configuration) {
+    detail::configurationInForce.store(configuration, std::memory_order_release);
 }
 
-const CarProfile* ProfileForNameHash(uint32_t hash) {
-    const CarProfile* profile = FindProfileByNameHash(hash);
-    return profile ? profile : GlobalSettings();
+Configuration& StartupConfiguration() { return startupConfiguration; }
+
+const SlotOverride* Configuration::CarSlotEntry(int32_t carType, int32_t slot) const {
+    const CarProfile* profile = profiles->FindByCarType(carType);
+    return profile ? FindSlotOverride(profile->slotOverrides, slot) : nullptr;
 }
 
-int32_t SlotEnabled(int32_t carType, int32_t slot) {
+const SlotOverride* Configuration::GlobalSlotEntry(int32_t slot) const {
+    return global ? FindSlotOverride(global->slotOverrides, slot) : nullptr;
+}
+
+const CarProfile* Configuration::ProfileForCarType(int32_t carType) const {
+    const CarProfile* profile = profiles->FindByCarType(carType);
+    return profile ? profile : global;
+}
+
+const CarProfile* Configuration::ProfileForNameHash(uint32_t hash) const {
+    const CarProfile* profile = profiles->FindByNameHash(hash);
+    return profile ? profile : global;
+}
+
+int32_t Configuration::SlotEnabled(int32_t carType, int32_t slot) const {
     const SlotOverride* own = CarSlotEntry(carType, slot);
     if (SlotEnabledSetIn(own)) return own->enabled;
-    const SlotOverride* global = GlobalSlotEntry(slot);
-    return global ? global->enabled : 0;
+    const SlotOverride* globalEntry = GlobalSlotEntry(slot);
+    return globalEntry ? globalEntry->enabled : 0;
 }
 
-uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate) {
+uint32_t Configuration::SlotHeader(int32_t carType, int32_t slot, bool alternate) const {
     const SlotOverride* own = CarSlotEntry(carType, slot);
     if (own) {
         const uint32_t value = alternate ? own->headerAS : own->header;
         if (value != kNoName) return value;
     }
-    const SlotOverride* global = GlobalSlotEntry(slot);
-    if (!global) return kNoName;
-    return alternate ? global->headerAS : global->header;
+    const SlotOverride* globalEntry = GlobalSlotEntry(slot);
+    if (!globalEntry) return kNoName;
+    return alternate ? globalEntry->headerAS : globalEntry->header;
 }
 
-const char* SlotCamera(int32_t carType, int32_t slot) {
+const char* Configuration::SlotCamera(int32_t carType, int32_t slot) const {
     const SlotOverride* own = CarSlotEntry(carType, slot);
     if (own && !own->camera.empty()) return own->camera.c_str();
-    const SlotOverride* global = GlobalSlotEntry(slot);
-    return (global && !global->camera.empty()) ? global->camera.c_str() : nullptr;
+    const SlotOverride* globalEntry = GlobalSlotEntry(slot);
+    return (globalEntry && !globalEntry->camera.empty()) ? globalEntry->camera.c_str() : nullptr;
 }
 
 }  // namespace morvane

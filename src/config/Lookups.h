@@ -1,22 +1,23 @@
 #pragma once
-// What a car gets: the values of its own profile, else those of the global settings
-// record. These sit above both the profiles and the settings; the hooks ask here.
+// What a car gets from the configuration in force: the values of its own profile, else
+// those of the global settings record. A hook that asks more than once takes the
+// configuration once instead (CurrentConfiguration) and asks it directly.
 #include <cstdint>
 
+#include "config/Configuration.h"
 #include "config/Profiles.h"
 
 namespace morvane {
 
-// The car's own profile, else the global settings record (null before it is loaded).
-const CarProfile* ProfileForCarType(int32_t carType);
-const CarProfile* ProfileForNameHash(uint32_t hash);
-
-// Part-slot values for a car, each from its own entry where that sets it, else from the
-// global table.
-int32_t SlotEnabled(int32_t carType, int32_t slot);
-// The slot is switched on for the car: its Enabled value is 1.
-inline bool SlotOn(int32_t carType, int32_t slot) { return SlotEnabled(carType, slot) == 1; }
-uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate);
-const char* SlotCamera(int32_t carType, int32_t slot);  // null: none
+inline const CarProfile* ProfileForCarType(int32_t carType) {
+    return CurrentConfiguration().ProfileForCarType(carType);
+}
+inline const CarProfile* ProfileForNameHash(uint32_t hash) { return CurrentConfiguration().ProfileForNameHash(hash); }
+inline int32_t SlotEnabled(int32_t carType, int32_t slot) { return CurrentConfiguration().SlotEnabled(carType, slot); }
+inline bool SlotOn(int32_t carType, int32_t slot) { return CurrentConfiguration().SlotOn(carType, slot); }
+inline uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate) {
+    return CurrentConfiguration().SlotHeader(carType, slot, alternate);
+}
+inline const char* SlotCamera(int32_t carType, int32_t slot) { return CurrentConfiguration().SlotCamera(carType, slot); }
 
 }  // namespace morvane

@@ -5,14 +5,20 @@
 
 namespace morvane {
 
+ProfileSet detail::startupProfiles;
+
 namespace {
 
-// The set start-up builds.
-ProfileSet startupProfiles;
+using detail::startupProfiles;
+
+// Each start-up step puts the configuration start-up builds in force.
+template <typename Step>
+auto OnStartupSet(Step&& step) {
+    PublishConfiguration(&StartupConfiguration());
+    return step(startupProfiles);
+}
 
 }  // namespace
-
-const ProfileSet* detail::profilesInForce = &startupProfiles;
 
 ProfileSet::ProfileSet() {
     // Sparse buckets: most lookups then meet one entry or none, however many cars.
@@ -52,15 +58,21 @@ void ProfileSet::AddBuiltIns() {
     }
 }
 
-void LoadCarProfiles(const std::string& directory) { startupProfiles.AddDirectory(directory); }
-
-void AddBuiltInProfiles() { startupProfiles.AddBuiltIns(); }
-
-const CarProfile& AddCarProfile(std::unique_ptr<CarProfile> profile) {
-    return startupProfiles.Add(std::move(profile));
+void LoadCarProfiles(const std::string& directory) {
+    OnStartupSet([&](ProfileSet& set) { set.AddDirectory(directory); });
 }
 
-void ResetCarProfiles() { startupProfiles = ProfileSet(); }
+void AddBuiltInProfiles() {
+    OnStartupSet([](ProfileSet& set) { set.AddBuiltIns(); });
+}
+
+const CarProfile& AddCarProfile(std::unique_ptr<CarProfile> profile) {
+    return OnStartupSet([&](ProfileSet& set) -> const CarProfile& { return set.Add(std::move(profile)); });
+}
+
+void ResetCarProfiles() {
+    OnStartupSet([](ProfileSet& set) { set = ProfileSet(); });
+}
 
 void ReadCarProfile(const IniReader& file, CarProfile& profile) {
     ReadSlotTable(file, profile.slotOverrides);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/ConfigHost.h"
+#include "config/Configuration.h"
 #include "config/IniReader.h"
 #include "config/SlotTable.h"
 
@@ -149,28 +150,28 @@ private:
 };
 
 namespace detail {
-// The set in force, read on every lookup. It points at the set start-up builds, and only
-// Profiles.cpp sets it.
-extern const ProfileSet* profilesInForce;
+// The set start-up builds, in the configuration start-up builds.
+extern ProfileSet startupProfiles;
 }  // namespace detail
 
 // The profiles in force. Every reader goes through here.
-inline const ProfileSet& CarProfiles() { return *detail::profilesInForce; }
+inline const ProfileSet& CarProfiles() { return *CurrentConfiguration().profiles; }
 
-// The start-up steps, on the set in force, in this order.
+// The start-up steps, on the set start-up builds, each putting the start-up configuration
+// in force, in this order.
 // One profile per entry of the directory (see ProfileSet::AddDirectory).
 void LoadCarProfiles(const std::string& directory = kProfileDirectory);
 // The built-in cars that got no profile from the directory.
 void AddBuiltInProfiles();
-// Appends a profile to the set in force and indexes it.
+// Appends a profile to the start-up set and indexes it.
 const CarProfile& AddCarProfile(std::unique_ptr<CarProfile> profile);
-// Empties the set in force so that it can be built again.
+// Empties the start-up set so that it can be built again.
 void ResetCarProfiles();
 
 // Fills the profile's slot table, then its four "GENERAL" switches.
 void ReadCarProfile(const IniReader& file, CarProfile& profile);
 
-// Finds in the set in force; null when the car has no profile of its own.
+// Finds in the profiles in force; null when the car has no profile of its own.
 inline const CarProfile* FindProfileByCarType(int32_t carType) { return CarProfiles().FindByCarType(carType); }
 inline const CarProfile* FindProfileByNameHash(uint32_t hash) { return CarProfiles().FindByNameHash(hash); }
 inline const CarProfile* FindProfileByName(const char* name) { return CarProfiles().FindByName(name); }

@@ -30,6 +30,7 @@ struct PluginSettings : CarProfile {
     bool trackWidth = false;
     bool tireWidth = false;
     bool log = true;
+    bool liveProfiles = false;
 
     bool operator==(const PluginSettings&) const = default;
 };
@@ -60,6 +61,9 @@ inline constexpr GlobalSwitchKey kGlobalSwitches[] = {
 // Morvane.log beside the plug-in: on unless "Log = 0" in "GENERAL" of Morvane.ini.
 inline constexpr const char kLogKey[] = "Log";
 constexpr bool LogWanted(int32_t value) { return value != 0; }
+// "LiveProfiles = 1" in "GENERAL" of Morvane.ini: car profiles follow their files while
+// the game runs (only Morvane.ini sets it).
+inline constexpr const char kLiveProfilesKey[] = "LiveProfiles";
 
 // The key of a global switch.
 constexpr const char* GlobalSwitchKeyOf(bool PluginSettings::*field) {
@@ -74,6 +78,8 @@ inline constexpr const char kFrontSteerAngleKey[] = "FrontSteerAngle";
 // The record; null before LoadGlobalSettings has run.
 const PluginSettings* GlobalSettings();
 
+// Fills the record from a settings file: the per-car values, then the global ones.
+void ReadGlobalSettings(const IniReader& file, PluginSettings& record);
 // Builds the record and writes the front steering angle into the host. `fileName` is
 // resolved like any INI name (beside the plug-in unless it holds a drive).
 void LoadGlobalSettings(const std::string& fileName = kGlobalSettingsFile);

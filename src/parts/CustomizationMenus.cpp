@@ -107,27 +107,29 @@ void AddMenuItem(Menu* menu, const char* name, int32_t value) {
     HostMenuAddItem(menu, item);
 }
 
-bool AnySlotOn(int32_t carType, std::span<const int32_t> slots) {
+bool AnySlotOn(const Configuration& config, int32_t carType, std::span<const int32_t> slots) {
     for (int32_t slot : slots) {
-        if (SlotOn(carType, slot)) return true;
+        if (config.SlotOn(carType, slot)) return true;
     }
     return false;
 }
 
-void AddSlot(void* screen, int32_t carType, int32_t slot, bool autosculpt) {
+void AddSlot(const Configuration& config, void* screen, int32_t carType, int32_t slot, bool autosculpt) {
     int32_t extra = 0;
     if (slot == kFrontWheel) extra = autosculpt ? kAutosculptFrontWheelExtra : Read<int8_t>(screen, screen::kFrontWheelExtra);
-    bool enabled = SlotOn(carType, slot);
+    bool enabled = config.SlotOn(carType, slot);
     if (!enabled && autosculpt && slot == kRoof) {
         const CareerRecord* career = HostGetCareerRecord(HostCareerObject.get(), kCareerKey, 0);
         enabled = career != nullptr && career->state == kRoofCareerState;
     }
     if (!enabled) return;
-    HostSetMenuSlotState(screen, SlotHeader(carType, slot, autosculpt), slot, autosculpt ? 1 : 0, extra);
+    HostSetMenuSlotState(screen, config.SlotHeader(carType, slot, autosculpt), slot, autosculpt ? 1 : 0, extra);
 }
 
+// One menu is filled from one configuration, however many slots it lists.
 void AddSlots(void* screen, int32_t carType, std::span<const int32_t> slots, bool autosculpt) {
-    for (int32_t slot : slots) AddSlot(screen, carType, slot, autosculpt);
+    const Configuration& config = CurrentConfiguration();
+    for (int32_t slot : slots) AddSlot(config, screen, carType, slot, autosculpt);
 }
 
 // The steering target of the slot shown: the tire slot turns the wheels out, the camber
@@ -199,11 +201,12 @@ constexpr Site kSites[] = {
 }  // namespace
 
 void AddMenuCategories(Menu* menu) {
-    if (const PluginSettings* settings = GlobalSettings()) SetSteerTarget(settings->frontSteerAngle);
+    const Configuration& config = CurrentConfiguration();
+    if (const PluginSettings* settings = config.global) SetSteerTarget(settings->frontSteerAngle);
     int32_t carType;
     if (!CurrentCarType(carType)) return;
-    if (AnySlotOn(carType, kAttachments)) AddMenuItem(menu, "CUST_MAINMENU_ATTACHMENTS", kAttachmentsCategory);
-    if (AnySlotOn(carType, kSpecialties)) AddMenuItem(menu, "CUST_MAINMENU_SPECIALTIES", kSpecialtiesCategory);
+    if (AnySlotOn(config, carType, kAttachments)) AddMenuItem(menu, "CUST_MAINMENU_ATTACHMENTS", kAttachmentsCategory);
+    if (AnySlotOn(config, carType, kSpecialties)) AddMenuItem(menu, "CUST_MAINMENU_SPECIALTIES", kSpecialtiesCategory);
 }
 
 int32_t RememberMenuCategory(int32_t value) {
@@ -237,8 +240,9 @@ uint32_t CheckSlotBlocked(int32_t slot, uint32_t hostValue) {
 uint32_t CheckMenuItemBlocked(uint32_t headerHash) {
     int32_t carType;
     if (!CurrentCarType(carType)) return 0;
+    const Configuration& config = CurrentConfiguration();
     for (const int32_t slot : kBlockableSlots) {
-        if (headerHash == SlotHeader(carType, slot, false) && SlotBlocked(slot)) return 1;
+        if (headerHash == config.SlotHeader(carType, slot, false) && SlotBlocked(slot)) return 1;
     }
     return 0;
 }
@@ -261,13 +265,14 @@ void __thiscall SlotCameraName(void* screen, char* buffer, int32_t size) {
         if (Read<uint32_t>(screen, screen::kCameraEnabled) == 0 ||
             Read<int32_t>(screen, screen::kCameraTest) >= screen::kCameraTestBound || shown == nullptr)
             return;
-        const PluginSettings* settings = GlobalSettings();
+        const Configuration& config = CurrentConfiguration();
+        const PluginSettings* settings = config.global;
         if (settings == nullptr) return;
         const int32_t slot = Read<int32_t>(shown, screen::kShownEntrySlot);
         AimSteering(*settings, slot);
         int32_t carType;
         if (!CurrentCarType(carType)) return;
-        const char* camera = SlotCamera(carType, slot);
+        const char* camera = config.SlotCamera(carType, slot);
         if (camera == nullptr) return;
         const size_t length = std::strlen(camera);
         if (length < static_cast<size_t>(size)) std::memcpy(buffer, camera, length + 1);

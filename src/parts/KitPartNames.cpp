@@ -50,7 +50,7 @@ public:
         : hostObject_(hostObject), ride_(ride), record_(record), carType_(ride->carType) {
         const char* name = HostCarTypeName(carType_);
         base_ = name ? name : "";
-        const CarProfile* profile = ProfileForCarType(carType_);
+        const CarProfile* profile = config_.ProfileForCarType(carType_);
         sunRoof_ = profile && profile->sunRoof;
         popUpHeadLights_ = profile && profile->popUpHeadLights;
     }
@@ -72,7 +72,7 @@ public:
 
 private:
     Part* In(int32_t slot) const { return HostRideGetPart(ride_, slot); }
-    bool Enabled(int32_t slot) const { return SlotOn(carType_, slot); }
+    bool Enabled(int32_t slot) const { return config_.SlotOn(carType_, slot); }
 
     // The host formats the name, finds that part for the car and fits it.
     template <typename... Arguments>
@@ -301,6 +301,8 @@ private:
         if (IsStock(In(kGenericVinyls))) Empty(kGenericVinyls);
     }
 
+    // One fitting reads one configuration, however many rules ask it.
+    const Configuration& config_ = CurrentConfiguration();
     void* hostObject_;
     RideRecord* ride_;
     CustomizationRecord* record_;

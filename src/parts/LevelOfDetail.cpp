@@ -40,7 +40,8 @@ constexpr Site kSites[] = {
 }  // namespace
 
 uint32_t ForceLodHash(char* text, uint32_t seed) {
-    if (text && LevelOfDetailForced(ProfileForNameHash(seed), GlobalSettings())) {
+    const Configuration& config = CurrentConfiguration();
+    if (text && LevelOfDetailForced(config.ProfileForNameHash(seed), config.global)) {
         const size_t length = std::strlen(text);
         if (length > 0) text[length - 1] = 'A';
     }
