@@ -56,6 +56,11 @@ void Report::ReportGlobal() {
     angle << s.frontSteerAngle;
     PrintRow(out_, "  ", kFrontSteerAngleKey, angle.str(), origin(kGeneralSection, kFrontSteerAngleKey));
     PrintRow(out_, "  ", kLogKey, OnOff(s.log), origin(kGeneralSection, kLogKey));
+    PrintRow(out_, "  ", kLiveProfilesKey, OnOff(s.liveProfiles), origin(kGeneralSection, kLiveProfilesKey));
+    out_ << "  These take effect at the game's start only. "
+         << (s.liveProfiles ? "What follows (the per-car settings and every car profile) follows its files while the "
+                              "game runs.\n"
+                            : "So does what follows, unless LiveProfiles = 1.\n");
 
     out_ << "\nCars without a profile:\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {

@@ -32,7 +32,10 @@ void __thiscall HostMenuItemInit(uint8_t* item, uint32_t nameHash, int32_t value
     item[0x35] = *second;
 }
 
-void __thiscall HostMenuAddItem(const uint8_t* menu, uint8_t* item) { menuItems[menu].push_back(item); }
+void __thiscall HostMenuAddItem(const uint8_t* menu, uint8_t* item) {
+    const HostCall call;
+    menuItems[menu].push_back(item);
+}
 
 void __cdecl HostPrepareSlotMenu(uint32_t screenValue, uint32_t key) { prepared.push_back({screenValue, key}); }
 

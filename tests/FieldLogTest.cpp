@@ -169,29 +169,9 @@ TEST(FieldLog, AFaultIsToldAndTheGameEndsAsItWould) {
     auto run = [](const std::string& ini, std::string& log) {
         GameFolder folder("fault");
         folder.Write("Morvane.ini", ini);
-        folder.CopyPlugin();
-        const std::string output = folder.path() + "output.txt";
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = startup.hStdError = file;
-        PROCESS_INFORMATION process{};
-        // The folder without its last backslash, which would escape the closing quote.
-        const std::string where = folder.path().substr(0, folder.path().size() - 1);
-        std::string command = "\"" + testfolders::ExeDirectory() + "fault_probe.exe\" \"" + where + "\"";
-        EXPECT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
-        WaitForSingleObject(process.hProcess, 60000);
-        DWORD status = 0;
-        GetExitCodeProcess(process.hProcess, &status);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        CloseHandle(file);
-        log = ReadLog(folder.path());
-        std::ifstream text(output);
         std::string line;
-        std::getline(text, line);
+        const DWORD status = testfolders::RunGameProbe(folder, "fault", line, 60000);
+        log = ReadLog(folder.path());
         return std::to_string(status) + " " + line.substr(0, line.find(" at "));
     };
     std::string watched, unwatched;

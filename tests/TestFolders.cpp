@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <stdexcept>
+#include <string>
 
 namespace testfolders {
 
@@ -55,6 +57,32 @@ std::string GameFolder::CopyPlugin() const {
     if (!CopyFileA((ExeDirectory() + "Morvane.asi").c_str(), target.c_str(), FALSE))
         throw std::runtime_error("Morvane.asi is not beside the test executable");
     return target;
+}
+
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs) {
+    folder.CopyPlugin();
+    const std::string output = folder.path() + "probe-output.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = file;
+    PROCESS_INFORMATION process{};
+    // The folder without its last backslash, which would escape the closing quote.
+    const std::string where = folder.path().substr(0, folder.path().size() - 1);
+    std::string command = "\"" + ExeDirectory() + "game_probe.exe\" \"" + where + "\" " + mode;
+    DWORD status = WAIT_TIMEOUT;
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, waitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
+        else TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(file);
+    std::ifstream text(output);
+    std::getline(text, firstLine);
+    return status;
 }
 
 }  // namespace testfolders

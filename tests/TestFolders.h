@@ -26,4 +26,9 @@ private:
     std::string path_;
 };
 
+// Runs the probe game (game_probe.exe) with the plug-in copied into `folder`, ending as
+// `mode` says; answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)
+// and the first line it printed.
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs);
+
 }  // namespace testfolders

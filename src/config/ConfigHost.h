@@ -32,6 +32,12 @@ struct ConfigHost {
 
 extern const ConfigHost configHost;
 
+// In the plug-in: who hears about each settings file read (start-up's journal unless set
+// otherwise), and why a file gave nothing ("missing", "unreadable", ...).
+using SettingsFileListener = void (*)(const std::string& path, const std::string& content);
+void SetSettingsFileListener(SettingsFileListener listener);
+const char* WhyNothingRead(const std::string& path);
+
 // In the plug-in: the lines of the settings read so far that do not take effect as
 // written (MorvaneCheck tells each one).
 size_t SettingsLinesNotAsWritten();

@@ -4,6 +4,7 @@
 // effect as written are counted for it.
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -24,10 +25,12 @@ const char* GameCarTypeName(int32_t carType) { return host::HostCarTypeName(carT
 void GameSetSteeringAngle(float angle) { *host::HostSteeringAngle = angle; }
 
 // The lines of Morvane.ini and of the car profiles that do not take effect as written,
-// counted file by file as start-up reads them.
+// counted file by file as start-up reads them (a reload of live profiles counts none).
 std::vector<std::unique_ptr<LinesNotAsWritten>> tallies;
+std::atomic<bool> tallying{true};
 
 IniLineObserver* TallyLines(const std::string& path) {
+    if (!tallying) return nullptr;
     const size_t name = path.find_last_of('\\') + 1;
     const size_t folder = path.find_last_of('\\', name >= 2 ? name - 2 : 0) + 1;
     FileKind kind;
@@ -46,6 +49,8 @@ IniLineObserver* TallyLines(const std::string& path) {
     }
 }
 
+}  // namespace
+
 // Why a settings file gave nothing: asked only then.
 const char* WhyNothingRead(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -57,6 +62,8 @@ const char* WhyNothingRead(const std::string& path) {
     return "unreadable";
 }
 
+namespace {
+
 void JournalFileRead(const std::string& path, const std::string& content) {
     if (content.empty()) {
         Journal("settings file " + path + ": " + WhyNothingRead(path) + "; its defaults apply");
@@ -66,10 +73,19 @@ void JournalFileRead(const std::string& path, const std::string& content) {
     Journal("settings file " + path + ": read" + (utf16 ? " (UTF-16, decoded)" : ""));
 }
 
+std::atomic<SettingsFileListener> fileListener{&JournalFileRead};
+
+void TellFileRead(const std::string& path, const std::string& content) { fileListener.load()(path, content); }
+
 }  // namespace
 
+void SetSettingsFileListener(SettingsFileListener listener) {
+    tallying = listener == nullptr;
+    fileListener = listener ? listener : &JournalFileRead;
+}
+
 constinit const ConfigHost configHost{&GameStringHash, &GameCarTypeName, &GameSetSteeringAngle, &PluginModulePath,
-                                      &TallyLines, &JournalFileRead};
+                                      &TallyLines, &TellFileRead};
 
 size_t SettingsLinesNotAsWritten() {
     size_t count = 0;

@@ -14,6 +14,7 @@ const std::vector<KnownKey>& KnownKeys() {
         }
         all.push_back({kGeneralSection, kFrontSteerAngleKey, KeyType::Angle, true});
         all.push_back({kGeneralSection, kLogKey, KeyType::OnUnlessZero, true});
+        all.push_back({kGeneralSection, kLiveProfilesKey, KeyType::Switch, true});
         for (const ProfileSwitchKey& entry : kProfileSwitches) {
             all.push_back({kGeneralSection, entry.key, KeyType::Switch, false});
         }

@@ -21,6 +21,7 @@
 #include "parts/LevelOfDetail.h"
 #include "parts/PartLists.h"
 #include "parts/PartSlotFixes.h"
+#include "startup/LiveProfiles.h"
 
 namespace morvane {
 
@@ -43,6 +44,8 @@ constexpr Installer kInstallers[] = {
 constexpr uint32_t kLaterCheckDelayMs = 5000;
 
 bool active = false;
+// The sibling's CarShadowFix as start-up read it.
+int32_t startupShadowFix = 0;
 
 // Runs one start-up step; one that fails is journaled and leaves the next ones to run.
 template <typename Body>
@@ -137,7 +140,7 @@ void LogUnsupportedGame(uint32_t entryPoint) {
 
 bool LoadConfiguration() {
     const IniFile sibling(kSiblingFile);
-    const int32_t shadowFix = SiblingShadowSetting(sibling);
+    const int32_t shadowFix = startupShadowFix = SiblingShadowSetting(sibling);
     Journal(std::string("sibling check: ") + kSiblingFile + " [" + kSiblingSection + "] " + kSiblingKey + " = " +
             std::to_string(shadowFix) + (SiblingConflicts(shadowFix) ? ": conflict, Morvane stays inactive" : ": no conflict"));
     if (SiblingConflicts(shadowFix)) {
@@ -177,6 +180,14 @@ void StartPlugin() {
     RunInstallers();
     active = true;
     Journal("state: active, " + std::to_string(WrittenSites().size()) + " game sites written", true);
+    if (settings != nullptr && settings->liveProfiles) {
+        const std::string module = PluginModulePath();
+        const std::string folder = module.substr(0, module.find_last_of('\\') + 1);
+        const bool watching = StartLiveProfiles(folder, startupShadowFix);
+        Journal(watching ? "live profiles: on, car profiles follow their files while the game runs"
+                         : "live profiles: the folder cannot be watched; car profiles stay as read",
+                true);
+    }
     WriteJournal();
     CheckWrittenSitesLater(kLaterCheckDelayMs);
 }

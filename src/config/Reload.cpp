@@ -1,0 +1,41 @@
+#include "config/Reload.h"
+
+#include "config/IniFile.h"
+
+namespace morvane {
+
+namespace {
+
+// The settings only Morvane.ini sets, read at start-up alone, that differ now.
+std::vector<std::string> RestartOnlyChanges(const PluginSettings& startup, const PluginSettings& now,
+                                            int32_t startupShadowFix) {
+    std::vector<std::string> changed;
+    for (const GlobalSwitchKey& entry : kGlobalSwitches) {
+        if (startup.*entry.field != now.*entry.field) changed.emplace_back(entry.key);
+    }
+    if (startup.frontSteerAngle != now.frontSteerAngle) changed.emplace_back(kFrontSteerAngleKey);
+    if (startup.log != now.log) changed.emplace_back(kLogKey);
+    if (startup.liveProfiles != now.liveProfiles) changed.emplace_back(kLiveProfilesKey);
+    if (SiblingShadowSetting(IniFile(kSiblingFile)) != startupShadowFix) {
+        changed.push_back(std::string(kSiblingKey) + " in " + kSiblingFile);
+    }
+    return changed;
+}
+
+}  // namespace
+
+ReadAgain ReadConfigurationAgain(const PluginSettings& startup, int32_t startupShadowFix) {
+    ReadAgain read;
+    PluginSettings fresh;
+    ReadGlobalSettings(IniFile(kGlobalSettingsFile), fresh);
+    // The per-car values follow the file; the global ones stay as start-up read them.
+    read.global = std::make_unique<PluginSettings>(startup);
+    static_cast<CarProfile&>(*read.global) = static_cast<const CarProfile&>(fresh);
+    read.profiles = std::make_unique<ProfileSet>();
+    read.profiles->AddDirectory(kProfileDirectory);
+    read.profiles->AddBuiltIns();
+    read.restartFor = RestartOnlyChanges(startup, fresh, startupShadowFix);
+    return read;
+}
+
+}  // namespace morvane
