@@ -11,7 +11,12 @@ game=$(mktemp -d "${TMPDIR:-/tmp}/kavra-game.XXXXXX")
 trap 'rm -rf "$game"' EXIT
 cp -r "$root/dist/." "$game/"
 cp "$root/build/bin/KavraSim.exe" "$game/kavra.exe"
-if [ $# -gt 0 ]; then cp -r "$1/." "$game/"; fi
+if [ $# -gt 0 ]; then
+  cp -r "$1/." "$game/"
+else
+  # The tour shows live car profiles at work: a modder's setting, off as shipped.
+  sed -i 's/^LiveProfiles = 0/LiveProfiles = 1/' "$game/Morvane.ini"
+fi
 
 . "$root/scripts/wine.sh"
 start_wine

@@ -33,6 +33,7 @@ void ReportExhaust();    // TourExhaust.cpp
 void ReportNeon();       // TourNeon.cpp
 void ReportTextures();   // TourTextures.cpp
 void ReportWheels();     // TourWheels.cpp
+void ReportLiveProfiles(const std::string& folder);  // TourLive.cpp
 
 // ---- Shared by the parts (TourRuns.cpp) ----
 // True when a plug-in changed the game's byte at `site`.

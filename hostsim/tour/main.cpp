@@ -22,6 +22,7 @@ int main() {
                                  &tour::ReportTextures, &tour::ReportWheels}) {
             report();
         }
+        tour::ReportLiveProfiles(folder);
     }
     return 0;
 }

@@ -29,16 +29,6 @@ const SlotOverride* Configuration::GlobalSlotEntry(int32_t slot) const {
     return global ? FindSlotOverride(global->slotOverrides, slot) : nullptr;
 }
 
-const CarProfile* Configuration::ProfileForCarType(int32_t carType) const {
-    const CarProfile* profile = profiles->FindByCarType(carType);
-    return profile ? profile : global;
-}
-
-const CarProfile* Configuration::ProfileForNameHash(uint32_t hash) const {
-    const CarProfile* profile = profiles->FindByNameHash(hash);
-    return profile ? profile : global;
-}
-
 int32_t Configuration::SlotEnabled(int32_t carType, int32_t slot) const {
     const SlotOverride* own = CarSlotEntry(carType, slot);
     if (SlotEnabledSetIn(own)) return own->enabled;

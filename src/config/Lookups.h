@@ -6,8 +6,19 @@
 
 #include "config/Configuration.h"
 #include "config/Profiles.h"
+#include "config/Settings.h"
 
 namespace morvane {
+
+// Hooks ask these for every car drawn: inline.
+inline const CarProfile* Configuration::ProfileForCarType(int32_t carType) const {
+    const CarProfile* profile = profiles->FindByCarType(carType);
+    return profile ? profile : global;
+}
+inline const CarProfile* Configuration::ProfileForNameHash(uint32_t hash) const {
+    const CarProfile* profile = profiles->FindByNameHash(hash);
+    return profile ? profile : global;
+}
 
 inline const CarProfile* ProfileForCarType(int32_t carType) {
     return CurrentConfiguration().ProfileForCarType(carType);
