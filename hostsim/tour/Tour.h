@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "Sim.h"
+#include "SimMenus.h"
 
 namespace tour {
 
@@ -34,6 +37,8 @@ void ReportNeon();       // TourNeon.cpp
 void ReportTextures();   // TourTextures.cpp
 void ReportWheels();     // TourWheels.cpp
 void ReportLiveProfiles(const std::string& folder);  // TourLive.cpp
+// The game builds its main menu through the patched site: the items it gets (TourMenus.cpp).
+std::vector<sim::menus::MenuItem> MainMenuItems();
 
 // ---- Shared by the parts (TourRuns.cpp) ----
 // True when a plug-in changed the game's byte at `site`.

@@ -20,14 +20,8 @@ using namespace sim::menus;
 
 // The extra categories the main menu gets, built through the patched site.
 std::string MainMenuCategories() {
-    uint8_t* menu = NewMainMenu();
-    Run add;
-    add.site = kAddCategoriesSite;
-    add.resume = kAddCategoriesResume;
-    add.registers.esi = Address(menu);
-    RunHostCode(add);
     std::string categories;
-    for (const MenuItem& item : MenuItems(menu)) categories += " " + std::to_string(item.value);
+    for (const MenuItem& item : MainMenuItems()) categories += " " + std::to_string(item.value);
     return categories.empty() ? " none" : categories;
 }
 

@@ -108,15 +108,8 @@ void PrintList(const char* heading, const std::vector<SlotState>& slots) {
 
 // The main menu built through the patched site: the categories it gets.
 std::vector<MenuItem> BuildMainMenu(const char* car) {
-    uint8_t* menu = NewMainMenu();
-    Run add;
-    add.site = kAddCategoriesSite;
-    add.resume = kAddCategoriesResume;
-    add.registers.esi = Address(menu);
-    RunHostCode(add);
-
     std::printf("  %s (stock body chosen):\n    main menu gets:", car);
-    const std::vector<MenuItem> items = MenuItems(menu);
+    const std::vector<MenuItem> items = MainMenuItems();
     if (items.empty()) std::printf(" no extra category");
     for (const MenuItem& item : items) std::printf(" %s (category %d)", TitleText(item.nameHash, -1).c_str(), item.value);
     std::printf("\n");
@@ -154,6 +147,16 @@ void ReportBlockedSlots(const char* car) {
 }
 
 }  // namespace
+
+std::vector<MenuItem> MainMenuItems() {
+    uint8_t* menu = NewMainMenu();
+    Run add;
+    add.site = kAddCategoriesSite;
+    add.resume = kAddCategoriesResume;
+    add.registers.esi = Address(menu);
+    RunHostCode(add);
+    return MenuItems(menu);
+}
 
 void ReportMenus() {
     std::printf("\nCustomization menus, driven through the patched sites:\n");
