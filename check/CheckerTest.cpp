@@ -92,10 +92,13 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
           {Trap::WrongSection, "MorvaneCars/SUPRA", 4, "[MODS] in Morvane.ini"}}},
         {"switch-values",
          {{"Morvane.ini", "[MODS]\nNeon = true\nTires = 2\nCamber = 1 ; on\nTrackWidth = 0x1\nTireWidth =\n"
-                          "[PART_BODY]\nEnabled = yes\n[PART_HOOD]\nEnabled = -1\n"}},
+                          "[PART_BODY]\nEnabled = yes\n[PART_HOOD]\nEnabled = -1\n"
+                          "[PART_ROOF]\nEnabled = 2\n[PART_SKIRT]\nEnabled = -2\n[PART_SPOILER]\nEnabled = 0\n"
+                          "[PART_EXHAUST]\nEnabled = 1\n"}},
          {{Trap::SwitchValue, "Morvane.ini", 2, "Neon = 1"},
           {Trap::SwitchValue, "Morvane.ini", 3},
-          {Trap::SwitchValue, "Morvane.ini", 8, "Enabled = 1"}}},
+          {Trap::SwitchValue, "Morvane.ini", 8, "Enabled = 1"},
+          {Trap::SwitchValue, "Morvane.ini", 12}, {Trap::SwitchValue, "Morvane.ini", 14}}},
         {"numbers-cut", {{"Morvane.ini", "[GENERAL]\nFrontSteerAngle = 22.5\nExhaustFX = 1.0\n"
                                          "[PART_BODY]\nEnabled = 1 on\n"}},
          {{Trap::NumberCut, "Morvane.ini", 2, "FrontSteerAngle = 22"},

@@ -3,13 +3,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <tuple>
 
 #include "Sim.h"
 #include "SimMenus.h"
 #include "TestFolders.h"
 #include "config/Profiles.h"
+#include "config/SlotTable.h"
 #include "config/Settings.h"
 #include "effects/SteerAnimation.h"
 #include "parts/CustomizationMenus.h"
@@ -17,6 +20,12 @@
 namespace m = sim::menus;
 
 namespace {
+
+// The slot lists of the menus, in their order: normal mode's by category value, then autosculpt mode's.
+const std::map<int32_t, std::vector<int32_t>> kSlotLists{{0, {23, 78, 77, 48, 84, 76, 29, 73, 75, 32, 30, 34}},
+    {5, {56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67}}, {6, {86, 24, 25, 68, 69, 70, 71, 100, 101, 45, 46, 94}},
+    {7, {82, 24, 25, 68, 69, 70, 71, 100, 101, 45, 46, 94}}, {-1, {84, 78, 72, 74, 79, 77, 48, 47, 76}}};
+bool In(const std::vector<int32_t>& list, int32_t slot) { return std::count(list.begin(), list.end(), slot) != 0; }
 
 // Every steering target the hooks set, caught by diverting SetSteerTarget here.
 std::vector<float> steerTargets;
@@ -94,11 +103,19 @@ TEST_F(CustomizationMenusTest, AfterStartUpTheMainMenuFollowsTheCarsFile) {
 TEST_F(CustomizationMenusTest, MainMenuGetsTheCategoriesTheProfileCallsFor) {
     const uint32_t att = sim::Hash("CUST_MAINMENU_ATTACHMENTS"), spec = sim::Hash("CUST_MAINMENU_SPECIALTIES");
     const char* both = "[PART_ATTACHMENT11]\nEnabled = 1\n[PART_LICENSE_PLATE]\nEnabled = 1\n";
-    const struct { const char* profile; int failedAllocations; std::vector<uint32_t> items; } cases[] = {
+    struct Case { std::string profile; int failedAllocations; std::vector<uint32_t> items; };
+    std::vector<Case> cases = {
         {"[PART_ATTACHMENT00]\nEnabled = 0\n", 0, {}},        {"[PART_ATTACHMENT04]\nEnabled = 1\n", 0, {att}},
         {"[PART_GENERIC_VINYLS]\nEnabled = 1\n", 0, {spec}},  {"[PART_ATTACHMENT12]\nEnabled = 1\n", 0, {spec}},
         {both, 0, {att, spec}}, {both, 1, {spec}}, {both, 2, {}},
     };
+    // Each slot of the table alone (the table only names the sections to write).
+    for (const morvane::PartSlotRow& row : morvane::PartSlotTable()) {
+        std::vector<uint32_t> items;
+        if (In(kSlotLists.at(5), row.slot)) items.push_back(att);
+        if (In(kSlotLists.at(6), row.slot)) items.push_back(spec);
+        cases.push_back({"[" + row.section + "]\nEnabled = 1\n", 0, items});
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.profile << c.failedAllocations << " failed allocations");
         Load("[GENERAL]\nFrontSteerAngle = 25\n", c.profile);
@@ -138,15 +155,20 @@ TEST_F(CustomizationMenusTest, CategoryTestSeesOursAsZero) {
 
 TEST_F(CustomizationMenusTest, SlotListsFollowCategoryModeAndProfile) {
     const uint32_t none = 0xFFFFFFFFu, body = sim::Hash("BODY_T"), rearAS = sim::Hash("REAR_AS");
-    Load("", "[PART_BODY]\nEnabled = 1\nHeader = BODY_T\n[PART_FRONT_WHEEL]\nEnabled = 1\n"
+    const std::string some = ("[PART_BODY]\nEnabled = 1\nHeader = BODY_T\n[PART_FRONT_WHEEL]\nEnabled = 1\n"
              "[PART_LEFT_SIDE_MIRROR]\nEnabled = 1\n"
              "[PART_REAR_BUMPER]\nEnabled = 1\nHeaderAS = REAR_AS\n[PART_EXHAUST]\nEnabled = 1\n"
              "[PART_ATTACHMENT00]\nEnabled = 1\n[PART_ATTACHMENT04]\nEnabled = 1\n[PART_ATTACHMENT11]\nEnabled = 1\n"
              "[PART_LICENSE_PLATE]\nEnabled = 1\n[PART_ATTACHMENT14]\nEnabled = 1\n[PART_GENERIC_VINYLS]\nEnabled = 1\n"
              "[PART_DOOR_LEFT]\nEnabled = 1\n[PART_FRONT_BRAKE]\nEnabled = 1\n");
+    std::string every;
+    for (const morvane::PartSlotRow& row : morvane::PartSlotTable()) every += "[" + row.section + "]\nEnabled = 1\n";
     using Row = std::tuple<int32_t, uint32_t, int32_t, int32_t>;  // slot, header, autosculpt, extra
     const Row wheel{84, none, 1, 17}, rear{74, rearAS, 1, 0}, exhaust{47, none, 1, 0};
-    const struct { int32_t category; bool autosculpt; std::optional<int32_t> career; std::vector<Row> rows; } cases[] = {
+    struct Case {  // every: every slot switched on
+        int32_t category; bool autosculpt; std::optional<int32_t> career; std::vector<Row> rows; bool every = false;
+    };
+    std::vector<Case> cases = {
         {0, false, 2, {{23, body, 0, 0}, {84, none, 0, -3}, {34, none, 0, 0}}},
         {5, false, {}, {{56, none, 0, 0}, {60, none, 0, 0}, {67, none, 0, 0}}},
         {6, false, {}, {{86, none, 0, 0}, {24, none, 0, 0}, {70, none, 0, 0}, {94, none, 0, 0}}},
@@ -154,10 +176,23 @@ TEST_F(CustomizationMenusTest, SlotListsFollowCategoryModeAndProfile) {
         {3, false, {}, {}},
         {5, true, 2, {wheel, rear, exhaust, {76, none, 1, 0}}},
         {0, true, 1, {wheel, rear, exhaust}},
+        {0, true, 3, {wheel, rear, exhaust}},
         {0, true, {}, {wheel, rear, exhaust}},
     };
+    // Every slot switched on: each category's list whole, in its order.
+    for (const bool autosculpt : {false, true}) {
+        for (const int32_t category : {0, 1, 4, 5, 6, 7, 8}) {
+            const int32_t list = autosculpt ? -1 : category;
+            std::vector<Row> rows;
+            for (const int32_t slot : kSlotLists.count(list) ? kSlotLists.at(list) : std::vector<int32_t>{})
+                rows.push_back({slot, none, autosculpt, slot != 84 ? 0 : autosculpt ? 17 : -3});
+            cases.push_back({category, autosculpt, {}, rows, true});
+        }
+    }
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "category " << c.category << (c.autosculpt ? " autosculpt" : ""));
+        SCOPED_TRACE(testing::Message() << "category " << c.category << (c.autosculpt ? " autosculpt" : "")
+                                        << (c.every ? " every slot" : ""));
+        Load("", c.every ? every : some);
         m::SetCareerState(c.career);
         const size_t lookups = m::CareerLookups(), listed = m::SlotStates().size();
         ChooseCategory(c.category);
@@ -179,25 +214,41 @@ TEST_F(CustomizationMenusTest, SlotListsFollowCategoryModeAndProfile) {
             rows.push_back({s.slot, s.screen == sim::Address(screen) ? s.headerHash : 0, s.autosculpt, s.extra});
         }
         EXPECT_EQ(rows, c.rows);
-        EXPECT_EQ(m::CareerLookups() - lookups, c.autosculpt ? 1u : 0u);
+        if (!c.every) {
+            EXPECT_EQ(m::CareerLookups() - lookups, c.autosculpt ? 1u : 0u);
+        }
     }
 }
 
 TEST_F(CustomizationMenusTest, BodyAndMarkersBlockSlotsAndItems) {
     sim::PlantHostBytes(m::kItemAllowedResume, {0xC3});  // the allowed item returns to the test
     Load("[PART_FRONT_BUMPER]\nHeader = FB\n[PART_FRONT_BUMPER_BADGING]\nHeader = FBB\n[PART_REAR_BUMPER_BADGING]\n"
-         "Header = RBB\n[PART_SKIRT]\nHeader = SK\n[PART_EXHAUST]\nHeader = EX\n[PART_BODY]\nHeader = BO\n", "");
-    const struct { const char* body; bool markers; int32_t slot; const char* header; bool blocked; } cases[] = {
+         "Header = RBB\n[PART_SKIRT]\nHeader = SK\n[PART_EXHAUST]\nHeader = EX\n[PART_BODY]\nHeader = BO\n"
+         "[PART_REAR_BUMPER]\nHeader = RB\n", "");
+    struct Case { const char* body; bool markers; int32_t slot; const char* header; bool blocked; int marker = 2; };
+    std::vector<Case> cases = {
         {"PART_BODY_00", false, 72, "FB", false},   {"PART_BODYKIT_00", false, 79, "SK", false},
         {"CAR_BODY_KIT03", true, 72, "FB", true},   {"CAR_BODY_KIT03", true, 73, "FBB", true},
         {"CAR_BODY_KIT03", true, 75, "RBB", true},  {"CAR_BODY_KIT03", true, 79, "SK", true},
         {"CAR_BODY_KIT03", false, 23, "BO", false}, {"PART_BODY_00", true, 47, "EX", false},
         {"PART_BODY_00", false, 47, "EX", true},
     };
+    // Each blockable slot and one that never is, under each body and each one marker.
+    const std::map<int32_t, const char*> headers{{72, "FB"}, {73, "FBB"}, {74, "RB"}, {75, "RBB"},
+                                                 {79, "SK"}, {47, "EX"}, {23, "BO"}};
+    for (const char* body : {"PART_BODY_00", "PART_BODYKIT_00", "CAR_BODY_KIT03"}) {
+        for (const auto& [slot, header] : headers) {
+            for (int marker = -1; marker < 3; ++marker) {  // none, then the one at +0x434, +0x438 or +0x43C
+                const bool blocked = slot == 47 ? marker < 0 : slot != 23 && body[0] != 'P';
+                cases.push_back({body, marker >= 0, slot, header, blocked, std::max(marker, 0)});
+            }
+        }
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.body << " slot " << c.slot);
         m::ChooseBody(c.body);
-        m::SetExhaustMarkers(0, 0, c.markers ? 0x1234 : 0);
+        const uint32_t marker = c.markers ? 0x1234 : 0;
+        m::SetExhaustMarkers(c.marker == 0 ? marker : 0, c.marker == 1 ? marker : 0, c.marker == 2 ? marker : 0);
         const size_t hints = m::Hints().size();
         sim::Run run = At(m::kSlotChosenSite, m::kSlotChosenResume,
                           {0xED1, 0xE51, 0xEB1, sim::kReturnToSimulator, 1, 2, 3, 4, 5});
@@ -253,13 +304,14 @@ TEST_F(CustomizationMenusTest, CameraNamesAndSteeringTargets) {
     const std::string settings = "[GENERAL]\nFrontSteerAngle = 25\n[PART_ATTACHMENT14]\nCamera = CAM_TIRES\n"
                                  "[PART_ATTACHMENT12]\nCamera = CAM_CAMBER\n[MODS]\n";
     // Slot -1: the screen shows no entry. State: the screen's +0x2E0 and +0x2C4. Name "X": untouched.
-    const struct {
+    struct Case {
         const char* mods;
         int32_t slot, size;
         uint32_t state, value;
         const char* name;
         std::vector<float> targets;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"Tires = 1\n", 70, 32, 1, 0xA99C5F, "CAM_TIRES", {25.0f, -20.0f}},
         {"Tires = 0\n", 70, 32, 1, 0xA99C5F, "CAM_TIRES", {25.0f}},
         {"Camber = 1\n", 68, 11, 1, 0, "CAM_CAMBER", {25.0f, 0.0f}},
@@ -273,6 +325,16 @@ TEST_F(CustomizationMenusTest, CameraNamesAndSteeringTargets) {
         {"Tires = 1\n", 70, 0, 1, 0, "X", {}},
         {"Tires = 1\n", 70, -1, 1, 0, "X", {}},
     };
+    // Each switch with each of the three slots: only its own slot aims the wheels.
+    const std::tuple<const char*, float, const char*> aims[] = {  // of slots 68, 69, 70: switch, target, camera
+        {"Camber = 1\n", 0.0f, "CAM_CAMBER"}, {"TrackWidth = 1\n", 0.0f, ""}, {"Tires = 1\n", -20.0f, "CAM_TIRES"}};
+    for (int shown = 0; shown < 3; ++shown) {
+        for (int on = 0; on < 3; ++on) {
+            std::vector<float> targets{25.0f};
+            if (shown == on) targets.push_back(std::get<1>(aims[on]));
+            cases.push_back({std::get<0>(aims[on]), 68 + shown, 32, 1, 0, std::get<2>(aims[shown]), targets});
+        }
+    }
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.mods << " slot " << c.slot << " size " << c.size);
         Load(settings + c.mods, "");

@@ -75,13 +75,14 @@ TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
     };
     const float same[][4] = {{10, 20, 30, 1}, {10, 20, 30, 1}, {10, 20, 30, 1}};  // centre, +0x438, +0x43C
     const float apart[][4] = {{10, 20, 30, 1}, {-5, -40, 7, 2}, {-5, 40, 7, 3}};
-    const struct Case {
+    struct Case {
         const char *owner, *effect;
         const float (*at)[4];
         const char* markers;  // which of centre, +0x438, +0x43C are set; null: no holder at all
         std::vector<Expected> nodes;
         int failingNodes = 0;  // the pool answers null this often first: no node, no count
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"EXHAUST_CENTER", "BRAKELIGHT_FX", same, "CMU", {{1, 2, 3, 0, Host}}},
         {"EXHAUST_LEFT", "EXHAUST_FX", same, "", {{1, 2, 3, 0, Host}}},
         {"EXHAUST_LEFT", "EXHAUST_FX", same, nullptr, {{1, 2, 3, 0, Host}}},
@@ -96,6 +97,24 @@ TEST_F(ExhaustEffectsTest, EffectListSiteCases) {
         {"EXHAUST_CENTER", "SMOKE_FX", same, "CMU", {}, 1},
         {"EXHAUST_TIPS", "EXHAUST_FX", apart, "CMU", {{-4, -42, 10, 2, Mirrored}}, 1},
     };
+    // Every marker layout with every kind of owner name, for the exhaust effect and another.
+    const Expected host{1, 2, 3, 0, Host}, centre{11, 22, 33, 1, Placed}, unmirrored{-4, 42, 10, 3, Placed},
+        mirrored{-4, -42, 10, 2, Mirrored};
+    const auto has = [](const std::string& text, const char* part) { return text.find(part) != std::string::npos; };
+    for (const char* markers : {"", "C", "M", "U", "CM", "CU", "MU", "CMU"}) {
+        for (const char* owner : {"REAR_BUMPER", "BUMPER_CENTER", "EXHAUST_TIPS", "KIT01_EXHAUST_CENTER"}) {
+            for (const char* effect : {"EXHAUST_FX", "SMOKE_FX"}) {
+                std::vector<Expected> nodes;
+                if (effect[0] == 'S' || !*markers) nodes = {host};
+                else if (has(owner, "CENTER") && has(owner, "EXHAUST")) nodes = {has(markers, "C") ? centre : host};
+                else if (has(owner, "EXHAUST")) {
+                    if (has(markers, "U")) nodes.push_back(unmirrored);
+                    if (has(markers, "M")) nodes.push_back(mirrored);
+                }
+                cases.push_back({owner, effect, apart, markers, nodes});
+            }
+        }
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.owner) + " " + c.effect + " " + (c.markers ? c.markers : "(no holder)"));
         const std::string set = c.markers ? c.markers : "";

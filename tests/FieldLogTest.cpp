@@ -57,7 +57,7 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
         std::vector<std::string> absent;
         bool active;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {"the shipped samples", {{"Morvane.ini", ""}, {"MorvaneCars\\SUPRA", ""}, {"MorvaneCars\\FAIRLADY", ""}},
          {"morvane 1.0.0", "game check: entry point 0x0087e926", "[misc] carshadowfix = 0: no conflict",
           "morvane.ini: read", "profiles: 2 from morvanecars: fairlady supra; 7 built in: brera",
@@ -73,6 +73,14 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
         {"sibling conflict", {{"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 1\n"}},
          {"carshadowfix = 1: conflict, morvane stays inactive", "state: inactive, nothing written"}, {"installer"}, false},
     };
+    // The log names forty profiles from the folder, and counts the rest.
+    for (const int count : {40, 41}) {
+        Case many{"forty profiles named", {}, {"profiles: " + std::to_string(count) + " from morvanecars: "}, {}, true};
+        for (int i = 0; i < count; ++i) many.files.push_back({"MorvaneCars\\CAR" + std::to_string(i), "\n"});
+        if (count > 40) many.lines.push_back(" and 1 more; 7 built in:");
+        else many.absent.push_back(" more; 7 built in:");
+        cases.push_back(many);
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Reset();

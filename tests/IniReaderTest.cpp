@@ -58,6 +58,7 @@ TEST(IniParse, StoresWhatEachLineSays) {
         {"[S]\nk = caf\xC3\xA9", "S", "k", "caf\xC3\xA9"},  // high bytes are not whitespace
         {"[S]\nk = \xA0", "S", "k", "\xA0"},
         {"[S]\n\x0Bk\x0C=\x0D v \x0B", "S", "k", "v"},  // every ASCII blank trims
+        {"[S]\nk = \x08v\x0E", "S", "k", "\x08v\x0E"},    // the bytes either side of them do not
     };
     for (const StoredCase& c : cases) {
         EXPECT_EQ(Stored(Read(c.text), c.section, c.key), c.stored) << "text: " << c.text;
@@ -116,7 +117,7 @@ TEST(IniRead, TriStatesReserveMinusOneForNotSet) {
     const struct {
         const char* value;
         int32_t expected;
-    } cases[] = {{"5", -1}, {"0", 0}, {"1", 1}, {"-1", -1}, {"-2", -1}, {"yes", -1}, {nullptr, -1}};
+    } cases[] = {{"5", -1}, {"2", -1}, {"0", 0}, {"1", 1}, {"-1", -1}, {"-2", -1}, {"yes", -1}, {nullptr, -1}};
     for (const auto& c : cases) {
         const IniReader ini = c.value ? Read(std::string("[S]\nk=") + c.value) : Read("[S]");
         EXPECT_EQ(ini.ReadTriState("S", "k"), c.expected) << "value: " << (c.value ? c.value : "(absent)");

@@ -56,14 +56,15 @@ TEST(KitPartNames, RulesFitTheCompanionsInOrder) {
     const std::string plainLights = "fit 32 RX8_LEFT_HEADLIGHT, fit 42 RX8_RIGHT_HEADLIGHT, "
                                     "fit 43 RX8_RIGHT_HEADLIGHT_GLASS, fit 33 RX8_LEFT_HEADLIGHT_GLASS, ";
     const std::string L(90, 'L');
-    const struct {
+    struct Row {
         const char* what;
         std::string enabled, fitted, catalogue, models, expected;
         bool popUp = false;
         int32_t bodyKind = 0;
         std::string base = "RX8";
         bool sunRoof = false;
-    } rows[] = {
+    };
+    std::vector<Row> rows = {
         {"no body, plain body kind", "32", "", "", "", "fit 23 RX8_BODY, fit 87 RX8_KIT00_DOORLINE", false, 2},
         {"stock body without bumpers: later rules see the KIT00 parts", "32", "23 RX8_BODY_KIT00 stock",
          "72 RX8_KIT00_FRONT_BUMPER stock, 74 RX8_KIT00_REAR_BUMPER stock, 79 RX8_KIT00_SKIRT stock", "",
@@ -99,6 +100,12 @@ TEST(KitPartNames, RulesFitTheCompanionsInOrder) {
          "25 BRAKES_KIT01_FRONT_ROTOR kit=1", "",
          noBody + "fit 25 BRAKES_KIT01_FRONT_ROTOR, fit 35 BRAKES_KIT03_REAR_BRAKE, fit 36 BRAKES_KIT01_REAR_ROTOR"},
         {"kitless rotor without brake", "32", "25 FR", "", "", noBody + "fit 24 RX8_FRONT_BRAKE, fit 36 RX8_REAR_ROTOR"},
+        {"kit rotor without brake: kit 01 brake", "32", "25 FR kit=2", "24 BRAKES_KIT01_FRONT_BRAKE kit=1", "",
+         noBody + "fit 24 BRAKES_KIT01_FRONT_BRAKE, fit 35 BRAKES_KIT01_REAR_BRAKE, fit 36 BRAKES_KIT02_REAR_ROTOR"},
+        {"kitless brake without rotor", "32", "24 FB", "25 RX8_FRONT_ROTOR", "",
+         noBody + "fit 25 RX8_FRONT_ROTOR, fit 35 RX8_REAR_BRAKE, fit 36 RX8_REAR_ROTOR"},
+        {"brake and rotor both fitted", "32", "24 FB kit=3, 25 FR", "", "",
+         noBody + "fit 35 BRAKES_KIT03_REAR_BRAKE, fit 36 RX8_REAR_ROTOR"},
         {"stock rear bumper using the exhaust marker", "32", "74 R stock USE_EXHAUST_MARKER=1", "", "",
          noBody + "fit 75 RX8_KIT00_REAR_BUMPER_BADGING_SET"},
         {"stock exhaust without marker behind a kit bumper", "32", "74 R kit=2, 47 E stock EXHAUST_MARKER=0", "", "",
@@ -107,13 +114,30 @@ TEST(KitPartNames, RulesFitTheCompanionsInOrder) {
          noBody + "fit 75 RX8_KIT02_REAR_BUMPER_BADGING_SET, fit 79 RX8_KIT00_SKIRT_CAPPED, fit 47 EXHAUST_STYLE17_LEVEL1"},
         {"capped skirt: kit skirt, stock rear bumper empties the exhaust", "32", "74 R stock, 79 S kit=1", "",
          "RX8_KIT00_SKIRT_CAPPED_A", noBody + "fit 75 RX8_KIT00_REAR_BUMPER_BADGING_SET, fit 47 RX8_KIT00_EXHAUST, clear 47"},
+        {"capped skirt: both stock", "32", "74 R stock, 79 S stock", "", "RX8_KIT00_SKIRT_CAPPED_A",
+         noBody + "fit 75 RX8_KIT00_REAR_BUMPER_BADGING_SET, fit 47 RX8_KIT00_EXHAUST, fit 79 RX8_KIT00_SKIRT, "
+                  "fit 47 RX8_KIT00_EXHAUST"},
+        {"capped skirt: neither stock", "32", "74 R kit=2, 79 S kit=1", "", "RX8_KIT00_SKIRT_CAPPED_A",
+         noBody + "fit 75 RX8_KIT02_REAR_BUMPER_BADGING_SET, fit 47 EXHAUST_STYLE17_LEVEL1"},
         {"left door slot on: right door of kit 2", "32 82", "82 D kit=2", "", "", noBody + "fit 83 RX8_KIT02_DOOR_RIGHT"},
+        {"left door slot on: kitless door", "32 82", "82 D", "", "", noBody + "fit 83 RX8_DOOR_RIGHT"},
         {"stock generic vinyl is emptied", "32", "94 V stock", "", "", noBody + "clear 94"},
         {"sun roof under a style-00 scoop", "32", "77 SC style=ROOF_STYLE00", "", "", noBody + "fit 76 RX8_ROOF_SUN",
          false, 0, "RX8", true},
         {"sun roof: another scoop style", "32", "77 SC style=ROOF_STYLE01", "", "", noBody + "fit 76 RX8_ROOF", false, 0,
          "RX8", true},
     };
+    // Base names of 71 and 72 letters: the right headlight's name fills 99 and 100 bytes of its 100-byte buffer.
+    for (const size_t length : {71u, 72u}) {
+        const std::string b(length, 'B'), left = b + "_KIT05_LEFT_HEADLIGHT_OFF";
+        const std::string right = b + "_KIT05_RIGHT_HEADLIGHT_OFF";
+        rows.push_back({"a headlight name at its buffer's size", "", "72 F kit=5", "32 " + left + ", 42 " + right,
+                        left + "_A",
+                        "fit 23 " + b + "_BODY_KIT00, fit 87 " + b + "_KIT00_DOORLINE, " +
+                            (length == 71 ? "put 32 " + left + ", put 42 " + right + ", " : "") + "fit 73 " + b +
+                            "_KIT05_FRONT_BUMPER_BADGING_SET",
+                        false, 0, b});
+    }
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         Start("");

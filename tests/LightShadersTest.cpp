@@ -55,7 +55,8 @@ TEST(LightShadersTest, LightStateIntoEsi) {
         bool textureThere;
         int32_t mode;
         uint32_t esi;
-    } cases[] = {{1, false, 6, 1}, {0x80, false, 0, 1}, {0, false, 3, 0}, {0, true, 3, 1}, {0, true, 6, 0}};
+    } cases[] = {{1, false, 6, 1}, {0x80, false, 0, 1}, {0, false, 3, 0}, {0, true, 3, 1}, {0, true, 6, 0},
+                 {0, true, 2, 0}, {0, true, 4, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.override) << " " << c.textureThere << " mode " << c.mode);
         uint8_t* render = sim::NewRenderRecord(&sim::NewRide(0));
@@ -141,7 +142,8 @@ TEST(LightShadersTest, LightTableChoice) {
         uint32_t brakeValue, eax, esi, edi;
         bool brakeRule;
     } cases[] = {{6, 0x77, 0, 1, 2, true}, {6, 0x77, 1, 0, 2, false}, {6, 0x77, 2, 2, 0, false},
-                 {6, 0, 0, 1, 2, false},   {3, 0x77, 0, 2, 1, false}};
+                 {6, 0, 0, 1, 2, false},   {3, 0x77, 0, 2, 1, false}, {5, 0x77, 0, 1, 2, false},
+                 {7, 0x77, 0, 1, 2, false}};
     auto select = [](const auto& c) {
         uint8_t* record = sim::NewBlock(0x4000);
         for (uint32_t i = 0; i < 3; ++i) {
@@ -177,15 +179,17 @@ TEST(LightShadersTest, OnfTextureThenTheHostsEpilogue) {
         const char* what;
         int brakeLight;  // 0 none, 1 naming "BRAKE_TX", 2 naming none
         bool hostHasTexture;
-        int taken;        // entries taken (entry 1 free unless all 100 are)
+        int taken;        // entries taken (entry `free` is free unless all 100 are)
         const char* key;  // expected key ("": none)
         bool stored;
+        int free = 1;
     } cases[] = {
         {"named texture the host has", 1, true, 3, "BRAKE_TX_ONF", true},
         {"named texture the host lacks", 1, false, 3, "BRAKE_TX_ONF", true},
         {"part naming no texture", 2, true, 3, "CAR_KIT00_BRAKELIGHT_ONF", true},
         {"no brake light", 0, false, 3, "", false},
         {"full list", 1, true, 100, "BRAKE_TX_ONF", false},
+        {"only the 100th entry free", 1, true, 99, "BRAKE_TX_ONF", true, 99},
     };
     auto fill = [](uint8_t* list, sim::Ride* ride) {
         std::vector<uint32_t> stack(0x78 / 4, 0);
@@ -213,14 +217,14 @@ TEST(LightShadersTest, OnfTextureThenTheHostsEpilogue) {
         if (c.hostHasTexture) AddTexture(c.key);
         uint8_t* list = NewTextureList();
         for (int i = 0; i <= c.taken && i < kTextureListCapacity; ++i) TextureListKeys(list)[i] = 0x900 + i;
-        if (c.taken < kTextureListCapacity) TextureListKeys(list)[1] = 0;
+        if (c.taken < kTextureListCapacity) TextureListKeys(list)[c.free] = 0;
         TextureListCount(list) = static_cast<uint32_t>(c.taken);
         TextureListBrakeLightOn(list) = 0xB0B0;
         std::vector<uint8_t> expected(list, list + 0x400);
 
         EXPECT_EQ(Kept(fill(list, &ride)), Kept(host));
         auto put = [&](uint32_t offset, uint32_t value) { std::memcpy(expected.data() + offset, &value, 4); };
-        if (c.stored) put(4, sim::Hash(c.key)), put(kTextureListCount, static_cast<uint32_t>(c.taken + 1));
+        if (c.stored) put(4 * c.free, sim::Hash(c.key)), put(kTextureListCount, static_cast<uint32_t>(c.taken + 1));
         if (c.hostHasTexture) put(kTextureListBrakeLightOn, sim::Hash(c.key));
         EXPECT_EQ(std::vector<uint8_t>(list, list + 0x400), expected);
     }

@@ -2,6 +2,7 @@
 // their patched sites in the simulated game.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,14 +63,15 @@ std::pair<uint32_t, std::vector<std::string>> List(int32_t slot, uint32_t carbon
 }
 
 TEST(PartAttributes, FiltersDecideWhatIsListed) {
-    const struct {
-        const char* what;
+    struct Row {
+        std::string what;
         int32_t slot;
         uint32_t carbon;  // the host's byte, with whatever the rest of its slot holds
         int32_t innerRadius;
-        const char* parts;  // "NAME [model] [ATTRIBUTE=N]...", comma-separated
-        const char* listed;
-    } rows[] = {
+        std::string parts;  // "NAME [model] [ATTRIBUTE=N]...", comma-separated
+        std::string listed;
+    };
+    std::vector<Row> rows = {
         {"hood: model must be loaded unless stock", 78, 0, 0, "STOCK_HOOD STOCK=1 MORPHTARGET_NUM=3, UNLOADED, LOADED model",
          "STOCK_HOOD LOADED"},
         {"front rotor needs MAX_LOD", 25, 0, 0, "PLAIN, DETAILED MAX_LOD=0", "DETAILED"},
@@ -82,6 +84,18 @@ TEST(PartAttributes, FiltersDecideWhatIsListed) {
         {"carbon not asked: the others and stock", 60, 0xFFFFFF00, 0,
          "CARBON CARBONFIBRE=1, PLAIN, OTHER CARBONFIBRE=2, STOCK STOCK=1 CARBONFIBRE=1", "PLAIN OTHER STOCK"},
     };
+    // Every slot, with a part for each filter: a filter leaves parts out only in its own slots.
+    const std::set<int32_t> modelTested = {78, 23, 84, 73, 75, 72, 74, 79, 77, 48, 32, 30, 34}, maxLod = {24, 25};
+    for (int32_t slot = 0; slot < 128; ++slot) {
+        const bool bare = !modelTested.count(slot) && !maxLod.count(slot);
+        rows.push_back({"slot " + std::to_string(slot), slot, 0, 0,
+                        "BARE, LOADED model MAX_LOD=0, CENTRED model MAX_LOD=0 CENTER=1, "
+                        "WIDE model MAX_LOD=0 INNER_RADIUS=9, MORPH model MAX_LOD=0 MORPHTARGET_NUM=0, "
+                        "CARBON model MAX_LOD=0 CARBONFIBRE=1, "
+                        "STOCK STOCK=1 MORPHTARGET_NUM=0 CARBONFIBRE=1 CENTER=1 INNER_RADIUS=9",
+                        std::string(bare ? "BARE " : "") + "LOADED" + (slot != 47 ? " CENTRED" : "") +
+                            (slot != 84 ? " WIDE" : "") + " STOCK"});
+    }
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         const int32_t car = Start();
@@ -104,7 +118,8 @@ TEST(PartAttributes, SeventyEntriesAtMostAndAFailedAllocationIsLeftOut) {
         uint32_t result;
         size_t entries;
         const char* first;
-    } rows[] = {{100, 0, 71, 70, "P0"}, {70, 0, 0, 70, "P0"}, {71, 1, 0, 70, "P1"}, {3, 3, 0, 0, nullptr}};
+    } rows[] = {{100, 0, 71, 70, "P0"}, {71, 0, 71, 70, "P0"}, {70, 0, 0, 70, "P0"}, {71, 1, 0, 70, "P1"},
+                {3, 3, 0, 0, nullptr}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.parts << " parts, " << row.failing << " without memory");
         const int32_t car = Start();

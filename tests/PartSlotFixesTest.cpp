@@ -42,6 +42,8 @@ TEST(PartSlotFixes, DecalGroupsOfTheLastPairMet) {
         {"other groups, cars and slots are passed over",
          {{0, 100, 0x6120}, {1, 100, 0x6020}, {0, 101, 0x6021}, {0, 100, 0x6021}}, {0x6120, 0x6020, 0x6021, 0x6900}},
         {"no decal records: only the table changes", {{0, 100, 0x5F21}}, {0x5F21}},
+        {"a front record alone", {{0, 100, 0x6022}, {0, 100, 0x6020}, {0, 100, 0x601F}}, {0x6022, 0x6800, 0x601F}},
+        {"a rear record alone", {{0, 100, 0x6021}, {0, 100, 0x6121}}, {0x6900, 0x6121}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "HostLayout.h"
 #include "Sim.h"
@@ -219,6 +220,9 @@ TEST_F(RegisterHookTest, TheSiteHoldsAJumpToTheEntry) {
     EXPECT_EQ(runs[0].address, kSite);
     EXPECT_EQ(runs[0].after.size(), 5u);
     EXPECT_EQ(sim::ProtectionAt(kSite), static_cast<DWORD>(PAGE_EXECUTE_READ));
+    // 16 displaced bytes are the most an entry can re-run.
+    EXPECT_NE(morvane::MakeRegisterEntry(&Remember, kResume, std::vector<uint8_t>(16, 0x90)), 0u);
+    EXPECT_EQ(morvane::MakeRegisterEntry(&Remember, kResume, std::vector<uint8_t>(17, 0x90)), 0u);
 }
 
 }  // namespace
@@ -239,6 +243,8 @@ TEST_F(RegisterHookTest, DisplacedInstructionsRunWithTheRestoredRegisters) {
         {"test eax,eax on 0", {0x85, 0xC0}, 0, 0, 0xB3B3B3B3, 0x40, 0x80},
         {"test eax,eax on <0", {0x85, 0xC0}, 0x80000000, 0, 0xB3B3B3B3, 0x84, 0x41},
         {"mov ebx,[esp+4]", {0x8B, 0x5C, 0x24, 0x04}, 7, 0, 0x2222, 0, 0},
+        {"16 bytes, the most an entry takes", {0x8D, 0x64, 0x24, 0x00, 0x8B, 0x5C, 0x24, 0x04, 0x90, 0x90, 0x90, 0x90,
+                                               0x90, 0x90, 0x90, 0x90}, 7, 0, 0x2222, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -293,31 +299,57 @@ TEST_F(RegisterHookTest, AThrowingHandlerLeavesTheHostAsOnEntry) {
 
 namespace {
 
-uint16_t handlerControlWord;
-uint16_t hostControlWord;
-uint16_t hostWordToLoad;
+uint16_t handlerControlWord, hostControlWord, hostWordToLoad;
+uint32_t handlerEnvironment[7], handlerMxcsr, hostMxcsr, hostMxcsrToLoad;  // x87 control, status, tag words first
 
-// The handler always runs with the default x87 control word, whatever the host set (a game
-// often runs at 24-bit precision), and the host gets its own back, x87 stack empty or not.
-TEST_F(RegisterHookTest, TheHandlerRunsWithTheDefaultX87ControlWord) {
-    const uint32_t load = kSite - 6, store = kResume;
-    std::vector<uint8_t> code{0xD9, 0x2D};  // fldcw [hostWordToLoad]
-    for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(&hostWordToLoad) >> (8 * i)));
-    sim::PlantHostBytes(load, code);
-    code = {0xD9, 0x3D};  // fnstcw [hostControlWord]
-    for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(&hostControlWord) >> (8 * i)));
-    sim::PlantHostBytes(store, code);
-    InstallRegisterHook(kSite, [](RegisterRecord&) { asm volatile("fnstcw %0" : "=m"(handlerControlWord)); }, kResume);
-    for (const std::vector<float>& inFlight : {std::vector<float>{}, std::vector<float>{2.5f}}) {
-        hostWordToLoad = 0x027F;
+void RecordFloatingPointState(RegisterRecord&) {
+    asm volatile("fnstcw %0; fnstenv %1; stmxcsr %2"
+                 : "=m"(handlerControlWord), "=m"(handlerEnvironment), "=m"(handlerMxcsr));
+    seenAlignedStack = (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) + 8) % 16 == 0;
+}
+
+void Append(std::vector<uint8_t>& code, std::initializer_list<uint8_t> opcode, const void* operand) {
+    code.insert(code.end(), opcode);
+    for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(operand) >> (8 * i)));
+}
+
+// The handler always starts with an empty x87 stack (TOP 0, every tag empty), the default
+// control words of the x87 and of SSE, whatever the host set (a game often runs at 24-bit
+// precision), and a 16-byte aligned stack, whatever the site's. The host gets its own state
+// back, with 0 to 8 values in flight.
+TEST_F(RegisterHookTest, TheHandlerStartsWithACleanFloatingPointStateOnAnAlignedStack) {
+    const std::pair<uint16_t, uint32_t> hostWords[] = {{0x027F, 0x9FC0}, {0x0E7F, 0x7F80}, {0x037F, 0x1F80}};
+    std::vector<uint8_t> code = {0xD9, 0x3D};  // fnstcw [hostControlWord]
+    Append(code, {}, &hostControlWord);
+    Append(code, {0x0F, 0xAE, 0x1D}, &hostMxcsr);  // stmxcsr [hostMxcsr]
+    sim::PlantHostBytes(kResume, code);
+    const uint32_t store = static_cast<uint32_t>(code.size());
+    InstallRegisterHook(kSite, &RecordFloatingPointState, kResume);
+    for (uint32_t values = 0; values <= 8; ++values) {
+        SCOPED_TRACE(testing::Message() << values << " values in flight");
+        std::tie(hostWordToLoad, hostMxcsrToLoad) = hostWords[values % 3];
+        code.assign(values % 4, 0x50);  // push eax: each run meets the site at another stack alignment
+        Append(code, {0xD9, 0x2D}, &hostWordToLoad);      // fldcw [hostWordToLoad]
+        Append(code, {0x0F, 0xAE, 0x15}, &hostMxcsrToLoad);  // ldmxcsr [hostMxcsrToLoad]
+        const uint32_t load = kSite - static_cast<uint32_t>(code.size());
+        sim::PlantHostBytes(load, code);
         sim::Run run = RunAtSite();
         run.site = load;
-        run.resume = store + 6;
-        run.x87 = inFlight;
+        run.resume = kResume + store;
+        for (uint32_t i = 0; i < values; ++i) run.x87.push_back(1.5f + i);
+        seenAlignedStack = false;
         const sim::Capture after = sim::RunHostCode(run);
-        EXPECT_EQ(handlerControlWord, 0x037F) << inFlight.size();
-        EXPECT_EQ(hostControlWord, 0x027F) << inFlight.size();
-        ASSERT_EQ(after.x87.size(), inFlight.size());
+        EXPECT_EQ(handlerControlWord, 0x037F);
+        EXPECT_EQ(handlerEnvironment[1] & 0x3800, 0u) << "TOP";
+        EXPECT_EQ(handlerEnvironment[2] & 0xFFFF, 0xFFFFu);
+        EXPECT_EQ(handlerMxcsr, 0x1F80u);
+        EXPECT_TRUE(seenAlignedStack);
+        EXPECT_EQ(hostControlWord, hostWordToLoad);
+        EXPECT_EQ(hostMxcsr, hostMxcsrToLoad);
+        ASSERT_EQ(after.x87.size(), values);
+        for (uint32_t i = 0; i < values; ++i) EXPECT_EQ(after.x87[i], 1.5L + (values - 1 - i));
+        EXPECT_EQ(after.esp, after.espAtSite - 4 * (values % 4));
+        ExpectRegistersAsOnEntry(after.registers, run.registers);
     }
 }
 
