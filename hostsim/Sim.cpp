@@ -256,14 +256,17 @@ const std::vector<Model>& Models() { return ModelList(); }
 void PlaceRoutine(uint32_t site, const void* routine) { WriteJumpTo(site, routine); }
 
 namespace {
-std::recursive_mutex& HostLock() {
-    static std::recursive_mutex lock;
+// Re-entrant, and cheap when no other thread holds it, as the game's own routines are.
+CRITICAL_SECTION& HostLock() {
+    static CRITICAL_SECTION lock;
+    static const bool initialised = (InitializeCriticalSection(&lock), true);
+    (void)initialised;
     return lock;
 }
 }  // namespace
 
-HostCall::HostCall() { HostLock().lock(); }
-HostCall::~HostCall() { HostLock().unlock(); }
+HostCall::HostCall() { EnterCriticalSection(&HostLock()); }
+HostCall::~HostCall() { LeaveCriticalSection(&HostLock()); }
 
 void ThrowFromHostRoutines(bool on) { throwFromHostRoutines = on; }
 size_t ThrownFromHostRoutines() { return thrownFromHostRoutines; }

@@ -25,11 +25,21 @@ uint32_t __cdecl HostTextureLookup(uint32_t key, int32_t, int32_t) {
     return textures.count(key) != 0 ? 1 : 0;
 }
 
+// The shaders' name hashes, taken once: the game looks its shaders up by hash.
+const std::vector<uint32_t>& ShaderHashes() {
+    static const std::vector<uint32_t> hashes = [] {
+        std::vector<uint32_t> all;
+        for (const Shader& shader : kShaders) all.push_back(Hash(shader.name));
+        return all;
+    }();
+    return hashes;
+}
+
 const Shader* __cdecl HostFindShader(uint32_t nameHash, int32_t second) {
     const HostCall call;
     findShaderCalls.push_back({nameHash, second});
-    for (const Shader& shader : kShaders) {
-        if (Hash(shader.name) == nameHash) return &shader;
+    for (size_t i = 0; i < std::size(kShaders); ++i) {
+        if (ShaderHashes()[i] == nameHash) return &kShaders[i];
     }
     return nullptr;
 }

@@ -3,8 +3,10 @@
 // which hands over to one shared trampoline:
 //   - it captures EAX..EDI, EFLAGS and ESP as they were at the site into a
 //     RegisterRecord on the host's stack,
-//   - saves the host's x87/MMX/SSE state, starts the handler with a clean x87 stack and
-//     default MXCSR, aligns the stack to 16 bytes and calls the handler,
+//   - keeps the host's x87/MMX/SSE state (with no x87 value in flight, as almost always,
+//     only what a handler can change: the x87 control and status words, MXCSR, XMM0-7;
+//     otherwise all of it), starts the handler with an empty x87 stack, the default x87
+//     and SSE control words, on a 16-byte aligned stack, and calls the handler,
 //   - restores the host's x87/MMX/SSE state, pushes `floatResult` onto the x87 stack
 //     when `pushFloat` is set, and resumes at `resume` with every register, ESP and
 //     EFLAGS taken from the record.

@@ -28,3 +28,16 @@
 /* ESP at the site, counted from the value PUSHAD stores: the reserve, the entry's four
    pushes (floatResult, pushFloat, hook, the call's return address) and PUSHFD. */
 #define SITE_ESP_ABOVE_PUSHAD (ENTRY_STACK_RESERVE + 16 + 4)
+
+/* Below the record, on a 16-byte aligned stack: the handler's argument at +0, two scratch
+   words at +4 and +8, the game's x87 status word at +12, and from +16 what is kept of the
+   game's x87/MMX/SSE state: the whole FXSAVE image while x87 values are in flight, else
+   XMM0-7, the x87 control word, MXCSR and room for an x87 environment image. */
+#define SAVE_STATUS 12
+#define SAVE_AREA 16
+#define SAVE_AREA_SIZE 512
+#define SAVE_XMM 16
+#define SAVE_CONTROL 144
+#define SAVE_MXCSR 148
+#define SAVE_ENVIRONMENT 152
+#define FXSAVE_STATUS 2 /* the status word's place in an FXSAVE image */
