@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "log/Footprint.h"
+#include "patch/RegisterHook.h"
 #include "log/LogFile.h"
 
 namespace morvane {
@@ -88,19 +90,15 @@ void CheckWrittenSites(const char* when) noexcept {
     }
 }
 
-namespace {
-
-DWORD WINAPI CheckAfterDelay(void* delay) {
-    Sleep(static_cast<DWORD>(reinterpret_cast<uintptr_t>(delay)));
-    CheckWrittenSites("a few seconds after start-up");
-    return 0;
-}
-
-}  // namespace
-
 void CheckWrittenSitesLater(uint32_t delayMs) {
-    HANDLE thread = CreateThread(nullptr, 0, &CheckAfterDelay, reinterpret_cast<void*>(uintptr_t{delayMs}), 0, nullptr);
-    if (thread != nullptr) CloseHandle(thread);
+    static ULONGLONG due;
+    due = GetTickCount64() + delayMs;
+    RunOnEveryHookUntilDone([]() noexcept {
+        if (GetTickCount64() < due) return false;
+        static std::atomic<bool> checked{false};  // hooks on several threads may be due at once
+        if (!checked.exchange(true)) CheckWrittenSites("a few seconds after start-up");
+        return true;
+    });
 }
 
 bool ClaimProcess(const std::string& module, const std::string& log, std::string& activeModule,

@@ -18,7 +18,8 @@ void HolderName(uint32_t address, char (&name)[260]);
 // Logs every written site whose bytes are no longer what Morvane wrote (each once), with
 // the module that now holds it and the feature that no longer runs there.
 void CheckWrittenSites(const char* when) noexcept;
-// Runs that check once, `delayMs` after start-up, on a thread of its own.
+// Runs that check once, on the first register hook entered `delayMs` or more after now.
+// No thread of its own: one that a game ends while it starts can take the game down with it.
 void CheckWrittenSitesLater(uint32_t delayMs);
 
 // Claims the process for this copy of Morvane (its module and log paths). False when

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "log/Failures.h"
@@ -65,10 +66,29 @@ uint32_t NextEntrySlot(uint32_t size) {
 
 void RegisterRecord::ResumeAtHost(uint32_t address) { resume = TranslateHostAddress(address); }
 
+namespace {
+std::atomic<void (*)()> firstHookWork{nullptr};
+std::atomic<bool (*)() noexcept> everyHookWork{nullptr};
+
+// What start-up left for the hooks to do; nothing (two loads) once it is done.
+void HookChores() {
+    if (firstHookWork.load(std::memory_order_relaxed) != nullptr) {
+        if (void (*work)() = firstHookWork.exchange(nullptr)) work();
+    }
+    if (bool (*work)() noexcept = everyHookWork.load(std::memory_order_relaxed)) {
+        if (work()) everyHookWork.compare_exchange_strong(work, nullptr);
+    }
+}
+}  // namespace
+
+void RunOnFirstHook(void (*work)()) { firstHookWork.store(work); }
+void RunOnEveryHookUntilDone(bool (*work)() noexcept) { everyHookWork.store(work); }
+
 // Called by the trampoline for every hook: no exception may leave into host code.
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
     const RegisterRecord onEntry = *record;
     try {
+        HookChores();
         record->hook->handler(*record);
     } catch (...) {
         *record = onEntry;

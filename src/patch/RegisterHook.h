@@ -84,6 +84,13 @@ static_assert(kMaxStackGrowth == 56);
 // The most bytes of displaced host instructions one entry can re-run.
 constexpr uint32_t kMaxDisplacedBytes = 16;
 
+// Work that must not start inside the loader's attach notification (a thread of the
+// plug-in's own: one started there may meet a game that ends at once half-made): it runs
+// once, on the game thread of the first register hook entered.
+void RunOnFirstHook(void (*work)());
+// Work asked of every register hook entered, until it answers true (done).
+void RunOnEveryHookUntilDone(bool (*work)() noexcept);
+
 // Builds the entry for one site: it runs the handler with the record's resume address
 // preset to the entry's tail, which runs the displaced instructions and jumps to `resume`. Answers the
 // entry's address (a jump destination), or 0 when no executable memory could be had or

@@ -21,6 +21,7 @@
 #include "parts/LevelOfDetail.h"
 #include "parts/PartLists.h"
 #include "parts/PartSlotFixes.h"
+#include "patch/RegisterHook.h"
 #include "startup/LiveProfiles.h"
 
 namespace morvane {
@@ -44,6 +45,7 @@ constexpr Installer kInstallers[] = {
 constexpr uint32_t kLaterCheckDelayMs = 5000;
 
 bool active = false;
+bool liveProfiles = false;
 // The sibling's CarShadowFix as start-up read it.
 int32_t startupShadowFix = 0;
 
@@ -56,6 +58,16 @@ void Step(const char* name, Body&& body) noexcept {
         LogLine line;
         line << "  " << name << " failed: " << CurrentFailure() << "; start-up goes on without it";
         Journal(line.text());
+    }
+}
+
+// The live profiles' watcher: a thread of the plug-in's own.
+void StartLiveProfilesWatcher() {
+    const std::string module = PluginModulePath();
+    if (!StartLiveProfiles(module.substr(0, module.find_last_of('\\') + 1), startupShadowFix)) {
+        LogLine line;
+        line << "live profiles: the folder cannot be watched; car profiles stay as read";
+        line.Append();
     }
 }
 
@@ -180,15 +192,11 @@ void StartPlugin() {
     RunInstallers();
     active = true;
     Journal("state: active, " + std::to_string(WrittenSites().size()) + " game sites written", true);
-    if (settings != nullptr && settings->liveProfiles) {
-        const std::string module = PluginModulePath();
-        const std::string folder = module.substr(0, module.find_last_of('\\') + 1);
-        const bool watching = StartLiveProfiles(folder, startupShadowFix);
-        Journal(watching ? "live profiles: on, car profiles follow their files while the game runs"
-                         : "live profiles: the folder cannot be watched; car profiles stay as read",
-                true);
-    }
+    liveProfiles = settings != nullptr && settings->liveProfiles;
+    if (liveProfiles) Journal("live profiles: on, car profiles follow their files while the game runs", true);
     WriteJournal();
+    // The watcher thread starts once the game runs, not inside the loader's call.
+    if (liveProfiles) RunOnFirstHook(&StartLiveProfilesWatcher);
     CheckWrittenSitesLater(kLaterCheckDelayMs);
 }
 
