@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Sim.h"
+#include "SimDrawing.h"
 #include "SimMenus.h"
 #include "TestFolders.h"
 
@@ -64,7 +65,7 @@ protected:
         // hook's entry pushed for it, and returns to the caller.
         sim::PlantHostBytes(kMainMenuResume, {0x83, 0xC4, 0x04, 0xC3});  // add esp, 4; ret
         sim::SetCurrentCarType(sim::AddCarType("CAR"));
-        folder_.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n");
+        folder_.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n[MODS]\nNeon = 1\n");
         folder_.Write("MorvaneCars\\CAR", kBothOn);
         ASSERT_NE(sim::LoadPlugin(folder_.CopyPlugin()), nullptr);
         ASSERT_EQ(CategoriesAdded(), 2u);
@@ -76,12 +77,20 @@ protected:
 TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
     std::atomic<bool> done{false};
     std::atomic<size_t> answers[3] = {};  // by the number of categories added
+    std::atomic<size_t> framesChanged{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&] {
             while (!done) ++answers[std::min<size_t>(CategoriesAdded(), 2)];
         });
     }
+    // The drawing hooks (textures, lights, neon) on the fourth: what they answer follows the
+    // settings a reload leaves as they are, so every frame is the first one.
+    const sim::drawing::Car car = sim::drawing::MakeCar(0);
+    const sim::drawing::Frame first = sim::drawing::DrawCar(car);
+    threads.emplace_back([&] {
+        while (!done) framesChanged += !(sim::drawing::DrawCar(car) == first);
+    });
     // A hundred rewrites, in bursts an editor might make, each burst followed by a pause
     // long enough for the files to be read again.
     for (int write = 1; write <= 100; ++write) {
@@ -92,6 +101,7 @@ TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
     done = true;
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(answers[1].load(), 0u) << "one menu mixed an old and a new set";
+    EXPECT_EQ(framesChanged.load(), 0u);
     EXPECT_GT(answers[0].load(), 0u);
     EXPECT_GT(answers[2].load(), 0u);
     // The last burst ended with both slots on.
@@ -116,8 +126,8 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
         {"the file deleted: the car falls back to Morvane.ini", [&] { DeleteFileA(profile.c_str()); }, 0,
          "live profiles: read again: 7 car profiles in force"},
         {"a switch only a restart applies", [&] {
-             folder_.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\nFrontSteerAngle = 10\n[MODS]\nNeon = 1\n");
-         }, 0, "live profiles: restart the game for: Neon, FrontSteerAngle"},
+             folder_.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\nFrontSteerAngle = 10\n[MODS]\nNeon = 1\nTires = 1\n");
+         }, 0, "live profiles: restart the game for: Tires, FrontSteerAngle"},
         {"the file back, locked by an editor: the last good set stays", [&] {
              folder_.Write("MorvaneCars\\CAR", kBothOn);
              Sleep(700);
