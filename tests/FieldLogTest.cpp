@@ -20,6 +20,7 @@
 #include "log/Footprint.h"
 #include "log/LogFile.h"
 #include "parts/KitPartNames.h"
+#include "patch/RegisterHook.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     // The check a few seconds on is made by the first register hook due (here the colour
     // hook, at once), then the one at exit tells nothing new.
     morvane::CheckWrittenSitesLater(0);
+    morvane::RunOnEveryHookUntilDone(&morvane::CheckWrittenSitesIfDue);
     sim::RunHostCode(sim::neon::NeonColorRun(sim::NewRenderRecord(nullptr), 0));
     morvane::CheckWrittenSites("at exit");
     EXPECT_EQ(Lower(ReadLog(after.path())),

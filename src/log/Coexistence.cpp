@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "log/Footprint.h"
-#include "patch/RegisterHook.h"
 #include "log/LogFile.h"
 
 namespace morvane {
@@ -90,15 +89,19 @@ void CheckWrittenSites(const char* when) noexcept {
     }
 }
 
-void CheckWrittenSitesLater(uint32_t delayMs) {
-    static ULONGLONG due;
-    due = GetTickCount64() + delayMs;
-    RunOnEveryHookUntilDone([]() noexcept {
-        if (GetTickCount64() < due) return false;
-        static std::atomic<bool> checked{false};  // hooks on several threads may be due at once
-        if (!checked.exchange(true)) CheckWrittenSites("a few seconds after start-up");
-        return true;
-    });
+namespace {
+std::atomic<ULONGLONG> laterCheckDue{0};
+}  // namespace
+
+void CheckWrittenSitesLater(uint32_t delayMs) { laterCheckDue = GetTickCount64() + delayMs; }
+
+bool CheckWrittenSitesIfDue() noexcept {
+    ULONGLONG due = laterCheckDue.load(std::memory_order_relaxed);
+    if (due == 0) return true;
+    if (GetTickCount64() < due) return false;
+    // Hooks on several threads may be due at once: one checks.
+    if (laterCheckDue.compare_exchange_strong(due, 0)) CheckWrittenSites("a few seconds after start-up");
+    return true;
 }
 
 bool ClaimProcess(const std::string& module, const std::string& log, std::string& activeModule,

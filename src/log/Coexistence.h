@@ -18,9 +18,11 @@ void HolderName(uint32_t address, char (&name)[260]);
 // Logs every written site whose bytes are no longer what Morvane wrote (each once), with
 // the module that now holds it and the feature that no longer runs there.
 void CheckWrittenSites(const char* when) noexcept;
-// Runs that check once, on the first register hook entered `delayMs` or more after now.
-// No thread of its own: one that a game ends while it starts can take the game down with it.
+// Makes that check due `delayMs` after now. The game's hooks make it once it is due (no
+// thread of its own: one that a game ends while it starts can take the game down with it):
+// CheckWrittenSitesIfDue answers true once it is made, or when none is due.
 void CheckWrittenSitesLater(uint32_t delayMs);
+bool CheckWrittenSitesIfDue() noexcept;
 
 // Claims the process for this copy of Morvane (its module and log paths). False when
 // another copy already has it: `activeModule` and `activeLog` then tell where that is.

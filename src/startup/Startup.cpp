@@ -198,6 +198,7 @@ void StartPlugin() {
     // The watcher thread starts once the game runs, not inside the loader's call.
     if (liveProfiles) RunOnFirstHook(&StartLiveProfilesWatcher);
     CheckWrittenSitesLater(kLaterCheckDelayMs);
+    RunOnEveryHookUntilDone(&CheckWrittenSitesIfDue);
 }
 
 void StopPlugin() {
