@@ -11,7 +11,9 @@ expected="Morvane.asi Morvane.ini MorvaneCars MorvaneCars/FAIRLADY MorvaneCars/S
 actual=$(cd "$game" && find . -mindepth 1 | sed 's|^\./||' | sort | tr '\n' ' ' | sed 's/ $//')
 [ "$actual" = "$expected" ] || { echo "package holds: $actual"; exit 1; }
 cp "$game_exe" "$game/kavra.exe"
-report=$(cd "$game" && wine kavra.exe </dev/null 2>/dev/null)
+status=0
+report=$(cd "$game" && wine kavra.exe </dev/null 2>"$game/game-errors.txt") || status=$?
+[ "$status" -eq 0 ] || { echo "$report"; cat "$game/game-errors.txt"; echo "the game ended with status $status"; exit 1; }
 echo "$report" | grep -E "^Plug-in|state:"
 version=$(basename "$zip" .zip); version=${version#Morvane-}
 echo "$report" | grep -q "^Plug-in Morvane.asi $version: attach succeeded" || { echo "$report"; exit 1; }
