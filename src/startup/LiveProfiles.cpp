@@ -164,7 +164,7 @@ DWORD WINAPI WatchFolder(void* argument) {
     ULONGLONG readAt = 0;
     int attemptsLeft = kReadAgainAttempts;
     for (;;) {
-        if (!profiles->watching()) profiles = std::make_unique<FolderWatch>(profileFolder, true);
+        if (!profiles || !profiles->watching()) profiles = std::make_unique<FolderWatch>(profileFolder, true);
         const HANDLE events[] = {plugin.event(), profiles->event()};
         const ULONGLONG now = GetTickCount64();
         const DWORD wait = !pending ? INFINITE : readAt > now ? static_cast<DWORD>(readAt - now) : 0;
@@ -184,6 +184,8 @@ DWORD WINAPI WatchFolder(void* argument) {
             continue;
         }
         if (woken != WAIT_TIMEOUT) return 0;
+        // MorvaneCars is let go while the files are read: a folder being deleted is gone then.
+        profiles.reset();
         if (ReadAgainAndPublish(watch, expected)) {
             expected = Found(watch);
             pending = false;
