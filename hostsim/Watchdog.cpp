@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 namespace sim {
 
@@ -20,6 +21,8 @@ constexpr int kSlots = 32;
 Slot slots[kSlots];
 std::atomic<uint32_t> limit{5000};
 std::atomic<bool> started{false};
+std::atomic<bool> stopping{false};
+HANDLE watcher = nullptr;
 
 [[noreturn]] void Stop(const Slot& slot) {
     const DWORD id = slot.thread.load();
@@ -41,7 +44,7 @@ std::atomic<bool> started{false};
 }
 
 DWORD WINAPI Watch(void*) {
-    for (;;) {
+    while (!stopping) {
         Sleep(100);
         const uint64_t now = GetTickCount64();
         for (const Slot& slot : slots) {
@@ -49,6 +52,14 @@ DWORD WINAPI Watch(void*) {
             if (deadline != 0 && now > deadline) Stop(slot);
         }
     }
+    return 0;
+}
+
+// The watchdog ends before the process does: a thread still running while a process ends
+// has made Wine crash it now and then, after every test had passed.
+void EndWatching() {
+    stopping = true;
+    WaitForSingleObject(watcher, 2000);
 }
 
 int SlotOfThisThread() {
@@ -77,8 +88,8 @@ uint32_t SiteRunningOnThisThread() {
 
 Watched::Watched(uint32_t site) : slot_(SlotOfThisThread()) {
     if (!started.exchange(true)) {
-        HANDLE thread = CreateThread(nullptr, 0, &Watch, nullptr, 0, nullptr);
-        if (thread != nullptr) CloseHandle(thread);
+        watcher = CreateThread(nullptr, 0, &Watch, nullptr, 0, nullptr);
+        if (watcher != nullptr) std::atexit(&EndWatching);
     }
     if (slot_ < 0) return;
     slots[slot_].site = site;

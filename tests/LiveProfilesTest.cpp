@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "Sim.h"
@@ -41,6 +42,19 @@ size_t CategoriesAdded() {
     return sim::menus::MenuItems(menu).size();
 }
 
+// Saves a file as an editor does: again a moment later while another program reads it.
+void Save(const GameFolder& folder, const std::string& name, const std::string& content) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            folder.Write(name, content);
+            return;
+        } catch (const std::runtime_error&) {
+            if (attempt == 50) throw;
+            Sleep(20);
+        }
+    }
+}
+
 bool Within(std::chrono::milliseconds limit, const std::function<bool()>& holds) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!holds()) {
@@ -66,7 +80,7 @@ protected:
         sim::PlantHostBytes(kMainMenuResume, {0x83, 0xC4, 0x04, 0xC3});  // add esp, 4; ret
         sim::SetCurrentCarType(sim::AddCarType("CAR"));
         folder_.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n[MODS]\nNeon = 1\n");
-        folder_.Write("MorvaneCars\\CAR", kBothOn);
+        Save(folder_, "MorvaneCars\\CAR", kBothOn);
         ASSERT_NE(sim::LoadPlugin(folder_.CopyPlugin()), nullptr);
         ASSERT_EQ(CategoriesAdded(), 2u);
     }
@@ -95,7 +109,7 @@ TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
     // long enough for the files to be read again.
     for (int write = 1; write <= 100; ++write) {
         const bool burstEnds = write % 10 == 0;
-        folder_.Write("MorvaneCars\\CAR", (burstEnds ? write / 10 : write) % 2 ? kBothOff : kBothOn);
+        Save(folder_, "MorvaneCars\\CAR", (burstEnds ? write / 10 : write) % 2 ? kBothOff : kBothOn);
         if (burstEnds) Sleep(450);
     }
     done = true;
@@ -119,20 +133,20 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
     HANDLE locked = INVALID_HANDLE_VALUE;
     const Case cases[] = {
         {"a file half written, then completed", [&] {
-             folder_.Write("MorvaneCars\\CAR", "[PART_ATTACHMENT00]\nEna");
-             folder_.Write("MorvaneCars\\CAR", kBothOff);
+             Save(folder_, "MorvaneCars\\CAR", "[PART_ATTACHMENT00]\nEna");
+             Save(folder_, "MorvaneCars\\CAR", kBothOff);
          }, 0, "live profiles: read again: 8 car profiles in force"},
-        {"the file written back", [&] { folder_.Write("MorvaneCars\\CAR", kBothOn); }, 2, nullptr},
+        {"the file written back", [&] { Save(folder_, "MorvaneCars\\CAR", kBothOn); }, 2, nullptr},
         {"the file deleted: the car falls back to Morvane.ini", [&] { DeleteFileA(profile.c_str()); }, 0,
          "live profiles: read again: 7 car profiles in force"},
         {"a switch only a restart applies", [&] {
-             folder_.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\nFrontSteerAngle = 10\n[MODS]\nNeon = 1\nTires = 1\n");
+             Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\nFrontSteerAngle = 10\n[MODS]\nNeon = 1\nTires = 1\n");
          }, 0, "live profiles: restart the game for: Tires, FrontSteerAngle"},
         {"the file back, locked by an editor: the last good set stays", [&] {
-             folder_.Write("MorvaneCars\\CAR", kBothOn);
+             Save(folder_, "MorvaneCars\\CAR", kBothOn);
              Sleep(700);
              locked = CreateFileA(profile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-             folder_.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n; saved again\n");
+             Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n; saved again\n");
          }, 2, "CAR: unreadable: the last good settings stay"},
         {"the folder deleted: the last good set stays", [&] {
              CloseHandle(locked);
