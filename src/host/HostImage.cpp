@@ -6,14 +6,15 @@
 
 namespace morvane {
 
-uint32_t NormalisedHostEntryPoint() {
-    // The module handle is the address of the executable's DOS header.
-    const auto* image = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
-    uint32_t ntHeaders;
-    std::memcpy(&ntHeaders, image + 0x3C, 4);
-    uint32_t entryRva;
-    std::memcpy(&entryRva, image + ntHeaders + 0x28, 4);
-    return 0x400000 + entryRva;
+uint32_t ImageHeaderField(const void* module, uint32_t offset) {
+    // A module handle is the address of its DOS header, which gives the PE header's place.
+    const auto* image = static_cast<const uint8_t*>(module);
+    uint32_t peHeader, value;
+    std::memcpy(&peHeader, image + 0x3C, 4);
+    std::memcpy(&value, image + peHeader + offset, 4);
+    return value;
 }
+
+uint32_t NormalisedHostEntryPoint() { return 0x400000 + ImageHeaderField(GetModuleHandleA(nullptr), kEntryPointField); }
 
 }  // namespace morvane

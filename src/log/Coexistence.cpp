@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
+#include "host/HostImage.h"
 #include "log/Footprint.h"
 #include "log/LogFile.h"
 
@@ -24,12 +26,9 @@ bool ReadAt(uint32_t address, T& value) {
 
 // The game's image: from its module handle, SizeOfImage bytes.
 bool InGameImage(uint32_t address) {
-    const auto* image = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr));
-    uint32_t headers, size;
-    std::memcpy(&headers, image + 0x3C, 4);
-    std::memcpy(&size, image + headers + 0x50, 4);
-    const auto base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(image));
-    return address >= base && address - base < size;
+    const HMODULE game = GetModuleHandleA(nullptr);
+    const auto base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(game));
+    return address >= base && address - base < ImageHeaderField(game, kImageSizeField);
 }
 
 bool reported[128];
@@ -68,8 +67,9 @@ void HolderName(uint32_t address, char (&name)[260]) {
     for (const char* at = path; *at; ++at) {
         if (*at == '\\' || *at == '/') last = at + 1;
     }
-    std::strncpy(name, last, sizeof name - 1);
-    name[sizeof name - 1] = '\0';
+    const size_t kept = std::min(std::strlen(last), sizeof name - 1);
+    std::memcpy(name, last, kept);
+    name[kept] = '\0';
 }
 
 void CheckWrittenSites(const char* when) noexcept {

@@ -23,6 +23,13 @@ struct RoutineEntry {
 RoutineEntry routines[kMaxPlaces];
 uint32_t routineCount = 0;
 
+// "<name> at 0x...", or the name alone for a place without a site.
+void TellPlace(LogLine& line, const HookPlace& place) {
+    line << place.name;
+    if (place.site != 0) line << " at ";
+    if (place.site != 0) line.Hex(place.site);
+}
+
 }  // namespace
 
 HookPlace* NewHookPlace(const char* name, uint32_t site) {
@@ -60,9 +67,8 @@ const char* CurrentFailure() noexcept {
 void RecordFailure(HookPlace& place, const char* what) noexcept {
     if (place.failures.fetch_add(1, std::memory_order_relaxed) != 0) return;
     LogLine line;
-    line << "failure contained: " << place.name;
-    if (place.site != 0) line << " at ";
-    if (place.site != 0) line.Hex(place.site);
+    line << "failure contained: ";
+    TellPlace(line, place);
     line << ": " << what << "; the game got the hook's default (told once, counted until exit)";
     line.Append();
 }
@@ -72,9 +78,8 @@ void LogFailureCounts() noexcept {
         const uint32_t count = place.failures.load(std::memory_order_relaxed);
         if (count == 0) return;
         LogLine line;
-        line << "at exit: " << place.name;
-        if (place.site != 0) line << " at ";
-        if (place.site != 0) line.Hex(place.site);
+        line << "at exit: ";
+        TellPlace(line, place);
         line << ": ";
         line.Decimal(count) << (count == 1 ? " failure contained" : " failures contained");
         line.Append();

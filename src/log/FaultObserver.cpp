@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "host/HostImage.h"
 #include "log/Coexistence.h"
 #include "log/Footprint.h"
 #include "log/LogFile.h"
@@ -49,8 +50,8 @@ Culprit AtAddress(uint32_t address) {
 }
 
 Culprit OnStack(uint32_t esp) {
-    const auto* tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
-    const auto top = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(tib->StackBase));
+    uint32_t top;  // the thread's stack base: its TIB's second field, FS:[4]
+    asm("movl %%fs:4, %0" : "=r"(top));
     for (uint32_t at = esp & ~3u; at + 4 <= top && at - esp < 0x10000; at += 4) {
         const uint32_t value = *reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(at));
         for (const MadeEntry& entry : MadeEntries()) {
@@ -106,10 +107,7 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
 }  // namespace
 
 void ObserveFaults(const void* module) {
-    const auto* image = static_cast<const uint8_t*>(module);
-    uint32_t headers;
-    std::memcpy(&headers, image + 0x3C, 4);
-    std::memcpy(&moduleSize, image + headers + 0x50, 4);
+    moduleSize = ImageHeaderField(module, kImageSizeField);
     moduleBase = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module));
     HolderName(moduleBase, moduleName);
     AddVectoredExceptionHandler(1, &Observe);
