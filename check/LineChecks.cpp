@@ -1,7 +1,6 @@
 // The line checks: each line of a settings file against the keys the plug-in reads, where
 // it reads them and the values it takes.
 #include <algorithm>
-#include <set>
 
 #include "Scan.h"
 #include "config/Profiles.h"
@@ -53,31 +52,40 @@ private:
 
     void WarnSection(const ScannedFile& file, FileKind kind, const LineRecord& line);
     void WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& line);
-    void CheckValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line);
+    // A value read otherwise than written, or a number cut short (`cut`).
+    void WarnValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line, bool cut);
 
     WarningList& warnings_;
 };
 
 void LineChecks::CheckLines(const ScannedFile& file, FileKind kind) {
-    std::set<std::string> warnedSections;
+    LineJudge judge(kind);
     for (const LineRecord& line : file.lines) {
-        if (!SectionRead(kind, line.section)) {
-            if (warnedSections.insert(line.section).second) WarnSection(file, kind, line);
-            continue;
-        }
-        if (line.header) continue;
-        if (!line.kept) {
+        const KnownKey* known = nullptr;
+        switch (judge.Judge(line.header, line.section, line.key, line.value, line.kept, &known)) {
+        case LineVerdict::AsWritten:
+        case LineVerdict::InSectionNotRead:
+            break;
+        case LineVerdict::SectionNotRead:
+            WarnSection(file, kind, line);
+            break;
+        case LineVerdict::SetAgain: {
             const size_t first = file.LineOf(line.section, line.key);
             Warn(Trap::DuplicateKey, file, line.number,
                  "[" + line.section + "] " + line.key + " is set again: the first one (line " + std::to_string(first) +
                      ", " + line.key + " = " + *file.Stored(line.section, line.key) + ") wins, this line is ignored",
                  "keep one " + line.key + " line in [" + line.section + "]");
-            continue;
+            break;
         }
-        if (const KnownKey* known = FindKey(kind, line.section, line.key)) {
-            CheckValue(file, *known, line);
-        } else {
+        case LineVerdict::KeyNotRead:
             WarnKey(file, kind, line);
+            break;
+        case LineVerdict::ValueOtherwise:
+            WarnValue(file, *known, line, false);
+            break;
+        case LineVerdict::ValueCut:
+            WarnValue(file, *known, line, true);
+            break;
         }
     }
 }
@@ -143,15 +151,13 @@ void LineChecks::WarnKey(const ScannedFile& file, FileKind kind, const LineRecor
          fix);
 }
 
-void LineChecks::CheckValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line) {
-    const ValueReading reading = ReadingOf(known, line.value);
-    if (reading == ValueReading::AsWritten) return;
+void LineChecks::WarnValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line, bool cut) {
     const std::string& text = line.value;
     int32_t value = 0;
     size_t used = 0;
     ParseIniInt(text, value, &used);
     const std::string written = line.key + " = " + text;
-    if (reading == ValueReading::Cut) {
+    if (cut) {
         Warn(Trap::NumberCut, file, line.number,
              written + " reads as " + std::to_string(value) + ": the reader stops at \"" + text.substr(used) + "\"",
              "write " + line.key + " = " + std::to_string(value) +

@@ -73,14 +73,29 @@ ValueReading ReadingOf(const KnownKey& known, std::string_view text) {
     return used < text.size() ? ValueReading::Cut : ValueReading::AsWritten;
 }
 
-void LinesNotAsWritten::Line(const IniLine& line) {
-    if (!SectionRead(kind_, line.section)) {
-        if (sectionsTold_.insert(std::string(line.section)).second) ++count_;
-        return;
+LineVerdict LineJudge::Judge(bool header, std::string_view section, std::string_view key, std::string_view value,
+                             bool kept, const KnownKey** known) {
+    if (known != nullptr) *known = nullptr;
+    if (!SectionRead(kind_, section)) {
+        return sectionsTold_.insert(std::string(section)).second ? LineVerdict::SectionNotRead
+                                                                 : LineVerdict::InSectionNotRead;
     }
-    if (line.header) return;
-    const KnownKey* known = line.kept ? FindKey(kind_, line.section, line.key) : nullptr;
-    if (known == nullptr || ReadingOf(*known, line.value) != ValueReading::AsWritten) ++count_;
+    if (header) return LineVerdict::AsWritten;
+    if (!kept) return LineVerdict::SetAgain;
+    const KnownKey* found = FindKey(kind_, section, key);
+    if (known != nullptr) *known = found;
+    if (found == nullptr) return LineVerdict::KeyNotRead;
+    switch (ReadingOf(*found, value)) {
+    case ValueReading::Otherwise: return LineVerdict::ValueOtherwise;
+    case ValueReading::Cut: return LineVerdict::ValueCut;
+    case ValueReading::AsWritten: break;
+    }
+    return LineVerdict::AsWritten;
+}
+
+void LinesNotAsWritten::Line(const IniLine& line) {
+    const LineVerdict verdict = judge_.Judge(line.header, line.section, line.key, line.value, line.kept);
+    if (verdict != LineVerdict::AsWritten && verdict != LineVerdict::InSectionNotRead) ++count_;
 }
 
 }  // namespace morvane

@@ -37,18 +37,39 @@ enum class ValueReading {
 };
 ValueReading ReadingOf(const KnownKey& known, std::string_view value);
 
-// Counts the lines of one settings file that do not take effect as written: a section not
-// read (once per section), a key not read there, a value read otherwise, a key set twice.
+// What a line of a settings file comes to, judged in reading order.
+enum class LineVerdict {
+    AsWritten,       // read as written, or a header of a section that is read
+    SectionNotRead,  // the first line of a section that is not read
+    InSectionNotRead,  // a later line of such a section: told with its first
+    SetAgain,        // a key the section already had: ignored
+    KeyNotRead,      // a key not read in that section of that file
+    ValueOtherwise,  // read otherwise than written
+    ValueCut,        // a number the reader stops short of the end of
+};
+class LineJudge {
+public:
+    explicit LineJudge(FileKind kind) : kind_(kind) {}
+    // `known`, if given, receives the key as read (null when it is not read).
+    LineVerdict Judge(bool header, std::string_view section, std::string_view key, std::string_view value, bool kept,
+                      const KnownKey** known = nullptr);
+
+private:
+    FileKind kind_;
+    std::set<std::string, std::less<>> sectionsTold_;
+};
+
+// Counts the lines of one settings file that do not take effect as written, as MorvaneCheck
+// warns about them line by line.
 class LinesNotAsWritten final : public IniLineObserver {
 public:
-    explicit LinesNotAsWritten(FileKind kind) : kind_(kind) {}
+    explicit LinesNotAsWritten(FileKind kind) : judge_(kind) {}
     void Line(const IniLine& line) override;
     size_t count() const { return count_; }
 
 private:
-    FileKind kind_;
+    LineJudge judge_;
     size_t count_ = 0;
-    std::set<std::string, std::less<>> sectionsTold_;
 };
 
 }  // namespace morvane
