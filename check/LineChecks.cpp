@@ -5,7 +5,7 @@
 #include "Scan.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
-#include "config/KnownKeys.h"
+#include "config/LineJudge.h"
 #include "config/SlotTable.h"
 
 namespace morvane::check {

@@ -2,8 +2,6 @@
 # (the same files, bound to the checker instead of the game), for Windows beside the
 # plug-in and for the machine itself. Included from CMakeLists.txt in both builds.
 if(WIN32)
-  # The plug-in's configuration code calls the game through this binding.
-  target_sources(morvane_core PRIVATE src/config/ConfigHostGame.cpp)
   set(check_file_layer src/config/IniFile.cpp)
 else()
   set(check_file_layer src/config/IniFilePortable.cpp)
@@ -11,7 +9,7 @@ endif()
 
 add_library(morvane_check_core STATIC ${check_file_layer}
   src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp src/config/Lookups.cpp
-  src/config/KnownKeys.cpp
+  src/config/LineJudge.cpp
   check/Checker.cpp check/Scan.cpp check/LineChecks.cpp check/RuleChecks.cpp check/Report.cpp check/CheckHost.cpp)
 target_include_directories(morvane_check_core PUBLIC src check)
 target_link_libraries(morvane_check_core PUBLIC morvane_ini)

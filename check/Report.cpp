@@ -123,7 +123,7 @@ void Report::ReportProfile(size_t index) {
     out_ << "\n  " << p.name << "  ("
          << (own ? (own->directory ? "folder " : "file ") + own->label : std::string("built in")) << ")\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        const bool on = SwitchTakesEffect(entry.field, &p, &global);
+        const bool on = SwitchTakesEffect(entry, &p, &global);
         std::string origin = own ? own->Origin(kGeneralSection, entry.key) : std::string("built in");
         if (origin.empty()) origin = "not set in the file: off";
         const std::string globalOrigin = read_.global->Origin(kGeneralSection, entry.key);

@@ -138,7 +138,7 @@ void RuleChecks::CheckSwitchesLeftOut(const CarProfile& profile, const ScannedFi
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
         if (!(global.*entry.field) || file.Stored(kGeneralSection, entry.key) != nullptr) continue;
         // On for this car all the same: Morvane.ini forces it for every car.
-        if (SwitchTakesEffect(entry.field, &profile, &global)) continue;
+        if (SwitchTakesEffect(entry, &profile, &global)) continue;
         // Already told: the built-in profile this file replaces had pop-up headlights.
         if (entry.field == &CarProfile::popUpHeadLights && replacedPopUps) continue;
         Warn(Trap::SwitchLeftOut, file, 0,

@@ -11,7 +11,7 @@
 
 #include "Checker.h"
 #include "config/IniReader.h"
-#include "config/KnownKeys.h"
+#include "config/LineJudge.h"
 
 namespace morvane::check {
 

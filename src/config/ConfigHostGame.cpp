@@ -10,7 +10,7 @@
 
 #include "config/ConfigHost.h"
 #include "config/IniFile.h"
-#include "config/KnownKeys.h"
+#include "config/LineJudge.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "host/Host.h"

@@ -6,12 +6,13 @@
 
 #include <windows.h>
 
+#include <bit>
 #include <cstring>
 #include <new>
 
 #include "config/Settings.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
@@ -19,9 +20,9 @@ using namespace host;
 
 namespace {
 
-// The matrix elements a reflection across y = 0 negates: (0,1), (1,0), (1,2), (2,1) and
-// the position's y.
-constexpr uint32_t kMirroredOffsets[] = {0x14, 0x20, 0x28, 0x34, 0x44};
+// The matrix elements (row, column) a reflection across y = 0 negates: (0,1), (1,0),
+// (1,2), (2,1) and the position's y.
+constexpr uint8_t kMirroredElements[][2] = {{0, 1}, {1, 0}, {1, 2}, {2, 1}, {3, 1}};
 
 // Copies of placed definitions, in the order they were made. Host effect nodes point at
 // these records for as long as the host keeps its lists, so none is ever freed. Built
@@ -61,12 +62,10 @@ const char* OwnerName(const void* owner) {
 // The game adds one effect definition to a car's list: EBP the owner, ESI the definition,
 // EBX the list head, [ESP+0x10] the count of nodes added, [ESP+0x18] the marker holder.
 // Every register comes back as it was; the work shows in the counter, list and nodes.
-constexpr uint32_t kNodeCountSlot = 0x10;
-constexpr uint32_t kMarkerHolderSlot = 0x18;
 void ExhaustEffectListHook(RegisterRecord& r) {
     Guarded(GuardPlace(r), [&] {
         AddCarEffect(At<const void>(r.ebp), At<const EffectDefinition>(r.esi), At<EffectListHead>(r.ebx),
-                     &r.Stack(kNodeCountSlot), At<const void>(r.Stack(kMarkerHolderSlot)));
+                     &r.Stack(stack::effect_list::kNodeCount), At<const void>(r.Stack(stack::effect_list::kMarkerHolder)));
     });
 }
 
@@ -154,12 +153,10 @@ const EffectDefinition* PlaceEffectAtMarker(const void* marker, const EffectDefi
     EffectDefinition working;
     std::memcpy(&working, definition, sizeof working);
     if (mirrored) {
-        auto* bytes = reinterpret_cast<uint8_t*>(&working);
-        for (uint32_t offset : kMirroredOffsets) {
-            uint32_t bits;
-            std::memcpy(&bits, bytes + offset, 4);
-            bits ^= 0x80000000u;
-            std::memcpy(bytes + offset, &bits, 4);
+        // The sign bit alone flips, whatever the value (a NaN too).
+        for (const auto& [row, column] : kMirroredElements) {
+            float& element = working.matrix[row][column];
+            element = std::bit_cast<float>(std::bit_cast<uint32_t>(element) ^ 0x80000000u);
         }
     }
     // Only the marker's position applies, not its orientation.

@@ -9,9 +9,9 @@
 #include "effects/Neon.h"
 
 #include "config/Settings.h"
-#include "effects/SteerAnimation.h"
+#include "feature/Site.h"
+#include "feature/SteerAnimation.h"
 #include "host/Host.h"
-#include "patch/Site.h"
 
 namespace morvane {
 
@@ -65,7 +65,7 @@ float StepPulse(uint8_t* record) {
 void ShadowTextureHook(RegisterRecord& r) { r.eax = ShadowTexture(At<uint8_t>(r.esi)); }
 
 // EAX: the game's colour word; [ESP+4]: the render record.
-void NeonColorHook(RegisterRecord& r) { r.eax = NeonColor(At<uint8_t>(r.Stack(0x04)), r.eax); }
+void NeonColorHook(RegisterRecord& r) { r.eax = NeonColor(At<uint8_t>(r.Stack(stack::shadow_colour::kRenderRecord)), r.eax); }
 
 constexpr Gate kNeon = On<&PluginSettings::neon>();
 
@@ -88,7 +88,7 @@ constexpr Site kSites[] = {
 void InitNeonPulse(uint8_t* record) {
     float& intensity = Field<float>(record, render::kPulseIntensity);
     float& rate = Field<float>(record, render::kPulseRate);
-    if (*HostGameMode == 3 && savedPulseIntensity != 0.0f) {
+    if (*HostGameMode == game_mode::kCustomization && savedPulseIntensity != 0.0f) {
         intensity = savedPulseIntensity;
         rate = savedPulseRate;
         return;

@@ -8,7 +8,7 @@
 
 #include "config/Settings.h"
 #include "host/Host.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 

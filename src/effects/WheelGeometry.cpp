@@ -15,17 +15,13 @@
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
 using namespace host;
 
 namespace {
-
-constexpr uint32_t kTrackRenderRecordSlot = 0x08;
-constexpr uint32_t kTrackThousandthsSlot = 0x18;
-constexpr uint32_t kTireWheelSlot = 0x14;
 
 // The attribute record of the part in `slot`, or null.
 const AttributeRecord* FindPartAttribute(RideRecord* ride, int32_t slot, const char* name) {
@@ -42,16 +38,16 @@ void CamberHook(RegisterRecord& r) {
 }
 
 void TrackWidthHook(RegisterRecord& r) {
-    const auto thousandths = static_cast<int32_t>(r.Stack(kTrackThousandthsSlot));
+    const auto thousandths = static_cast<int32_t>(r.Stack(stack::track_width::kThousandths));
     const float own = static_cast<float>(thousandths) * 0.001f;
     r.PushFloat(Guarded(GuardPlace(r), own, [&] {
-        return TrackOffset(RideOfRenderRecord(r.Stack(kTrackRenderRecordSlot)), r.ebp != 0, thousandths);
+        return TrackOffset(RideOfRenderRecord(r.Stack(stack::track_width::kRenderRecord)), r.ebp != 0, thousandths);
     }));
 }
 
 void TireWidthHook(RegisterRecord& r) {
     const float width = *At<const float>(r.eax);
-    const auto wheel = static_cast<int32_t>(r.Stack(kTireWheelSlot));
+    const auto wheel = static_cast<int32_t>(r.Stack(stack::tire_width::kWheel));
     r.eax = std::bit_cast<uint32_t>(Guarded(GuardPlace(r), width, [&] { return TireWidth(RideOfRenderRecord(r.esi), width, wheel); }));
 }
 

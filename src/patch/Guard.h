@@ -5,7 +5,7 @@
 // unless something failed.
 #include <cstdint>
 
-#include "log/Failures.h"
+#include "patch/Failures.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 

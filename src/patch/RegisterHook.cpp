@@ -5,10 +5,10 @@
 #include <atomic>
 #include <cstring>
 
-#include "log/Failures.h"
-#include "log/Footprint.h"
+#include "patch/Failures.h"
+#include "patch/Ledger.h"
 #include "patch/Patch.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 extern "C" void morvane_register_trampoline();
 

@@ -1,4 +1,4 @@
-#include "log/FaultObserver.h"
+#include "patch/FaultObserver.h"
 
 #include <windows.h>
 
@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "host/HostImage.h"
-#include "log/Coexistence.h"
-#include "log/Footprint.h"
+#include "patch/ForeignHooks.h"
+#include "patch/Ledger.h"
 #include "log/LogFile.h"
 
 namespace morvane {

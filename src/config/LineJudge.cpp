@@ -1,4 +1,4 @@
-#include "config/KnownKeys.h"
+#include "config/LineJudge.h"
 
 #include "config/Profiles.h"
 #include "config/Settings.h"
