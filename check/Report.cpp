@@ -52,11 +52,9 @@ void Report::ReportGlobal() {
     for (const GlobalSwitchKey& entry : kGlobalSwitches) {
         PrintRow(out_, "  ", entry.key, OnOff(s.*entry.field), origin(entry.section, entry.key));
     }
-    std::ostringstream angle;
-    angle << s.frontSteerAngle;
-    PrintRow(out_, "  ", kFrontSteerAngleKey, angle.str(), origin(kGeneralSection, kFrontSteerAngleKey));
-    PrintRow(out_, "  ", kLogKey, OnOff(s.log), origin(kGeneralSection, kLogKey));
-    PrintRow(out_, "  ", kLiveProfilesKey, OnOff(s.liveProfiles), origin(kGeneralSection, kLiveProfilesKey));
+    for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) {
+        PrintRow(out_, "  ", entry.key, entry.shown(s), origin(kGeneralSection, entry.key));
+    }
     out_ << "  These take effect at the game's start only. "
          << (s.liveProfiles ? "What follows (the per-car settings and every car profile) follows its files while the "
                               "game runs.\n"

@@ -15,7 +15,6 @@
 
 namespace morvane::check {
 
-
 // What the parser reported of one line, kept beyond the parse.
 struct LineRecord {
     size_t number;
@@ -69,7 +68,8 @@ private:
 };
 
 // ---- Line checks: what each line of a file says, against the keys the plug-in reads.
-void CheckLines(const ScannedFile& file, FileKind kind, WarningList& warnings);
+// A file's kind is told by its path, as the plug-in tells it.
+void CheckLines(const ScannedFile& file, WarningList& warnings);
 
 // ---- Rules: what takes effect, as the plug-in's own rules and lookups decide it.
 // The sibling plug-in's setting (`value`, read from `sibling`), told as it is checked.

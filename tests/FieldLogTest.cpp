@@ -62,7 +62,7 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
         {"the shipped samples", {{"Morvane.ini", ""}, {"MorvaneCars\\SUPRA", ""}, {"MorvaneCars\\FAIRLADY", ""}},
          {"morvane 1.0.0", "game check: entry point 0x0087e926", "[misc] carshadowfix = 0: no conflict",
           "morvane.ini: read", "profiles: 2 from morvanecars: fairlady supra; 7 built in: brera",
-          "installer neon:", "0x007e5a6a shadow texture: left alone, neon is off", "state: active, 34 game sites"},
+          "installer neon:", "0x007e5a6a the shadow's texture: left alone, neon is off", "state: active, 34 game sites"},
          {"settings:", "failure", "hooked"}, true},
         {"no log", {{"Morvane.ini", "[GENERAL]\nLog = 0\n"}}, {}, {"morvane"}, true},
         {"lines that do not take effect",
@@ -116,7 +116,7 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     before.Write("Morvane.ini", "[MODS]\nNeon = 1\n");
     ASSERT_NE(sim::LoadPlugin(before.CopyPlugin()), nullptr);
     sim::PlantHostBytes(kShadowTexture, own);
-    EXPECT_NE(Lower(ReadLog(before.path())).find("0x007e5a6a shadow texture was hooked by kernel32.dll"),
+    EXPECT_NE(Lower(ReadLog(before.path())).find("0x007e5a6a the shadow's texture was hooked by kernel32.dll"),
               std::string::npos)
         << ReadLog(before.path());
 
@@ -142,7 +142,7 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     sim::RunHostCode(sim::neon::NeonColorRun(sim::NewRenderRecord(nullptr), 0));
     morvane::CheckWrittenSites("at exit");
     EXPECT_EQ(Lower(ReadLog(after.path())),
-              "a few seconds after start-up: 0x007e5a6a shadow texture was changed by another module (kernel32.dll): "
+              "a few seconds after start-up: 0x007e5a6a the shadow's texture was changed by another module (kernel32.dll): "
               "morvane's neon no longer runs there\n")
         << "told once";
 }
@@ -168,11 +168,11 @@ TEST(FieldLog, AFailureInAHookIsToldOnceAndCounted) {
     sim::ThrowFromHostRoutines(false);
     morvane::LogFailureCounts();
     EXPECT_EQ(ReadLog(folder.path()),
-              "failure contained: shadow texture at 0x007E5A6A: out of memory; the game got the hook's default (told "
+              "failure contained: the shadow's texture at 0x007E5A6A: out of memory; the game got the hook's default (told "
               "once, counted until exit)\n"
               "failure contained: call that fits the dependent parts at 0x0085EAEC: out of memory; the game got the "
               "hook's default (told once, counted until exit)\n"
-              "at exit: shadow texture at 0x007E5A6A: 3 failures contained\n"
+              "at exit: the shadow's texture at 0x007E5A6A: 3 failures contained\n"
               "at exit: call that fits the dependent parts at 0x0085EAEC: 1 failure contained\n");
 }
 
@@ -194,7 +194,7 @@ TEST(FieldLog, AFaultIsToldAndTheGameEndsAsItWould) {
     EXPECT_EQ(unwatched, "");
     const std::string fault = watched.substr(watched.find("\nfault ") + 1);
     EXPECT_EQ(fault.substr(0, fault.find("+0x")), "fault 0xC0000005 at Morvane.asi") << watched;
-    EXPECT_NE(fault.find(" in the hook 'shadow colour' at 0x007BEA68; EAX="), std::string::npos) << fault;
+    EXPECT_NE(fault.find(" in the hook 'the shadow's colour' at 0x007BEA68; EAX="), std::string::npos) << fault;
     EXPECT_NE(fault.find(" EIP=0x"), std::string::npos) << fault;
 }
 

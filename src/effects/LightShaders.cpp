@@ -95,10 +95,10 @@ constexpr uint8_t kTextureListEpilogue[] = {
 constexpr uint32_t kTextureListEnd = 0x7CF764;
 
 constexpr Site kSites[] = {
-    Hook("light state", 0x7ADCA8, &LightStateHook, 0x7ADCAE),
-    Hook("light shaders", 0x7DEF18, &LightShaderHook, 0x7DEF1D, kCompareLightSlot,
+    Hook("a car's light state", 0x7ADCA8, &LightStateHook, 0x7ADCAE),
+    Hook("a car's light shaders", 0x7DEF18, &LightShaderHook, 0x7DEF1D, kCompareLightSlot,
          DecidedPerCar<&CarProfile::replaceBrakelightShader, &CarProfile::replaceHeadlightShader>()),
-    Hook("light tables", 0x7ADE83, &LightTextureSelectHook, 0x7ADE9F),
+    Hook("a car's light tables", 0x7ADE83, &LightTextureSelectHook, 0x7ADE9F),
     Value32("light set-up operand 1", 0x7CECC7, 0xD4),
     Value32("light set-up operand 2", 0x7CECCD, 0xCC),
     // The displaced epilogue returns to the routine's caller, so the entry's jump onward

@@ -70,8 +70,8 @@ void NeonColorHook(RegisterRecord& r) { r.eax = NeonColor(At<uint8_t>(r.Stack(st
 constexpr Gate kNeon = On<&PluginSettings::neon>();
 
 constexpr Site kSites[] = {
-    Hook("shadow texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),
-    Hook("shadow colour", 0x7BEA68, &NeonColorHook, 0x7BEA6D, {}, kNeon),
+    Hook("the shadow's texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),
+    Hook("the shadow's colour", 0x7BEA68, &NeonColorHook, 0x7BEA6D, {}, kNeon),
     PointerToData("shadow constant 1", 0x7BE4F4, &shadowConstants[0], kNeon),
     PointerToData("shadow constant 2", 0x7BE50D, &shadowConstants[1], kNeon),
     PointerToData("shadow constant 3", 0x7BE501, &shadowConstants[2], kNeon),
@@ -80,7 +80,7 @@ constexpr Site kSites[] = {
     PointerToData("shadow constant 6", 0x7BE5AB, &shadowConstants[5], kNeon),
     PointerToData("shadow constant 7", 0x7BE59B, &shadowConstants[6], kNeon),
     PointerToData("shadow constant 8", 0x7BE58B, &shadowConstants[7], kNeon),
-    Bytes("removed shadow instruction", 0x7BEA3A, kNops<6>, kNeon),
+    Bytes("a shadow instruction", 0x7BEA3A, kNops<6>, kNeon),
 };
 
 }  // namespace

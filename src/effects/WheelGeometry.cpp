@@ -56,7 +56,7 @@ static_assert(render::kTireWidthWord == 0x324C);
 constexpr uint8_t kLoadTireWidthWord[] = {0x8B, 0x9E, 0x4C, 0x32, 0x00, 0x00};
 
 constexpr Site kSites[] = {
-    Hook("camber", 0x7DF765, &CamberHook, 0x7DF771, {}, On<&PluginSettings::camber>()),
+    Hook("wheel camber", 0x7DF765, &CamberHook, 0x7DF771, {}, On<&PluginSettings::camber>()),
     Hook("track width", 0x7CB85F, &TrackWidthHook, 0x7CB869, {}, On<&PluginSettings::trackWidth>()),
     Hook("tire width", 0x7CB8C8, &TireWidthHook, 0x7CB8D0, kLoadTireWidthWord, On<&PluginSettings::tireWidth>()),
 };

@@ -187,7 +187,7 @@ constexpr Site kSites[] = {
     // Resumes where the item may be chosen, or where it is refused.
     HookOr("whether a menu item may be chosen", 0x8665DA, &CheckMenuItemBlockedHook, 0x866638, 0x8665FC),
     Bytes("an argument of the slot menu", 0x85F90E, kPushSlotArgument),
-    PointerTo("virtual table: a slot's title", 0x9F9D14, &CodeOf<&SlotHeaderHash>),
+    PointerTo("virtual table entry of a slot's title", 0x9F9D14, &CodeOf<&SlotHeaderHash>),
     CallTo("call for a slot's camera", 0x84EB1F, &CodeOf<&SlotCameraName>),
 };
 

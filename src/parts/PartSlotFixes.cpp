@@ -41,8 +41,8 @@ constexpr Site kSites[] = {
     Bytes("stock rim paint check", 0x7E5FB2, kNops<2>, On<&PluginSettings::allowStockRimsPaint>()),
     Bytes("vinyl mirroring answer", kRimsAndVinylsRoutine, kAnswerOne,
           Rule(&VinylBytesWritten, "AllVinylsMirrorable", &VinylBytesLeftOut)),
-    Bytes("a conditional jump made unconditional", 0x7E0472, kShortJump),
-    Bytes("a conditional jump made unconditional (second place)", 0x7E0216, kShortJump),
+    Bytes("a conditional jump", 0x7E0472, kShortJump),
+    Bytes("a conditional jump (second place)", 0x7E0216, kShortJump),
 };
 
 }  // namespace
