@@ -95,9 +95,11 @@ constexpr uint8_t kTextureListEpilogue[] = {
 constexpr uint32_t kTextureListEnd = 0x7CF764;
 
 constexpr Site kSites[] = {
+    // Replaces the game's own reading of the light state into ESI (6 bytes).
     Hook("a car's light state", 0x7ADCA8, &LightStateHook, 0x7ADCAE),
     Hook("a car's light shaders", 0x7DEF18, &LightShaderHook, 0x7DEF1D, kCompareLightSlot,
          DecidedPerCar<&CarProfile::replaceBrakelightShader, &CarProfile::replaceHeadlightShader>()),
+    // Replaces the game's four loads from the light tables (28 bytes).
     Hook("a car's light tables", 0x7ADE83, &LightTextureSelectHook, 0x7ADE9F),
     Value32("light set-up operand 1", 0x7CECC7, 0xD4),
     Value32("light set-up operand 2", 0x7CECCD, 0xCC),

@@ -70,6 +70,8 @@ void NeonColorHook(RegisterRecord& r) { r.eax = NeonColor(At<uint8_t>(r.Stack(st
 constexpr Gate kNeon = On<&PluginSettings::neon>();
 
 constexpr Site kSites[] = {
+    // Each replaces five bytes of the game's shadow code: the texture's name hash comes back
+    // in EAX, and the colour word in EAX gains the neon part's colour.
     Hook("the shadow's texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),
     Hook("the shadow's colour", 0x7BEA68, &NeonColorHook, 0x7BEA6D, {}, kNeon),
     PointerToData("shadow constant 1", 0x7BE4F4, &shadowConstants[0], kNeon),

@@ -182,7 +182,9 @@ constexpr uint8_t kPushSlotArgument[] = {
 constexpr Site kSites[] = {
     Hook("building the main menu", 0x83FBF1, &AddMenuCategoriesHook, 0x83FBF6, kPush98),
     Hook("the selected category", 0x8683C9, &RememberMenuCategoryHook, 0x8683CF, kTestAndLoadCategory),
+    // Replaces the game's own filling of the slot menu (the code up to 0x866235).
     Hook("filling a category's slot menu", 0x866074, &FillSlotMenuHook, 0x866235),
+    // Replace the game's own tests of a slot and of a menu item.
     Hook("whether a slot may be chosen", 0x85F74C, &CheckSlotBlockedHook, 0x85F7BD),
     // Resumes where the item may be chosen, or where it is refused.
     HookOr("whether a menu item may be chosen", 0x8665DA, &CheckMenuItemBlockedHook, 0x866638, 0x8665FC),

@@ -34,6 +34,8 @@ void ForceLodHandler(RegisterRecord& r) {
 }
 
 constexpr Site kSites[] = {
+    // Replaces the game's call of its seeded hash: the hook calls it with the name ending
+    // in "A" where the car asks for it.
     Hook("hash of a model name (level of detail)", 0x7CDC85, &ForceLodHandler, 0x7CDC8D, {},
          DecidedPerCar<&CarProfile::forceLodA>()),
 };

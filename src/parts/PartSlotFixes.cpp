@@ -34,13 +34,15 @@ constexpr uint8_t kAnswerOne[] = {0xB8, 0x01, 0x00, 0x00, 0x00,  // mov eax, 1
 constexpr uint8_t kShortJump[] = {0xEB};                         // jmp rel8 (was a conditional jump)
 
 constexpr Site kSites[] = {
-    // The resume address is the return address the handler finds on the stack.
+    // Replaces the routine's own return: the handler returns to the address on the stack.
     Hook("upgrade groups of the decal slots", kDecalGroupSite, &DecalGroupHandler, kDecalGroupSite + 5, {},
          On<&PluginSettings::fixFrontRearDecals>()),
     Bytes("stock rim paint answer", kRimsAndVinylsRoutine, kAnswerZero, On<&PluginSettings::allowStockRimsPaint>()),
     Bytes("stock rim paint check", 0x7E5FB2, kNops<2>, On<&PluginSettings::allowStockRimsPaint>()),
     Bytes("vinyl mirroring answer", kRimsAndVinylsRoutine, kAnswerOne,
           Rule(&VinylBytesWritten, "AllVinylsMirrorable", &VinylBytesLeftOut)),
+    // Two conditional jumps of the game's part-slot code, always taken from start-up on (the
+    // displacement stays). What the game tests there is its own: no hook relies on it.
     Bytes("a conditional jump", 0x7E0472, kShortJump),
     Bytes("a conditional jump (second place)", 0x7E0216, kShortJump),
 };
