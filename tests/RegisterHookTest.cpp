@@ -8,6 +8,7 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "feature/Site.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 

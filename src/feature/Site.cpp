@@ -94,6 +94,11 @@ void InstallSite(const Site& site) {
     Journal(line.text());
 }
 
+void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
+                         std::initializer_list<uint8_t> displaced) {
+    InstallSite(Hook("register hook", site, handler, resume, displaced));
+}
+
 void InstallSites(std::span<const Site> sites, const PluginSettings* settings) {
     if (settings == nullptr) return;
     for (const Site& site : sites) {

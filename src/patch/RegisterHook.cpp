@@ -8,7 +8,6 @@
 #include "patch/Failures.h"
 #include "patch/Ledger.h"
 #include "patch/Patch.h"
-#include "feature/Site.h"
 
 extern "C" void morvane_register_trampoline();
 
@@ -93,7 +92,7 @@ extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
     } catch (...) {
         *record = onEntry;
         HookPlace* place = HookPlaceOf(onEntry);
-        RecordFailure(place != nullptr ? *place : RoutinePlace(0), CurrentFailure());
+        RecordFailure(place != nullptr ? *place : SharedHookPlace(), CurrentFailure());
     }
 }
 
@@ -125,11 +124,6 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     NoteEntry(entry, size, entry + sizeof head, place != nullptr ? place->name : "a register hook",
               place != nullptr ? place->site : 0);
     return entry;
-}
-
-void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
-                         std::initializer_list<uint8_t> displaced) {
-    InstallSite(Hook("register hook", site, handler, resume, displaced));
 }
 
 }  // namespace morvane
