@@ -10,6 +10,7 @@ namespace {
 
 std::string settingsFolder;  // ends in '\'
 std::function<IniLineObserver*(const std::string&)> lineObserver;
+std::function<void(const std::string&, const std::string&)> leftOutObserver;
 std::vector<std::string> carTypeNames;
 float steeringAngle = 0.0f;
 
@@ -24,6 +25,10 @@ void SetSteeringAngle(float angle) { steeringAngle = angle; }
 std::string ModulePath() { return settingsFolder + "Morvane.asi"; }
 
 IniLineObserver* LineObserver(const std::string& path) { return lineObserver ? lineObserver(path) : nullptr; }
+
+void LeftOut(const std::string& where, const std::string& what) {
+    if (leftOutObserver) leftOutObserver(where, what);
+}
 
 }  // namespace
 
@@ -50,6 +55,10 @@ void SetLineObserver(std::function<IniLineObserver*(const std::string& path)> ob
     lineObserver = std::move(observer);
 }
 
+void SetLeftOutObserver(std::function<void(const std::string& where, const std::string& what)> observer) {
+    leftOutObserver = std::move(observer);
+}
+
 void SetCarTypeNames(std::vector<std::string> names) { carTypeNames = std::move(names); }
 
 float SteeringAngleHandedOver() { return steeringAngle; }
@@ -63,5 +72,5 @@ std::string SystemPath(std::string path) {
 
 namespace morvane {
 constinit const ConfigHost configHost{&check::GameStringHash, &check::CarTypeName, &check::SetSteeringAngle,
-                                      &check::ModulePath, &check::LineObserver, nullptr};
+                                      &check::ModulePath, &check::LineObserver, nullptr, &check::LeftOut};
 }  // namespace morvane

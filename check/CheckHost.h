@@ -22,6 +22,8 @@ void SetSettingsFolder(const std::string& folder);
 std::string RelativeToSettingsFolder(const std::string& path);
 // Who hears the lines of each settings file the configuration code reads.
 void SetLineObserver(std::function<IniLineObserver*(const std::string& path)> observer);
+// Who hears what the configuration code leaves out over a limit (see ConfigHost).
+void SetLeftOutObserver(std::function<void(const std::string& where, const std::string& what)> observer);
 // Car type n is the n-th of these names; any other type is a car the game does not know.
 void SetCarTypeNames(std::vector<std::string> names);
 // The last steering angle the global settings handed over.

@@ -33,6 +33,7 @@ private:
     WarningList warnings_;
     std::vector<std::unique_ptr<ScannedFile>> opened_;  // every file read, in reading order
     FolderRead read_;
+    bool leftOut_ = false;
 };
 
 CheckResult Checker::Run(const std::string& folder) {
@@ -44,7 +45,12 @@ CheckResult Checker::Run(const std::string& folder) {
     if (!ReadSettings()) return {kFolderUnreadable, {}};
     CheckSettings(read_, warnings_);
     ReportSettings(read_, out_);
-    return ReportWarnings(warnings_.all(), out_);
+    CheckResult result = ReportWarnings(warnings_, out_);
+    if (leftOut_) {
+        out_ << "Some settings were left out: Morvane does not read them either (exit status 2).\n";
+        result.status = kFolderUnreadable;
+    }
+    return result;
 }
 
 // Makes `folder` the one the configuration code reads from, as if the plug-in lay there,
@@ -67,6 +73,12 @@ bool Checker::UseFolder(const std::string& folder) {
         opened_.push_back(std::make_unique<ScannedFile>(path));
         return opened_.back().get();
     });
+    SetLeftOutObserver([this](const std::string& where, const std::string& what) {
+        leftOut_ = true;
+        warnings_.Add(Trap::LeftOut, RelativeToSettingsFolder(where), 0, what,
+                      "keep in the folder only Morvane's settings: a settings file takes a few KB, a car's profile is "
+                      "one such file in " + std::string(kProfileDirectory) + ", named as the car");
+    });
     return true;
 }
 
@@ -81,6 +93,7 @@ bool Checker::ReadSettings() {
     const size_t fromFolder = CarProfiles().size();
     AddBuiltInProfiles();
     SetLineObserver(nullptr);
+    SetLeftOutObserver(nullptr);
     if (opened_.size() != firstProfileFile + fromFolder || firstProfileFile != globalFile + 1) {
         out_ << "The settings were read in an unexpected way: " << opened_.size() << " files\n";
         return false;
@@ -125,6 +138,12 @@ const char* TrapName(Trap trap) {
         return "switch overruled";
     case Trap::SlotNoEffect:
         return "slot without effect";
+    case Trap::TextCut:
+        return "text cut";
+    case Trap::HashCollision:
+        return "name hash collision";
+    case Trap::LeftOut:
+        return "left out";
     }
     return "?";
 }

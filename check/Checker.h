@@ -24,6 +24,9 @@ enum class Trap {
     SwitchLeftOut,    // a car's file leaves out a switch Morvane.ini turns on
     SlotNoEffect,     // a Header or Camera of a slot no car has switched on
     SwitchOverruled,  // a switch another switch keeps from taking effect
+    TextCut,          // a text longer than what is read of it
+    HashCollision,    // profile names the game's hash cannot tell apart
+    LeftOut,          // a file or entry, or part of one, left out over a limit or refused
 };
 
 const char* TrapName(Trap trap);
@@ -38,11 +41,14 @@ struct Warning {
 
 constexpr int kAllTakesEffect = 0;
 constexpr int kWarnings = 1;
-constexpr int kFolderUnreadable = 2;
+constexpr int kFolderUnreadable = 2;  // or not whole: something was left out
+
+// The warnings shown at most: past them they are counted only.
+constexpr size_t kShownWarnings = 1000;
 
 struct CheckResult {
     int status = kAllTakesEffect;
-    std::vector<Warning> warnings;
+    std::vector<Warning> warnings;  // those shown
 };
 
 // Checks the settings in `folder` as the plug-in would read them there, writing the

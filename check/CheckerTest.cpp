@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -139,6 +141,12 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"sibling-fine", {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0\n"}}, {}},
         {"rims-and-vinyls", {{"Morvane.ini", "[GENERAL]\nAllowStockRimsPaint = 1\nAllVinylsMirrorable = 1\n"}},
          {{Trap::SwitchOverruled, "Morvane.ini", 3, "AllowStockRimsPaint = 0"}}},
+        // The game's hash takes "X7" and "WX" to the same value: RX7's own profile is RWX's.
+        {"name-hashes", {{"Morvane.ini", kPlain}, {"MorvaneCars/RWX", "[GENERAL]\nForceLodA = 1\n"}},
+         {{Trap::HashCollision, "MorvaneCars/RWX", 0, "remove"}}},
+        {"long-text", {{"Morvane.ini", "[PART_BODY]\nEnabled = 1\nHeader = '" + std::string(254, 'H') + "'\n"
+                                       "Camera = " + std::string(255, 'C') + "\n"}},
+         {{Trap::TextCut, "Morvane.ini", 4, "254"}}},
     };
     for (const Case& c : cases) {
         const CheckResult result = Check(MakeFolder(c.label, c.files));
@@ -171,6 +179,47 @@ TEST(MorvaneCheck, AFolderThatCannotBeReadIsStatusTwo) {
     const fs::path file = MakeFolder("not-a-folder", {{"x", ""}}) / "x";
     for (const fs::path& folder : {fs::temp_directory_path() / "morvane-check-no-such-folder", file}) {
         EXPECT_EQ(Check(folder).status, kFolderUnreadable) << folder;
+    }
+}
+
+// Folders made to exhaust the checker: it ends in time with its status and says what it
+// left out; nothing outside the folder is read.
+TEST(MorvaneCheck, HostileFoldersEndInTime) {
+    std::string headers = "[GENERAL]\nExhaustFX = 1\n", repeated = "[MODS]\n";
+    for (size_t n = 0; headers.size() < (32u << 20); ++n) headers += "[" + std::to_string(n) + "]\n";
+    // A key set 80,000 times, first after 30,000 others.
+    for (int i = 0; i < 30000; ++i) repeated += "a" + std::to_string(i) + "=1\n";
+    for (int i = 0; i < 80000; ++i) repeated += "a29999=0\n";
+    const struct {
+        const char* label;
+        Files files;
+        const char* checked;  // the folder checked, within the one laid out
+        int status;
+        double seconds;
+        const char* reportSays;
+        const char* neverSays;  // null: nothing
+    } cases[] = {
+        {"headers", {{"Morvane.ini", headers}}, "", kFolderUnreadable, 30, "only its first 1 MB is read", nullptr},
+        {"repeated-keys", {{"Morvane.ini", repeated}}, "", kWarnings, 5, "109000 more warnings are not shown", nullptr},
+        {"climbing-name",
+         {{"game/Morvane.ini", kPlain}, {"game/MorvaneCars/..\\..\\outside\\MorvaneCars\\SECRET", "[GENERAL]\n"},
+          {"outside/MorvaneCars/SECRET", "[GENERAL]\nForceLodA = hunter2\n"}},
+         "game", kFolderUnreadable, 5, "refused", "hunter2"},
+    };
+    for (const auto& c : cases) {
+        if (kSeparator == '\\' && std::string(c.label) == "climbing-name") continue;  // a Windows name holds no backslash
+        std::string report;
+        const fs::path folder = MakeFolder(c.label, c.files) / c.checked;
+        const auto start = std::chrono::steady_clock::now();
+        const CheckResult result = Check(folder, &report);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("  %-16s %6.2f s\n", c.label, seconds);
+        EXPECT_EQ(result.status, c.status) << c.label;
+        EXPECT_LT(seconds, c.seconds) << c.label;
+        EXPECT_NE(report.find(c.reportSays), std::string::npos) << c.label << ": " << report.substr(0, 4000);
+        if (c.neverSays) {
+            EXPECT_EQ(report.find(c.neverSays), std::string::npos) << c.label;
+        }
     }
 }
 

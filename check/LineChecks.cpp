@@ -86,6 +86,12 @@ void LineChecks::CheckLines(const ScannedFile& file, FileKind kind) {
         case LineVerdict::ValueCut:
             WarnValue(file, *known, line, true);
             break;
+        case LineVerdict::TextCut:
+            Warn(Trap::TextCut, file, line.number,
+                 line.key + " is " + std::to_string(Unquoted(line.value).size()) + " bytes long: only its first " +
+                     std::to_string(kMaxTextLength) + " bytes are read",
+                 "keep " + line.key + " to " + std::to_string(kMaxTextLength) + " bytes at most");
+            break;
         }
     }
 }
@@ -197,7 +203,12 @@ std::string NearestSpelling(const std::string& name, const std::vector<std::stri
     std::string best;
     size_t bestDistance = 0;
     const std::string lowerName = Lower(name);
+    const size_t limit = std::max<size_t>(2, name.size() / 3);
     for (const std::string& candidate : known) {
+        // The distance is at least the difference of the lengths: a name much longer or
+        // shorter is never near, and costs nothing to leave.
+        const size_t longer = std::max(name.size(), candidate.size());
+        if (longer - std::min(name.size(), candidate.size()) > limit) continue;
         // Letter case weighs least: a case-only difference always wins.
         const size_t distance = EditDistance(lowerName, Lower(candidate)) * 2 + (candidate == name ? 0 : 1);
         if (best.empty() || distance < bestDistance) {
@@ -205,7 +216,6 @@ std::string NearestSpelling(const std::string& name, const std::vector<std::stri
             bestDistance = distance;
         }
     }
-    const size_t limit = std::max<size_t>(2, name.size() / 3);
     return (!best.empty() && bestDistance / 2 <= limit) ? best : std::string();
 }
 

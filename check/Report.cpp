@@ -147,21 +147,24 @@ void ReportSettings(const FolderRead& read, std::ostream& out) {
     for (size_t i = 0; i < CarProfiles().size(); ++i) report.ReportProfile(i);
 }
 
-CheckResult ReportWarnings(const std::vector<Warning>& warnings, std::ostream& out) {
+CheckResult ReportWarnings(const WarningList& warnings, std::ostream& out) {
     out << "\n";
-    for (const Warning& w : warnings) {
+    for (const Warning& w : warnings.shown()) {
         out << w.file;
         if (w.line) out << ":" << w.line;
         out << ": warning: " << w.text << "\n"
             << "    fix: " << w.fix << "\n";
     }
-    if (warnings.empty()) {
+    const size_t count = warnings.shown().size() + warnings.notShown();
+    if (count == 0) {
         out << "No warnings: everything takes effect as written.\n";
         return {kAllTakesEffect, {}};
     }
-    out << warnings.size() << " warning" << (warnings.size() == 1 ? "" : "s")
-        << ": some settings do not take effect as written.\n";
-    return {kWarnings, warnings};
+    if (warnings.notShown() > 0) {
+        out << warnings.notShown() << " more warnings are not shown: fix the first ones, then check again.\n";
+    }
+    out << count << " warning" << (count == 1 ? "" : "s") << ": some settings do not take effect as written.\n";
+    return {kWarnings, warnings.shown()};
 }
 
 }  // namespace morvane::check

@@ -14,8 +14,7 @@ namespace morvane::check {
 
 namespace {
 
-constexpr const char kSaveAgain[] =
-    "save it again as plain text (ANSI, UTF-8 or UTF-16), smaller than 64 MB, readable by the game";
+constexpr const char kSaveAgain[] = "save it again as plain text (ANSI, UTF-8 or UTF-16), readable by the game";
 
 // The rules of every file read, adding to one list of warnings.
 class RuleChecks {
@@ -25,6 +24,7 @@ public:
     void CheckGlobalFile();
     void CheckProfileFile(size_t index);
     void CheckSlotTexts(const ScannedFile& file, const std::vector<int32_t>& carTypes);
+    void CheckNameHashes();
 
 private:
     void Warn(Trap trap, const ScannedFile& file, size_t line, std::string text, std::string fix) {
@@ -179,6 +179,33 @@ void RuleChecks::CheckSlotTexts(const ScannedFile& file, const std::vector<int32
     }
 }
 
+// Profiles whose names have the same game hash: where the game names a car's models, it
+// asks for the profile by that hash (ForceLodA), and each car of those names gets the
+// first one's.
+void RuleChecks::CheckNameHashes() {
+    const ProfileSet& profiles = CarProfiles();
+    std::vector<std::pair<uint32_t, size_t>> byHash;  // sorted: by hash, then in list order
+    for (size_t i = 0; i < profiles.size(); ++i) byHash.emplace_back(profiles[i].nameHash, i);
+    std::sort(byHash.begin(), byHash.end());
+    for (size_t i = 1, first = 0; i < byHash.size(); ++i) {
+        if (byHash[i].first != byHash[first].first) {
+            first = i;
+            continue;
+        }
+        // Told on a file: the later profile's, or the first's when the later one is built in.
+        const bool laterBuiltIn = byHash[i].second >= read_.profileFiles.size();
+        const size_t told = laterBuiltIn ? byHash[first].second : byHash[i].second;
+        if (told >= read_.profileFiles.size()) continue;
+        const std::string& later = profiles[byHash[i].second].name;
+        const std::string& winner = profiles[byHash[first].second].name;
+        Warn(Trap::HashCollision, *read_.profileFiles[told], 0,
+             "the game's hash of " + later + (laterBuiltIn ? " (built in)" : "") + " is that of " + winner +
+                 ": the game cannot tell the two apart where it names a car's models, so the " + later +
+                 " takes ForceLodA from the profile " + winner,
+             "remove or rename one of the two, unless both cars are to have the same ForceLodA");
+    }
+}
+
 }  // namespace
 
 void CheckSibling(const ScannedFile& sibling, int32_t value, std::ostream& out, WarningList& warnings) {
@@ -200,6 +227,7 @@ void CheckSettings(const FolderRead& read, WarningList& warnings) {
     RuleChecks checks(read, warnings);
     checks.CheckGlobalFile();
     for (size_t i = 0; i < read.profileFiles.size(); ++i) checks.CheckProfileFile(i);
+    checks.CheckNameHashes();
     // Morvane.ini's texts serve every car; a car's own texts serve that car only.
     std::vector<int32_t> everyCar = {-1};
     for (size_t i = 0; i < CarProfiles().size(); ++i) everyCar.push_back(static_cast<int32_t>(i));

@@ -27,14 +27,15 @@ void ScannedFile::Line(const IniLine& line) {
     lines.push_back({line.number, line.header, std::string(line.section), std::string(line.key),
                      std::string(line.value), line.kept});
     IniKeys& keys = reader.sections[lines.back().section];
-    if (line.kept && !line.header) keys.emplace(line.key, line.value);
+    if (!line.kept || line.header) return;
+    const auto [stored, added] = keys.emplace(line.key, line.value);
+    if (added) lineOfValue.emplace(&stored->second, line.number);
 }
 
 size_t ScannedFile::LineOf(const std::string& section, const std::string& key) const {
-    for (const LineRecord& line : lines) {
-        if (!line.header && line.kept && line.section == section && line.key == key) return line.number;
-    }
-    return 0;
+    const std::string* stored = Stored(section, key);
+    const auto found = stored ? lineOfValue.find(stored) : lineOfValue.end();
+    return found == lineOfValue.end() ? 0 : found->second;
 }
 
 const std::string* ScannedFile::Stored(const std::string& section, const std::string& key) const {
@@ -52,7 +53,15 @@ std::string ScannedFile::Origin(const std::string& section, const std::string& k
 }
 
 void WarningList::Add(Trap trap, const ScannedFile& file, size_t line, std::string text, std::string fix) {
-    warnings_.push_back({trap, file.label, line, std::move(text), std::move(fix)});
+    Add(trap, file.label, line, std::move(text), std::move(fix));
+}
+
+void WarningList::Add(Trap trap, std::string file, size_t line, std::string text, std::string fix) {
+    if (warnings_.size() == kShownWarnings) {
+        ++notShown_;
+        return;
+    }
+    warnings_.push_back({trap, std::move(file), line, std::move(text), std::move(fix)});
 }
 
 }  // namespace morvane::check

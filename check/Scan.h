@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Checker.h"
@@ -33,6 +34,8 @@ struct ScannedFile final : IniLineObserver {
     bool directory = false;
     IniReader reader;  // the sections the parse produced
     std::vector<LineRecord> lines;
+    // The line of each value kept, by the value's address in `reader`.
+    std::unordered_map<const std::string*, size_t> lineOfValue;
 
     explicit ScannedFile(const std::string& resolved);
     ScannedFile(const ScannedFile&) = delete;
@@ -58,13 +61,17 @@ struct FolderRead {
     std::vector<const ScannedFile*> profileFiles;  // the n-th made the n-th profile
 };
 
+// The warnings in the order found: the first kShownWarnings kept, the others counted.
 class WarningList {
 public:
     void Add(Trap trap, const ScannedFile& file, size_t line, std::string text, std::string fix);
-    const std::vector<Warning>& all() const { return warnings_; }
+    void Add(Trap trap, std::string file, size_t line, std::string text, std::string fix);
+    const std::vector<Warning>& shown() const { return warnings_; }
+    size_t notShown() const { return notShown_; }
 
 private:
     std::vector<Warning> warnings_;
+    size_t notShown_ = 0;
 };
 
 // ---- Line checks: what each line of a file says, against the keys the plug-in reads.
@@ -79,6 +86,6 @@ void CheckSettings(const FolderRead& read, WarningList& warnings);
 
 // ---- Report: the values in force and where each came from, then the warnings.
 void ReportSettings(const FolderRead& read, std::ostream& out);
-CheckResult ReportWarnings(const std::vector<Warning>& warnings, std::ostream& out);
+CheckResult ReportWarnings(const WarningList& warnings, std::ostream& out);
 
 }  // namespace morvane::check

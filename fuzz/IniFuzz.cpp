@@ -26,18 +26,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             sink += static_cast<int64_t>(ini.ReadText(section, key, "dflt").size());
         }
     }
-    // Whatever the file holds, every stored name and value reads back.
+    // Whatever the file holds, every stored name and value reads back, no text longer
+    // than the game's buffers take (a name with a NUL reads another's).
     for (const auto& [section, keys] : ini.sections) {
         for (const auto& [key, value] : keys) {
             sink += ini.ReadInt(section.c_str(), key.c_str(), 0);
-            sink += static_cast<int64_t>(ini.ReadText(section.c_str(), key.c_str(), "").size());
+            const size_t length = ini.ReadText(section.c_str(), key.c_str(), "").size();
+            if (length > kMaxTextLength) __builtin_trap();
+            sink += static_cast<int64_t>(length);
         }
     }
+    // The same content cut short, as a file past the size limit is read: whole lines only.
+    const std::string decoded = TextModeContent(DecodeSettingsText(bytes.substr(0, size / 2)));
+    const std::string_view lines = WholeLines(decoded);
+    if (!lines.empty() && lines.back() != '\n') __builtin_trap();
+    sink += static_cast<int64_t>(ParseIni(lines).size());
 
     std::string text(bytes);
     TrimText(text, true, true);
     int32_t value;
     sink += ParseIniInt(bytes, value);
+    sink += static_cast<int64_t>(Unquoted(bytes).size());
     sink += static_cast<int64_t>(ResolveIniPath(bytes.substr(0, size / 2), bytes.substr(size / 2)).size());
     sinkHole = sink;
     return 0;

@@ -138,8 +138,10 @@ TEST(IniRead, TextsLoseOneQuoteAtEachEnd) {
         const IniReader ini = c.value ? Read(std::string("[S]\nk=") + c.value) : Read("[S]");
         EXPECT_EQ(ini.ReadText("S", "k", "dflt"), c.expected) << "value: " << (c.value ? c.value : "(absent)");
     }
-    const std::string longValue(1000, 'x');
-    EXPECT_EQ(Read("[S]\nk=" + longValue).ReadText("S", "k", ""), longValue);
+    // The longest text is read whole, quotes aside; a longer one is cut to it.
+    const std::string longest(morvane::kMaxTextLength, 'x');
+    EXPECT_EQ(Read("[S]\nk='" + longest + "'").ReadText("S", "k", ""), longest);
+    EXPECT_EQ(Read("[S]\nk=" + longest + std::string(1000, 'y')).ReadText("S", "k", ""), longest);
 }
 
 TEST(IniRead, MissingSectionOrEmptyFileGivesDefaults) {

@@ -31,15 +31,62 @@ void GameFolder::MakeDirectory(const std::string& relative) const {
     CreateDirectoryA((path_ + relative).c_str(), nullptr);
 }
 
-void GameFolder::Write(const std::string& relative, const std::string& content) const {
-    const size_t slash = relative.rfind('\\');
-    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
-    HANDLE file = CreateFileA((path_ + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + relative);
+namespace {
+
+void WriteTo(const std::string& path, const std::string& content, DWORD access, DWORD disposition) {
+    HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + path);
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+// Under Wine, the machine's own path of a Windows path; empty elsewhere.
+std::string UnixPath(const std::string& path) {
+    using ToUnix = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(std::wstring(path.begin(), path.end()).c_str()) : nullptr;  // ASCII paths
+    const std::string result = unix ? unix : "";
+    if (unix) HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+}  // namespace
+
+void GameFolder::Write(const std::string& relative, const std::string& content) const {
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
+    WriteTo(path_ + relative, content, GENERIC_WRITE, CREATE_ALWAYS);
+}
+
+void GameFolder::Append(const std::string& relative, const std::string& content) const {
+    WriteTo(path_ + relative, content, FILE_APPEND_DATA, OPEN_ALWAYS);
+}
+
+void GameFolder::WriteMany(const std::string& relative, int count, const std::string& prefix) const {
+    MakeDirectory(relative);
+    // Wine looks each new name up among all the names of its folder: 100,000 files would
+    // take hours. The machine's own tools make them, and tell their end by a file: Wine
+    // does not wait for them.
+    const std::string folder = UnixPath(path_ + relative), done = path_ + "many.done";
+    std::string command = "/bin/sh -c \"cd '" + folder + "' && seq -f '" + prefix + "%05g' 0 " +
+                          std::to_string(count - 1) + " | xargs touch; echo $? > '" + UnixPath(done) + "'\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!folder.empty() && CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                          &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    std::string status;
+    for (int waited = 0; !folder.empty() && status.empty() && waited < 120000; waited += 20) {
+        Sleep(20);
+        std::getline(std::ifstream(done), status);
+    }
+    DeleteFileA(done.c_str());
+    if (status != "0") throw std::runtime_error("cannot make " + std::to_string(count) + " files in " + relative);
 }
 
 void GameFolder::WriteExact(const std::wstring& relative, const std::string& content) const {

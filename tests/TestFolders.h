@@ -15,6 +15,12 @@ public:
     const std::string& path() const { return path_; }
     // Writes `content` to `relative` (created with its parent folder if need be).
     void Write(const std::string& relative, const std::string& content) const;
+    // Adds `content` at the end of `relative` (created if need be): a large file is
+    // written piece by piece, and the test never holds it whole.
+    void Append(const std::string& relative, const std::string& content) const;
+    // Makes `count` (at most 100,000) empty files in the folder `relative`, named `prefix`
+    // and a five-digit number from 00000. Under Wine only.
+    void WriteMany(const std::string& relative, int count, const std::string& prefix) const;
     void MakeDirectory(const std::string& relative) const;
     // Writes a file by its exact name, any character kept (a final dot or space, a name
     // with no narrow form); its folder must exist.

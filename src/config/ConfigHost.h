@@ -28,6 +28,9 @@ struct ConfigHost {
     // Told about every settings file once it is read (`content` empty: nothing could be
     // read); null: no one.
     void (*fileRead)(const std::string& path, const std::string& content);
+    // Told of what a reading leaves out over a limit: the file or folder (a full path),
+    // and what of it; null: no one.
+    void (*leftOut)(const std::string& where, const std::string& what);
 };
 
 extern const ConfigHost configHost;

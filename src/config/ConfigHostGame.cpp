@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
 #include "config/ConfigHost.h"
 #include "config/IniFile.h"
@@ -26,19 +25,50 @@ void GameSetSteeringAngle(float angle) { *host::HostSteeringAngle = angle; }
 
 // The lines of Morvane.ini and of the car profiles that do not take effect as written,
 // counted file by file as start-up reads them (a reload of live profiles counts none).
-std::vector<std::unique_ptr<LinesNotAsWritten>> tallies;
+// Only the file being read has its judge: the next file read, or the count asked for,
+// ends it, and its count is what stays.
+std::string tallyPath;
+std::unique_ptr<LinesNotAsWritten> tally;
+size_t counted = 0;
 std::atomic<bool> tallying{true};
+
+void EndTally() {
+    const std::unique_ptr<LinesNotAsWritten> ended = std::move(tally);
+    if (!ended) return;
+    counted += ended->count();
+    if (const size_t cut = ended->textsCut()) {
+        Journal("settings file " + tallyPath + ": " + std::to_string(cut) +
+                (cut == 1 ? " value longer than " : " values longer than ") + std::to_string(kMaxTextLength) +
+                (cut == 1 ? " bytes is" : " bytes are") + " cut to that length (the first at line " +
+                std::to_string(ended->firstTextCut()) + ")");
+    }
+}
 
 IniLineObserver* TallyLines(const std::string& path) {
     if (!tallying) return nullptr;
-    const std::optional<FileKind> kind = SettingsFileKind(path);
-    if (!kind) return nullptr;
     try {
-        tallies.push_back(std::make_unique<LinesNotAsWritten>(*kind));
-        return tallies.back().get();
+        EndTally();
+        const std::optional<FileKind> kind = SettingsFileKind(path);
+        if (!kind) return nullptr;
+        tallyPath = path;
+        tally = std::make_unique<LinesNotAsWritten>(*kind);
+        return tally.get();
     } catch (...) {
         return nullptr;  // no memory: the count is only for the log
     }
+}
+
+// What start-up leaves out over a limit: the first few, in the journal's closing lines,
+// so that a full journal still tells them (MorvaneCheck tells each). A reload tells
+// nothing again.
+size_t leftOutTold = 0;
+
+void JournalLeftOut(const std::string& where, const std::string& what) {
+    constexpr size_t kTold = 3;
+    if (!tallying) return;
+    if (leftOutTold < kTold) Journal("left out: " + where + ": " + what, true);
+    if (leftOutTold == kTold) Journal("left out: more, over the reading limits; MorvaneCheck.exe tells each", true);
+    ++leftOutTold;
 }
 
 }  // namespace
@@ -50,7 +80,6 @@ const char* WhyNothingRead(const std::string& path) {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "a folder, not a file";
     const uint64_t size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     if (size == 0) return "empty";
-    if (size > static_cast<uint64_t>(kMaxSettingsFileSize)) return "over 64 MB, not read";
     return "unreadable";
 }
 
@@ -77,12 +106,15 @@ void SetSettingsFileListener(SettingsFileListener listener) {
 }
 
 constinit const ConfigHost configHost{&GameStringHash, &GameCarTypeName, &GameSetSteeringAngle, &PluginModulePath,
-                                      &TallyLines, &TellFileRead};
+                                      &TallyLines, &TellFileRead, &JournalLeftOut};
 
 size_t SettingsLinesNotAsWritten() {
-    size_t count = 0;
-    for (const auto& tally : tallies) count += tally->count();
-    return count;
+    try {
+        EndTally();
+    } catch (...) {
+        // No memory for the journal's line: the count still stands.
+    }
+    return counted;
 }
 
 }  // namespace morvane

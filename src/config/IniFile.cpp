@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string_view>
 
 namespace morvane {
@@ -43,14 +44,18 @@ std::string ReadWholeFile(const std::string& path) {
     if (file == INVALID_HANDLE_VALUE) return {};
     std::string content;
     LARGE_INTEGER size{};
-    bool readable = GetFileSizeEx(file, &size) && size.QuadPart <= kMaxSettingsFileSize;
+    bool readable = GetFileSizeEx(file, &size) != 0;
+    // One byte past the limit tells that there is more; the file may grow while we read.
+    constexpr size_t kMost = kMaxSettingsFileSize + 1;
     try {
-        if (readable) content.reserve(static_cast<size_t>(size.QuadPart));
+        if (readable) content.reserve(static_cast<size_t>(std::min<LONGLONG>(size.QuadPart, kMost)));
         char chunk[4096];
         DWORD got = 0;
-        while (readable && ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        while (readable && content.size() < kMost &&
+               ReadFile(file, chunk, static_cast<DWORD>(std::min(sizeof chunk, kMost - content.size())), &got,
+                        nullptr) &&
+               got > 0) {
             content.append(chunk, got);
-            readable = content.size() <= kMaxSettingsFileSize;  // it may grow while we read
         }
     } catch (...) {  // out of memory: unreadable, like any file we cannot take in
         readable = false;
@@ -59,7 +64,7 @@ std::string ReadWholeFile(const std::string& path) {
     return readable ? content : std::string();
 }
 
-std::vector<std::string> ListDirectory(const std::string& directory) {
+std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
     const unsigned codePage = GetACP();
@@ -70,7 +75,7 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
         if (entry == L"." || entry == L"..") continue;
         std::string name;
         if (NarrowName(found.cFileName, codePage, name)) names.push_back(std::move(name));
-    } while (FindNextFileW(listing, &found));
+    } while (names.size() < limit && FindNextFileW(listing, &found));
     FindClose(listing);
     return names;
 }

@@ -1,8 +1,10 @@
 #pragma once
 // An INI file beside the plug-in, read whole at construction; never written, never fails:
 // a missing or unreadable file simply has no sections.
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/ConfigHost.h"
@@ -14,12 +16,13 @@ namespace morvane {
 // that links this code).
 std::string PluginModulePath();
 
-// A file larger than this is no settings file: it is read as an unreadable one.
-constexpr int64_t kMaxSettingsFileSize = 64 * 1024 * 1024;
+// What of a settings file is read: real ones take a few KB, and a file larger than this
+// is no settings file. What lies past it is left out.
+constexpr size_t kMaxSettingsFileSize = 1 << 20;
 
-// The whole file as stored, or nothing when it cannot be opened or read or is larger
-// than kMaxSettingsFileSize. Other processes may read and write it meanwhile. A full
-// path is opened by its exact last name (a final dot or space is kept).
+// The file as stored, up to kMaxSettingsFileSize bytes and one more when it is longer;
+// nothing when it cannot be opened or read. Other processes may read and write it
+// meanwhile. A full path is opened by its exact last name (a final dot or space is kept).
 std::string ReadWholeFile(const std::string& path);
 
 // A full path as the file system must take it: "\\?\" before a drive path keeps every
@@ -32,19 +35,29 @@ bool NarrowName(const wchar_t* wide, unsigned codePage, std::string& narrow);
 std::wstring WideName(const std::string& narrow, unsigned codePage);
 
 // The names of a directory's entries (files and sub-directories, without "." and ".."),
-// in listing order, in the narrow code page; a name that has no exact narrow form is left
-// out. `directory` is a full narrow path. An unreadable or missing directory has none.
-std::vector<std::string> ListDirectory(const std::string& directory);
+// in listing order, in the narrow code page, the first `limit` of them; a name that has
+// no exact narrow form is left out. `directory` is a full narrow path. An unreadable or
+// missing directory has none.
+std::vector<std::string> ListDirectory(const std::string& directory, size_t limit = SIZE_MAX);
 
-// The sections of a settings file's whole content: UTF-16 taken as UTF-8, a CR LF pair
-// read as one LF. `observer`, if any, hears about every line.
-inline IniSections ParseSettingsContent(const std::string& content, IniLineObserver* observer = nullptr) {
+// The sections of a settings file's content as ReadWholeFile gives it: UTF-16 taken as
+// UTF-8, a CR LF pair read as one LF; of a file longer than kMaxSettingsFileSize, the
+// whole lines within it. `observer`, if any, hears about every line.
+inline IniSections ParseSettingsContent(std::string_view content, IniLineObserver* observer = nullptr) {
     if (content.empty()) return {};
-    return ParseIni(TextModeContent(DecodeSettingsText(content)), observer);
+    const std::string text = TextModeContent(DecodeSettingsText(content.substr(0, kMaxSettingsFileSize)));
+    return ParseIni(content.size() > kMaxSettingsFileSize ? WholeLines(text) : text, observer);
+}
+
+// What is told of a file longer than kMaxSettingsFileSize.
+inline std::string FileCutShort() {
+    const std::string most = std::to_string(kMaxSettingsFileSize >> 20) + " MB";
+    return "only its first " + most + " is read, the rest is left out (a settings file is read up to " + most + ")";
 }
 
 struct IniFile : IniReader {
     std::string path;
+    size_t bytesRead = 0;  // at most kMaxSettingsFileSize
 
     // `name` is resolved against the settings module's directory (see ResolveIniPath).
     // A file that cannot be read has no sections.
@@ -52,6 +65,8 @@ struct IniFile : IniReader {
         IniLineObserver* observer = configHost.lineObserver(path);
         const std::string content = ReadWholeFile(path);
         if (configHost.fileRead != nullptr) configHost.fileRead(path, content);
+        bytesRead = std::min(content.size(), kMaxSettingsFileSize);
+        if (content.size() > bytesRead && configHost.leftOut != nullptr) configHost.leftOut(path, FileCutShort());
         sections = ParseSettingsContent(content, observer);
     }
 };

@@ -39,11 +39,14 @@ std::string ReadWholeFile(const std::string& path) {
     std::ifstream stream(file, std::ios::binary);
     if (!stream) return {};
     std::string content;
+    // One byte past the limit tells that there is more.
+    constexpr size_t kMost = kMaxSettingsFileSize + 1;
     try {
         char chunk[4096];
-        while (stream.read(chunk, sizeof chunk) || stream.gcount() > 0) {
+        while (content.size() < kMost &&
+               (stream.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, kMost - content.size()))) ||
+                stream.gcount() > 0)) {
             content.append(chunk, static_cast<size_t>(stream.gcount()));
-            if (content.size() > kMaxSettingsFileSize) return {};
         }
     } catch (...) {  // out of memory: unreadable, like any file we cannot take in
         return {};
@@ -51,11 +54,21 @@ std::string ReadWholeFile(const std::string& path) {
     return stream.bad() ? std::string() : content;
 }
 
-std::vector<std::string> ListDirectory(const std::string& directory) {
+std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
     std::vector<std::string> names;
     std::error_code error;
     std::filesystem::directory_iterator entry(NativePath(directory), error), end;
-    for (; !error && entry != end; entry.increment(error)) names.push_back(entry->path().filename().string());
+    // The first `limit` in listing order, kept as the listing goes: never more than twice
+    // as many names are held.
+    auto keepFirst = [&] {
+        std::nth_element(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(limit), names.end(), ListedBefore);
+        names.resize(limit);
+    };
+    for (; !error && entry != end; entry.increment(error)) {
+        names.push_back(entry->path().filename().string());
+        if (names.size() > limit && names.size() - limit >= limit) keepFirst();
+    }
+    if (names.size() > limit) keepFirst();
     std::sort(names.begin(), names.end(), ListedBefore);
     return names;
 }

@@ -17,6 +17,8 @@ int DigitValue(char c, int base) {
     return v < base ? v : -1;
 }
 
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
 bool StartsWithHexPrefix(std::string_view text) {
     return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
 }
@@ -97,6 +99,8 @@ std::string TextModeContent(std::string_view bytes) {
     }
     return out;
 }
+
+std::string_view WholeLines(std::string_view content) { return content.substr(0, content.rfind('\n') + 1); }
 
 IniSections ParseIni(std::string_view content, IniLineObserver* observer) {
     IniSections sections;
@@ -187,14 +191,17 @@ int32_t IniReader::ReadInt(const char* section, const char* key, int32_t fallbac
     return ParseIniInt(text, value) ? value : fallback;
 }
 
+std::string_view Unquoted(std::string_view value) {
+    if (!value.empty() && IsQuote(value.front())) value.remove_prefix(1);
+    if (!value.empty() && IsQuote(value.back())) value.remove_suffix(1);
+    return value;
+}
+
 std::string IniReader::ReadText(const char* section, const char* key, const char* fallback) const {
     const std::string* stored = Find(section, key);
     if (stored == nullptr || stored->empty()) return fallback;
-    std::string value = *stored;
-    if (value.front() == '"' || value.front() == '\'') value.erase(0, 1);
-    if (value.empty()) return fallback;
-    if (value.back() == '"' || value.back() == '\'') value.pop_back();
-    return value;
+    if (stored->size() == 1 && IsQuote(stored->front())) return fallback;  // only a quote
+    return std::string(Unquoted(*stored).substr(0, kMaxTextLength));
 }
 
 bool IniReader::ReadBool(const char* section, const char* key) const { return ReadInt(section, key, 0) == 1; }

@@ -25,6 +25,9 @@ std::string DecodeSettingsText(std::string_view bytes);
 // Content as a text-mode read gives it: every CR LF pair becomes one LF.
 std::string TextModeContent(std::string_view bytes);
 
+// Content up to and with its last LF: of content cut short, its whole lines.
+std::string_view WholeLines(std::string_view content);
+
 // What the parser did with one line that was not blank or a comment, for a program that
 // explains a file line by line. The views are valid during the call only.
 struct IniLine {
@@ -55,13 +58,20 @@ int32_t ClampTriState(int32_t value);
 // place of its extension; any other name lies in the module's directory.
 std::string ResolveIniPath(std::string_view modulePath, std::string_view name);
 
+// The longest text ReadText gives, what the game's 255-byte text buffers hold: the bytes
+// of a longer value after it are left out.
+constexpr size_t kMaxTextLength = 254;
+
+// A value with one leading and one trailing quote (" or ') removed, as ReadText takes it.
+std::string_view Unquoted(std::string_view value);
+
 struct IniReader {
     IniSections sections;
 
     // The value converted (decimal, or hexadecimal after "0x"), else `fallback`.
     int32_t ReadInt(const char* section, const char* key, int32_t fallback) const;
-    // The value with one leading and one trailing quote (" or ') removed, else
-    // `fallback`. An empty value, or one that was only a quote, gives `fallback`.
+    // The value Unquoted and cut to kMaxTextLength bytes, else `fallback`. An empty
+    // value, or one that was only a quote, gives `fallback`.
     std::string ReadText(const char* section, const char* key, const char* fallback) const;
     // True only for a value that converts to exactly 1.
     bool ReadBool(const char* section, const char* key) const;

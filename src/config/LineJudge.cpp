@@ -61,7 +61,10 @@ const KnownKey* FindKey(FileKind kind, std::string_view section, std::string_vie
 }
 
 ValueReading ReadingOf(const KnownKey& known, std::string_view text) {
-    if (known.type == KeyType::Text || text.empty()) return ValueReading::AsWritten;
+    if (known.type == KeyType::Text) {
+        return Unquoted(text).size() > kMaxTextLength ? ValueReading::TextCut : ValueReading::AsWritten;
+    }
+    if (text.empty()) return ValueReading::AsWritten;
     int32_t value = 0;
     size_t used = 0;
     const bool number = ParseIniInt(text, value, &used);
@@ -98,6 +101,7 @@ LineVerdict LineJudge::Judge(bool header, std::string_view section, std::string_
     switch (ReadingOf(*found, value)) {
     case ValueReading::Otherwise: return LineVerdict::ValueOtherwise;
     case ValueReading::Cut: return LineVerdict::ValueCut;
+    case ValueReading::TextCut: return LineVerdict::TextCut;
     case ValueReading::AsWritten: break;
     }
     return LineVerdict::AsWritten;
@@ -106,6 +110,7 @@ LineVerdict LineJudge::Judge(bool header, std::string_view section, std::string_
 void LinesNotAsWritten::Line(const IniLine& line) {
     const LineVerdict verdict = judge_.Judge(line.header, line.section, line.key, line.value, line.kept);
     if (verdict != LineVerdict::AsWritten && verdict != LineVerdict::InSectionNotRead) ++count_;
+    if (verdict == LineVerdict::TextCut && textsCut_++ == 0) firstTextCut_ = line.number;
 }
 
 }  // namespace morvane

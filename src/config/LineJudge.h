@@ -38,6 +38,7 @@ enum class ValueReading {
     AsWritten,
     Otherwise,  // a switch or slot value outside what is read, or no number at all
     Cut,        // a number the reader stops short of the end of
+    TextCut,    // a text longer than kMaxTextLength
 };
 ValueReading ReadingOf(const KnownKey& known, std::string_view value);
 
@@ -50,6 +51,7 @@ enum class LineVerdict {
     KeyNotRead,      // a key not read in that section of that file
     ValueOtherwise,  // read otherwise than written
     ValueCut,        // a number the reader stops short of the end of
+    TextCut,         // a text longer than what is read of it
 };
 class LineJudge {
 public:
@@ -70,10 +72,15 @@ public:
     explicit LinesNotAsWritten(FileKind kind) : judge_(kind) {}
     void Line(const IniLine& line) override;
     size_t count() const { return count_; }
+    // The texts cut to kMaxTextLength, and the line of the first.
+    size_t textsCut() const { return textsCut_; }
+    size_t firstTextCut() const { return firstTextCut_; }
 
 private:
     LineJudge judge_;
     size_t count_ = 0;
+    size_t textsCut_ = 0;
+    size_t firstTextCut_ = 0;
 };
 
 }  // namespace morvane

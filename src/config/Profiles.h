@@ -75,6 +75,27 @@ inline constexpr BuiltInProfile kBuiltInProfiles[] = {
 
 // The folder of per-car files, beside the plug-in.
 inline constexpr const char kProfileDirectory[] = "MorvaneCars";
+// What of it is read, far beyond any player's folder (the game has some hundred cars, a
+// car's file takes a few KB): the first entries in listing order, and their files up to
+// this much text in all. The entries after are left out.
+constexpr size_t kMaxProfiles = 4096;
+constexpr size_t kMaxProfileText = 8 << 20;
+
+// The hashes of the profile indices, keyed anew in each process: names made to crowd one
+// bucket of an index hashed the same way in every game cannot be made for this one (and
+// kMaxProfiles bounds a bucket all the same).
+struct IndexHash {
+    uint64_t multiplier;  // odd
+    uint64_t addend;
+
+    IndexHash();  // this process's key
+    size_t operator()(uint32_t hash) const { return static_cast<size_t>((hash * multiplier + addend) >> 32); }
+    size_t operator()(std::string_view name) const {
+        uint64_t state = addend;  // FNV-1a, from the key
+        for (const char c : name) state = (state ^ static_cast<uint8_t>(c)) * 0x100000001B3u;
+        return (*this)(static_cast<uint32_t>(state ^ state >> 32));
+    }
+};
 
 // A complete set of car profiles: it owns them (each keeps its address for as long as the
 // set lives, so a hook may hold on to one) and indexes them by name and by name hash, the
@@ -92,8 +113,10 @@ public:
 
     // Appends a profile (not null) and indexes it; its name hash is taken here.
     const CarProfile& Add(std::unique_ptr<CarProfile> profile);
-    // One profile per entry of the directory, in listing order. `directory` is resolved
-    // like an INI name: beside the plug-in unless it holds a drive.
+    // One profile per entry of the directory, in listing order, within kMaxProfiles and
+    // kMaxProfileText; a name that is no file name of the directory (it holds '\\', '/'
+    // or ':') is refused. What is left out is told to configHost.leftOut. `directory` is
+    // resolved like an INI name: beside the plug-in unless it holds a drive.
     void AddDirectory(const std::string& directory);
     // The built-in cars that have no profile of that name yet.
     void AddBuiltIns();
@@ -131,7 +154,7 @@ public:
     // Null when no profile has that name (exactly, letter case counting), hash or car type.
     // Hooks ask on every car drawn: these are inline.
     const CarProfile* FindByName(std::string_view name) const {
-        const auto found = byName_.find(NameKey(name));
+        const auto found = byName_.find(NameKey{name, hash_(name)});
         return found == byName_.end() ? nullptr : found->second;
     }
     const CarProfile* FindByName(const char* name) const { return name ? FindByName(std::string_view(name)) : nullptr; }
@@ -142,26 +165,24 @@ public:
     const CarProfile* FindByCarType(int32_t carType) const { return FindByName(configHost.carTypeName(carType)); }
 
 private:
-    // A name with its FNV-1a hash, taken once per lookup; the index keeps the hash of each
+    // A name with its hash, taken once per lookup; the index keeps the hash of each
     // profile's name beside it, so a lookup costs the same whatever the number of profiles.
     struct NameKey {
         std::string_view name;
         size_t hash;
 
-        explicit NameKey(std::string_view text) : name(text), hash(2166136261u) {
-            for (const char c : text) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
-        }
         bool operator==(const NameKey& other) const { return hash == other.hash && name == other.name; }
     };
     struct NameKeyHash {
         size_t operator()(const NameKey& key) const { return key.hash; }
     };
 
+    IndexHash hash_;
     Owned profiles_;
     // Hooks look profiles up on every car drawn. Names point into the profiles, which are
     // never changed, and freed only with the set.
     std::unordered_map<NameKey, const CarProfile*, NameKeyHash> byName_;
-    std::unordered_map<uint32_t, const CarProfile*> byHash_;
+    std::unordered_map<uint32_t, const CarProfile*, IndexHash> byHash_;
 };
 
 namespace detail {

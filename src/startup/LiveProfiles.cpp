@@ -196,6 +196,18 @@ DWORD WINAPI WatchFolder(void* argument) {
     }
 }
 
+// No exception leaves the thread: without memory the watch ends, and profiles stay as read.
+DWORD WINAPI WatchFolderGuarded(void* argument) {
+    try {
+        return WatchFolder(argument);
+    } catch (...) {
+        LogLine line;  // no heap
+        line << "live profiles: out of memory, the watch ends; car profiles stay as last read";
+        line.Append();
+        return 0;
+    }
+}
+
 }  // namespace
 
 bool StartLiveProfiles(const std::string& folder, int32_t startupShadowFix) {
@@ -206,7 +218,7 @@ bool StartLiveProfiles(const std::string& folder, int32_t startupShadowFix) {
     auto* watch = new Watch{folder, startupShadowFix, startup, {}, std::make_unique<FolderWatch>(folder, false),
                             std::make_unique<FolderWatch>(folder + kProfileDirectory, true)};
     if (!watch->plugin->watching()) return false;
-    HANDLE thread = CreateThread(nullptr, 0, &WatchFolder, watch, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, &WatchFolderGuarded, watch, 0, nullptr);
     if (thread == nullptr) return false;
     CloseHandle(thread);
     return true;
