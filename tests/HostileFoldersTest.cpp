@@ -85,7 +85,7 @@ const Case kCases[] = {
          const std::string value = "Camera = " + std::string(400000, 'C') + "\r\n";
          f.Write("Morvane.ini", Utf16("[PART_BODY]\r\nEnabled = 1\r\n" + value + "[GENERAL]\r\nFrontSteerAngle = 30\r\n"));
          for (int i = 10; i < 23; ++i) f.Write("MorvaneCars\\CAR" + std::to_string(i), Utf16("[PART_BODY]\r\n" + value));
-     }, 30.0f, {"Morvane.ini: 1 value longer than 254 bytes is cut", "up to 8 MB of text in all: 2 entries"}},
+     }, 30.0f, {"Morvane.ini: 1 value longer than 254 bytes is cut", "8 MB of text in all: 2 entries, from CAR21 on"}},
     {"OddEntriesAndALockedFile", "sub-folders, odd names, a locked file", [](const GameFolder& f) {
          f.MakeDirectory("MorvaneCars");
          f.MakeDirectory("MorvaneCars\\SUB");

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -41,17 +43,6 @@ void WriteTo(const std::string& path, const std::string& content, DWORD access, 
     CloseHandle(file);
 }
 
-// Under Wine, the machine's own path of a Windows path; empty elsewhere.
-std::string UnixPath(const std::string& path) {
-    using ToUnix = char*(CDECL*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    char* unix = toUnix ? toUnix(std::wstring(path.begin(), path.end()).c_str()) : nullptr;  // ASCII paths
-    const std::string result = unix ? unix : "";
-    if (unix) HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
 }  // namespace
 
 void GameFolder::Write(const std::string& relative, const std::string& content) const {
@@ -67,26 +58,26 @@ void GameFolder::Append(const std::string& relative, const std::string& content)
 void GameFolder::WriteMany(const std::string& relative, int count, const std::string& prefix) const {
     MakeDirectory(relative);
     // Wine looks each new name up among all the names of its folder: 100,000 files would
-    // take hours. The machine's own tools make them, and tell their end by a file: Wine
-    // does not wait for them.
-    const std::string folder = UnixPath(path_ + relative), done = path_ + "many.done";
+    // take hours. The machine's own tools make them, in its root, Wine's drive Z:. Wine
+    // does not wait for them: the last file tells their end.
+    std::string folder = (path_ + relative).substr(2);
+    std::replace(folder.begin(), folder.end(), '\\', '/');
     std::string command = "/bin/sh -c \"cd '" + folder + "' && seq -f '" + prefix + "%05g' 0 " +
-                          std::to_string(count - 1) + " | xargs touch; echo $? > '" + UnixPath(done) + "'\"";
+                          std::to_string(count - 1) + " | xargs touch\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!folder.empty() && CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                          &startup, &process)) {
+    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    std::string status;
-    for (int waited = 0; !folder.empty() && status.empty() && waited < 120000; waited += 20) {
+    char last[16];
+    std::snprintf(last, sizeof last, "%05d", count - 1);
+    for (int waited = 0; GetFileAttributesA((path_ + relative + "\\" + prefix + last).c_str()) == INVALID_FILE_ATTRIBUTES;
+         waited += 20) {
+        if (waited > 120000) throw std::runtime_error("cannot make " + std::to_string(count) + " files in " + relative);
         Sleep(20);
-        std::getline(std::ifstream(done), status);
     }
-    DeleteFileA(done.c_str());
-    if (status != "0") throw std::runtime_error("cannot make " + std::to_string(count) + " files in " + relative);
 }
 
 void GameFolder::WriteExact(const std::wstring& relative, const std::string& content) const {

@@ -19,7 +19,7 @@ public:
     // written piece by piece, and the test never holds it whole.
     void Append(const std::string& relative, const std::string& content) const;
     // Makes `count` (at most 100,000) empty files in the folder `relative`, named `prefix`
-    // and a five-digit number from 00000. Under Wine only.
+    // and a five-digit number from 00000. Under Wine only, on its drive Z:.
     void WriteMany(const std::string& relative, int count, const std::string& prefix) const;
     void MakeDirectory(const std::string& relative) const;
     // Writes a file by its exact name, any character kept (a final dot or space, a name
