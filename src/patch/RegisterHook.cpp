@@ -83,16 +83,19 @@ void HookChores() {
 void RunOnFirstHook(void (*work)()) { firstHookWork.store(work); }
 void RunOnEveryHookUntilDone(bool (*work)() noexcept) { everyHookWork.store(work); }
 
-// Called by the trampoline for every hook: no exception may leave into host code.
+// Called by the trampoline for every hook: no exception may leave into host code. A
+// handler switched off whole after a fault in it is not run: the game gets its registers.
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
     const RegisterRecord onEntry = *record;
+    HookPlace* place = HookPlaceOf(onEntry);
     try {
         HookChores();
+        if (place != nullptr && place->off.load(std::memory_order_relaxed) == SwitchedOff::WholeHandler) return;
+        const HookMark mark(place, 0);
         record->hook->handler(*record);
     } catch (...) {
         *record = onEntry;
-        HookPlace* place = HookPlaceOf(onEntry);
-        RecordFailure(place != nullptr ? *place : SharedHookPlace(), CurrentFailure());
+        ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
 }
 

@@ -190,7 +190,7 @@ void StartPlugin() {
     }
     const PluginSettings* settings = GlobalSettings();
     if (settings != nullptr && !settings->log) DisableLog();
-    if (LogEnabled()) ObserveFaults(OwnModule());
+    ObserveFaults(OwnModule());
     // Pinned before the first jump into this library is written.
     PinInMemory();
     RunInstallers();
