@@ -10,7 +10,8 @@ endif()
 add_library(morvane_check_core STATIC ${check_file_layer}
   src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp src/config/Lookups.cpp
   src/config/LineJudge.cpp
-  check/Checker.cpp check/Scan.cpp check/LineChecks.cpp check/RuleChecks.cpp check/Report.cpp check/CheckHost.cpp)
+  check/Checker.cpp check/Scan.cpp check/LineChecks.cpp check/RuleChecks.cpp check/Report.cpp check/CheckHost.cpp
+  check/GameFiles.cpp check/FeatureSlots.cpp check/Console.cpp)
 target_include_directories(morvane_check_core PUBLIC src check)
 target_link_libraries(morvane_check_core PUBLIC morvane_ini)
 
@@ -22,10 +23,13 @@ target_compile_definitions(check_tests PRIVATE MORVANE_SOURCE_DIR="${CMAKE_SOURC
 target_link_libraries(check_tests PRIVATE morvane_check_core GTest::gtest_main)
 add_gtest_tests(check_tests)
 
-# The program itself: its version, and the shipped samples checked clean (exit status 0).
+# The program itself: its version, and dist/, which is no game folder (no kavra.exe): the
+# shipped samples are checked in a game folder by the tests and the package check.
 add_test(NAME check_version COMMAND MorvaneCheck --version)
 set_tests_properties(check_version PROPERTIES PASS_REGULAR_EXPRESSION "^MorvaneCheck [0-9]+\\.[0-9]+\\.[0-9]+\n$")
-add_test(NAME check_samples COMMAND MorvaneCheck ${CMAKE_SOURCE_DIR}/dist)
+add_test(NAME check_not_game_folder COMMAND MorvaneCheck ${CMAKE_SOURCE_DIR}/dist)
+set_tests_properties(check_not_game_folder PROPERTIES
+  PASS_REGULAR_EXPRESSION "\nkavra.exe: warning: no kavra.exe in this folder.*Exit status 1\\.\r?\n$")
 
 if(WIN32)
   # Shipped beside the plug-in: staged with what a player copies into the game folder.
