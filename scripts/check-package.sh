@@ -13,16 +13,13 @@ expected="Morvane.asi Morvane.ini MorvaneCars MorvaneCars/FAIRLADY MorvaneCars/S
 actual=$(cd "$game" && find . -mindepth 1 | sed 's|^\./||' | sort | tr '\n' ' ' | sed 's/ $//')
 [ "$actual" = "$expected" ] || { echo "package holds: $actual"; exit 1; }
 for text in Morvane.ini README.txt MorvaneCars/FAIRLADY MorvaneCars/SUPRA; do
-  if grep -qv $'\r$' "$game/$text" || [ "$(tail -c 2 "$game/$text" | od -An -tx1 | tr -d ' ')" != 0d0a ]; then
-    echo "$text: a line that does not end with CR LF"; exit 1
-  fi
+  ! grep -qv $'\r$' "$game/$text" && [ -z "$(tail -c 1 "$game/$text" | tr -d '\n')" ] || { echo "$text: not CR LF"; exit 1; }
 done
 # As "Extract All" leaves it: no kavra.exe beside it.
 check=0
 (cd "$game" && wine MorvaneCheck.exe </dev/null >"$game/check.txt" 2>&1) || check=$?
-if [ "$check" -ne 1 ] || ! grep -q "^kavra.exe: warning: no kavra.exe in this folder" "$game/check.txt"; then
-  cat "$game/check.txt"; echo "MorvaneCheck without kavra.exe: exit status $check"; exit 1
-fi
+[ "$check" -eq 1 ] && grep -q "^kavra.exe: warning: no kavra.exe in this folder" "$game/check.txt" ||
+  { cat "$game/check.txt"; echo "MorvaneCheck without kavra.exe: exit status $check"; exit 1; }
 cp "$game_exe" "$game/kavra.exe"
 status=0
 report=$(cd "$game" && wine kavra.exe </dev/null 2>"$game/game-errors.txt") || status=$?
@@ -36,15 +33,12 @@ check=0
 [ "$check" -eq 0 ] || { cat "$game/check.txt"; echo "MorvaneCheck exit status $check"; exit 1; }
 # In a terminal of its own, a console as Explorer gives it: it waits for a key, and never
 # with its input redirected, as a script runs it. (The console is drawn with escape codes.)
-in_console() {  # KEYS COMMAND: prints what the console showed, exits with the command's status
-  (cd "$game" && printf "$1" | timeout 20 script -qec "$2" /dev/null) | sed 's/\x1b\[1C/ /g; s/\x1b\[[0-9;?]*[A-Za-z]//g'
-}
 for run in "x:wine MorvaneCheck.exe:1" ":wine MorvaneCheck.exe </dev/null:0"; do
   IFS=: read -r keys command waits <<<"$run"
   check=0
-  shown=$(in_console "$keys" "$command") || check=$?
-  if [ "$check" -ne 0 ] || [ "$(grep -c "Press any key to close this window" <<<"$shown")" -ne "$waits" ]; then
-    echo "$shown"; echo "MorvaneCheck in a console ($command): exit status $check"; exit 1
-  fi
+  shown=$(cd "$game" && printf "$keys" | timeout 20 script -qec "$command" /dev/null |
+          sed 's/\x1b\[1C/ /g; s/\x1b\[[0-9;?]*[A-Za-z]//g') || check=$?
+  [ "$check" -eq 0 ] && [ "$(grep -c "Press any key to close this window" <<<"$shown")" -eq "$waits" ] ||
+    { echo "$shown"; echo "MorvaneCheck in a console ($command): exit status $check"; exit 1; }
 done
 echo "package checked: CR LF text, no kavra.exe told, Active start-up, MorvaneCheck exit status 0, waits in a console of its own"
