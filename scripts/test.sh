@@ -29,10 +29,8 @@ if command -v g++ >/dev/null; then
   # folder (a kavra.exe beside them) no warning; in dist/ itself, no game folder, status 1.
   cmake --build "$root/build-native" -j 2 --target check_tests MorvaneCheck >/dev/null
   "$root/build-native/check_tests" --gtest_brief=1
-  samples=$(mktemp -d "${TMPDIR:-/tmp}/kavra-samples.XXXXXX")
-  cp -r "$root/dist/." "$samples/" && touch "$samples/kavra.exe"
-  "$root/build-native/MorvaneCheck" "$samples" >/dev/null
-  rm -rf "$samples"
+  samples=$(mktemp -d "${TMPDIR:-/tmp}/kavra-samples.XXXXXX") && cp -r "$root/dist/." "$samples/"
+  touch "$samples/kavra.exe" && "$root/build-native/MorvaneCheck" "$samples" >/dev/null && rm -rf "$samples"
   checked=0
   report=$("$root/build-native/MorvaneCheck" "$root/dist") || checked=$?
   [ $checked -eq 1 ] && grep -q "^kavra.exe: warning: no kavra.exe in this folder" <<<"$report" ||
