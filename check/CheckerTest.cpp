@@ -180,6 +180,13 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
          {{Trap::PluginFile, "Morvane.asi", 0, "same package", "version 1.0.0"}}},
         {"plugin-cut-short", {{"Morvane.ini", kPlain}, {"Morvane.asi", kThisPlugin.substr(0, 0x28C)}},
          {{Trap::PluginFile, "Morvane.asi", 0, "same package", "no version"}}},
+        // Resources of another type only (3, icons), and a version resource of another key.
+        {"plugin-without-version",
+         {{"Morvane.ini", kPlain}, {"Morvane.asi", std::string(kThisPlugin).replace(0x210, 1, 1, 3)}},
+         {{Trap::PluginFile, "Morvane.asi", 0, "same package", "no version"}}},
+        {"plugin-other-key",
+         {{"Morvane.ini", kPlain}, {"Morvane.asi", std::string(kThisPlugin).replace(0x25E, 1, 1, 'W')}},
+         {{Trap::PluginFile, "Morvane.asi", 0, "same package", "no version"}}},
         {"names-in-other-case-camber-for-every-car",
          {{"KAVRA.EXE", ""}, {"morvane.asi", kThisPlugin}, {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = -1\n"},
           {"Morvane.ini", "[MODS]\nCamber = 1\n[PART_ATTACHMENT12]\nEnabled = 1\n"}}, {}, {"kavra.exe", "Morvane.asi"}},
