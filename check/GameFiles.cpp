@@ -130,9 +130,10 @@ void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& w
                      sameVersion);
     } else if (version != kMorvaneVersion) {
         warnings.Add(Trap::PluginFile, plugin, 0,
-                     (version.empty() ? plugin + " has no version that MorvaneCheck can read"
-                                      : plugin + " is version " + version) +
-                         ", this MorvaneCheck " + kMorvaneVersion + ": what it reads may differ from what is told here",
+                     version.empty() ? plugin + " has no version that MorvaneCheck can read: it is not the plug-in of "
+                                                "this package, and may read the settings otherwise than told here"
+                                     : plugin + " is version " + version + ", this MorvaneCheck " + kMorvaneVersion +
+                                           ": what it reads may differ from what is told here",
                      sameVersion);
     }
 }
