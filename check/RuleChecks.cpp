@@ -207,6 +207,7 @@ void CheckSettings(const FolderRead& read, WarningList& warnings) {
     for (size_t i = 0; i < read.profileFiles.size(); ++i) {
         checks.CheckSlotTexts(*read.profileFiles[i], {static_cast<int32_t>(i)});
     }
+    CheckFeatureSlots(read, warnings);
 }
 
 }  // namespace morvane::check

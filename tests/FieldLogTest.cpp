@@ -13,6 +13,7 @@
 #include "Sim.h"
 #include "SimNeon.h"
 #include "TestFolders.h"
+#include "Version.h"
 #include "config/Settings.h"
 #include "effects/Neon.h"
 #include "patch/ForeignHooks.h"
@@ -60,7 +61,8 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
     };
     std::vector<Case> cases = {
         {"the shipped samples", {{"Morvane.ini", ""}, {"MorvaneCars\\SUPRA", ""}, {"MorvaneCars\\FAIRLADY", ""}},
-         {"morvane 1.0.0", "game check: entry point 0x0087e926", "[misc] carshadowfix = 0: no conflict",
+         {"morvane " + std::string(kMorvaneVersion), "game check: entry point 0x0087e926",
+          "[misc] carshadowfix = 0: no conflict",
           "morvane.ini: read", "profiles: 2 from morvanecars: fairlady supra; 7 built in: brera",
           "installer neon:", "0x007e5a6a the shadow's texture: left alone, neon is off", "state: active, 34 game sites"},
          {"settings:", "failure", "hooked"}, true},
