@@ -44,9 +44,13 @@ CheckResult Checker::Run(const std::string& folder) {
     };
     if (!UseFolder(folder)) return unreadable();
     CheckGameFiles(folder_, out_, warnings_);
-    // The sibling plug-in's file first, as start-up reads it.
-    const IniFile sibling(kSiblingFile);
-    CheckSibling(*opened_.back(), SiblingShadowSetting(sibling), out_, warnings_);
+    // The sibling plug-in's files first, as start-up reads them, wherever a loader looks.
+    const size_t firstSibling = opened_.size();
+    const std::vector<SiblingFile> siblings = FindSiblingFiles();
+    if (siblings.empty()) out_ << "Sibling plug-in settings: no " << kSiblingFile << ", no conflict\n";
+    for (size_t i = 0; i < siblings.size() && firstSibling + i < opened_.size(); ++i) {
+        CheckSibling(*opened_[firstSibling + i], siblings[i].shadowSetting, out_, warnings_);
+    }
     if (!ReadSettings()) return unreadable();
     CheckSettings(read_, warnings_);
     ReportSettings(read_, out_);

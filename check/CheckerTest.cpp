@@ -171,6 +171,11 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"sibling-conflict", {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0x1\n"}},
          {{Trap::SiblingConflict, "Kavra.WidescreenFix.ini", 2, "CarShadowFix = 0"}}},
         {"sibling-fine", {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0\n"}}, {}},
+        // Where a loader also loads plug-ins: a conflict there is one too.
+        {"sibling-in-scripts",
+         {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0\n"},
+          {"scripts/Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 1\n"}},
+         {{Trap::SiblingConflict, "scripts/Kavra.WidescreenFix.ini", 2, "of scripts"}}},
         {"rims-and-vinyls", {{"Morvane.ini", "[GENERAL]\nAllowStockRimsPaint = 1\nAllVinylsMirrorable = 1\n"}},
          {{Trap::SwitchOverruled, "Morvane.ini", 3, "AllowStockRimsPaint = 0"}}},
         {"neither-game-nor-plugin", {{"Morvane.ini", kPlain}},

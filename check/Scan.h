@@ -77,7 +77,7 @@ void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& w
 void CheckLines(const ScannedFile& file, WarningList& warnings);
 
 // ---- Rules: what takes effect, as the plug-in's own rules and lookups decide it.
-// The sibling plug-in's setting (`value`, read from `sibling`), told as it is checked.
+// The setting (`value`) of one sibling plug-in's file found, told as it is checked.
 void CheckSibling(const ScannedFile& sibling, int32_t value, std::ostream& out, WarningList& warnings);
 // Every file read, its lines and its rules, in reading order; the profiles are in force.
 void CheckSettings(const FolderRead& read, WarningList& warnings);

@@ -52,15 +52,20 @@ void GameFolder::WriteExact(const std::wstring& relative, const std::string& con
     CloseHandle(file);
 }
 
-std::string GameFolder::CopyPlugin() const {
-    const std::string target = path_ + "Morvane.asi";
+std::string GameFolder::CopyPlugin(const std::string& relative) const {
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
+    const std::string target = path_ + relative;
     if (!CopyFileA((ExeDirectory() + "Morvane.asi").c_str(), target.c_str(), FALSE))
         throw std::runtime_error("Morvane.asi is not beside the test executable");
     return target;
 }
 
-unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs) {
-    folder.CopyPlugin();
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
+                           const std::string& pluginFolder) {
+    folder.CopyPlugin(pluginFolder + "Morvane.asi");
+    const std::string game = folder.path() + "kavra.exe";
+    CopyFileA((ExeDirectory() + "game_probe.exe").c_str(), game.c_str(), FALSE);
     const std::string output = folder.path() + "probe-output.txt";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
@@ -69,9 +74,9 @@ unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::stri
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = file;
     PROCESS_INFORMATION process{};
-    // The folder without its last backslash, which would escape the closing quote.
-    const std::string where = folder.path().substr(0, folder.path().size() - 1);
-    std::string command = "\"" + ExeDirectory() + "game_probe.exe\" \"" + where + "\" " + mode;
+    // The plug-in's folder without its last backslash, which would escape the closing quote.
+    const std::string plugin = folder.path() + pluginFolder;
+    std::string command = "\"" + game + "\" \"" + plugin.substr(0, plugin.size() - 1) + "\" " + mode;
     DWORD status = WAIT_TIMEOUT;
     if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         if (WaitForSingleObject(process.hProcess, waitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);

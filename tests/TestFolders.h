@@ -19,16 +19,19 @@ public:
     // Writes a file by its exact name, any character kept (a final dot or space, a name
     // with no narrow form); its folder must exist.
     void WriteExact(const std::wstring& relative, const std::string& content) const;
-    // Copies the built Morvane.asi in and answers its full path.
-    std::string CopyPlugin() const;
+    // Copies the built Morvane.asi in (under another name or in a sub-folder if given) and
+    // answers its full path.
+    std::string CopyPlugin(const std::string& relative = "Morvane.asi") const;
 
 private:
     std::string path_;
 };
 
-// Runs the probe game (game_probe.exe) with the plug-in copied into `folder`, ending as
-// `mode` says; answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)
+// Runs the probe game (game_probe.exe, copied into `folder` as the game's executable) with
+// the plug-in copied into `folder` or its sub-folder `pluginFolder` ("scripts\\"), ending
+// as `mode` says; answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)
 // and the first line it printed.
-unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs);
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
+                           const std::string& pluginFolder = "");
 
 }  // namespace testfolders

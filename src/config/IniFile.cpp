@@ -75,6 +75,10 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
     return names;
 }
 
+bool PathExists(const std::string& path) {
+    return GetFileAttributesW(ExactPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string PluginModulePath() {
     HMODULE self = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -22,6 +22,9 @@ constexpr int64_t kMaxSettingsFileSize = 64 * 1024 * 1024;
 // path is opened by its exact last name (a final dot or space is kept).
 std::string ReadWholeFile(const std::string& path);
 
+// True when `path` names an existing file or folder.
+bool PathExists(const std::string& path);
+
 // A full path as the file system must take it: "\\?\" before a drive path keeps every
 // character of the last name, where the plain form would drop a final dot or space.
 std::wstring ExactPath(const std::string& path);

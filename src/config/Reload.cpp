@@ -16,8 +16,9 @@ std::vector<std::string> RestartOnlyChanges(const PluginSettings& startup, const
     for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) {
         if (entry.shown(startup) != entry.shown(now)) changed.emplace_back(entry.key);
     }
-    if (SiblingShadowSetting(IniFile(kSiblingFile)) != startupShadowFix) {
-        changed.push_back(std::string(kSiblingKey) + " in " + kSiblingFile);
+    const SiblingFile* conflict = FirstConflict(FindSiblingFiles());
+    if ((conflict != nullptr ? conflict->shadowSetting : 0) != startupShadowFix) {
+        changed.push_back(std::string(kSiblingKey) + " in " + (conflict != nullptr ? conflict->path : kSiblingFile));
     }
     return changed;
 }

@@ -91,6 +91,23 @@ LogLine& LogLine::Decimal(uint32_t value) noexcept {
     return *this << std::string_view(digits + 10 - count, static_cast<size_t>(count));
 }
 
+LogLine& LogLine::Time(bool withDate) noexcept {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const auto two = [this](uint32_t value) -> LogLine& {
+        const char digits[2] = {static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+        return *this << std::string_view(digits, 2);
+    };
+    if (withDate) {
+        Decimal(now.wYear) << "-";
+        two(now.wMonth) << "-";
+        two(now.wDay) << " ";
+    }
+    two(now.wHour) << ":";
+    two(now.wMinute) << ":";
+    return two(now.wSecond);
+}
+
 void LogLine::Append() noexcept {
     text_[size_++] = '\n';
     if (!enabled) return;

@@ -44,7 +44,7 @@ void NoteTrouble(const std::string& path, const std::string& content) {
 
 void Tell(const std::string& text) {
     LogLine line;
-    line << "live profiles: " << text;
+    line.Time() << " live profiles: " << text;
     line.Append();
 }
 

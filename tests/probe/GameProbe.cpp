@@ -4,7 +4,8 @@
 //              faults inside Morvane.asi: contained, the game goes on to its end.
 //   gamefault  the pop-up headlight query hands a bad object to a game routine, which
 //              faults: the game ends as any game whose code faulted.
-//   exit     the game exits while live profiles are being read again.
+//   exit       the game exits while live profiles are being read again.
+//   start      the game starts and ends; it prints the message box shown, if any.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,6 +23,11 @@ int main(int argc, char** argv) {
     if (std::string(argv[2]) == "fault") {
         for (int i = 0; i < 2; ++i) sim::RunHostCode(sim::neon::NeonColorRun(reinterpret_cast<uint8_t*>(0x10), 0));
         std::puts("the hook came back from a bad record twice");
+        return 0;
+    }
+    if (std::string(argv[2]) == "start") {
+        const auto& boxes = sim::MessageBoxes();
+        std::puts(boxes.empty() ? "no message box" : boxes[0].text.c_str());
         return 0;
     }
     if (std::string(argv[2]) == "gamefault") {
