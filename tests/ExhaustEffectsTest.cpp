@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <cstdlib>
-#include <new>
 #include <thread>
 
 #include <windows.h>
@@ -23,19 +21,6 @@
 using namespace sim::exhaust;
 using Definition = morvane::host::EffectDefinition;
 using morvane::PlacedEffectRecords;
-
-// An allocation of exactly this many bytes faults, once (0: none): a fault inside a routine
-// the hook runs while it holds the cache's lock.
-std::atomic<size_t> faultingAllocation{0};
-
-void* operator new(std::size_t size) {
-    if (size != 0 && faultingAllocation.load(std::memory_order_relaxed) == size && faultingAllocation.exchange(0) == size)
-        *static_cast<volatile int*>(nullptr) = 0;
-    if (void* block = std::malloc(size ? size : 1)) return block;
-    throw std::bad_alloc();
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -369,7 +354,7 @@ TEST_F(ExhaustEffectsTest, AFaultWhileTheCacheIsLockedLetsTheLockGo) {
     for (; size < 16 || (size & (size - 1)) != 0; ++size) {
         RunEffectListSite(NewOwner("EXHAUST_CENTER"), NewEffect("EXHAUST_FX", Unique(), 0, 0), NewEffectList(), holder, 0);
     }
-    faultingAllocation = 2 * size * sizeof(void*);
+    testfolders::FaultAtAllocationOf(2 * size * sizeof(void*));
     uint8_t* head = NewEffectList();
     for (int call = 0; call < 2; ++call) {  // then switched off: nothing added at once
         const sim::Capture after =
@@ -377,7 +362,7 @@ TEST_F(ExhaustEffectsTest, AFaultWhileTheCacheIsLockedLetsTheLockGo) {
         EXPECT_EQ(after.exit, sim::Exit::Resumed);
         EXPECT_TRUE(ListNodes(head).nodes.empty());
     }
-    EXPECT_EQ(faultingAllocation.load(), 0u) << "the fault happened";
+    EXPECT_EQ(testfolders::FaultAtAllocationOf(0), 0u) << "the fault happened";
     HANDLE other = CreateThread(nullptr, 0, &TakeTheCacheLock, nullptr, 0, nullptr);
     ASSERT_EQ(WaitForSingleObject(other, 5000), WAIT_OBJECT_0) << "the cache's lock stayed held";
     CloseHandle(other);

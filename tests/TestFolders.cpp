@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <fstream>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -90,4 +95,29 @@ unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::stri
     return status;
 }
 
+namespace {
+std::atomic<long long> heapBytes{0};
+std::atomic<size_t> faultingAllocation{0};
+}  // namespace
+
+long long HeapBytesInUse() { return heapBytes.load(); }
+size_t FaultAtAllocationOf(size_t size) { return faultingAllocation.exchange(size); }
+
 }  // namespace testfolders
+
+// Every operator new of the test programs: counted, and faulting once where a test asks.
+void* operator new(std::size_t size) {
+    if (size != 0 && testfolders::faultingAllocation.load(std::memory_order_relaxed) == size &&
+        testfolders::faultingAllocation.exchange(0) == size)
+        *static_cast<volatile int*>(nullptr) = 0;
+    void* block = std::malloc(size ? size : 1);
+    if (block == nullptr) throw std::bad_alloc();
+    testfolders::heapBytes += static_cast<long long>(_msize(block));
+    return block;
+}
+void operator delete(void* block) noexcept {
+    if (block == nullptr) return;
+    testfolders::heapBytes -= static_cast<long long>(_msize(block));
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }

@@ -1,6 +1,7 @@
 #pragma once
 // Game folders for tests: a fresh directory per use, holding the plug-in and whatever
 // settings a test writes beside it.
+#include <cstddef>
 #include <string>
 
 namespace testfolders {
@@ -33,5 +34,11 @@ private:
 // and the first line it printed.
 unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
                            const std::string& pluginFolder = "");
+
+// The bytes the test program holds from operator new now.
+long long HeapBytesInUse();
+// The next allocation of exactly `size` bytes faults (a fault inside a routine a hook runs);
+// 0: none. Answers the size armed before.
+size_t FaultAtAllocationOf(size_t size);
 
 }  // namespace testfolders

@@ -46,12 +46,21 @@ bool AnyHookSwitchedOff();
 void SwitchOff(HookPlace& place, SwitchedOff level);
 
 // While a hook runs, a mark on its stack says so: the fault observer finds the innermost
-// one above a fault, for the hook it belongs to and the certainty that a catcher is there.
+// one above a fault, for the hook it belongs to and the certainty that a catcher is there;
+// live profiles free a replaced configuration once no thread has one (startup/Reclaim.h).
 // The place, else the routine whose place it is.
 struct HookMark {
     static constexpr uint32_t kMagic = 0x4B4F4F48;  // "HOOK"
-    HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) { magic = kMagic; }
-    ~HookMark() { magic = 0; }
+    // The mark stands before the hook's first step is taken and goes after its last (the
+    // compiler may move no memory access across it): a configuration is taken only under it.
+    HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) {
+        magic = kMagic;
+        asm volatile("" ::: "memory");
+    }
+    ~HookMark() {
+        asm volatile("" ::: "memory");
+        magic = 0;
+    }
     HookMark(const HookMark&) = delete;
     HookMark& operator=(const HookMark&) = delete;
 
