@@ -9,14 +9,19 @@
 #include "patch/TrampolineLayout.h"
 
     .intel_syntax noprefix
+#include "patch/X87Stack.inc"
     .text
 
-# Runs the handler on the 16-byte aligned stack, with the default SSE control word; the
-# x87 stack is empty and its control word the default (all exceptions masked) by then.
+# Runs the handler on the 16-byte aligned stack, with the default SSE control word (the
+# game's exception flags may stand, as they do in the x87 status word); the x87 stack is
+# empty and its control word the default (all exceptions masked) by then.
 .macro RUN_HANDLER
-    mov dword ptr [esp+4], 0x1F80
-    ldmxcsr [esp+4]
-    mov [esp], ebx                  # morvane_run_handler(record) runs the hook
+    mov eax, [esp+SAVE_MXCSR]
+    and eax, 0xFFC0
+    cmp eax, 0x1F80
+    je 1f
+    ldmxcsr [_morvane_default_mxcsr]
+1:  mov [esp], ebx                  # morvane_run_handler(record) runs the hook
     call _morvane_run_handler
 .endm
 
@@ -31,18 +36,13 @@ _morvane_register_trampoline:
     cld
     sub esp, SAVE_AREA + SAVE_AREA_SIZE
     and esp, -16
-    # Almost always the game has no x87 value in flight at a site: then only what a
-    # handler can change is kept (the x87 control and status words, MXCSR, XMM0-7). With
-    # values in flight, or MMX state (which shows as values), the whole state is saved and
-    # the stack emptied for the handler.
-    fnstsw word ptr [esp+SAVE_STATUS]   # first: FXAM changes the condition codes
-    fxam
-    fnstsw ax
-    and ax, 0x4500                  # C3 C2 C0 of ST0 are 1 0 1 when it is empty, and an
-    cmp ax, 0x4100                  # empty top in compiled code means an empty stack
-    jne 3f
+    # The x87 stack is emptied for the handler, its values in flight kept in the image, and
+    # with them only what a handler can change (the x87 control and status words, MXCSR,
+    # XMM0-7); where the x87 state is odd, the whole state is saved instead.
+    mov edi, [ebx+RECORD_HOOK]
+    mov edi, [edi+HOOK_FULL_X87_STACK]
+    X87_EMPTY_STACK 3f, edi
 
-    fnstcw word ptr [esp+SAVE_CONTROL]
     stmxcsr dword ptr [esp+SAVE_MXCSR]
     movaps [esp+SAVE_XMM+0x00], xmm0
     movaps [esp+SAVE_XMM+0x10], xmm1
@@ -54,53 +54,51 @@ _morvane_register_trampoline:
     movaps [esp+SAVE_XMM+0x70], xmm7
     mov dword ptr [esp+8], 0x037F
     fldcw [esp+8]
-    RUN_HANDLER
-    # The handler leaves the x87 stack empty, as it found it. The status word goes back
-    # as the game had it. FXAM changed its condition codes: where nothing else changed and
-    # the game's codes are those of a comparison (C1 clear), an unordered comparison of two
-    # constants sets them again, cheaply; otherwise an environment built from the kept
-    # words and every register empty restores it whole.
+    RUN_HANDLER                     # ESI, the count of values popped, survives it
+    # The handler leaves the x87 stack empty, as it found it. The status word goes back as
+    # the game had it: its condition codes C3 C2 C0, changed by examining the values popped
+    # and perhaps by the handler, first, while every register is free: where they are those
+    # a comparison or FXAM of a register in use gives, a comparison of two constants or
+    # FXAM of one sets them again. Then the values popped go back, and C1, which loads and
+    # pops clear, is set where a register is free for it. The result is checked; otherwise,
+    # or where that did not give the game's word, the image restores the x87 state whole.
     fnstsw ax
     mov dx, word ptr [esp+SAVE_STATUS]
     xor ax, dx
-    jz 2f                           # unchanged
-    test ax, 0xB8FF                 # anything but C3 C2 C1 C0 changed
-    jnz 5f
-    and dx, 0x4700
-    jz 10f                          # > : 0 0 0 0
-    cmp dx, 0x0100
-    je 11f                          # < : C0
-    cmp dx, 0x4000
-    je 12f                          # = : C3
-    cmp dx, 0x4500
-    je 13f                          # unordered: C3 C2 C0
-    jmp 5f
+    test ax, 0x4500
+    jz 16f                          # C3 C2 C0 as they were
+    and dx, 0x4500
+    jz 10f                          # > : 0 0 0
+    cmp dx, 0x4500                  # unordered: C3 C2 C0
+    je 11f
+    cmp dx, 0x0100                  # NaN, or < : C0
+    je 12f
+    cmp dx, 0x0400                  # normal: C2
+    je 13f
+    cmp dx, 0x0500                  # infinity: C2 C0
+    je 19f
+    cmp dx, 0x4000                  # zero, or = : C3
+    jne 15f
+    fldz
+    jmp 14f
+12: fld dword ptr [_morvane_quiet_nan]
+    jmp 14f
+13: fld1
+    jmp 14f
+19: fld dword ptr [_morvane_infinity]
+14: fxam                            # D9 E5: sets C3 C2 C0 to the class
+    fstp st(0)
+    jmp 16f
 10: fldz
     fld1
-    jmp 14f
-11: fld1
-    fldz
-    jmp 14f
-12: fldz
-    fldz
-    jmp 14f
-13: fldz
+    jmp 20f
+11: fldz
     fld dword ptr [_morvane_quiet_nan]
-14: fucompp                         # sets C3 C2 C0, clears C1, pops both
+20: fucompp                         # DA E9: sets C3 C2 C0, pops both
+16: X87_PUSH_BACK
     fnstsw ax
     cmp ax, word ptr [esp+SAVE_STATUS]
-    je 2f
-5:  movzx eax, word ptr [esp+SAVE_CONTROL]
-    mov [esp+SAVE_ENVIRONMENT+0], eax       # control word
-    movzx eax, word ptr [esp+SAVE_STATUS]
-    mov [esp+SAVE_ENVIRONMENT+4], eax       # status word
-    mov dword ptr [esp+SAVE_ENVIRONMENT+8], 0xFFFF   # tag word: every register empty
-    xor eax, eax
-    mov [esp+SAVE_ENVIRONMENT+12], eax      # instruction and operand pointers: none
-    mov [esp+SAVE_ENVIRONMENT+16], eax
-    mov [esp+SAVE_ENVIRONMENT+20], eax
-    mov [esp+SAVE_ENVIRONMENT+24], eax
-    fldenv [esp+SAVE_ENVIRONMENT]
+    jne 6f
 2:  fldcw word ptr [esp+SAVE_CONTROL]
     ldmxcsr dword ptr [esp+SAVE_MXCSR]
     movaps xmm0, [esp+SAVE_XMM+0x00]
@@ -113,12 +111,63 @@ _morvane_register_trampoline:
     movaps xmm7, [esp+SAVE_XMM+0x70]
     jmp 4f
 
+6:  xor ax, word ptr [esp+SAVE_STATUS]
+    test ax, 0xBDFF                 # anything but C1 changed
+    jnz 15f
+    cmp esi, 7                      # a register free for C1
+    ja 15f
+    test byte ptr [esp+SAVE_STATUS+1], 0x02
+    jz 17f
+    test byte ptr [esp+SAVE_STATUS], 0x20   # C1 1 comes from a rounding up, which raises
+    jz 15f                                  # the precision flag: only where it is set
+    fld dword ptr [_morvane_one_and_a_half]
+    fistp dword ptr [esp+8]         # DB 5C 24 08: 2, rounded up: C1 1
+    jmp 18f
+17: fldz
+    fstp st(0)                      # C1 0
+18: fnstsw ax
+    cmp ax, word ptr [esp+SAVE_STATUS]
+    je 2b
+15: mov ax, word ptr [esp+SAVE_STATUS]
+    mov word ptr [esp+SAVE_AREA+FXSAVE_STATUS], ax
+    mov ecx, esi
+    mov eax, 0xFF00
+    shr eax, cl
+    movzx eax, al                   # the registers of the values popped, from TOP up, in
+    mov [esp+SAVE_AREA+FXSAVE_TAGS], eax            # use; no last opcode
+    xor eax, eax
+    mov [esp+SAVE_AREA+FXSAVE_POINTERS+0], eax      # no instruction or operand pointer
+    mov [esp+SAVE_AREA+FXSAVE_POINTERS+4], eax
+    mov [esp+SAVE_AREA+FXSAVE_POINTERS+8], eax
+    mov [esp+SAVE_AREA+FXSAVE_POINTERS+12], eax
+    jmp 5f                          # control word, MXCSR, values and XMM0-7 are in place
+
 3:  fxsave [esp+SAVE_AREA]          # the whole x87/MMX/SSE state, with the status word
-    mov ax, [esp+SAVE_STATUS]       # as it was before FXAM
+    mov ax, [esp+SAVE_STATUS]       # as it was before the x87 was tried
     mov [esp+SAVE_AREA+FXSAVE_STATUS], ax
-    fninit                          # empty stack, default control word
+    test al, al                     # ES: an exception the game has pending stays in the
+    jns 7f                          # image, not in the handler's way
+    fnclex
+7:  ffree st(0)                     # DD C0+i: every register empty, their values in the image
+    ffree st(1)
+    ffree st(2)
+    ffree st(3)
+    ffree st(4)
+    ffree st(5)
+    ffree st(6)
+    ffree st(7)
+    movzx ecx, ax
+    shr ecx, 11
+    and ecx, 7                      # TOP, brought round to 0 (FNINIT would cost far more)
+    jz 9f
+8:  fincstp                         # D9 F7
+    inc ecx
+    test cl, 8
+    jz 8b
+9:  mov dword ptr [esp+8], 0x037F
+    fldcw [esp+8]
     RUN_HANDLER
-    fxrstor [esp+SAVE_AREA]
+5:  fxrstor [esp+SAVE_AREA]
 
 4:  mov esp, ebx
     cmp dword ptr [esp+RECORD_PUSH_FLOAT], 0   # EFLAGS come from the record below, so this is free
@@ -144,3 +193,9 @@ _morvane_register_trampoline:
     .p2align 2
 _morvane_quiet_nan:
     .long 0x7FC00000                # a quiet NaN: compared unordered, raising nothing
+_morvane_infinity:
+    .long 0x7F800000
+_morvane_one_and_a_half:
+    .float 1.5
+_morvane_default_mxcsr:
+    .long 0x1F80

@@ -1,0 +1,123 @@
+// The game's x87/MMX/SSE state around a register hook: whatever its x87 stack holds at the
+// site, and whichever way the trampoline keeps it (values popped and pushed back, the whole
+// state saved), the game gets it back as it was.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "HostLayout.h"
+#include "Sim.h"
+#include "patch/RegisterHook.h"
+
+namespace {
+
+using morvane::RegisterRecord;
+
+constexpr uint32_t kSite = sim::layout::kScratchCode + 0x1000;
+constexpr uint32_t kResume = kSite + 0x0C;
+
+alignas(16) uint8_t imageBefore[512], imageAfter[512];  // FXSAVE just before the site, and on resuming
+uint16_t statusBefore;
+uint32_t hostMm0, scratch;
+const float kInFlight[8] = {1.5f, -2.75f, 3e30f, 0.0f, -0.0f, 1e-30f, 7.0f, -8.5f};
+const float kOneAndAHalf = 1.5f;
+const uint16_t kZeroDivideUnmasked = 0x037B;
+
+void Append(std::vector<uint8_t>& code, std::initializer_list<uint8_t> opcode, const void* operand) {
+    code.insert(code.end(), opcode);
+    for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(operand) >> (8 * i)));
+}
+
+void Nothing(RegisterRecord&) {}
+
+// The handler raises the precision flag on the x87 (1/3, its stack left empty) and in MXCSR,
+// through XMM0.
+void RaiseFlags(RegisterRecord&) {
+    asm volatile("fld1; fld1; fld1; faddp; fld1; faddp; fdivrp; fstp %%st(0);"
+                 "mov $3, %%eax; cvtsi2ss %%eax, %%xmm0; rcpss %%xmm0, %%xmm0; mulss %%xmm0, %%xmm0"
+                 ::: "st", "eax", "xmm0");
+}
+
+// Two FXSAVE images agree on the x87 control, status and tag words, the registers in use,
+// MXCSR and XMM0-7.
+void ExpectSameState(const uint8_t* before, const uint8_t* after) {
+    EXPECT_EQ(std::memcmp(before, after, 5), 0) << "x87 control, status and tag words";
+    EXPECT_EQ(std::memcmp(before + 24, after + 24, 4), 0) << "MXCSR";
+    const int top = (before[3] >> 3) & 7;
+    for (int i = 0; i < 8; ++i) {
+        if ((before[4] >> ((top + i) & 7)) & 1) EXPECT_EQ(std::memcmp(before + 32 + 16 * i, after + 32 + 16 * i, 10), 0) << "ST" << i;
+    }
+    EXPECT_EQ(std::memcmp(before + 160, after + 160, 128), 0) << "XMM0-7";
+}
+
+// Every row with no value in flight, one, and eight (TOP 0 again: its first pass saves the
+// whole state, the next pops eight values), each met twice; a row with a stack of its own
+// as it is. The condition codes the row's own code leaves are checked with nothing pushed
+// after it.
+TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
+    constexpr uint16_t kAny = 0xFFFF;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> before;  // the game's code just before the site
+        uint16_t conditionCodes;      // C3 C2 C1 C0 it leaves
+        morvane::RegisterHandler handler;
+        bool ownStack;
+        uint32_t mm0 = 0;  // MMX register 0, where checked
+    };
+    std::vector<uint8_t> roundUp, eightRoundUp, pending = {0xD9, 0xE8, 0xD9, 0xEE};  // fld1; fldz
+    Append(roundUp, {0xD9, 0x05}, &kOneAndAHalf);           // fld [1.5]
+    Append(roundUp, {0xDB, 0x1D}, &scratch);                 // fistp [scratch]: 2, rounded up
+    for (int i = 0; i < 7; ++i) eightRoundUp.insert(eightRoundUp.end(), {0xD9, 0xE8});  // fld1
+    Append(eightRoundUp, {0xD9, 0x05}, &kOneAndAHalf);      // fld [1.5]
+    Append(eightRoundUp, {0xDB, 0x15}, &scratch);            // fist [scratch]: 2, rounded up, no pop
+    Append(pending, {0xD9, 0x2D}, &kZeroDivideUnmasked);     // fldcw [zero divide unmasked]
+    pending.insert(pending.end(), {0xDE, 0xF9});             // fdivp st(1), st: 1/0, held back
+    const Case cases[] = {
+        {"greater", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &Nothing, false},  // fldz; fld1; fucompp
+        {"less", {0xD9, 0xE8, 0xD9, 0xEE, 0xDA, 0xE9}, 0x0100, &Nothing, false},     // fld1; fldz; fucompp
+        {"equal", {0xD9, 0xEE, 0xD9, 0xEE, 0xDA, 0xE9}, 0x4000, &Nothing, false},    // fldz; fldz; fucompp
+        {"unordered, invalid operation raised", {0xD9, 0xEE, 0xD9, 0xE8, 0xD9, 0xE0, 0xD9, 0xFA, 0xDA, 0xE9},
+         0x4500, &Nothing, false},                                   // fldz; fld1; fchs; fsqrt; fucompp
+        {"greater, the handler raising flags", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &RaiseFlags, false},
+        {"a rounding up (C1), precision raised", roundUp, 0x0200, &Nothing, false},
+        {"infinity examined, zero divide raised", {0xD9, 0xE8, 0xD9, 0xEE, 0xDE, 0xF9, 0xD9, 0xE5, 0xDD, 0xD8},
+         0x0500, &Nothing, false},                                   // fld1; fldz; fdivp; fxam; fstp st(0)
+        {"eight values, the last stored rounded up (C1)", eightRoundUp, 0x0200, &Nothing, true},
+        {"MMX state", {0xB8, 0x78, 0x56, 0x34, 0x12, 0x0F, 0x6E, 0xC0}, kAny, &Nothing, true, 0x12345678},  // mov eax, imm; movd mm0, eax
+        {"a register empty below one in use", {0xD9, 0xE8, 0xD9, 0xE8, 0xDD, 0xC1}, kAny, &Nothing, true},  // fld1 x2; ffree st(1)
+        {"an exception pending", pending, kAny, &Nothing, true},
+    };
+    for (const Case& c : cases) {
+        for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8}) {
+            sim::Reset();
+            sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
+            std::vector<uint8_t> code = {0xDB, 0xE3};  // fninit
+            code.insert(code.end(), c.before.begin(), c.before.end());
+            for (uint32_t i = 0; i < values; ++i) Append(code, {0xD9, 0x05}, &kInFlight[i]);  // fld [value]
+            Append(code, {0xDD, 0x3D}, &statusBefore);     // fnstsw [statusBefore]
+            Append(code, {0x0F, 0xAE, 0x05}, imageBefore);  // fxsave [imageBefore]
+            const uint32_t load = kSite - static_cast<uint32_t>(code.size());
+            sim::PlantHostBytes(load, code);
+            code.clear();
+            Append(code, {0x0F, 0xAE, 0x05}, imageAfter);  // fxsave [imageAfter]
+            code.insert(code.end(), {0xDB, 0xE2});         // fnclex: nothing pending any more
+            Append(code, {0x0F, 0x7E, 0x05}, &hostMm0);    // movd [hostMm0], mm0
+            code.insert(code.end(), {0x0F, 0x77, 0xDB, 0xE3});  // emms; fninit
+            sim::PlantHostBytes(kResume, code);
+            morvane::InstallRegisterHook(kSite, c.handler, kResume);
+            sim::Run run{load, kResume + static_cast<uint32_t>(code.size()), sim::DistinctRegisters(), {0, 0, 0, 0}, {}, {}};
+            for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x01010101u * (i + 1));
+            for (int pass = 1; pass <= 2; ++pass) {
+                SCOPED_TRACE(testing::Message() << c.what << ", " << values << " values in flight, pass " << pass);
+                hostMm0 = 0;
+                const sim::Capture after = sim::RunHostCode(run);
+                EXPECT_EQ(after.exit, sim::Exit::Resumed);
+                ExpectSameState(imageBefore, imageAfter);
+                if (c.conditionCodes != kAny && values == 0) EXPECT_EQ(statusBefore & 0x4700, c.conditionCodes);
+                if (c.mm0 != 0) EXPECT_EQ(hostMm0, c.mm0);
+            }
+        }
+    }
+}
+
+}  // namespace
