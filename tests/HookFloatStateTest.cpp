@@ -28,11 +28,15 @@ void Append(std::vector<uint8_t>& code, std::initializer_list<uint8_t> opcode, c
     for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(operand) >> (8 * i)));
 }
 
-void Nothing(RegisterRecord&) {}
+uint32_t handlerEnvironment[7];  // x87 control, status, tag words first
 
-// The handler raises the precision flag on the x87 (1/3, its stack left empty) and in MXCSR,
-// through XMM0.
-void RaiseFlags(RegisterRecord&) {
+// The handler sees an empty x87 stack (TOP 0, every tag empty), the default control word.
+void Look(RegisterRecord&) { asm volatile("fnstenv %0; fldcw %0" : "=m"(handlerEnvironment)); }
+
+// The same, then the handler raises the precision flag on the x87 (1/3, its stack left
+// empty) and in MXCSR, through XMM0.
+void RaiseFlags(RegisterRecord& r) {
+    Look(r);
     asm volatile("fld1; fld1; fld1; faddp; fld1; faddp; fdivrp; fstp %%st(0);"
                  "mov $3, %%eax; cvtsi2ss %%eax, %%xmm0; rcpss %%xmm0, %%xmm0; mulss %%xmm0, %%xmm0"
                  ::: "st", "eax", "xmm0");
@@ -53,7 +57,7 @@ void ExpectSameState(const uint8_t* before, const uint8_t* after) {
 // Every row with no value in flight, one, and eight (TOP 0 again: its first pass saves the
 // whole state, the next pops eight values), each met twice; a row with a stack of its own
 // as it is. The condition codes the row's own code leaves are checked with nothing pushed
-// after it.
+// after it. The dear ways of restoring the state are taken only where they must be.
 TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
     constexpr uint16_t kAny = 0xFFFF;
     struct Case {
@@ -62,6 +66,7 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
         uint16_t conditionCodes;      // C3 C2 C1 C0 it leaves
         morvane::RegisterHandler handler;
         bool ownStack;
+        int whole, image;  // passes (1, 2, both: 3) restored from the whole save, from the image
         uint32_t mm0 = 0;  // MMX register 0, where checked
     };
     std::vector<uint8_t> roundUp, eightRoundUp, pending = {0xD9, 0xE8, 0xD9, 0xEE};  // fld1; fldz
@@ -73,19 +78,19 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
     Append(pending, {0xD9, 0x2D}, &kZeroDivideUnmasked);     // fldcw [zero divide unmasked]
     pending.insert(pending.end(), {0xDE, 0xF9});             // fdivp st(1), st: 1/0, held back
     const Case cases[] = {
-        {"greater", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &Nothing, false},  // fldz; fld1; fucompp
-        {"less", {0xD9, 0xE8, 0xD9, 0xEE, 0xDA, 0xE9}, 0x0100, &Nothing, false},     // fld1; fldz; fucompp
-        {"equal", {0xD9, 0xEE, 0xD9, 0xEE, 0xDA, 0xE9}, 0x4000, &Nothing, false},    // fldz; fldz; fucompp
+        {"greater", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &Look, false, 0, 0},  // fldz; fld1; fucompp
+        {"less", {0xD9, 0xE8, 0xD9, 0xEE, 0xDA, 0xE9}, 0x0100, &Look, false, 0, 0},     // fld1; fldz; fucompp
+        {"equal", {0xD9, 0xEE, 0xD9, 0xEE, 0xDA, 0xE9}, 0x4000, &Look, false, 0, 0},    // fldz; fldz; fucompp
         {"unordered, invalid operation raised", {0xD9, 0xEE, 0xD9, 0xE8, 0xD9, 0xE0, 0xD9, 0xFA, 0xDA, 0xE9},
-         0x4500, &Nothing, false},                                   // fldz; fld1; fchs; fsqrt; fucompp
-        {"greater, the handler raising flags", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &RaiseFlags, false},
-        {"a rounding up (C1), precision raised", roundUp, 0x0200, &Nothing, false},
+         0x4500, &Look, false, 0, 0},                                   // fldz; fld1; fchs; fsqrt; fucompp
+        {"greater, the handler raising flags", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &RaiseFlags, false, 0, 3},
+        {"a rounding up (C1), precision raised", roundUp, 0x0200, &Look, false, 0, 0},
         {"infinity examined, zero divide raised", {0xD9, 0xE8, 0xD9, 0xEE, 0xDE, 0xF9, 0xD9, 0xE5, 0xDD, 0xD8},
-         0x0500, &Nothing, false},                                   // fld1; fldz; fdivp; fxam; fstp st(0)
-        {"eight values, the last stored rounded up (C1)", eightRoundUp, 0x0200, &Nothing, true},
-        {"MMX state", {0xB8, 0x78, 0x56, 0x34, 0x12, 0x0F, 0x6E, 0xC0}, kAny, &Nothing, true, 0x12345678},  // mov eax, imm; movd mm0, eax
-        {"a register empty below one in use", {0xD9, 0xE8, 0xD9, 0xE8, 0xDD, 0xC1}, kAny, &Nothing, true},  // fld1 x2; ffree st(1)
-        {"an exception pending", pending, kAny, &Nothing, true},
+         0x0500, &Look, false, 0, 0},                                   // fld1; fldz; fdivp; fxam; fstp st(0)
+        {"eight values, the last stored rounded up (C1)", eightRoundUp, 0x0200, &Look, true, 1, 2},
+        {"MMX state", {0xB8, 0x78, 0x56, 0x34, 0x12, 0x0F, 0x6E, 0xC0}, kAny, &Look, true, 1, 0, 0x12345678},  // mov eax, imm; movd mm0, eax
+        {"a register empty below one in use", {0xD9, 0xE8, 0xD9, 0xE8, 0xDD, 0xC1}, kAny, &Look, true, 3, 0},  // fld1 x2; ffree st(1)
+        {"an exception pending", pending, kAny, &Look, true, 3, 0},
     };
     for (const Case& c : cases) {
         for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8}) {
@@ -110,9 +115,17 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
             for (int pass = 1; pass <= 2; ++pass) {
                 SCOPED_TRACE(testing::Message() << c.what << ", " << values << " values in flight, pass " << pass);
                 hostMm0 = 0;
+                std::memset(handlerEnvironment, 0, sizeof handlerEnvironment);
+                const uint32_t wholeSaves = morvane_x87_whole_saves, imageRestores = morvane_x87_image_restores;
                 const sim::Capture after = sim::RunHostCode(run);
                 EXPECT_EQ(after.exit, sim::Exit::Resumed);
                 ExpectSameState(imageBefore, imageAfter);
+                EXPECT_EQ(handlerEnvironment[0] & 0xFFFF, 0x037Fu);
+                EXPECT_EQ(handlerEnvironment[1] & 0x3800, 0u) << "TOP";
+                EXPECT_EQ(handlerEnvironment[2] & 0xFFFF, 0xFFFFu) << "tags";
+                const bool whole = ((c.whole >> (pass - 1)) & 1) || (values == 8 && pass == 1);
+                EXPECT_EQ(morvane_x87_whole_saves - wholeSaves, whole ? 1u : 0u);
+                EXPECT_EQ(morvane_x87_image_restores - imageRestores, !whole && ((c.image >> (pass - 1)) & 1) ? 1u : 0u);
                 if (c.conditionCodes != kAny && values == 0) EXPECT_EQ(statusBefore & 0x4700, c.conditionCodes);
                 if (c.mm0 != 0) EXPECT_EQ(hostMm0, c.mm0);
             }

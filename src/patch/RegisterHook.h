@@ -27,6 +27,12 @@
 
 #include "patch/TrampolineLayout.h"
 
+// How often the trampoline has restored a game's x87 state whole (FXRSTOR, the dear way):
+// from its whole save, where the state was odd, and from the image of what it kept, where
+// the status word could not be set again cheaply. Counted without a lock, for diagnosis.
+extern "C" uint32_t morvane_x87_whole_saves;
+extern "C" uint32_t morvane_x87_image_restores;
+
 namespace morvane {
 
 struct HookPlace;

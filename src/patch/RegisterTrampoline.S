@@ -128,21 +128,18 @@ _morvane_register_trampoline:
 18: fnstsw ax
     cmp ax, word ptr [esp+SAVE_STATUS]
     je 2b
-15: mov ax, word ptr [esp+SAVE_STATUS]
+15: inc dword ptr [_morvane_x87_image_restores]
+    mov ax, word ptr [esp+SAVE_STATUS]
     mov word ptr [esp+SAVE_AREA+FXSAVE_STATUS], ax
     mov ecx, esi
     mov eax, 0xFF00
     shr eax, cl
     movzx eax, al                   # the registers of the values popped, from TOP up, in
-    mov [esp+SAVE_AREA+FXSAVE_TAGS], eax            # use; no last opcode
-    xor eax, eax
-    mov [esp+SAVE_AREA+FXSAVE_POINTERS+0], eax      # no instruction or operand pointer
-    mov [esp+SAVE_AREA+FXSAVE_POINTERS+4], eax
-    mov [esp+SAVE_AREA+FXSAVE_POINTERS+8], eax
-    mov [esp+SAVE_AREA+FXSAVE_POINTERS+12], eax
+    mov [esp+SAVE_AREA+FXSAVE_TAGS], eax    # use; no last opcode (nor pointers: not kept)
     jmp 5f                          # control word, MXCSR, values and XMM0-7 are in place
 
-3:  fxsave [esp+SAVE_AREA]          # the whole x87/MMX/SSE state, with the status word
+3:  inc dword ptr [_morvane_x87_whole_saves]
+    fxsave [esp+SAVE_AREA]          # the whole x87/MMX/SSE state, with the status word
     mov ax, [esp+SAVE_STATUS]       # as it was before the x87 was tried
     mov [esp+SAVE_AREA+FXSAVE_STATUS], ax
     test al, al                     # ES: an exception the game has pending stays in the
@@ -199,3 +196,10 @@ _morvane_one_and_a_half:
     .float 1.5
 _morvane_default_mxcsr:
     .long 0x1F80
+
+    .data
+    .p2align 2
+    .globl _morvane_x87_whole_saves
+_morvane_x87_whole_saves: .long 0
+    .globl _morvane_x87_image_restores
+_morvane_x87_image_restores: .long 0

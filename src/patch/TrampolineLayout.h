@@ -45,7 +45,6 @@
 #define FXSAVE_CONTROL 0
 #define FXSAVE_STATUS 2
 #define FXSAVE_TAGS 4 /* abridged: one bit a register, 0 empty; FOP follows */
-#define FXSAVE_POINTERS 8 /* instruction and operand pointers, 16 bytes */
 #define FXSAVE_MXCSR 24
 #define FXSAVE_REGISTERS 32
 #define FXSAVE_XMM 160
