@@ -12,16 +12,11 @@
 #include "patch/X87Stack.inc"
     .text
 
-# Runs the handler on the 16-byte aligned stack, with the default SSE control word (the
-# game's exception flags may stand, as they do in the x87 status word); the x87 stack is
-# empty and its control word the default (all exceptions masked) by then.
+# Runs the handler on the 16-byte aligned stack, with the default SSE control word; the
+# x87 stack is empty and its control word the default (all exceptions masked) by then.
 .macro RUN_HANDLER
-    mov eax, [esp+SAVE_MXCSR]
-    and eax, 0xFFC0
-    cmp eax, 0x1F80
-    je 1f
     ldmxcsr [_morvane_default_mxcsr]
-1:  mov [esp], ebx                  # morvane_run_handler(record) runs the hook
+    mov [esp], ebx                  # morvane_run_handler(record) runs the hook
     call _morvane_run_handler
 .endm
 
