@@ -90,6 +90,8 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
         {"seven values, the last stored rounded up (C1)", sevenRoundUp, 0x0200, &Look, true, 0, 0},
         {"MMX state", {0xB8, 0x78, 0x56, 0x34, 0x12, 0x0F, 0x6E, 0xC0}, kAny, &Look, true, 1, 0, 0x12345678},  // mov eax, imm; movd mm0, eax
         {"a register empty below one in use", {0xD9, 0xE8, 0xD9, 0xE8, 0xDD, 0xC1}, kAny, &Look, true, 3, 0},  // fld1 x2; ffree st(1)
+        {"registers in use below TOP", {0xD9, 0xE8, 0xD9, 0xE8, 0xD9, 0xE8, 0xD9, 0xF7, 0xD9, 0xF7}, kAny, &Look, true, 3,
+         0},                                                         // fld1 x3; fincstp x2
         {"an exception pending", pending, kAny, &Look, true, 3, 0},
     };
     for (const Case& c : cases) {
