@@ -49,88 +49,116 @@ void ExpectSameState(const uint8_t* before, const uint8_t* after) {
     EXPECT_EQ(std::memcmp(before + 24, after + 24, 4), 0) << "MXCSR";
     const int top = (before[3] >> 3) & 7;
     for (int i = 0; i < 8; ++i) {
-        if ((before[4] >> ((top + i) & 7)) & 1) EXPECT_EQ(std::memcmp(before + 32 + 16 * i, after + 32 + 16 * i, 10), 0) << "ST" << i;
+        if ((before[4] >> ((top + i) & 7)) & 1) {
+            EXPECT_EQ(std::memcmp(before + 32 + 16 * i, after + 32 + 16 * i, 10), 0) << "ST" << i;
+        }
     }
     EXPECT_EQ(std::memcmp(before + 160, after + 160, 128), 0) << "XMM0-7";
 }
 
-// Every row with no value in flight, one, and eight (TOP 0 again: its first pass saves the
-// whole state, the next pops eight values), each met twice; a row with a stack of its own
-// as it is. The condition codes the row's own code leaves are checked with nothing pushed
-// after it. The dear ways of restoring the state are taken only where they must be.
-TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
-    constexpr uint16_t kAny = 0xFFFF;
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> before;  // the game's code just before the site
-        uint16_t conditionCodes;      // C3 C2 C1 C0 it leaves
-        morvane::RegisterHandler handler;
-        bool ownStack;
-        int whole, image;  // passes (1, 2, both: 3) restored from the whole save, from the image
-        uint32_t mm0 = 0;  // MMX register 0, where checked
-    };
+constexpr uint16_t kAny = 0xFFFF;
+
+struct Case {
+    const char* what;
+    std::vector<uint8_t> before;  // the game's code just before the site
+    uint16_t conditionCodes;      // C3 C2 C1 C0 it leaves
+    morvane::RegisterHandler handler;
+    bool ownStack;                // no value pushed after it
+    int whole, image;             // passes (1, 2, both: 3) restored from the whole save, from the image
+    uint32_t mm0 = 0;             // MMX register 0, where checked
+};
+
+std::vector<Case> Cases() {
     std::vector<uint8_t> roundUp, sevenRoundUp, pending = {0xD9, 0xE8, 0xD9, 0xEE};  // fld1; fldz
     Append(roundUp, {0xD9, 0x05}, &kOneAndAHalf);           // fld [1.5]
     Append(roundUp, {0xDB, 0x1D}, &scratch);                 // fistp [scratch]: 2, rounded up
-    for (int i = 0; i < 6; ++i) sevenRoundUp.insert(sevenRoundUp.end(), {0xD9, 0xE8});  // fld1
+    for (int i = 0; i < 6; ++i) sevenRoundUp.push_back(0xD9), sevenRoundUp.push_back(0xE8);  // fld1
     Append(sevenRoundUp, {0xD9, 0x05}, &kOneAndAHalf);      // fld [1.5]
     Append(sevenRoundUp, {0xDB, 0x15}, &scratch);            // fist [scratch]: 2, rounded up, no pop
     Append(pending, {0xD9, 0x2D}, &kZeroDivideUnmasked);     // fldcw [zero divide unmasked]
     pending.insert(pending.end(), {0xDE, 0xF9});             // fdivp st(1), st: 1/0, held back
-    const Case cases[] = {
+    return {
         {"greater", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &Look, false, 0, 0},  // fldz; fld1; fucompp
         {"less", {0xD9, 0xE8, 0xD9, 0xEE, 0xDA, 0xE9}, 0x0100, &Look, false, 0, 0},     // fld1; fldz; fucompp
         {"equal", {0xD9, 0xEE, 0xD9, 0xEE, 0xDA, 0xE9}, 0x4000, &Look, false, 0, 0},    // fldz; fldz; fucompp
         {"unordered, invalid operation raised", {0xD9, 0xEE, 0xD9, 0xE8, 0xD9, 0xE0, 0xD9, 0xFA, 0xDA, 0xE9},
-         0x4500, &Look, false, 0, 0},                                   // fldz; fld1; fchs; fsqrt; fucompp
+         0x4500, &Look, false, 0, 0},                                // fldz; fld1; fchs; fsqrt; fucompp
         {"greater, the handler raising flags", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &RaiseFlags, false, 0, 3},
         {"a rounding up (C1), precision raised", roundUp, 0x0200, &Look, false, 0, 0},
         {"infinity examined, zero divide raised", {0xD9, 0xE8, 0xD9, 0xEE, 0xDE, 0xF9, 0xD9, 0xE5, 0xDD, 0xD8},
-         0x0500, &Look, false, 0, 0},                                   // fld1; fldz; fdivp; fxam; fstp st(0)
+         0x0500, &Look, false, 0, 0},                                // fld1; fldz; fdivp; fxam; fstp st(0)
         {"seven values, the last stored rounded up (C1)", sevenRoundUp, 0x0200, &Look, true, 0, 0},
         {"MMX state", {0xB8, 0x78, 0x56, 0x34, 0x12, 0x0F, 0x6E, 0xC0}, kAny, &Look, true, 1, 0, 0x12345678},  // mov eax, imm; movd mm0, eax
+        {"an empty stack at TOP 7", {0xD9, 0xF6}, kAny, &Look, true, 3, 0},  // fdecstp
         {"a register empty below one in use", {0xD9, 0xE8, 0xD9, 0xE8, 0xDD, 0xC1}, kAny, &Look, true, 3, 0},  // fld1 x2; ffree st(1)
         {"registers in use below TOP", {0xD9, 0xE8, 0xD9, 0xE8, 0xD9, 0xE8, 0xD9, 0xF7, 0xD9, 0xF7}, kAny, &Look, true, 3,
          0},                                                         // fld1 x3; fincstp x2
         {"an exception pending", pending, kAny, &Look, true, 3, 0},
     };
-    for (const Case& c : cases) {
-        for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8}) {
-            sim::Reset();
-            sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
-            std::vector<uint8_t> code = {0xDB, 0xE3};  // fninit
-            code.insert(code.end(), c.before.begin(), c.before.end());
-            for (uint32_t i = 0; i < values; ++i) Append(code, {0xD9, 0x05}, &kInFlight[i]);  // fld [value]
-            Append(code, {0xDD, 0x3D}, &statusBefore);     // fnstsw [statusBefore]
-            Append(code, {0x0F, 0xAE, 0x05}, imageBefore);  // fxsave [imageBefore]
-            const uint32_t load = kSite - static_cast<uint32_t>(code.size());
-            sim::PlantHostBytes(load, code);
-            code.clear();
-            Append(code, {0x0F, 0xAE, 0x05}, imageAfter);  // fxsave [imageAfter]
-            code.insert(code.end(), {0xDB, 0xE2});         // fnclex: nothing pending any more
-            Append(code, {0x0F, 0x7E, 0x05}, &hostMm0);    // movd [hostMm0], mm0
-            code.insert(code.end(), {0x0F, 0x77, 0xDB, 0xE3});  // emms; fninit
-            sim::PlantHostBytes(kResume, code);
-            morvane::InstallRegisterHook(kSite, c.handler, kResume);
-            sim::Run run{load, kResume + static_cast<uint32_t>(code.size()), sim::DistinctRegisters(), {0, 0, 0, 0}, {}, {}};
-            for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x01010101u * (i + 1));
-            for (int pass = 1; pass <= 2; ++pass) {
-                SCOPED_TRACE(testing::Message() << c.what << ", " << values << " values in flight, pass " << pass);
-                hostMm0 = 0;
-                std::memset(handlerEnvironment, 0, sizeof handlerEnvironment);
-                const uint32_t wholeSaves = morvane_x87_whole_saves, imageRestores = morvane_x87_image_restores;
-                const sim::Capture after = sim::RunHostCode(run);
-                EXPECT_EQ(after.exit, sim::Exit::Resumed);
-                ExpectSameState(imageBefore, imageAfter);
-                EXPECT_EQ(handlerEnvironment[0] & 0xFFFF, 0x037Fu);
-                EXPECT_EQ(handlerEnvironment[1] & 0x3800, 0u) << "TOP";
-                EXPECT_EQ(handlerEnvironment[2] & 0xFFFF, 0xFFFFu) << "tags";
-                const bool whole = ((c.whole >> (pass - 1)) & 1) || (values == 8 && pass == 1);
-                EXPECT_EQ(morvane_x87_whole_saves - wholeSaves, whole ? 1u : 0u);
-                EXPECT_EQ(morvane_x87_image_restores - imageRestores, !whole && ((c.image >> (pass - 1)) & 1) ? 1u : 0u);
-                if (c.conditionCodes != kAny && values == 0) EXPECT_EQ(statusBefore & 0x4700, c.conditionCodes);
-                if (c.mm0 != 0) EXPECT_EQ(hostMm0, c.mm0);
-            }
+}
+
+// The game's code before the site: its own, `values` values pushed, the state noted.
+// Answers where it starts.
+uint32_t PlantCodeBefore(const std::vector<uint8_t>& own, uint32_t values) {
+    std::vector<uint8_t> code = {0xDB, 0xE3};  // fninit
+    code.insert(code.end(), own.begin(), own.end());
+    for (uint32_t i = 0; i < values; ++i) Append(code, {0xD9, 0x05}, &kInFlight[i]);  // fld [value]
+    Append(code, {0xDD, 0x3D}, &statusBefore);     // fnstsw [statusBefore]
+    Append(code, {0x0F, 0xAE, 0x05}, imageBefore);  // fxsave [imageBefore]
+    const uint32_t load = kSite - static_cast<uint32_t>(code.size());
+    sim::PlantHostBytes(load, code);
+    return load;
+}
+
+// The game's code where it resumes: the state noted, nothing left pending, MMX register 0
+// read, the x87 reset. Answers where the run ends.
+uint32_t PlantCodeAfter() {
+    std::vector<uint8_t> code;
+    Append(code, {0x0F, 0xAE, 0x05}, imageAfter);  // fxsave [imageAfter]
+    code.insert(code.end(), {0xDB, 0xE2});         // fnclex
+    Append(code, {0x0F, 0x7E, 0x05}, &hostMm0);    // movd [hostMm0], mm0
+    code.insert(code.end(), {0x0F, 0x77, 0xDB, 0xE3});  // emms; fninit
+    sim::PlantHostBytes(kResume, code);
+    return kResume + static_cast<uint32_t>(code.size());
+}
+
+// One pass through the hooked site: the game's state back, the handler's as promised, and
+// the dear ways of restoring the state taken only where they must be.
+void ExpectKept(const Case& c, const sim::Run& run, uint32_t values, int pass) {
+    SCOPED_TRACE(testing::Message() << c.what << ", " << values << " values in flight, pass " << pass);
+    hostMm0 = 0;
+    std::memset(handlerEnvironment, 0, sizeof handlerEnvironment);
+    const uint32_t wholeSaves = morvane_x87_whole_saves, imageRestores = morvane_x87_image_restores;
+    EXPECT_EQ(sim::RunHostCode(run).exit, sim::Exit::Resumed);
+    ExpectSameState(imageBefore, imageAfter);
+    EXPECT_EQ(handlerEnvironment[0] & 0xFFFF, 0x037Fu);
+    EXPECT_EQ(handlerEnvironment[1] & 0x3800, 0u) << "TOP";
+    EXPECT_EQ(handlerEnvironment[2] & 0xFFFF, 0xFFFFu) << "tags";
+    const bool whole = ((c.whole >> (pass - 1)) & 1) || (values == 8 && pass == 1);
+    EXPECT_EQ(morvane_x87_whole_saves - wholeSaves, whole ? 1u : 0u);
+    EXPECT_EQ(morvane_x87_image_restores - imageRestores, !whole && ((c.image >> (pass - 1)) & 1) ? 1u : 0u);
+    if (c.conditionCodes != kAny && values == 0) {
+        EXPECT_EQ(statusBefore & 0x4700, c.conditionCodes);
+    }
+    if (c.mm0 != 0) {
+        EXPECT_EQ(hostMm0, c.mm0);
+    }
+}
+
+// Every row at one site with no value in flight, one, eight (TOP 0 again: the first pass
+// saves the whole state, and the site's word has the next pop eight values), then none
+// again (the word wrong now), each met twice; a row with a stack of its own as it is. The
+// condition codes the row's own code leaves are checked with nothing pushed after it.
+TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
+    for (const Case& c : Cases()) {
+        sim::Reset();
+        sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
+        sim::Run run{0, PlantCodeAfter(), sim::DistinctRegisters(), {0, 0, 0, 0}, {}, {}};
+        for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x01010101u * (i + 1));
+        morvane::InstallRegisterHook(kSite, c.handler, kResume);
+        for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8, 0}) {
+            run.site = PlantCodeBefore(c.before, values);
+            for (int pass = 1; pass <= 2; ++pass) ExpectKept(c, run, values, pass);
         }
     }
 }
