@@ -321,12 +321,13 @@ void Append(std::vector<uint8_t>& code, std::initializer_list<uint8_t> opcode, c
 
 // The handler always starts with an empty x87 stack (TOP 0, every tag empty), the default
 // control words of the x87 and of SSE, whatever the host set (a game often runs at 24-bit
-// precision), and a 16-byte aligned stack, whatever the site's. The host gets its own state
-// back, with 0 to 8 values in flight.
+// precision; the SSE exception flags the host raised stand), and a 16-byte aligned stack,
+// whatever the site's. The host gets its own state back, with 0 to 8 values in flight.
 TEST_F(RegisterHookTest, TheHandlerStartsWithACleanFloatingPointStateOnAnAlignedStack) {
     // 24-bit precision with flush-to-zero and denormals-are-zero; 53-bit rounding toward
-    // zero; the defaults.
-    const std::pair<uint16_t, uint32_t> hostWords[] = {{0x007F, 0x9FC0}, {0x0E7F, 0x7F80}, {0x037F, 0x1F80}};
+    // zero; the defaults; the defaults with the precision flag raised. Then the handler's MXCSR.
+    const std::tuple<uint16_t, uint32_t, uint32_t> hostWords[] = {
+        {0x007F, 0x9FC0, 0x1F80}, {0x0E7F, 0x7F80, 0x1F80}, {0x037F, 0x1F80, 0x1F80}, {0x037F, 0x1FA0, 0x1FA0}};
     std::vector<uint8_t> code = {0xD9, 0x3D};  // fnstcw [hostControlWord]
     Append(code, {}, &hostControlWord);
     Append(code, {0x0F, 0xAE, 0x1D}, &hostMxcsr);  // stmxcsr [hostMxcsr]
@@ -335,7 +336,8 @@ TEST_F(RegisterHookTest, TheHandlerStartsWithACleanFloatingPointStateOnAnAligned
     InstallRegisterHook(kSite, &RecordFloatingPointState, kResume);
     for (uint32_t values = 0; values <= 8; ++values) {
         SCOPED_TRACE(testing::Message() << values << " values in flight");
-        std::tie(hostWordToLoad, hostMxcsrToLoad) = hostWords[values % 3];
+        uint32_t handlerMxcsrExpected;
+        std::tie(hostWordToLoad, hostMxcsrToLoad, handlerMxcsrExpected) = hostWords[values % 4];
         code.assign(values % 4, 0x50);  // push eax: each run meets the site at another stack alignment
         Append(code, {0xD9, 0x2D}, &hostWordToLoad);      // fldcw [hostWordToLoad]
         Append(code, {0x0F, 0xAE, 0x15}, &hostMxcsrToLoad);  // ldmxcsr [hostMxcsrToLoad]
@@ -350,7 +352,7 @@ TEST_F(RegisterHookTest, TheHandlerStartsWithACleanFloatingPointStateOnAnAligned
         EXPECT_EQ(handlerControlWord, 0x037F);
         EXPECT_EQ(handlerEnvironment[1] & 0x3800, 0u) << "TOP";
         EXPECT_EQ(handlerEnvironment[2] & 0xFFFF, 0xFFFFu);
-        EXPECT_EQ(handlerMxcsr, 0x1F80u);
+        EXPECT_EQ(handlerMxcsr, handlerMxcsrExpected);
         EXPECT_TRUE(seenAlignedStack);
         EXPECT_EQ(hostControlWord, hostWordToLoad);
         EXPECT_EQ(hostMxcsr, hostMxcsrToLoad);

@@ -12,11 +12,16 @@
 #include "patch/X87Stack.inc"
     .text
 
-# Runs the handler on the 16-byte aligned stack, with the default SSE control word; the
-# x87 stack is empty and its control word the default (all exceptions masked) by then.
+# Runs the handler on the 16-byte aligned stack, with the default SSE control word (the
+# game's exception flags stand, as they do in the x87 status word); the x87 stack is empty
+# and its control word the default (all exceptions masked) by then.
 .macro RUN_HANDLER
+    mov eax, [esp+SAVE_MXCSR]
+    and eax, 0xFFC0                 # the control bits
+    cmp eax, 0x1F80
+    je 1f
     ldmxcsr [_morvane_default_mxcsr]
-    mov [esp], ebx                  # morvane_run_handler(record) runs the hook
+1:  mov [esp], ebx                  # morvane_run_handler(record) runs the hook
     call _morvane_run_handler
 .endm
 
@@ -59,7 +64,11 @@ _morvane_register_trampoline:
     # or where that did not give the game's word, the image restores the x87 state whole.
     fnstsw ax
     mov dx, word ptr [esp+SAVE_STATUS]
-    xor ax, dx
+    test esi, esi
+    jnz 21f
+    cmp ax, dx
+    je 2f                           # nothing popped, the word as the game had it
+21: xor ax, dx
     test ax, 0x4500
     jz 16f                          # C3 C2 C0 as they were
     and dx, 0x4500
@@ -95,8 +104,12 @@ _morvane_register_trampoline:
     cmp ax, word ptr [esp+SAVE_STATUS]
     jne 6f
 2:  fldcw word ptr [esp+SAVE_CONTROL]
+    stmxcsr dword ptr [esp+4]
+    mov eax, [esp+4]
+    cmp eax, [esp+SAVE_MXCSR]
+    je 22f                          # MXCSR as the game had it
     ldmxcsr dword ptr [esp+SAVE_MXCSR]
-    movaps xmm0, [esp+SAVE_XMM+0x00]
+22: movaps xmm0, [esp+SAVE_XMM+0x00]
     movaps xmm1, [esp+SAVE_XMM+0x10]
     movaps xmm2, [esp+SAVE_XMM+0x20]
     movaps xmm3, [esp+SAVE_XMM+0x30]
