@@ -19,7 +19,7 @@ constexpr uint32_t kResume = kSite + 0x0C;
 alignas(16) uint8_t imageBefore[512], imageAfter[512];  // FXSAVE just before the site, and on resuming
 uint16_t statusBefore;
 uint32_t hostMm0, scratch;
-const float kInFlight[8] = {1.5f, -2.75f, 3e30f, 0.0f, -0.0f, 1e-30f, 7.0f, -8.5f};
+const float kInFlight[8] = {0.0f, -2.75f, 3e30f, 1.5f, -0.0f, 1e-30f, 7.0f, -8.5f};  // the deepest first
 const float kOneAndAHalf = 1.5f;
 const uint16_t kZeroDivideUnmasked = 0x037B;
 
@@ -85,6 +85,7 @@ std::vector<Case> Cases() {
          0x4500, &Look, false, 0, 0},                                // fldz; fld1; fchs; fsqrt; fucompp
         {"greater, the handler raising flags", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &RaiseFlags, false, 0, 3},
         {"a rounding up (C1), precision raised", roundUp, 0x0200, &Look, false, 0, 0},
+        {"one examined", {0xD9, 0xE8, 0xD9, 0xE5, 0xDD, 0xD8}, 0x0400, &Look, false, 0, 0},  // fld1; fxam; fstp st(0)
         {"infinity examined, zero divide raised", {0xD9, 0xE8, 0xD9, 0xEE, 0xDE, 0xF9, 0xD9, 0xE5, 0xDD, 0xD8},
          0x0500, &Look, false, 0, 0},                                // fld1; fldz; fdivp; fxam; fstp st(0)
         {"seven values, the last stored rounded up (C1)", sevenRoundUp, 0x0200, &Look, true, 0, 0},

@@ -103,13 +103,10 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     if (displaced.size() > kMaxDisplacedBytes) return 0;
     const uint32_t count = static_cast<uint32_t>(displaced.size());
     const uint32_t size = EntrySize(count);
+    const uint32_t entry = NextEntrySlot(size);
     // Written by the trampoline: outside the entry's code, which is not writable.
-    auto* fullX87Stack = new (std::nothrow) uint32_t{0};
-    const uint32_t entry = fullX87Stack != nullptr ? NextEntrySlot(size) : 0;
-    if (entry == 0) {
-        delete fullX87Stack;
-        return 0;
-    }
+    auto* fullX87Stack = entry != 0 ? new (std::nothrow) uint32_t{0} : nullptr;
+    if (fullX87Stack == nullptr) return 0;
     // The call's return address is the record's resume slot: the trampoline's final return
     // comes back to the tail right after the call, as the processor's return predictor
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.
