@@ -19,10 +19,131 @@
     mov eax, [esp+SAVE_MXCSR]
     and eax, 0xFFC0                 # the control bits
     cmp eax, 0x1F80
-    je 1f
+    je .Lrun\@
     ldmxcsr [_morvane_default_mxcsr]
-1:  mov [esp], ebx                  # morvane_run_handler(record) runs the hook
+.Lrun\@:
+    mov [esp], ebx                  # morvane_run_handler(record) runs the hook
     call _morvane_run_handler
+.endm
+
+.macro SAVE_XMM_REGISTERS
+    movaps [esp+SAVE_XMM+0x00], xmm0
+    movaps [esp+SAVE_XMM+0x10], xmm1
+    movaps [esp+SAVE_XMM+0x20], xmm2
+    movaps [esp+SAVE_XMM+0x30], xmm3
+    movaps [esp+SAVE_XMM+0x40], xmm4
+    movaps [esp+SAVE_XMM+0x50], xmm5
+    movaps [esp+SAVE_XMM+0x60], xmm6
+    movaps [esp+SAVE_XMM+0x70], xmm7
+.endm
+
+.macro LOAD_XMM_REGISTERS
+    movaps xmm0, [esp+SAVE_XMM+0x00]
+    movaps xmm1, [esp+SAVE_XMM+0x10]
+    movaps xmm2, [esp+SAVE_XMM+0x20]
+    movaps xmm3, [esp+SAVE_XMM+0x30]
+    movaps xmm4, [esp+SAVE_XMM+0x40]
+    movaps xmm5, [esp+SAVE_XMM+0x50]
+    movaps xmm6, [esp+SAVE_XMM+0x60]
+    movaps xmm7, [esp+SAVE_XMM+0x70]
+.endm
+
+# With AX the status word now and every x87 register free: sets C3 C2 C0 again as the game
+# had them, where they are those a comparison or FXAM of a register in use gives, by a
+# comparison of two constants or FXAM of one. Otherwise jumps to \other. Uses DX.
+.macro X87_CODES_BACK other
+    mov dx, word ptr [esp+SAVE_STATUS]
+    xor ax, dx
+    test ax, 0x4500
+    jz .Ldone\@                     # C3 C2 C0 as they were
+    and dx, 0x4500
+    jz .Lgreater\@                  # > : 0 0 0
+    cmp dx, 0x4500                  # unordered: C3 C2 C0
+    je .Lunordered\@
+    cmp dx, 0x0100                  # NaN, or < : C0
+    je .Lnan\@
+    cmp dx, 0x0400                  # normal: C2
+    je .Lnormal\@
+    cmp dx, 0x0500                  # infinity: C2 C0
+    je .Linfinity\@
+    cmp dx, 0x4000                  # zero, or = : C3
+    jne \other
+    fldz
+    jmp .Lexamine\@
+.Lnan\@:
+    fld dword ptr [_morvane_quiet_nan]
+    jmp .Lexamine\@
+.Lnormal\@:
+    fld1
+    jmp .Lexamine\@
+.Linfinity\@:
+    fld dword ptr [_morvane_infinity]
+.Lexamine\@:
+    fxam                            # D9 E5: sets C3 C2 C0 to the class
+    fstp st(0)
+    jmp .Ldone\@
+.Lgreater\@:
+    fldz
+    fld1
+    jmp .Lcompare\@
+.Lunordered\@:
+    fldz
+    fld dword ptr [_morvane_quiet_nan]
+.Lcompare\@:
+    fucompp                         # DA E9: sets C3 C2 C0, pops both
+.Ldone\@:
+.endm
+
+# With AX the status word now, the values popped back (ESI of them): where only C1 differs
+# from the game's and a register is free, sets it again and jumps to \done if the word is the
+# game's then. Otherwise falls through.
+.macro X87_C1_BACK done
+    xor ax, word ptr [esp+SAVE_STATUS]
+    test ax, 0xBDFF                 # anything but C1 changed
+    jnz .Lnot\@
+    cmp esi, 7                      # a register free for C1
+    ja .Lnot\@
+    test byte ptr [esp+SAVE_STATUS+1], 0x02
+    jz .Lclear\@
+    test byte ptr [esp+SAVE_STATUS], 0x20   # C1 1 comes from a rounding up, which raises
+    jz .Lnot\@                              # the precision flag: only where it is set
+    fld dword ptr [_morvane_one_and_a_half]
+    fistp dword ptr [esp+8]         # DB 5C 24 08: 2, rounded up: C1 1
+    jmp .Lcheck\@
+.Lclear\@:
+    fldz
+    fstp st(0)                      # C1 0
+.Lcheck\@:
+    fnstsw ax
+    cmp ax, word ptr [esp+SAVE_STATUS]
+    je \done
+.Lnot\@:
+.endm
+
+# After FXSAVE of the whole state: every register empty, TOP 0, for the handler.
+.macro X87_EMPTY_SAVED
+    test byte ptr [esp+SAVE_STATUS], 0x80   # ES: an exception the game has pending stays in
+    jz .Lfree\@                             # the image, not in the handler's way
+    fnclex
+.Lfree\@:
+    ffree st(0)                     # DD C0+i: their values are in the image
+    ffree st(1)
+    ffree st(2)
+    ffree st(3)
+    ffree st(4)
+    ffree st(5)
+    ffree st(6)
+    ffree st(7)
+    movzx ecx, word ptr [esp+SAVE_STATUS]
+    shr ecx, 11
+    and ecx, 7                      # TOP, brought round to 0 (FNINIT would cost far more)
+    jz .Ltop\@
+.Lround\@:
+    fincstp                         # D9 F7
+    inc ecx
+    test cl, 8
+    jz .Lround\@
+.Ltop\@:
 .endm
 
     .globl _morvane_register_trampoline
@@ -42,101 +163,39 @@ _morvane_register_trampoline:
     mov edi, [ebx+RECORD_HOOK]
     mov edi, [edi+HOOK_FULL_X87_STACK]
     X87_EMPTY_STACK 3f, edi
-
     stmxcsr dword ptr [esp+SAVE_MXCSR]
-    movaps [esp+SAVE_XMM+0x00], xmm0
-    movaps [esp+SAVE_XMM+0x10], xmm1
-    movaps [esp+SAVE_XMM+0x20], xmm2
-    movaps [esp+SAVE_XMM+0x30], xmm3
-    movaps [esp+SAVE_XMM+0x40], xmm4
-    movaps [esp+SAVE_XMM+0x50], xmm5
-    movaps [esp+SAVE_XMM+0x60], xmm6
-    movaps [esp+SAVE_XMM+0x70], xmm7
+    SAVE_XMM_REGISTERS
     mov dword ptr [esp+8], 0x037F
     fldcw [esp+8]
     RUN_HANDLER                     # ESI, the count of values popped, survives it
     # The handler leaves the x87 stack empty, as it found it. The status word goes back as
     # the game had it: its condition codes C3 C2 C0, changed by examining the values popped
-    # and perhaps by the handler, first, while every register is free: where they are those
-    # a comparison or FXAM of a register in use gives, a comparison of two constants or
-    # FXAM of one sets them again. Then the values popped go back, and C1, which loads and
-    # pops clear, is set where a register is free for it. The result is checked; otherwise,
-    # or where that did not give the game's word, the image restores the x87 state whole.
+    # and perhaps by the handler, first, while every register is free; then the values
+    # popped go back, and C1, which loads and pops clear, is set where a register is free
+    # for it. The result is checked; otherwise, or where that did not give the game's word,
+    # the image restores the x87 state whole.
     fnstsw ax
-    mov dx, word ptr [esp+SAVE_STATUS]
     test esi, esi
-    jnz 21f
-    cmp ax, dx
+    jnz 1f
+    cmp ax, word ptr [esp+SAVE_STATUS]
     je 2f                           # nothing popped, the word as the game had it
-21: xor ax, dx
-    test ax, 0x4500
-    jz 16f                          # C3 C2 C0 as they were
-    and dx, 0x4500
-    jz 10f                          # > : 0 0 0
-    cmp dx, 0x4500                  # unordered: C3 C2 C0
-    je 11f
-    cmp dx, 0x0100                  # NaN, or < : C0
-    je 12f
-    cmp dx, 0x0400                  # normal: C2
-    je 13f
-    cmp dx, 0x0500                  # infinity: C2 C0
-    je 19f
-    cmp dx, 0x4000                  # zero, or = : C3
-    jne 15f
-    fldz
-    jmp 14f
-12: fld dword ptr [_morvane_quiet_nan]
-    jmp 14f
-13: fld1
-    jmp 14f
-19: fld dword ptr [_morvane_infinity]
-14: fxam                            # D9 E5: sets C3 C2 C0 to the class
-    fstp st(0)
-    jmp 16f
-10: fldz
-    fld1
-    jmp 20f
-11: fldz
-    fld dword ptr [_morvane_quiet_nan]
-20: fucompp                         # DA E9: sets C3 C2 C0, pops both
-16: X87_PUSH_BACK
+1:  X87_CODES_BACK 6f
+    X87_PUSH_BACK
     fnstsw ax
     cmp ax, word ptr [esp+SAVE_STATUS]
-    jne 6f
+    je 2f
+    X87_C1_BACK 2f
+    jmp 6f
 2:  fldcw word ptr [esp+SAVE_CONTROL]
     stmxcsr dword ptr [esp+4]
     mov eax, [esp+4]
     cmp eax, [esp+SAVE_MXCSR]
-    je 22f                          # MXCSR as the game had it
+    je 1f                           # MXCSR as the game had it
     ldmxcsr dword ptr [esp+SAVE_MXCSR]
-22: movaps xmm0, [esp+SAVE_XMM+0x00]
-    movaps xmm1, [esp+SAVE_XMM+0x10]
-    movaps xmm2, [esp+SAVE_XMM+0x20]
-    movaps xmm3, [esp+SAVE_XMM+0x30]
-    movaps xmm4, [esp+SAVE_XMM+0x40]
-    movaps xmm5, [esp+SAVE_XMM+0x50]
-    movaps xmm6, [esp+SAVE_XMM+0x60]
-    movaps xmm7, [esp+SAVE_XMM+0x70]
+1:  LOAD_XMM_REGISTERS
     jmp 4f
 
-6:  xor ax, word ptr [esp+SAVE_STATUS]
-    test ax, 0xBDFF                 # anything but C1 changed
-    jnz 15f
-    cmp esi, 7                      # a register free for C1
-    ja 15f
-    test byte ptr [esp+SAVE_STATUS+1], 0x02
-    jz 17f
-    test byte ptr [esp+SAVE_STATUS], 0x20   # C1 1 comes from a rounding up, which raises
-    jz 15f                                  # the precision flag: only where it is set
-    fld dword ptr [_morvane_one_and_a_half]
-    fistp dword ptr [esp+8]         # DB 5C 24 08: 2, rounded up: C1 1
-    jmp 18f
-17: fldz
-    fstp st(0)                      # C1 0
-18: fnstsw ax
-    cmp ax, word ptr [esp+SAVE_STATUS]
-    je 2b
-15: inc dword ptr [_morvane_x87_image_restores]
+6:  inc dword ptr [_morvane_x87_image_restores]
     mov ax, word ptr [esp+SAVE_STATUS]
     mov word ptr [esp+SAVE_AREA+FXSAVE_STATUS], ax
     mov ecx, esi
@@ -150,26 +209,8 @@ _morvane_register_trampoline:
     fxsave [esp+SAVE_AREA]          # the whole x87/MMX/SSE state, with the status word
     mov ax, [esp+SAVE_STATUS]       # as it was before the x87 was tried
     mov [esp+SAVE_AREA+FXSAVE_STATUS], ax
-    test al, al                     # ES: an exception the game has pending stays in the
-    jns 7f                          # image, not in the handler's way
-    fnclex
-7:  ffree st(0)                     # DD C0+i: every register empty, their values in the image
-    ffree st(1)
-    ffree st(2)
-    ffree st(3)
-    ffree st(4)
-    ffree st(5)
-    ffree st(6)
-    ffree st(7)
-    movzx ecx, ax
-    shr ecx, 11
-    and ecx, 7                      # TOP, brought round to 0 (FNINIT would cost far more)
-    jz 9f
-8:  fincstp                         # D9 F7
-    inc ecx
-    test cl, 8
-    jz 8b
-9:  mov dword ptr [esp+8], 0x037F
+    X87_EMPTY_SAVED
+    mov dword ptr [esp+8], 0x037F
     fldcw [esp+8]
     RUN_HANDLER
 5:  fxrstor [esp+SAVE_AREA]
