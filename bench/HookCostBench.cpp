@@ -19,6 +19,7 @@
 #include "HostLayout.h"
 #include "BenchClock.h"
 #include "Sim.h"
+#include "feature/Site.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 

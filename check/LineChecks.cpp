@@ -5,7 +5,7 @@
 #include "Scan.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
-#include "config/KnownKeys.h"
+#include "config/LineJudge.h"
 #include "config/SlotTable.h"
 
 namespace morvane::check {
@@ -189,8 +189,8 @@ void LineChecks::WarnValue(const ScannedFile& file, const KnownKey& known, const
 
 }  // namespace
 
-void CheckLines(const ScannedFile& file, FileKind kind, WarningList& warnings) {
-    LineChecks(warnings).CheckLines(file, kind);
+void CheckLines(const ScannedFile& file, WarningList& warnings) {
+    if (const std::optional<FileKind> kind = SettingsFileKind(file.path)) LineChecks(warnings).CheckLines(file, *kind);
 }
 
 std::string NearestSpelling(const std::string& name, const std::vector<std::string>& known) {

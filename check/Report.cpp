@@ -52,11 +52,9 @@ void Report::ReportGlobal() {
     for (const GlobalSwitchKey& entry : kGlobalSwitches) {
         PrintRow(out_, "  ", entry.key, OnOff(s.*entry.field), origin(entry.section, entry.key));
     }
-    std::ostringstream angle;
-    angle << s.frontSteerAngle;
-    PrintRow(out_, "  ", kFrontSteerAngleKey, angle.str(), origin(kGeneralSection, kFrontSteerAngleKey));
-    PrintRow(out_, "  ", kLogKey, OnOff(s.log), origin(kGeneralSection, kLogKey));
-    PrintRow(out_, "  ", kLiveProfilesKey, OnOff(s.liveProfiles), origin(kGeneralSection, kLiveProfilesKey));
+    for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) {
+        PrintRow(out_, "  ", entry.key, entry.shown(s), origin(kGeneralSection, entry.key));
+    }
     out_ << "  These take effect at the game's start only. "
          << (s.liveProfiles ? "What follows (the per-car settings and every car profile) follows its files while the "
                               "game runs.\n"
@@ -123,7 +121,7 @@ void Report::ReportProfile(size_t index) {
     out_ << "\n  " << p.name << "  ("
          << (own ? (own->directory ? "folder " : "file ") + own->label : std::string("built in")) << ")\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        const bool on = SwitchTakesEffect(entry.field, &p, &global);
+        const bool on = SwitchTakesEffect(entry, &p, &global);
         std::string origin = own ? own->Origin(kGeneralSection, entry.key) : std::string("built in");
         if (origin.empty()) origin = "not set in the file: off";
         const std::string globalOrigin = read_.global->Origin(kGeneralSection, entry.key);
@@ -158,11 +156,11 @@ CheckResult ReportWarnings(const std::vector<Warning>& warnings, std::ostream& o
             << "    fix: " << w.fix << "\n";
     }
     if (warnings.empty()) {
-        out << "No warnings: everything takes effect as written.\n";
+        out << "No warnings: everything takes effect as written. Exit status " << kAllTakesEffect << ".\n";
         return {kAllTakesEffect, {}};
     }
     out << warnings.size() << " warning" << (warnings.size() == 1 ? "" : "s")
-        << ": some settings do not take effect as written.\n";
+        << " above: not everything takes effect as written. Exit status " << kWarnings << ".\n";
     return {kWarnings, warnings};
 }
 

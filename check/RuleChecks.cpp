@@ -48,7 +48,7 @@ void RuleChecks::CheckGlobalFile() {
     } else if (global.Unreadable()) {
         Warn(Trap::UnreadableFile, global, 0, "Morvane.ini cannot be read: every switch is off", kSaveAgain);
     }
-    CheckLines(global, FileKind::Global, warnings_);
+    CheckLines(global, warnings_);
     // Both change the same routine of the game; stock rim paint is the one written.
     if (const PluginSettings* s = GlobalSettings(); s && s->allVinylsMirrorable && !VinylBytesWritten(*s)) {
         Warn(Trap::SwitchOverruled, global, global.LineOf(kGeneralSection, "AllVinylsMirrorable"),
@@ -60,7 +60,7 @@ void RuleChecks::CheckGlobalFile() {
 
 void RuleChecks::CheckProfileFile(size_t index) {
     const ScannedFile& file = *read_.profileFiles[index];
-    CheckLines(file, FileKind::Profile, warnings_);
+    CheckLines(file, warnings_);
     if (file.Unreadable()) {
         Warn(Trap::UnreadableFile, file, 0,
              "this file cannot be read: the " + CarProfiles()[index].name + " gets a profile with every switch off",
@@ -133,18 +133,24 @@ bool RuleChecks::NamedForACar(const std::string& name, const ScannedFile& file) 
 
 // A switch Morvane.ini turns on that the car's file leaves out, and that is off for the
 // car because of it.
+// "four": a small count as a word, as the sentences around it read.
+std::string CountInWords(size_t count) {
+    constexpr const char* kWords[] = {"no", "one", "two", "three", "four", "five", "six", "seven", "eight", "nine"};
+    return count < std::size(kWords) ? kWords[count] : std::to_string(count);
+}
+
 void RuleChecks::CheckSwitchesLeftOut(const CarProfile& profile, const ScannedFile& file, bool replacedPopUps) {
     const PluginSettings& global = *GlobalSettings();
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
         if (!(global.*entry.field) || file.Stored(kGeneralSection, entry.key) != nullptr) continue;
         // On for this car all the same: Morvane.ini forces it for every car.
-        if (SwitchTakesEffect(entry.field, &profile, &global)) continue;
+        if (SwitchTakesEffect(entry, &profile, &global)) continue;
         // Already told: the built-in profile this file replaces had pop-up headlights.
         if (entry.field == &CarProfile::popUpHeadLights && replacedPopUps) continue;
         Warn(Trap::SwitchLeftOut, file, 0,
              std::string(entry.key) + " is not set here, so it is off for the " + profile.name + " although " +
-                 read_.global->Origin(kGeneralSection, entry.key) + " turns it on: a car's file replaces all four " +
-                 "switches of [GENERAL]",
+                 read_.global->Origin(kGeneralSection, entry.key) + " turns it on: a car's file replaces all " +
+                 CountInWords(std::size(kProfileSwitches)) + " switches of [GENERAL]",
              std::string("add ") + entry.key + " = 1 under [GENERAL] (or = 0 to keep it off for this car)");
     }
 }
@@ -201,6 +207,7 @@ void CheckSettings(const FolderRead& read, WarningList& warnings) {
     for (size_t i = 0; i < read.profileFiles.size(); ++i) {
         checks.CheckSlotTexts(*read.profileFiles[i], {static_cast<int32_t>(i)});
     }
+    CheckFeatureSlots(read, warnings);
 }
 
 }  // namespace morvane::check

@@ -1,11 +1,13 @@
 // MorvaneCheck [--version] [folder]: checks the Morvane settings in the folder (by default
 // this program's own) as the plug-in reads them. Exit status 0: everything takes effect
-// as written; 1: warnings; 2: the folder cannot be read.
+// as written; 1: warnings; 2: the folder cannot be read. In a console window of its own
+// (started from Explorer) it waits for a key before the window closes.
 #include <cstring>
 #include <iostream>
 #include <string>
 
 #include "Checker.h"
+#include "Console.h"
 #include "Version.h"
 
 int main(int argc, char** argv) {
@@ -25,5 +27,7 @@ int main(int argc, char** argv) {
         folder = argv[i];
     }
     if (folder.empty()) folder = morvane::check::OwnFolder();
-    return morvane::check::CheckFolder(folder, std::cout).status;
+    const int status = morvane::check::CheckFolder(folder, std::cout).status;
+    if (morvane::check::WaitsForKey(morvane::check::CurrentConsole())) morvane::check::WaitForKey();
+    return status;
 }

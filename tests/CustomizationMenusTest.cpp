@@ -14,7 +14,7 @@
 #include "config/Profiles.h"
 #include "config/SlotTable.h"
 #include "config/Settings.h"
-#include "effects/SteerAnimation.h"
+#include "feature/SteerAnimation.h"
 #include "parts/CustomizationMenus.h"
 
 namespace m = sim::menus;

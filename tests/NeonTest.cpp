@@ -9,7 +9,7 @@
 #include "SimWheels.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
-#include "effects/SteerAnimation.h"
+#include "feature/SteerAnimation.h"
 #include "effects/Neon.h"
 #include "effects/WheelGeometry.h"
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -143,6 +144,31 @@ void ExpectSite(const GameSite& site, HMODULE plugin) {
     ExpectLeadsWhereItShould(site, plugin);
 }
 
+// The plug-in's log names every site it wrote or left alone as the game's side names it,
+// and names no other: "    0x007E5A6A the shadow's texture[: why]".
+void ExpectLogNamesSites(const GameFolder& folder) {
+    std::set<std::pair<uint32_t, std::string>> listed, logged;
+    for (const GameSite& site : sim::GameSites()) {
+        if (site.patch != Patch::Read && std::string(site.area) != "game data") listed.emplace(site.address, site.what);
+    }
+    std::ifstream log(folder.path() + "Morvane.log");
+    std::string line;
+    while (std::getline(log, line)) {
+        if (!line.starts_with("    0x") || line.size() < 15) continue;
+        const size_t end = line.find_first_of(":\r", 15);
+        logged.emplace(std::stoul(line.substr(6, 8), nullptr, 16), line.substr(15, end - 15));
+    }
+    std::string missing, extra;
+    for (const auto& [address, name] : listed) {
+        if (!logged.count({address, name})) missing += " " + std::to_string(address) + " '" + name + "'";
+    }
+    for (const auto& [address, name] : logged) {
+        if (!listed.count({address, name})) extra += " " + std::to_string(address) + " '" + name + "'";
+    }
+    EXPECT_EQ(missing, "") << "sites the log does not name";
+    EXPECT_EQ(extra, "") << "sites the log names that the game's side does not list";
+}
+
 void ExpectMap(const std::string& what, const std::string& ini, const std::set<std::string>& on,
                const std::string& profile = "") {
     SCOPED_TRACE(what);
@@ -157,6 +183,7 @@ void ExpectMap(const std::string& what, const std::string& ini, const std::set<s
     if (!profile.empty()) folder.Write("MorvaneCars\\SUPRA", profile);
     HMODULE plugin = sim::LoadPlugin(folder.CopyPlugin());
     ASSERT_NE(plugin, nullptr);
+    ExpectLogNamesSites(folder);
 
     std::vector<std::pair<uint32_t, size_t>> called;
     for (const GameSite& site : sim::GameSites()) {

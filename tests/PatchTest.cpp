@@ -52,7 +52,12 @@ TEST_F(PatchTest, JumpsAndCallsAnswerThePreviousTarget) {
     EXPECT_EQ(WriteJump(kSite + 0x30, 0x600000), 0u);
     sim::PlantHostBytes(kSite + 0x40, {0x55, 0x8B, 0xEC, 0x90, 0x90});
     EXPECT_EQ(WriteJump(kSite + 0x40, 0x600000), 0u);
-    EXPECT_EQ(GetBranchTarget(kSite + 0x40), 0x600000u);
+    EXPECT_EQ(BranchTarget(kSite + 0x40), 0x600000u);
+    // push target; ret leads there too; a pointer slot that cannot be read leads nowhere.
+    sim::PlantHostBytes(kSite + 0x50, {0x68, 0xEF, 0xCD, 0xAB, 0x00, 0xC3});
+    EXPECT_EQ(BranchTarget(kSite + 0x50), 0x00ABCDEFu);
+    sim::PlantHostBytes(kSite + 0x60, {0xFF, 0x25, 0x10, 0x00, 0x00, 0x00});
+    EXPECT_EQ(BranchTarget(kSite + 0x60), 0u);
 }
 
 TEST_F(PatchTest, WritesLandExactlyAndLeaveProtectionAsItWas) {

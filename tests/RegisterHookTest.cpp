@@ -8,6 +8,7 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "feature/Site.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 
@@ -84,7 +85,7 @@ TEST_F(RegisterHookTest, TheRecordHoldsTheSiteAsItWas) {
     EXPECT_EQ(seen.edi, run.registers.edi);
     EXPECT_EQ(seen.esp, after.espAtSite);
     EXPECT_EQ(seen.eflags & kArithmeticFlags, kArithmeticFlags);
-    EXPECT_EQ(morvane::GetBranchTarget(seen.resume), kResume);  // the entry's way back
+    EXPECT_EQ(morvane::BranchTarget(seen.resume), kResume);  // the entry's way back
     EXPECT_EQ(seen.pushFloat, 0u);
     EXPECT_TRUE(seenAlignedStack);
     EXPECT_EQ(seenSlots[0], 0x11u);

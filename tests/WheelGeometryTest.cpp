@@ -10,7 +10,7 @@
 #include "SimWheels.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
-#include "effects/SteerAnimation.h"
+#include "feature/SteerAnimation.h"
 #include "effects/WheelGeometry.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "config/ConfigHost.h"
 #include "config/IniFile.h"
-#include "config/KnownKeys.h"
+#include "config/LineJudge.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "host/Host.h"
@@ -31,18 +31,10 @@ std::atomic<bool> tallying{true};
 
 IniLineObserver* TallyLines(const std::string& path) {
     if (!tallying) return nullptr;
-    const size_t name = path.find_last_of('\\') + 1;
-    const size_t folder = path.find_last_of('\\', name >= 2 ? name - 2 : 0) + 1;
-    FileKind kind;
-    if (path.compare(name, std::string::npos, kGlobalSettingsFile) == 0) {
-        kind = FileKind::Global;
-    } else if (name > folder && path.compare(folder, name - 1 - folder, kProfileDirectory) == 0) {
-        kind = FileKind::Profile;
-    } else {
-        return nullptr;
-    }
+    const std::optional<FileKind> kind = SettingsFileKind(path);
+    if (!kind) return nullptr;
     try {
-        tallies.push_back(std::make_unique<LinesNotAsWritten>(kind));
+        tallies.push_back(std::make_unique<LinesNotAsWritten>(*kind));
         return tallies.back().get();
     } catch (...) {
         return nullptr;  // no memory: the count is only for the log

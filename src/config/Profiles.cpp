@@ -77,7 +77,7 @@ void ResetCarProfiles() {
 void ReadCarProfile(const IniReader& file, CarProfile& profile) {
     ReadSlotTable(file, profile.slotOverrides);
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        profile.*entry.field = file.ReadInt(kGeneralSection, entry.key, 0) == 1;
+        profile.*entry.field = file.ReadBool(kGeneralSection, entry.key);
     }
 }
 

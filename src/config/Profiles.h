@@ -34,17 +34,32 @@ struct CarProfile {
 
 inline constexpr const char kGeneralSection[] = "GENERAL";
 
-// The four per-car switches of "GENERAL", in reading order: on only for the value 1.
+// What a per-car switch set in Morvane.ini does.
+enum class InMorvaneIni : uint8_t {
+    Default,         // the value of every car without a file of its own
+    ForcesEveryCar,  // also turns it on for every car with a file of its own
+};
+
+// The per-car switches of "GENERAL", in reading order: on only for the value 1. A car's
+// own file replaces all of them at once.
 struct ProfileSwitchKey {
     const char* key;
     bool CarProfile::*field;
+    InMorvaneIni inMorvaneIni;
 };
 inline constexpr ProfileSwitchKey kProfileSwitches[] = {
-    {"ForceLodA", &CarProfile::forceLodA},
-    {"ReplaceHeadlightShader", &CarProfile::replaceHeadlightShader},
-    {"ReplaceBrakelightShader", &CarProfile::replaceBrakelightShader},
-    {"PopUpHeadLights", &CarProfile::popUpHeadLights},
+    {"ForceLodA", &CarProfile::forceLodA, InMorvaneIni::ForcesEveryCar},
+    {"ReplaceHeadlightShader", &CarProfile::replaceHeadlightShader, InMorvaneIni::Default},
+    {"ReplaceBrakelightShader", &CarProfile::replaceBrakelightShader, InMorvaneIni::Default},
+    {"PopUpHeadLights", &CarProfile::popUpHeadLights, InMorvaneIni::Default},
 };
+// The entry of a per-car switch.
+constexpr const ProfileSwitchKey& ProfileSwitchOf(bool CarProfile::*field) {
+    for (const ProfileSwitchKey& entry : kProfileSwitches) {
+        if (entry.field == field) return entry;
+    }
+    throw "not a per-car switch";  // a compile-time error where it is asked for a constant
+}
 
 // The cars that have a profile without a file, in the order they are added, with the one
 // flag each sets; every other value of theirs is off or falls back to the global table.
@@ -168,7 +183,7 @@ const CarProfile& AddCarProfile(std::unique_ptr<CarProfile> profile);
 // Empties the start-up set so that it can be built again.
 void ResetCarProfiles();
 
-// Fills the profile's slot table, then its four "GENERAL" switches.
+// Fills the profile's slot table, then its per-car switches of "GENERAL".
 void ReadCarProfile(const IniReader& file, CarProfile& profile);
 
 // Finds in the profiles in force; null when the car has no profile of its own.

@@ -13,9 +13,9 @@ std::vector<std::string> RestartOnlyChanges(const PluginSettings& startup, const
     for (const GlobalSwitchKey& entry : kGlobalSwitches) {
         if (startup.*entry.field != now.*entry.field) changed.emplace_back(entry.key);
     }
-    if (startup.frontSteerAngle != now.frontSteerAngle) changed.emplace_back(kFrontSteerAngleKey);
-    if (startup.log != now.log) changed.emplace_back(kLogKey);
-    if (startup.liveProfiles != now.liveProfiles) changed.emplace_back(kLiveProfilesKey);
+    for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) {
+        if (entry.shown(startup) != entry.shown(now)) changed.emplace_back(entry.key);
+    }
     if (SiblingShadowSetting(IniFile(kSiblingFile)) != startupShadowFix) {
         changed.push_back(std::string(kSiblingKey) + " in " + kSiblingFile);
     }

@@ -8,18 +8,18 @@
 
 namespace morvane {
 
-// The level-of-detail letter "A" is forced for a car when its own profile asks for it, or
-// when Morvane.ini asks for it for every car (with or without a profile of its own).
-inline bool LevelOfDetailForced(const CarProfile* own, const PluginSettings* global) {
-    return (own != nullptr && own->forceLodA) || (global != nullptr && global->forceLodA);
+// A per-car switch as it takes effect for a car, given the profile the car gets (its own,
+// else the global record: see ProfileForCarType): that profile's value, or on in
+// Morvane.ini where Morvane.ini's value forces every car.
+inline bool SwitchTakesEffect(const ProfileSwitchKey& entry, const CarProfile* profile, const PluginSettings* global) {
+    if (profile != nullptr && profile->*entry.field) return true;
+    return entry.inMorvaneIni == InMorvaneIni::ForcesEveryCar && global != nullptr && global->*entry.field;
 }
-
-// A per-car switch of "GENERAL" as it takes effect for a car, given the profile the car
-// gets (its own, else the global record: see ProfileForCarType): that profile's value,
-// except ForceLodA, which Morvane.ini also forces for cars with a profile of their own.
-inline bool SwitchTakesEffect(bool CarProfile::*field, const CarProfile* profile, const PluginSettings* global) {
-    if (field == &CarProfile::forceLodA) return LevelOfDetailForced(profile, global);
-    return profile != nullptr && profile->*field;
+// The same for one switch known where it is asked: `SwitchOnForCar<&CarProfile::forceLodA>`.
+template <bool CarProfile::*Switch>
+inline bool SwitchOnForCar(const CarProfile* profile, const PluginSettings* global) {
+    static constexpr const ProfileSwitchKey& kEntry = ProfileSwitchOf(Switch);
+    return SwitchTakesEffect(kEntry, profile, global);
 }
 
 // A car's own part-slot entry decides whether the slot is on when it sets Enabled (-1 is

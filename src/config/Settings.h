@@ -1,6 +1,7 @@
 #pragma once
 // The one record of global switches, read from "Morvane.ini" beside the plug-in. It is
 // also the profile every car falls back to.
+#include <span>
 #include <string>
 
 #include "config/Profiles.h"
@@ -61,9 +62,6 @@ inline constexpr GlobalSwitchKey kGlobalSwitches[] = {
 // Morvane.log beside the plug-in: on unless "Log = 0" in "GENERAL" of Morvane.ini.
 inline constexpr const char kLogKey[] = "Log";
 constexpr bool LogWanted(int32_t value) { return value != 0; }
-// "LiveProfiles = 1" in "GENERAL" of Morvane.ini: car profiles follow their files while
-// the game runs (only Morvane.ini sets it).
-inline constexpr const char kLiveProfilesKey[] = "LiveProfiles";
 
 // The key of a global switch.
 constexpr const char* GlobalSwitchKeyOf(bool PluginSettings::*field) {
@@ -72,8 +70,21 @@ constexpr const char* GlobalSwitchKeyOf(bool PluginSettings::*field) {
     }
     return nullptr;
 }
-// A whole number of degrees in "GENERAL", default 0 (a fraction is cut: 22.5 reads as 22).
-inline constexpr const char kFrontSteerAngleKey[] = "FrontSteerAngle";
+// How a key's value reads: a switch (on only for 1), a whole number of degrees (a fraction
+// is cut: 22.5 reads as 22), -1/0/1, a text, or on unless 0.
+enum class KeyType { Switch, Angle, TriState, Text, OnUnlessZero };
+
+// The other keys of "GENERAL" that only Morvane.ini sets, in reading order: FrontSteerAngle
+// (default 0), Log (Morvane.log beside the plug-in unless 0) and LiveProfiles (car profiles
+// follow their files while the game runs). Each reads its value into the record, and tells
+// the value the record holds.
+struct GlobalOnlyKey {
+    const char* key;
+    KeyType type;
+    void (*read)(const IniReader& file, PluginSettings& record);
+    std::string (*shown)(const PluginSettings& record);
+};
+std::span<const GlobalOnlyKey> GlobalOnlyKeys();
 
 // The record; null before LoadGlobalSettings has run.
 const PluginSettings* GlobalSettings();

@@ -6,12 +6,13 @@
 
 #include <windows.h>
 
+#include <bit>
 #include <cstring>
 #include <new>
 
 #include "config/Settings.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
@@ -19,9 +20,9 @@ using namespace host;
 
 namespace {
 
-// The matrix elements a reflection across y = 0 negates: (0,1), (1,0), (1,2), (2,1) and
-// the position's y.
-constexpr uint32_t kMirroredOffsets[] = {0x14, 0x20, 0x28, 0x34, 0x44};
+// The matrix elements (row, column) a reflection across y = 0 negates: (0,1), (1,0),
+// (1,2), (2,1) and the position's y.
+constexpr uint8_t kMirroredElements[][2] = {{0, 1}, {1, 0}, {1, 2}, {2, 1}, {3, 1}};
 
 // Copies of placed definitions, in the order they were made. Host effect nodes point at
 // these records for as long as the host keeps its lists, so none is ever freed. Built
@@ -61,12 +62,10 @@ const char* OwnerName(const void* owner) {
 // The game adds one effect definition to a car's list: EBP the owner, ESI the definition,
 // EBX the list head, [ESP+0x10] the count of nodes added, [ESP+0x18] the marker holder.
 // Every register comes back as it was; the work shows in the counter, list and nodes.
-constexpr uint32_t kNodeCountSlot = 0x10;
-constexpr uint32_t kMarkerHolderSlot = 0x18;
 void ExhaustEffectListHook(RegisterRecord& r) {
     Guarded(GuardPlace(r), [&] {
         AddCarEffect(At<const void>(r.ebp), At<const EffectDefinition>(r.esi), At<EffectListHead>(r.ebx),
-                     &r.Stack(kNodeCountSlot), At<const void>(r.Stack(kMarkerHolderSlot)));
+                     &r.Stack(stack::effect_list::kNodeCount), At<const void>(r.Stack(stack::effect_list::kMarkerHolder)));
     });
 }
 
@@ -95,8 +94,13 @@ constexpr Gate kExhaustFx = On<&PluginSettings::exhaustFx>();
 
 constexpr Site kSites[] = {
     Bytes("count of a car's effects", 0x7CC6BD, kLoadOne, kExhaustFx),
+    // Replaces the game's own adding of one definition (58 bytes, never run again): the hook
+    // adds none, one or two nodes placed at the exhaust markers.
     Hook("adding an effect to a car's effect list", 0x7BEBFB, &ExhaustEffectListHook, 0x7BEC35, {}, kExhaustFx),
+    // Replaces the game's load of the preferred pointer; the game's test of it re-runs.
     Hook("choosing the part that carries the exhaust", 0x7DA131, &ExhaustPartSelectHook, 0x7DA137, kTestPreferred),
+    // Each replaces the game's 7-byte test of the part (never run again): the zero flag
+    // answers whether the part uses the exhaust markers.
     Hook("exhaust marker test", 0x7DF2EE, &ExhaustMarkerHook, 0x7DF2F5),
     Hook("exhaust marker test (second place)", 0x7DEFC8, &ExhaustMarkerHook, 0x7DEFCF),
 };
@@ -154,12 +158,10 @@ const EffectDefinition* PlaceEffectAtMarker(const void* marker, const EffectDefi
     EffectDefinition working;
     std::memcpy(&working, definition, sizeof working);
     if (mirrored) {
-        auto* bytes = reinterpret_cast<uint8_t*>(&working);
-        for (uint32_t offset : kMirroredOffsets) {
-            uint32_t bits;
-            std::memcpy(&bits, bytes + offset, 4);
-            bits ^= 0x80000000u;
-            std::memcpy(bytes + offset, &bits, 4);
+        // The sign bit alone flips, whatever the value (a NaN too).
+        for (const auto& [row, column] : kMirroredElements) {
+            float& element = working.matrix[row][column];
+            element = std::bit_cast<float>(std::bit_cast<uint32_t>(element) ^ 0x80000000u);
         }
     }
     // Only the marker's position applies, not its orientation.

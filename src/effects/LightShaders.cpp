@@ -14,7 +14,7 @@
 #include "config/Lookups.h"
 #include "config/Settings.h"
 #include "host/Host.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
@@ -22,10 +22,6 @@ using namespace host;
 
 namespace {
 
-constexpr int32_t kModeThree = 3;
-constexpr int32_t kModeSix = 6;
-// The texture-list routine's second stack argument, seen from the site: the ride record.
-constexpr uint32_t kTextureListRideSlot = 0x74;
 
 constinit const NameHash kBrakeLight{"BRAKELIGHT"}, kBrakeLightGlow{"BRAKELIGHT_GLOW"},
     kHeadlightReflector{"HEADLIGHTREFLECTOR"}, kLightGlow{"LIGHT_GLOW"}, kTextureName{"TEXTURE_NAME"};
@@ -68,7 +64,7 @@ void LightTextureSelectHook(RegisterRecord& r) {
     const uint8_t* record = At<const uint8_t>(r.ecx);
     const auto table = [record](uint32_t offset, uint32_t index) { return Read<uint32_t>(record, offset + 4 * index); };
     const uint32_t brakeValue = Read<uint32_t>(record, render::kLightBrakeValue);
-    if (*HostGameMode == kModeSix && brakeValue != 0 && r.eax == 0) {
+    if (*HostGameMode == game_mode::kSix && brakeValue != 0 && r.eax == 0) {
         r.edx = brakeValue;
         r.ebx = brakeValue;
         r.ebp = brakeValue;
@@ -85,7 +81,7 @@ void LightTextureSelectHook(RegisterRecord& r) {
 // ESI: the car texture list; the ride record is the routine's second stack argument.
 // The game's epilogue follows as the displaced instructions.
 void OnfTextureHook(RegisterRecord& r) {
-    AddOnfTexture(At<uint8_t>(r.esi), At<RideRecord>(r.Stack(kTextureListRideSlot)));
+    AddOnfTexture(At<uint8_t>(r.esi), At<RideRecord>(r.Stack(stack::texture_list_end::kRideRecord)));
 }
 
 constexpr uint8_t kCompareLightSlot[] = {0x83, 0x7C, 0x24, 0x14, 0x2D};  // cmp dword ptr [esp+0x14], 0x2D
@@ -99,9 +95,12 @@ constexpr uint8_t kTextureListEpilogue[] = {
 constexpr uint32_t kTextureListEnd = 0x7CF764;
 
 constexpr Site kSites[] = {
-    Hook("light state", 0x7ADCA8, &LightStateHook, 0x7ADCAE),
-    Hook("light shaders", 0x7DEF18, &LightShaderHook, 0x7DEF1D, kCompareLightSlot),
-    Hook("light tables", 0x7ADE83, &LightTextureSelectHook, 0x7ADE9F),
+    // Replaces the game's own reading of the light state into ESI (6 bytes).
+    Hook("a car's light state", 0x7ADCA8, &LightStateHook, 0x7ADCAE),
+    Hook("a car's light shaders", 0x7DEF18, &LightShaderHook, 0x7DEF1D, kCompareLightSlot,
+         DecidedPerCar<&CarProfile::replaceBrakelightShader, &CarProfile::replaceHeadlightShader>()),
+    // Replaces the game's four loads from the light tables (28 bytes).
+    Hook("a car's light tables", 0x7ADE83, &LightTextureSelectHook, 0x7ADE9F),
     Value32("light set-up operand 1", 0x7CECC7, 0xD4),
     Value32("light set-up operand 2", 0x7CECCD, 0xCC),
     // The displaced epilogue returns to the routine's caller, so the entry's jump onward
@@ -116,19 +115,20 @@ uint32_t LightStateFlag(const uint8_t* record) {
     if (*HostLightStateOverride != 0) return 1;
     if (record == nullptr) return 0;
     if (HostTextureLookup(Read<uint32_t>(record, render::kLightTextureKey), 0, 0) == 0) return 0;
-    return *HostGameMode == kModeThree ? 1 : 0;
+    return *HostGameMode == game_mode::kCustomization ? 1 : 0;
 }
 
 void ApplyLightShaders(const RideRecord* ride, void* object) {
     if (ride == nullptr || object == nullptr) return;
-    const CarProfile* profile = ProfileForCarType(ride->carType);
+    const Configuration& config = CurrentConfiguration();
+    const CarProfile* profile = config.ProfileForCarType(ride->carType);
     if (profile == nullptr) return;
-    const bool modeThree = *HostGameMode == kModeThree;
-    if (profile->replaceBrakelightShader) {
-        ReplaceShader(object, kBrakeLight, modeThree ? kBrakeLight : kBrakeLightGlow);
+    const bool customizing = *HostGameMode == game_mode::kCustomization;
+    if (SwitchOnForCar<&CarProfile::replaceBrakelightShader>(profile, config.global)) {
+        ReplaceShader(object, kBrakeLight, customizing ? kBrakeLight : kBrakeLightGlow);
     }
-    if (profile->replaceHeadlightShader) {
-        ReplaceShader(object, kHeadlightReflector, modeThree ? kHeadlightReflector : kLightGlow);
+    if (SwitchOnForCar<&CarProfile::replaceHeadlightShader>(profile, config.global)) {
+        ReplaceShader(object, kHeadlightReflector, customizing ? kHeadlightReflector : kLightGlow);
     }
 }
 

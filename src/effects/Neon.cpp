@@ -9,9 +9,9 @@
 #include "effects/Neon.h"
 
 #include "config/Settings.h"
-#include "effects/SteerAnimation.h"
+#include "feature/Site.h"
+#include "feature/SteerAnimation.h"
 #include "host/Host.h"
-#include "patch/Site.h"
 
 namespace morvane {
 
@@ -65,13 +65,15 @@ float StepPulse(uint8_t* record) {
 void ShadowTextureHook(RegisterRecord& r) { r.eax = ShadowTexture(At<uint8_t>(r.esi)); }
 
 // EAX: the game's colour word; [ESP+4]: the render record.
-void NeonColorHook(RegisterRecord& r) { r.eax = NeonColor(At<uint8_t>(r.Stack(0x04)), r.eax); }
+void NeonColorHook(RegisterRecord& r) { r.eax = NeonColor(At<uint8_t>(r.Stack(stack::shadow_colour::kRenderRecord)), r.eax); }
 
 constexpr Gate kNeon = On<&PluginSettings::neon>();
 
 constexpr Site kSites[] = {
-    Hook("shadow texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),
-    Hook("shadow colour", 0x7BEA68, &NeonColorHook, 0x7BEA6D, {}, kNeon),
+    // Each replaces five bytes of the game's shadow code: the texture's name hash comes back
+    // in EAX, and the colour word in EAX gains the neon part's colour.
+    Hook("the shadow's texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),
+    Hook("the shadow's colour", 0x7BEA68, &NeonColorHook, 0x7BEA6D, {}, kNeon),
     PointerToData("shadow constant 1", 0x7BE4F4, &shadowConstants[0], kNeon),
     PointerToData("shadow constant 2", 0x7BE50D, &shadowConstants[1], kNeon),
     PointerToData("shadow constant 3", 0x7BE501, &shadowConstants[2], kNeon),
@@ -80,7 +82,7 @@ constexpr Site kSites[] = {
     PointerToData("shadow constant 6", 0x7BE5AB, &shadowConstants[5], kNeon),
     PointerToData("shadow constant 7", 0x7BE59B, &shadowConstants[6], kNeon),
     PointerToData("shadow constant 8", 0x7BE58B, &shadowConstants[7], kNeon),
-    Bytes("removed shadow instruction", 0x7BEA3A, kNops<6>, kNeon),
+    Bytes("a shadow instruction", 0x7BEA3A, kNops<6>, kNeon),
 };
 
 }  // namespace
@@ -88,7 +90,7 @@ constexpr Site kSites[] = {
 void InitNeonPulse(uint8_t* record) {
     float& intensity = Field<float>(record, render::kPulseIntensity);
     float& rate = Field<float>(record, render::kPulseRate);
-    if (*HostGameMode == 3 && savedPulseIntensity != 0.0f) {
+    if (*HostGameMode == game_mode::kCustomization && savedPulseIntensity != 0.0f) {
         intensity = savedPulseIntensity;
         rate = savedPulseRate;
         return;

@@ -8,7 +8,7 @@
 
 #include "config/Settings.h"
 #include "host/Host.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
@@ -69,7 +69,7 @@ constexpr uint8_t kLoadZero[] = {0xB0, 0x00,     // mov al, 0
 constexpr uint32_t kPrepareEnd = 0x7D9E14;
 
 constexpr Site kSites[] = {
-    Bytes("wheel mirror fix", 0x7E585D, kLoadZero, On<&PluginSettings::fixWheelMirror>()),
+    Bytes("wheel mirroring", 0x7E585D, kLoadZero, On<&PluginSettings::fixWheelMirror>()),
     // The displaced return leaves the routine, so the entry's jump onward is never taken;
     // it is aimed past the site's jump all the same.
     Hook("end of preparing a car for drawing", kPrepareEnd, &TireAndPlateHook, kPrepareEnd + 5, kReturn),

@@ -15,17 +15,13 @@
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
 using namespace host;
 
 namespace {
-
-constexpr uint32_t kTrackRenderRecordSlot = 0x08;
-constexpr uint32_t kTrackThousandthsSlot = 0x18;
-constexpr uint32_t kTireWheelSlot = 0x14;
 
 // The attribute record of the part in `slot`, or null.
 const AttributeRecord* FindPartAttribute(RideRecord* ride, int32_t slot, const char* name) {
@@ -42,16 +38,16 @@ void CamberHook(RegisterRecord& r) {
 }
 
 void TrackWidthHook(RegisterRecord& r) {
-    const auto thousandths = static_cast<int32_t>(r.Stack(kTrackThousandthsSlot));
+    const auto thousandths = static_cast<int32_t>(r.Stack(stack::track_width::kThousandths));
     const float own = static_cast<float>(thousandths) * 0.001f;
     r.PushFloat(Guarded(GuardPlace(r), own, [&] {
-        return TrackOffset(RideOfRenderRecord(r.Stack(kTrackRenderRecordSlot)), r.ebp != 0, thousandths);
+        return TrackOffset(RideOfRenderRecord(r.Stack(stack::track_width::kRenderRecord)), r.ebp != 0, thousandths);
     }));
 }
 
 void TireWidthHook(RegisterRecord& r) {
     const float width = *At<const float>(r.eax);
-    const auto wheel = static_cast<int32_t>(r.Stack(kTireWheelSlot));
+    const auto wheel = static_cast<int32_t>(r.Stack(stack::tire_width::kWheel));
     r.eax = std::bit_cast<uint32_t>(Guarded(GuardPlace(r), width, [&] { return TireWidth(RideOfRenderRecord(r.esi), width, wheel); }));
 }
 
@@ -60,7 +56,10 @@ static_assert(render::kTireWidthWord == 0x324C);
 constexpr uint8_t kLoadTireWidthWord[] = {0x8B, 0x9E, 0x4C, 0x32, 0x00, 0x00};
 
 constexpr Site kSites[] = {
-    Hook("camber", 0x7DF765, &CamberHook, 0x7DF771, {}, On<&PluginSettings::camber>()),
+    // Camber and track width replace the game's loading of its own value onto the x87 stack
+    // (12 and 10 bytes, never run again): the hook pushes the value from the car's part.
+    // Tire width replaces the game's load of the width (EAX): its load of EBX re-runs.
+    Hook("wheel camber", 0x7DF765, &CamberHook, 0x7DF771, {}, On<&PluginSettings::camber>()),
     Hook("track width", 0x7CB85F, &TrackWidthHook, 0x7CB869, {}, On<&PluginSettings::trackWidth>()),
     Hook("tire width", 0x7CB8C8, &TireWidthHook, 0x7CB8D0, kLoadTireWidthWord, On<&PluginSettings::tireWidth>()),
 };

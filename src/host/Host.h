@@ -10,6 +10,7 @@
 #include "host/GameIds.h"
 #include "host/Memory.h"
 #include "host/Records.h"
+#include "host/StackSlots.h"
 
 namespace morvane::host {
 
@@ -44,6 +45,11 @@ inline constexpr HostRoutine<AllocFn> HostAlloc{0x6A1560};
 
 inline constexpr HostGlobal<PartDatabase> HostCarPartDatabase{0xB76690};
 inline constexpr HostGlobal<volatile int32_t> HostGameMode{0xA99BBC};
+// Values of HostGameMode the hooks tell apart.
+namespace game_mode {
+constexpr int32_t kCustomization = 3;  // the customization screens
+constexpr int32_t kSix = 6;            // a mode with its own light tables and brake-light shader
+}  // namespace game_mode
 inline constexpr HostGlobal<volatile float> HostFrameTime{0xA99A5C};
 inline constexpr HostGlobal<volatile float> HostSteeringAngle{0xA7B668};
 // Points to the array of 0xD0-byte car-type records, indexed by car type.
@@ -107,6 +113,8 @@ inline constexpr HostGlobal<uint8_t> HostModelTable{0xA8FFF4};
 inline constexpr HostGlobal<CustomizationRecord> HostGlobalCustomization{0xBBABC0};
 // 32-bit upgrade groups indexed by slot identifier.
 inline constexpr HostGlobal<volatile int32_t> HostUpgradeGroupTable{0xA73398};
+// The answer of the pop-up headlight query for a car whose headlights pop up (else 0).
+constexpr uint32_t kPopUpHeadlightsAnswer = 5;
 
 // ---- Customization menus ----------------------------------------------------------------
 
@@ -140,6 +148,18 @@ constexpr uint32_t kBlockedSlotHintKey = 0x22105094;  // HostShowMenuHint: the s
 constexpr uint32_t kAutosculptMenuKey = 0x663D2A11;   // HostPrepareSlotMenu in autosculpt mode
 constexpr uint32_t kPartsMenuKey = 0xAC258B54;        // HostPrepareSlotMenu otherwise
 constexpr uint32_t kCareerKey = 0x247E0956;           // HostGetCareerRecord
+
+// The categories of the customization menus, as the category test sees them: the game's
+// own are below kAttachments.
+namespace menu_category {
+constexpr int32_t kAttachments = 5;
+constexpr int32_t kSpecialties = 6;
+constexpr int32_t kDoors = 7;
+}  // namespace menu_category
+// In autosculpt mode: the front wheel slot's extra value, and the career state that opens
+// the roof slot.
+constexpr int32_t kAutosculptFrontWheelExtra = 17;
+constexpr int32_t kAutosculptRoofCareerState = 2;
 
 // ---- Exhaust effects -------------------------------------------------------------------
 

@@ -64,6 +64,17 @@ struct AttributeRecord {
     float FloatValue() const { return Read<float>(value, 0); }
 };
 
+// An upgrade-group attribute record of a part: a low byte at +4 and a group byte at +5
+// (AttributeRecord::value[0] and [1]). The decal slots' records as the game ships them,
+// and the groups they belong in.
+namespace upgrade_group {
+constexpr uint8_t kDecals = 0x60;           // the group byte of both decal slots' records
+constexpr uint8_t kFrontDecalLow = 0x20;    // the low byte of the front decal's record
+constexpr uint8_t kRearDecalLow = 0x21;     // the low byte of the rear decal's record
+constexpr uint8_t kFrontDecals = 0x68;      // the front decal's own group
+constexpr uint8_t kRearDecals = 0x69;       // the rear decal's own group
+}  // namespace upgrade_group
+
 // A customization record: the parts chosen in the customization screens. Opaque but for
 // the car type.
 struct CustomizationRecord;

@@ -8,15 +8,16 @@
 // has exhaust markers.
 #include "parts/CustomizationMenus.h"
 
+#include <array>
 #include <cstring>
 #include <span>
 
 #include "config/Lookups.h"
 #include "config/Settings.h"
-#include "effects/SteerAnimation.h"
+#include "feature/SteerAnimation.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
@@ -25,19 +26,19 @@ using namespace host::slot;
 
 namespace {
 
-constexpr int32_t kAttachmentsCategory = 5;
-constexpr int32_t kSpecialtiesCategory = 6;
-constexpr int32_t kDoorsCategory = 7;
-
 // The slots each menu lists, in the order shown.
 constexpr int32_t kNormalParts[] = {kBody,      kHood, kRoofScoop,          kSpoiler,           kFrontWheel,    kRoof,
                                     kInterior,  kFrontBumperBadging,        kRearBumperBadging, kLeftHeadlight,
                                     kLeftBrakeLight, kLeftSideMirror};
 constexpr int32_t kAutosculptParts[] = {kFrontWheel, kHood,    kFrontBumper, kRearBumper, kSkirt,
                                         kRoofScoop,  kSpoiler, kExhaust,     kRoof};
-// The first twelve attachment slots; the last four are among the specialties.
-constexpr int32_t kAttachments[] = {56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67};
-static_assert(kFirstAttachment == 56 && kCamber == 56 + 12);
+// The attachment slots before the camber slot; the last four are among the specialties.
+constexpr auto kAttachments = [] {
+    std::array<int32_t, kCamber - kFirstAttachment> slots{};
+    for (size_t i = 0; i < slots.size(); ++i) slots[i] = kFirstAttachment + static_cast<int32_t>(i);
+    return slots;
+}();
+static_assert(kAttachments.size() == 12 && kFirstAttachment + kAttachmentCount == kNeon + 1);
 constexpr int32_t kSpecialties[] = {kLicensePlate, kFrontBrake, kFrontRotor, kCamber,  kTrackSpacer,   kTires,
                                     kNeon,         kFrontDecal, kRearDecal,  kDriver, kSteeringWheel, kGenericVinyls};
 // The left door, then the specialties from the front brake on.
@@ -47,14 +48,6 @@ constexpr int32_t kDoorsCategoryList[] = {kLeftDoor,   kFrontBrake, kFrontRotor,
 constexpr int32_t kBlockableSlots[] = {kExhaust,      kFrontBumperBadging, kRearBumperBadging,
                                        kFrontBumper,  kRearBumper,         kSkirt};
 
-// Front wheel slot's extra value in autosculpt mode.
-constexpr int32_t kAutosculptFrontWheelExtra = 17;
-// The career state that opens the roof slot in autosculpt mode.
-constexpr int32_t kRoofCareerState = 2;
-// The category test finds the selected category at ESP+0x60.
-constexpr uint32_t kCategoryStackSlot = 0x60;
-// The routine the slot test lies in saves EDI, ESI, EBX and takes 0x14 bytes of arguments.
-constexpr uint32_t kSlotTestArgumentBytes = 0x14;
 
 // The last category value the game's category test saw.
 int32_t CurrentMenuCategory = 0;
@@ -120,7 +113,7 @@ void AddSlot(const Configuration& config, void* screen, int32_t carType, int32_t
     bool enabled = config.SlotOn(carType, slot);
     if (!enabled && autosculpt && slot == kRoof) {
         const CareerRecord* career = HostGetCareerRecord(HostCareerObject.get(), kCareerKey, 0);
-        enabled = career != nullptr && career->state == kRoofCareerState;
+        enabled = career != nullptr && career->state == kAutosculptRoofCareerState;
     }
     if (!enabled) return;
     HostSetMenuSlotState(screen, config.SlotHeader(carType, slot, autosculpt), slot, autosculpt ? 1 : 0, extra);
@@ -151,7 +144,7 @@ void AddMenuCategoriesHook(RegisterRecord& r) { AddMenuCategories(At<Menu>(r.esi
 // EAX, then loads EAX with the category itself (a load leaves the flags as the test set
 // them).
 void RememberMenuCategoryHook(RegisterRecord& r) {
-    r.eax = static_cast<uint32_t>(RememberMenuCategory(static_cast<int32_t>(r.Stack(kCategoryStackSlot))));
+    r.eax = static_cast<uint32_t>(RememberMenuCategory(static_cast<int32_t>(r.Stack(stack::category_test::kCategory))));
 }
 
 // ESI = the customization screen; the game's own filling is skipped.
@@ -161,18 +154,17 @@ void FillSlotMenuHook(RegisterRecord& r) { FillSlotMenu(At(r.esi)); }
 // routine: its saved EDI, ESI, EBX are popped, then its return address and arguments.
 void CheckSlotBlockedHook(RegisterRecord& r) {
     if (CheckSlotBlocked(static_cast<int32_t>(r.eax), r.ebx) == 0) return;
-    r.edi = r.Stack(0);
-    r.esi = r.Stack(4);
-    r.ebx = r.Stack(8);
-    r.resume = r.Stack(12);
-    r.esp += 16 + kSlotTestArgumentBytes;
+    namespace at = stack::slot_test;
+    r.edi = r.Stack(at::kSavedEdi);
+    r.esi = r.Stack(at::kSavedEsi);
+    r.ebx = r.Stack(at::kSavedEbx);
+    r.resume = r.Stack(at::kReturn);
+    r.esp += at::kReturn + 4 + at::kArgumentBytes;
 }
 
-// ECX = menu item. The row resumes where the item may be chosen.
-constexpr uint32_t kItemAllowed = 0x866638;
-constexpr uint32_t kItemBlocked = 0x8665FC;
+// ECX = menu item. A blocked item goes on at the row's other resume address.
 void CheckMenuItemBlockedHook(RegisterRecord& r) {
-    if (CheckMenuItemBlocked(Read<uint32_t>(At(r.ecx), menu_item::kHeaderHash)) != 0) r.ResumeAtHost(kItemBlocked);
+    if (CheckMenuItemBlocked(Read<uint32_t>(At(r.ecx), menu_item::kHeaderHash)) != 0) ResumeAtOther(r);
 }
 
 constexpr uint8_t kPush98[] = {0x68, 0x98, 0x00, 0x00, 0x00};  // push 0x98
@@ -181,7 +173,7 @@ constexpr uint8_t kTestAndLoadCategory[] = {
     0x85, 0xC0,              // test eax, eax
     0x8B, 0x44, 0x24, 0x60,  // mov eax, [esp+0x60]
 };
-static_assert(kCategoryStackSlot == 0x60);
+static_assert(stack::category_test::kCategory == 0x60);
 constexpr uint8_t kPushSlotArgument[] = {
     0xFF, 0x74, 0x24, 0x18,  // push dword ptr [esp+0x18]
     0x90,                    // nop
@@ -190,11 +182,14 @@ constexpr uint8_t kPushSlotArgument[] = {
 constexpr Site kSites[] = {
     Hook("building the main menu", 0x83FBF1, &AddMenuCategoriesHook, 0x83FBF6, kPush98),
     Hook("the selected category", 0x8683C9, &RememberMenuCategoryHook, 0x8683CF, kTestAndLoadCategory),
+    // Replaces the game's own filling of the slot menu (the code up to 0x866235).
     Hook("filling a category's slot menu", 0x866074, &FillSlotMenuHook, 0x866235),
+    // Replace the game's own tests of a slot and of a menu item.
     Hook("whether a slot may be chosen", 0x85F74C, &CheckSlotBlockedHook, 0x85F7BD),
-    Hook("whether a menu item may be chosen", 0x8665DA, &CheckMenuItemBlockedHook, kItemAllowed),
+    // Resumes where the item may be chosen, or where it is refused.
+    HookOr("whether a menu item may be chosen", 0x8665DA, &CheckMenuItemBlockedHook, 0x866638, 0x8665FC),
     Bytes("an argument of the slot menu", 0x85F90E, kPushSlotArgument),
-    PointerTo("virtual table: a slot's title", 0x9F9D14, &CodeOf<&SlotHeaderHash>),
+    PointerTo("virtual table entry of a slot's title", 0x9F9D14, &CodeOf<&SlotHeaderHash>),
     CallTo("call for a slot's camera", 0x84EB1F, &CodeOf<&SlotCameraName>),
 };
 
@@ -205,13 +200,13 @@ void AddMenuCategories(Menu* menu) {
     if (const PluginSettings* settings = config.global) SetSteerTarget(settings->frontSteerAngle);
     int32_t carType;
     if (!CurrentCarType(carType)) return;
-    if (AnySlotOn(config, carType, kAttachments)) AddMenuItem(menu, "CUST_MAINMENU_ATTACHMENTS", kAttachmentsCategory);
-    if (AnySlotOn(config, carType, kSpecialties)) AddMenuItem(menu, "CUST_MAINMENU_SPECIALTIES", kSpecialtiesCategory);
+    if (AnySlotOn(config, carType, kAttachments)) AddMenuItem(menu, "CUST_MAINMENU_ATTACHMENTS", menu_category::kAttachments);
+    if (AnySlotOn(config, carType, kSpecialties)) AddMenuItem(menu, "CUST_MAINMENU_SPECIALTIES", menu_category::kSpecialties);
 }
 
 int32_t RememberMenuCategory(int32_t value) {
     CurrentMenuCategory = value;
-    return value < kAttachmentsCategory ? value : 0;
+    return value < menu_category::kAttachments ? value : 0;
 }
 
 void FillSlotMenu(void* screen) {
@@ -225,9 +220,9 @@ void FillSlotMenu(void* screen) {
     }
     switch (CurrentMenuCategory) {
         case 0: AddSlots(screen, carType, kNormalParts, false); break;
-        case kAttachmentsCategory: AddSlots(screen, carType, kAttachments, false); break;
-        case kSpecialtiesCategory: AddSlots(screen, carType, kSpecialties, false); break;
-        case kDoorsCategory: AddSlots(screen, carType, kDoorsCategoryList, false); break;
+        case menu_category::kAttachments: AddSlots(screen, carType, kAttachments, false); break;
+        case menu_category::kSpecialties: AddSlots(screen, carType, kSpecialties, false); break;
+        case menu_category::kDoors: AddSlots(screen, carType, kDoorsCategoryList, false); break;
         default: break;
     }
 }

@@ -14,7 +14,7 @@
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
@@ -347,18 +347,21 @@ uint32_t __thiscall RecordChosenPart(const uint8_t* entry, CustomizationRecord* 
 
 uint32_t __thiscall PopUpHeadlightState(void* hostObject) {
     return Guarded(GuardPlace(&PopUpHeadlightState), 0u, [&]() -> uint32_t {
-        const CarProfile* profile = ProfileForCarType(HostGetCarType(hostObject));
-        return profile && profile->popUpHeadLights ? 5 : 0;
+        const Configuration& config = CurrentConfiguration();
+        const CarProfile* profile = config.ProfileForCarType(HostGetCarType(hostObject));
+        return SwitchOnForCar<&CarProfile::popUpHeadLights>(profile, config.global) ? kPopUpHeadlightsAnswer : 0;
     });
 }
 
 namespace {
 
+constexpr Gate kPopUps = DecidedPerCar<&CarProfile::popUpHeadLights>();
+
 constexpr Site kSites[] = {
     CallTo("call that fits the dependent parts", 0x85EAEC, &CodeOf<&ApplyKitParts>),
     JumpTo("routine that records the chosen part", 0x8420F0, &CodeOf<&RecordChosenPart>),
-    CallTo("pop-up headlight query", 0x865278, &CodeOf<&PopUpHeadlightState>),
-    Bytes("the query's own answer", 0x865280, kNops<0x3C>),
+    CallTo("pop-up headlight query", 0x865278, &CodeOf<&PopUpHeadlightState>, kPopUps),
+    Bytes("the query's own answer", 0x865280, kNops<0x3C>, kPopUps),
 };
 
 }  // namespace

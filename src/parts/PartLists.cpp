@@ -6,7 +6,7 @@
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 

@@ -7,7 +7,7 @@
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
-#include "patch/Site.h"
+#include "feature/Site.h"
 
 namespace morvane {
 
@@ -15,16 +15,10 @@ using namespace host;
 
 namespace {
 
-constexpr uint8_t kDecalGroup = 0x60;
-constexpr uint8_t kFrontDecal = 0x20;
-constexpr uint8_t kRearDecal = 0x21;
-constexpr uint8_t kFrontDecalGroup = 0x68;
-constexpr uint8_t kRearDecalGroup = 0x69;
-
 // Entered by a jump at the site; answers as the near return the game would have made.
 void DecalGroupHandler(RegisterRecord& r) {
     Guarded(GuardPlace(r), [] { FixDecalUpgradeGroups(); });
-    r.resume = r.Stack(0);
+    r.resume = r.Stack(stack::decal_groups::kReturn);
     r.esp += 4;
 }
 
@@ -40,15 +34,17 @@ constexpr uint8_t kAnswerOne[] = {0xB8, 0x01, 0x00, 0x00, 0x00,  // mov eax, 1
 constexpr uint8_t kShortJump[] = {0xEB};                         // jmp rel8 (was a conditional jump)
 
 constexpr Site kSites[] = {
-    // The resume address is the return address the handler finds on the stack.
+    // Replaces the routine's own return: the handler returns to the address on the stack.
     Hook("upgrade groups of the decal slots", kDecalGroupSite, &DecalGroupHandler, kDecalGroupSite + 5, {},
          On<&PluginSettings::fixFrontRearDecals>()),
     Bytes("stock rim paint answer", kRimsAndVinylsRoutine, kAnswerZero, On<&PluginSettings::allowStockRimsPaint>()),
     Bytes("stock rim paint check", 0x7E5FB2, kNops<2>, On<&PluginSettings::allowStockRimsPaint>()),
     Bytes("vinyl mirroring answer", kRimsAndVinylsRoutine, kAnswerOne,
-          {&VinylBytesWritten, "AllVinylsMirrorable", &VinylBytesLeftOut}),
-    Bytes("a conditional jump made unconditional", 0x7E0472, kShortJump),
-    Bytes("a conditional jump made unconditional (second place)", 0x7E0216, kShortJump),
+          Rule(&VinylBytesWritten, "AllVinylsMirrorable", &VinylBytesLeftOut)),
+    // Two conditional jumps of the game's part-slot code, always taken from start-up on (the
+    // displacement stays). What the game tests there is its own: no hook relies on it.
+    Bytes("a conditional jump", 0x7E0472, kShortJump),
+    Bytes("a conditional jump (second place)", 0x7E0216, kShortJump),
 };
 
 }  // namespace
@@ -61,20 +57,20 @@ void FixDecalUpgradeGroups() {
     while ((!front || !rear) &&
            (part = HostFindNextCarPart(HostCarPartDatabase.get(), 0, 0, slot::kFrontDecal, 0, part, -1)) != nullptr) {
         AttributeRecord* group = HostPartFindAttribute(part, groupName, 0);
-        if (group == nullptr || group->value[1] != kDecalGroup) continue;
-        if (group->value[0] == kFrontDecal) front = group;
-        if (group->value[0] == kRearDecal) rear = group;
+        if (group == nullptr || group->value[1] != upgrade_group::kDecals) continue;
+        if (group->value[0] == upgrade_group::kFrontDecalLow) front = group;
+        if (group->value[0] == upgrade_group::kRearDecalLow) rear = group;
     }
     if (front) {
         front->value[0] = 0;
-        front->value[1] = kFrontDecalGroup;
+        front->value[1] = upgrade_group::kFrontDecals;
     }
     if (rear) {
         rear->value[0] = 0;
-        rear->value[1] = kRearDecalGroup;
+        rear->value[1] = upgrade_group::kRearDecals;
     }
-    HostUpgradeGroupTable.get()[slot::kFrontDecal] = kFrontDecalGroup;
-    HostUpgradeGroupTable.get()[slot::kRearDecal] = kRearDecalGroup;
+    HostUpgradeGroupTable.get()[slot::kFrontDecal] = upgrade_group::kFrontDecals;
+    HostUpgradeGroupTable.get()[slot::kRearDecal] = upgrade_group::kRearDecals;
 }
 
 void InstallPartSlotFixes() { InstallSites(kSites, GlobalSettings()); }

@@ -90,22 +90,39 @@ void WriteRel32(uint32_t fieldAddress, uint32_t destination) {
     WriteHost32(fieldAddress, destination - (fieldAddress + 4));
 }
 
-uint32_t GetBranchTarget(uint32_t site) {
-    const uint8_t op = ReadHost8(site);
-    if (op == 0xE8 || op == 0xE9) return ReadRel32(site + 1);
-    if (op == 0xFF) {
-        const uint8_t modrm = ReadHost8(site + 1);
-        if (modrm == 0x15 || modrm == 0x25) {
-            const uint32_t slot = ReadHost32(site + 2);
-            return *static_cast<const uint32_t*>(Ptr(slot));
-        }
+bool PeekMemory(uint32_t address, void* bytes, uint32_t size) {
+    // The range may straddle a page boundary: every region it touches must be readable.
+    for (uint32_t at = address; at - address < size;) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (!VirtualQuery(Ptr(at), &info, sizeof info) || info.State != MEM_COMMIT ||
+            (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0)
+            return false;
+        const auto regionEnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize);
+        if (regionEnd <= at) return false;
+        at = regionEnd;
+    }
+    std::memcpy(bytes, Ptr(address), size);
+    return true;
+}
+
+uint32_t BranchTarget(uint32_t site) {
+    uint8_t code[6];
+    if (!PeekMemory(site, code, sizeof code)) return 0;
+    uint32_t operand;
+    std::memcpy(&operand, code + 1, 4);
+    if (code[0] == 0xE8 || code[0] == 0xE9) return site + 5 + operand;  // call/jmp rel32
+    if (code[0] == 0x68 && code[5] == 0xC3) return operand;             // push target; ret
+    if (code[0] == 0xFF && (code[1] == 0x15 || code[1] == 0x25)) {      // call/jmp dword [slot]
+        uint32_t slot, target;
+        std::memcpy(&slot, code + 2, 4);
+        return PeekMemory(slot, &target, 4) ? target : 0;
     }
     return 0;
 }
 
 namespace {
 uint32_t WriteBranch(uint8_t opcode, uint32_t site, uint32_t destination) {
-    const uint32_t previous = GetBranchTarget(site);
+    const uint32_t previous = BranchTarget(site);
     WriteHost8(site, opcode);
     WriteRel32(site + 1, destination);
     return previous;

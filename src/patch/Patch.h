@@ -55,8 +55,13 @@ void WriteNops(uint32_t address, uint32_t count);
 uint32_t ReadRel32(uint32_t fieldAddress);
 void WriteRel32(uint32_t fieldAddress, uint32_t destination);
 
-// The target of the call or jump at `site` (E8, E9, FF 15, FF 25), else 0.
-uint32_t GetBranchTarget(uint32_t site);
+// Reads `size` bytes of the running process at `address` without touching its protection;
+// false (and nothing read) where they are not all committed and readable.
+bool PeekMemory(uint32_t address, void* bytes, uint32_t size);
+// The one decoder of a branch written at `site`: where the call or jump there leads (E8 or
+// E9 rel32, FF 15 or FF 25 through a pointer, push imm32 then ret), else 0. Safe on any
+// address: what cannot be read decodes to 0.
+uint32_t BranchTarget(uint32_t site);
 // Write a 5-byte relative jump/call at `site`; answer the branch target that was there.
 uint32_t WriteJump(uint32_t site, uint32_t destination);
 uint32_t WriteCall(uint32_t site, uint32_t destination);

@@ -6,10 +6,9 @@
 #include <cstring>
 #include <new>
 
-#include "log/Failures.h"
-#include "log/Footprint.h"
+#include "patch/Failures.h"
+#include "patch/Ledger.h"
 #include "patch/Patch.h"
-#include "patch/Site.h"
 
 extern "C" void morvane_register_trampoline();
 
@@ -85,16 +84,19 @@ void HookChores() {
 void RunOnFirstHook(void (*work)()) { firstHookWork.store(work); }
 void RunOnEveryHookUntilDone(bool (*work)() noexcept) { everyHookWork.store(work); }
 
-// Called by the trampoline for every hook: no exception may leave into host code.
+// Called by the trampoline for every hook: no exception may leave into host code. A
+// handler switched off whole after a fault in it is not run: the game gets its registers.
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
     const RegisterRecord onEntry = *record;
+    HookPlace* place = HookPlaceOf(onEntry);
     try {
         HookChores();
+        if (place != nullptr && place->off.load(std::memory_order_relaxed) == SwitchedOff::WholeHandler) return;
+        const HookMark mark(place, 0);
         record->hook->handler(*record);
     } catch (...) {
         *record = onEntry;
-        HookPlace* place = HookPlaceOf(onEntry);
-        RecordFailure(place != nullptr ? *place : RoutinePlace(0), CurrentFailure());
+        ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
 }
 
@@ -128,11 +130,6 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     NoteEntry(entry, size, entry + sizeof head, place != nullptr ? place->name : "a register hook",
               place != nullptr ? place->site : 0);
     return entry;
-}
-
-void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
-                         std::initializer_list<uint8_t> displaced) {
-    InstallSite(Hook("register hook", site, handler, resume, displaced));
 }
 
 }  // namespace morvane

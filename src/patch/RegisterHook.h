@@ -109,11 +109,4 @@ void RunOnEveryHookUntilDone(bool (*work)() noexcept);
 uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced = {},
                            HookPlace* place = nullptr);
 
-// Writes a jump at the game address `site` to a new entry for `handler`; the game resumes
-// at `resume`, after the `displaced` instructions, unless the handler says otherwise.
-// Nothing is written when no entry could be made. (A feature's table does the same with
-// a Hook row.)
-void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
-                         std::initializer_list<uint8_t> displaced = {});
-
 }  // namespace morvane

@@ -11,10 +11,10 @@
 #include "effects/Neon.h"
 #include "effects/Textures.h"
 #include "effects/WheelGeometry.h"
-#include "log/Coexistence.h"
-#include "log/Failures.h"
-#include "log/FaultObserver.h"
-#include "log/Footprint.h"
+#include "patch/ForeignHooks.h"
+#include "patch/Failures.h"
+#include "patch/FaultObserver.h"
+#include "patch/Ledger.h"
 #include "log/LogFile.h"
 #include "parts/CustomizationMenus.h"
 #include "parts/KitPartNames.h"
@@ -23,6 +23,7 @@
 #include "parts/PartSlotFixes.h"
 #include "patch/RegisterHook.h"
 #include "startup/LiveProfiles.h"
+#include "startup/SecondCopy.h"
 
 namespace morvane {
 
@@ -177,7 +178,10 @@ bool LoadConfiguration() {
 
 void StartPlugin() {
     Step("the log", [] { PlaceLog(); });
-    Journal("game check: entry point 0x0087E926, the supported Kavra 1.4 English");
+    LogLine gameCheck;
+    gameCheck << "game check: entry point ";
+    gameCheck.Hex(kSupportedHostEntryPoint) << ", the supported Kavra 1.4 English";
+    Journal(gameCheck.text());
     if (!ClaimedByThisCopy()) return;
     if (!LoadConfiguration()) {
         Journal("state: inactive, nothing written");
@@ -186,7 +190,7 @@ void StartPlugin() {
     }
     const PluginSettings* settings = GlobalSettings();
     if (settings != nullptr && !settings->log) DisableLog();
-    if (LogEnabled()) ObserveFaults(OwnModule());
+    ObserveFaults(OwnModule());
     // Pinned before the first jump into this library is written.
     PinInMemory();
     RunInstallers();

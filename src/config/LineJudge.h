@@ -2,17 +2,21 @@
 // Every key the plug-in reads, where it reads it and the values it takes: the rules that
 // decide whether a line of a settings file takes effect as written. MorvaneCheck explains
 // each line that does not; the plug-in counts them for its log.
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/IniReader.h"
+#include "config/Settings.h"
 
 namespace morvane {
 
 enum class FileKind { Global, Profile };
-enum class KeyType { Switch, Angle, TriState, Text, OnUnlessZero };
+// A settings file's kind by its path (either separator): Morvane.ini itself, or an entry
+// of MorvaneCars; none for any other file (the sibling's).
+std::optional<FileKind> SettingsFileKind(std::string_view path);
 
 // A key the plug-in reads; an empty section stands for every part-slot section.
 struct KnownKey {

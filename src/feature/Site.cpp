@@ -1,10 +1,7 @@
-#include "patch/Site.h"
+#include "feature/Site.h"
 
-#include "log/Coexistence.h"
-#include "log/Failures.h"
-#include "log/Footprint.h"
 #include "log/LogFile.h"
-#include "patch/Patch.h"
+#include "patch/ForeignHooks.h"
 
 namespace morvane {
 
@@ -43,6 +40,19 @@ void TellForeignHook(const Site& site, uint32_t address) {
     Journal(line.text());
 }
 
+// ": decided per car by ForceLodA (...)": the switches a hook looks up, grouped by what
+// Morvane.ini's value does for them.
+void TellPerCarSwitches(LogLine& line, std::span<const ProfileSwitchKey* const> switches) {
+    for (size_t i = 0; i < switches.size(); ++i) {
+        const InMorvaneIni role = switches[i]->inMorvaneIni;
+        line << (i == 0 ? ": decided per car by " : switches[i - 1]->inMorvaneIni == role ? " and " : "; ");
+        line << switches[i]->key;
+        if (i + 1 < switches.size() && switches[i + 1]->inMorvaneIni == role) continue;
+        line << (role == InMorvaneIni::ForcesEveryCar ? " (from the car's file; on in Morvane.ini: on for every car)"
+                                                      : " (from the car's file, else from Morvane.ini)");
+    }
+}
+
 }  // namespace
 
 void InstallSite(const Site& site) {
@@ -50,7 +60,8 @@ void InstallSite(const Site& site) {
     if (WritesInstruction(site)) TellForeignHook(site, address);
     switch (site.kind) {
     case PatchKind::RegisterHook: {
-        HookPlace* place = NewHookPlace(site.name, site.address);
+        const uint32_t other = site.otherResume != 0 ? TranslateHostAddress(site.otherResume) : 0;
+        HookPlace* place = NewHookPlace(site.name, site.address, other);
         const uint32_t entry = MakeRegisterEntry(site.handler, TranslateHostAddress(site.resume), site.bytes, place);
         if (entry == 0) {
             Journal((SiteLine(site, address) << ": left alone, no memory for its entry").text());
@@ -78,7 +89,14 @@ void InstallSite(const Site& site) {
     // A routine the game calls with its own convention counts its failures under this site.
     if (site.target != nullptr) SetRoutinePlace(site.target(), NewHookPlace(site.name, site.address));
     NoteWrittenSite(site.name, address, WrittenSize(site), site.kind == PatchKind::Call);
-    Journal(SiteLine(site, address).text());
+    LogLine line = SiteLine(site, address);
+    TellPerCarSwitches(line, site.gate.perCar);
+    Journal(line.text());
+}
+
+void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
+                         std::initializer_list<uint8_t> displaced) {
+    InstallSite(Hook("register hook", site, handler, resume, displaced));
 }
 
 void InstallSites(std::span<const Site> sites, const PluginSettings* settings) {

@@ -1,5 +1,5 @@
 // The animated steering angle of the front wheels in the customization screens.
-#include "effects/SteerAnimation.h"
+#include "feature/SteerAnimation.h"
 
 #include <cmath>
 
@@ -9,7 +9,6 @@ namespace morvane {
 
 namespace {
 
-constexpr int32_t kCustomizationMode = 3;
 constexpr float kDegreesPerFrameTime = 35.0f;
 // Within this distance of the target the animation ends.
 constexpr float kCloseEnough = 1.0f;
@@ -27,7 +26,7 @@ void SetSteerTarget(float angle) {
 }
 
 void StepSteerAnimation() {
-    if (*host::HostGameMode != kCustomizationMode || !steerAnimating) return;
+    if (*host::HostGameMode != host::game_mode::kCustomization || !steerAnimating) return;
     const float angle = *host::HostSteeringAngle;
     const float distance = std::fabs(angle - steerTarget);
     if (distance > kCloseEnough) {

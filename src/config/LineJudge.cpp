@@ -1,4 +1,4 @@
-#include "config/KnownKeys.h"
+#include "config/LineJudge.h"
 
 #include "config/Profiles.h"
 #include "config/Settings.h"
@@ -6,15 +6,25 @@
 
 namespace morvane {
 
+std::optional<FileKind> SettingsFileKind(std::string_view path) {
+    const size_t nameAt = path.find_last_of("\\/") + 1;  // 0 when there is no separator
+    const std::string_view name = path.substr(nameAt);
+    if (name == kGlobalSettingsFile) return FileKind::Global;
+    if (nameAt < 2) return std::nullopt;
+    const std::string_view folder = path.substr(0, nameAt - 1);
+    if (folder.substr(folder.find_last_of("\\/") + 1) == kProfileDirectory) return FileKind::Profile;
+    return std::nullopt;
+}
+
 const std::vector<KnownKey>& KnownKeys() {
     static const std::vector<KnownKey> keys = [] {
         std::vector<KnownKey> all;
         for (const GlobalSwitchKey& entry : kGlobalSwitches) {
             all.push_back({entry.section, entry.key, KeyType::Switch, true});
         }
-        all.push_back({kGeneralSection, kFrontSteerAngleKey, KeyType::Angle, true});
-        all.push_back({kGeneralSection, kLogKey, KeyType::OnUnlessZero, true});
-        all.push_back({kGeneralSection, kLiveProfilesKey, KeyType::Switch, true});
+        for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) {
+            all.push_back({kGeneralSection, entry.key, entry.type, true});
+        }
         for (const ProfileSwitchKey& entry : kProfileSwitches) {
             all.push_back({kGeneralSection, entry.key, KeyType::Switch, false});
         }

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <span>
 
+#include "config/Rules.h"
 #include "config/Settings.h"
+#include "patch/Ledger.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 
@@ -31,13 +33,16 @@ uint32_t CodeOf() {
     return CodeAddress(Routine);
 }
 
-// The switch or rule that calls for a site; a row without one is written whenever the
-// plug-in is active. `setting` names it; where a rule decides, `whyNot` tells why the
-// site was left alone.
+// Whether a row is written, and what the log says of it. A row without a gate is written
+// whenever the plug-in is active. A global switch or a rule between switches decides at
+// start-up: `open` answers, `setting` names the switch, `whyNot` (where a rule decides)
+// tells why the site was left alone. Per-car switches decide in the hook, car by car: the
+// row is always written, and `perCar` names the switches the hook looks up.
 struct Gate {
     bool (*open)(const PluginSettings& settings) = nullptr;
     const char* setting = nullptr;
     const char* (*whyNot)(const PluginSettings& settings) = nullptr;
+    std::span<const ProfileSwitchKey* const> perCar = {};
 };
 template <bool PluginSettings::*Switch>
 bool SwitchOn(const PluginSettings& settings) {
@@ -47,6 +52,18 @@ bool SwitchOn(const PluginSettings& settings) {
 template <bool PluginSettings::*Switch>
 constexpr Gate On() {
     return {&SwitchOn<Switch>, GlobalSwitchKeyOf(Switch)};
+}
+// A rule: `open` decides, `whyNot` explains a site left alone.
+constexpr Gate Rule(bool (*open)(const PluginSettings&), const char* setting,
+                    const char* (*whyNot)(const PluginSettings&)) {
+    return {open, setting, whyNot};
+}
+// Always written; the hook looks these per-car switches up for each car.
+template <bool CarProfile::*... Switches>
+inline constexpr const ProfileSwitchKey* kPerCarSwitches[] = {&ProfileSwitchOf(Switches)...};
+template <bool CarProfile::*... Switches>
+constexpr Gate DecidedPerCar() {
+    return {nullptr, nullptr, nullptr, kPerCarSwitches<Switches...>};
 }
 
 struct Site {
@@ -60,11 +77,18 @@ struct Site {
     std::span<const uint8_t> bytes = {};
     uint32_t value = 0;
     Gate gate = {};
+    uint32_t otherResume = 0;  // a hook: where its handler may send the game instead
 };
 
 constexpr Site Hook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
                     std::span<const uint8_t> displaced = {}, Gate gate = {}) {
     return {name, address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate};
+}
+// A hook whose handler may also send the game to `otherResume`
+// (RegisterRecord::ResumeAtOther).
+constexpr Site HookOr(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
+                      uint32_t otherResume, std::span<const uint8_t> displaced = {}, Gate gate = {}) {
+    return {name, address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate, otherResume};
 }
 constexpr Site CallTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
     return {name, address, PatchKind::Call, nullptr, target, nullptr, 0, {}, 0, gate};
@@ -93,8 +117,19 @@ inline constexpr std::array<uint8_t, Count> kNops = [] {
     return run;
 }();
 
+// Sends the game to the other resume address of the row the hook was written by (HookOr).
+inline void ResumeAtOther(RegisterRecord& r) {
+    const HookPlace* place = HookPlaceOf(r);
+    if (place != nullptr && place->otherResume != 0) r.resume = place->otherResume;
+}
+
 // Writes one site at its address in the running game, resuming where the row says.
 void InstallSite(const Site& site);
+// Writes a jump at the game address `site` to a new entry for `handler`, as a Hook row
+// does; the game resumes at `resume`, after the `displaced` instructions, unless the
+// handler says otherwise. Nothing is written when no entry could be made.
+void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
+                         std::initializer_list<uint8_t> displaced = {});
 // Writes every row whose gate is open for `settings` (none while `settings` is null: the
 // plug-in is inactive).
 void InstallSites(std::span<const Site> sites, const PluginSettings* settings);
