@@ -7,6 +7,7 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "feature/Site.h"
 #include "patch/RegisterHook.h"
 
 namespace {
