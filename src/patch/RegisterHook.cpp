@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 #include "patch/Failures.h"
 #include "patch/Ledger.h"
@@ -105,13 +106,15 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     const uint32_t count = static_cast<uint32_t>(displaced.size());
     const uint32_t size = EntrySize(count);
     const uint32_t entry = NextEntrySlot(size);
-    if (entry == 0) return 0;
+    // Written by the trampoline: outside the entry's code, which is not writable.
+    auto* fullX87Stack = entry != 0 ? new (std::nothrow) uint32_t{0} : nullptr;
+    if (fullX87Stack == nullptr) return 0;
     // The call's return address is the record's resume slot: the trampoline's final return
     // comes back to the tail right after the call, as the processor's return predictor
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.
     uint8_t code[EntrySize(kMaxDisplacedBytes)];
     std::memset(code, 0xCC, sizeof code);
-    const RegisterHookInfo hook{handler, place};
+    const RegisterHookInfo hook{handler, place, fullX87Stack};
     const uint32_t hookAt = entry + EntryCodeSize(count);
     std::memcpy(code + EntryCodeSize(count), &hook, sizeof hook);
     EntryHead head;
