@@ -29,7 +29,8 @@ add_test(NAME check_samples COMMAND MorvaneCheck ${CMAKE_SOURCE_DIR}/dist)
 
 if(WIN32)
   # Shipped beside the plug-in: staged with what a player copies into the game folder.
-  target_link_options(MorvaneCheck PRIVATE -s)
+  # Its entry takes the command line as UTF-16 (wmain).
+  target_link_options(MorvaneCheck PRIVATE -s -municode)
   add_custom_command(TARGET MorvaneCheck POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:MorvaneCheck> ${CMAKE_SOURCE_DIR}/dist/MorvaneCheck.exe)
 endif()

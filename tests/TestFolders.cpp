@@ -2,39 +2,62 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <stdexcept>
 #include <string>
 
+#include "Sim.h"
+
 namespace testfolders {
 
+namespace {
+
+// A full path as Windows takes it whatever its length: "\\?\" before it.
+std::wstring Long(const std::string& path) { return L"\\\\?\\" + sim::Wide(path); }
+
+std::string ReadAt(const std::string& path) {
+    HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    std::string content;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
+    CloseHandle(file);
+    return content;
+}
+
+}  // namespace
+
 std::string ExeDirectory() {
-    char buffer[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string path(buffer, length);
-    return path.substr(0, path.rfind('\\') + 1);
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return sim::Utf8(path.substr(0, path.rfind(L'\\') + 1));
 }
 
 GameFolder::GameFolder(const std::string& label) {
     static int counter = 0;
     const std::string root = ExeDirectory() + "scratch\\";
-    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryW(Long(root).c_str(), nullptr);
+    for (size_t at = label.find('\\'); at != std::string::npos; at = label.find('\\', at + 1)) {
+        CreateDirectoryW(Long(root + label.substr(0, at)).c_str(), nullptr);
+    }
     // Earlier runs may have left folders behind: take the next name that is free.
     for (int attempt = 0;; ++attempt) {
-        path_ = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + "\\";
-        if (CreateDirectoryA(path_.c_str(), nullptr)) return;
+        const std::string name = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+        path_ = name + "\\";
+        if (CreateDirectoryW(Long(name).c_str(), nullptr)) return;
         if (GetLastError() != ERROR_ALREADY_EXISTS || attempt > 100000) throw std::runtime_error("cannot create " + path_);
     }
 }
 
 void GameFolder::MakeDirectory(const std::string& relative) const {
-    CreateDirectoryA((path_ + relative).c_str(), nullptr);
+    CreateDirectoryW(Long(path_ + relative).c_str(), nullptr);
 }
 
 void GameFolder::Write(const std::string& relative, const std::string& content) const {
     const size_t slash = relative.rfind('\\');
     if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
-    HANDLE file = CreateFileA((path_ + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(Long(path_ + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + relative);
     DWORD written = 0;
@@ -42,9 +65,10 @@ void GameFolder::Write(const std::string& relative, const std::string& content) 
     CloseHandle(file);
 }
 
+std::string GameFolder::Read(const std::string& relative) const { return ReadAt(path_ + relative); }
+
 void GameFolder::WriteExact(const std::wstring& relative, const std::string& content) const {
-    const std::wstring folder(path_.begin(), path_.end());  // test folders have ASCII paths
-    HANDLE file = CreateFileW((L"\\\\?\\" + folder + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW((Long(path_) + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write an exact name");
     DWORD written = 0;
@@ -54,34 +78,41 @@ void GameFolder::WriteExact(const std::wstring& relative, const std::string& con
 
 std::string GameFolder::CopyPlugin() const {
     const std::string target = path_ + "Morvane.asi";
-    if (!CopyFileA((ExeDirectory() + "Morvane.asi").c_str(), target.c_str(), FALSE))
+    if (!CopyFileW(Long(ExeDirectory() + "Morvane.asi").c_str(), Long(target).c_str(), FALSE))
         throw std::runtime_error("Morvane.asi is not beside the test executable");
     return target;
 }
 
-unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs) {
-    folder.CopyPlugin();
-    const std::string output = folder.path() + "probe-output.txt";
+unsigned long RunProgram(const std::string& program, const std::string& arguments, const std::string& output,
+                         std::string& printed, unsigned long waitMs) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOA startup{};
+    HANDLE file = CreateFileW(Long(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = file;
     PROCESS_INFORMATION process{};
-    // The folder without its last backslash, which would escape the closing quote.
-    const std::string where = folder.path().substr(0, folder.path().size() - 1);
-    std::string command = "\"" + ExeDirectory() + "game_probe.exe\" \"" + where + "\" " + mode;
+    std::wstring command = sim::Wide("\"" + ExeDirectory() + program + "\" " + arguments);
     DWORD status = WAIT_TIMEOUT;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         if (WaitForSingleObject(process.hProcess, waitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
         else TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
     CloseHandle(file);
-    std::ifstream text(output);
-    std::getline(text, firstLine);
+    printed = ReadAt(output);
+    return status;
+}
+
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs) {
+    folder.CopyPlugin();
+    // The folder without its last backslash, which would escape the closing quote.
+    const std::string where = folder.path().substr(0, folder.path().size() - 1);
+    std::string printed;
+    const unsigned long status =
+        RunProgram("game_probe.exe", "\"" + where + "\" " + mode, folder.path() + "probe-output.txt", printed, waitMs);
+    firstLine = printed.substr(0, printed.find_first_of("\r\n"));
     return status;
 }
 

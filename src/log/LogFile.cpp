@@ -9,8 +9,9 @@ namespace morvane {
 
 namespace {
 
-// The path is kept in a fixed buffer, so that an append needs no heap.
-wchar_t logPath[1024];
+// The path is kept in a fixed buffer, so that an append needs no heap; it holds the
+// longest path Windows takes.
+wchar_t logPath[32768];
 std::string logPathText;
 std::atomic<bool> enabled{false};
 std::string journal;

@@ -137,6 +137,10 @@ void JournalProfiles(size_t fromFolder) {
 
 std::span<const Installer> Installers() { return kInstallers; }
 
+void ShowError(const char* text) {
+    MessageBoxW(nullptr, WideName(text, CP_UTF8).c_str(), WideName(kCaption, CP_UTF8).c_str(), MB_ICONERROR);
+}
+
 void LogUnsupportedGame(uint32_t entryPoint) {
     Step("the log", [&] {
         PlaceLog();
@@ -157,7 +161,7 @@ bool LoadConfiguration() {
     Journal(std::string("sibling check: ") + kSiblingFile + " [" + kSiblingSection + "] " + kSiblingKey + " = " +
             std::to_string(shadowFix) + (SiblingConflicts(shadowFix) ? ": conflict, Morvane stays inactive" : ": no conflict"));
     if (SiblingConflicts(shadowFix)) {
-        MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
+        ShowError(kShadowConflictText);
         return false;
     }
     // Each step deals with what it meets; one that fails still leaves the others to run.
