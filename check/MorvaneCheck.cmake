@@ -26,6 +26,9 @@ add_gtest_tests(check_tests)
 add_test(NAME check_version COMMAND MorvaneCheck --version)
 set_tests_properties(check_version PROPERTIES PASS_REGULAR_EXPRESSION "^MorvaneCheck [0-9]+\\.[0-9]+\\.[0-9]+\n$")
 add_test(NAME check_samples COMMAND MorvaneCheck ${CMAKE_SOURCE_DIR}/dist)
+# Two folders are one too many: the usage, not a check of either.
+add_test(NAME check_usage COMMAND MorvaneCheck ${CMAKE_SOURCE_DIR}/dist ${CMAKE_SOURCE_DIR}/dist)
+set_tests_properties(check_usage PROPERTIES PASS_REGULAR_EXPRESSION "^usage: MorvaneCheck")
 
 if(WIN32)
   # Shipped beside the plug-in: staged with what a player copies into the game folder.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -10,42 +12,27 @@
 namespace testfolders {
 
 namespace {
-
-// A full path as Windows takes it whatever its length: "\\?\" before it.
+// A full path as Windows takes it however long.
 std::wstring Long(const std::string& path) { return L"\\\\?\\" + sim::Wide(path); }
-
-std::string ReadAt(const std::string& path) {
-    HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "";
-    std::string content;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
-    CloseHandle(file);
-    return content;
-}
-
 }  // namespace
 
 std::string ExeDirectory() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return sim::Utf8(path.substr(0, path.rfind(L'\\') + 1));
+    char buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    std::string path(buffer, length);
+    return path.substr(0, path.rfind('\\') + 1);
 }
 
 GameFolder::GameFolder(const std::string& label) {
     static int counter = 0;
     const std::string root = ExeDirectory() + "scratch\\";
-    CreateDirectoryW(Long(root).c_str(), nullptr);
-    for (size_t at = label.find('\\'); at != std::string::npos; at = label.find('\\', at + 1)) {
+    for (size_t at = 0; at != std::string::npos; at = label.find('\\', at + 1)) {
         CreateDirectoryW(Long(root + label.substr(0, at)).c_str(), nullptr);
     }
     // Earlier runs may have left folders behind: take the next name that is free.
     for (int attempt = 0;; ++attempt) {
-        const std::string name = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-        path_ = name + "\\";
-        if (CreateDirectoryW(Long(name).c_str(), nullptr)) return;
+        path_ = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + "\\";
+        if (CreateDirectoryW(Long(path_).c_str(), nullptr)) return;
         if (GetLastError() != ERROR_ALREADY_EXISTS || attempt > 100000) throw std::runtime_error("cannot create " + path_);
     }
 }
@@ -65,7 +52,10 @@ void GameFolder::Write(const std::string& relative, const std::string& content) 
     CloseHandle(file);
 }
 
-std::string GameFolder::Read(const std::string& relative) const { return ReadAt(path_ + relative); }
+std::string GameFolder::Read(const std::string& relative) const {
+    std::ifstream file(std::filesystem::path(Long(path_ + relative)), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
 
 void GameFolder::WriteExact(const std::wstring& relative, const std::string& content) const {
     HANDLE file = CreateFileW((Long(path_) + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -101,7 +91,8 @@ unsigned long RunProgram(const std::string& program, const std::string& argument
         CloseHandle(process.hProcess);
     }
     CloseHandle(file);
-    printed = ReadAt(output);
+    std::ifstream text(std::filesystem::path(Long(output)), std::ios::binary);
+    printed.assign(std::istreambuf_iterator<char>(text), {});
     return status;
 }
 
@@ -109,10 +100,9 @@ unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::stri
     folder.CopyPlugin();
     // The folder without its last backslash, which would escape the closing quote.
     const std::string where = folder.path().substr(0, folder.path().size() - 1);
-    std::string printed;
     const unsigned long status =
-        RunProgram("game_probe.exe", "\"" + where + "\" " + mode, folder.path() + "probe-output.txt", printed, waitMs);
-    firstLine = printed.substr(0, printed.find_first_of("\r\n"));
+        RunProgram("game_probe.exe", "\"" + where + "\" " + mode, folder.path() + "probe-output.txt", firstLine, waitMs);
+    firstLine = firstLine.substr(0, firstLine.find_first_of("\r\n"));
     return status;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Game folders for tests: a fresh directory per use, holding the plug-in and whatever
-// settings a test writes beside it. Paths are UTF-8, as the plug-in keeps them, and may
-// name folders in any language and be longer than 260 characters.
+// settings a test writes beside it. Paths are UTF-8, may name folders in any language and
+// be longer than 260 characters.
 #include <string>
 
 namespace testfolders {
@@ -11,13 +11,12 @@ std::string ExeDirectory();
 
 class GameFolder {
 public:
-    // `label` begins the folder's name; a '\' in it makes folders within folders.
+    // A '\\' in `label` makes folders within folders.
     explicit GameFolder(const std::string& label);
     // Full path ending in a backslash.
     const std::string& path() const { return path_; }
     // Writes `content` to `relative` (created with its parent folder if need be).
     void Write(const std::string& relative, const std::string& content) const;
-    // The content of `relative`, "" when it cannot be read.
     std::string Read(const std::string& relative) const;
     void MakeDirectory(const std::string& relative) const;
     // Writes a file by its exact name, any character kept (a final dot or space, a name
@@ -30,12 +29,10 @@ private:
     std::string path_;
 };
 
-// Runs a program of the test executable's directory with `arguments` (a command line's
-// rest, UTF-8); answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)
-// and what it printed, which goes through the file `output`.
+// Runs a program beside the test executable with `arguments` (UTF-8); answers its exit
+// status (WAIT_TIMEOUT if it did not end within `waitMs`) and what it printed (via `output`).
 unsigned long RunProgram(const std::string& program, const std::string& arguments, const std::string& output,
                          std::string& printed, unsigned long waitMs);
-
 // Runs the probe game (game_probe.exe) with the plug-in copied into `folder`, ending as
 // `mode` says; answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)
 // and the first line it printed.
