@@ -30,6 +30,7 @@ private:
     bool ReadSettings();
 
     std::ostream& out_;
+    std::string folder_;  // in the plug-in's form, without a closing separator
     WarningList warnings_;
     std::vector<std::unique_ptr<ScannedFile>> opened_;  // every file read, in reading order
     FolderRead read_;
@@ -37,11 +38,20 @@ private:
 
 CheckResult Checker::Run(const std::string& folder) {
     out_ << "MorvaneCheck " << kMorvaneVersion << ": " << folder << "\n";
-    if (!UseFolder(folder)) return {kFolderUnreadable, {}};
-    // The sibling plug-in's file first, as start-up reads it.
-    const IniFile sibling(kSiblingFile);
-    CheckSibling(*opened_.back(), SiblingShadowSetting(sibling), out_, warnings_);
-    if (!ReadSettings()) return {kFolderUnreadable, {}};
+    auto unreadable = [&]() -> CheckResult {
+        out_ << "Exit status " << kFolderUnreadable << ": the folder cannot be read.\n";
+        return {kFolderUnreadable, {}};
+    };
+    if (!UseFolder(folder)) return unreadable();
+    CheckGameFiles(folder_, out_, warnings_);
+    // The sibling plug-in's files first, as start-up reads them, wherever a loader looks.
+    const size_t firstSibling = opened_.size();
+    const std::vector<SiblingFile> siblings = FindSiblingFiles();
+    if (siblings.empty()) out_ << "Sibling plug-in settings: no " << kSiblingFile << ", no conflict\n";
+    for (size_t i = 0; i < siblings.size() && firstSibling + i < opened_.size(); ++i) {
+        CheckSibling(*opened_[firstSibling + i], siblings[i].shadowSetting, out_, warnings_);
+    }
+    if (!ReadSettings()) return unreadable();
     CheckSettings(read_, warnings_);
     ReportSettings(read_, out_);
     return ReportWarnings(warnings_.all(), out_);
@@ -64,6 +74,7 @@ bool Checker::UseFolder(const std::string& folder) {
         return false;
     }
     SetSettingsFolder(rootText);
+    folder_ = rootText;
     SetCarTypeNames({});
     // Every file the configuration code reads is heard line by line, in reading order.
     SetLineObserver([this](const std::string& path) {
@@ -100,6 +111,10 @@ bool Checker::ReadSettings() {
 
 const char* TrapName(Trap trap) {
     switch (trap) {
+    case Trap::NotGameFolder:
+        return "not the game folder";
+    case Trap::PluginFile:
+        return "plug-in file";
     case Trap::SiblingConflict:
         return "sibling conflict";
     case Trap::NoSettingsFile:
@@ -128,6 +143,8 @@ const char* TrapName(Trap trap) {
         return "switch overruled";
     case Trap::SlotNoEffect:
         return "slot without effect";
+    case Trap::NoSlotForPart:
+        return "no slot for the part";
     }
     return "?";
 }

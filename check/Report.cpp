@@ -156,11 +156,11 @@ CheckResult ReportWarnings(const std::vector<Warning>& warnings, std::ostream& o
             << "    fix: " << w.fix << "\n";
     }
     if (warnings.empty()) {
-        out << "No warnings: everything takes effect as written.\n";
+        out << "No warnings: everything takes effect as written. Exit status " << kAllTakesEffect << ".\n";
         return {kAllTakesEffect, {}};
     }
     out << warnings.size() << " warning" << (warnings.size() == 1 ? "" : "s")
-        << ": some settings do not take effect as written.\n";
+        << " above: not everything takes effect as written. Exit status " << kWarnings << ".\n";
     return {kWarnings, warnings};
 }
 

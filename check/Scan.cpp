@@ -44,7 +44,11 @@ std::string ScannedFile::Origin(const std::string& section, const std::string& k
 }
 
 void WarningList::Add(Trap trap, const ScannedFile& file, size_t line, std::string text, std::string fix) {
-    warnings_.push_back({trap, file.label, line, std::move(text), std::move(fix)});
+    Add(trap, file.label, line, std::move(text), std::move(fix));
+}
+
+void WarningList::Add(Trap trap, std::string file, size_t line, std::string text, std::string fix) {
+    warnings_.push_back({trap, std::move(file), line, std::move(text), std::move(fix)});
 }
 
 }  // namespace morvane::check

@@ -1,7 +1,9 @@
 // MorvaneCheck [--version] [folder]: checks the Morvane settings in the folder (by default
 // this program's own) as the plug-in reads them. Exit status 0: everything takes effect
-// as written; 1: warnings; 2: the folder cannot be read. Text is UTF-8 inside; on Windows
-// the command line is taken as UTF-16, so a folder named in any language arrives whole.
+// as written; 1: warnings; 2: the folder cannot be read. In a console window of its own
+// (started from Explorer) it waits for a key before the window closes. Text is UTF-8
+// inside; on Windows the command line is taken as UTF-16, so a folder named in any
+// language arrives whole.
 #include <algorithm>
 #include <iostream>
 #include <sstream>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "Checker.h"
+#include "Console.h"
 #include "Version.h"
 
 #ifdef _WIN32
@@ -19,7 +22,8 @@
 
 namespace {
 
-int Check(const std::vector<std::string>& arguments, std::ostream& out) {
+// What the arguments ask for, told to `out`; `checked` says whether a folder was checked.
+int Run(const std::vector<std::string>& arguments, std::ostream& out, bool& checked) {
     std::string folder;
     for (const std::string& argument : arguments) {
         if (argument == "--version") {
@@ -37,6 +41,7 @@ int Check(const std::vector<std::string>& arguments, std::ostream& out) {
         folder = argument;
     }
     if (folder.empty()) folder = morvane::check::OwnFolder();
+    checked = true;
     return morvane::check::CheckFolder(folder, out).status;
 }
 
@@ -65,10 +70,15 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) arguments.push_back(morvane::Utf8(argv[i]));
     std::ostringstream out;
-    const int status = Check(arguments, out);
+    bool checked = false;
+    const int status = Run(arguments, out, checked);
     Show(out.str());
+    if (checked && morvane::check::WaitsForKey(morvane::check::CurrentConsole())) morvane::check::WaitForKey();
     return status;
 }
 #else
-int main(int argc, char** argv) { return Check({argv + 1, argv + argc}, std::cout); }
+int main(int argc, char** argv) {
+    bool checked = false;
+    return Run({argv + 1, argv + argc}, std::cout, checked);
+}
 #endif

@@ -2,8 +2,13 @@
 
 #include <windows.h>
 
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -66,15 +71,17 @@ void GameFolder::WriteExact(const std::wstring& relative, const std::string& con
     CloseHandle(file);
 }
 
-std::string GameFolder::CopyPlugin() const {
-    const std::string target = path_ + "Morvane.asi";
+std::string GameFolder::CopyPlugin(const std::string& relative) const {
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
+    const std::string target = path_ + relative;
     if (!CopyFileW(Long(ExeDirectory() + "Morvane.asi").c_str(), Long(target).c_str(), FALSE))
         throw std::runtime_error("Morvane.asi is not beside the test executable");
     return target;
 }
 
-unsigned long RunProgram(const std::string& program, const std::string& arguments, const std::string& output,
-                         std::string& printed, unsigned long waitMs) {
+unsigned long RunProgram(const std::string& command, const std::string& output, std::string& printed,
+                         unsigned long waitMs) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE file = CreateFileW(Long(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup{};
@@ -82,9 +89,9 @@ unsigned long RunProgram(const std::string& program, const std::string& argument
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = file;
     PROCESS_INFORMATION process{};
-    std::wstring command = sim::Wide("\"" + ExeDirectory() + program + "\" " + arguments);
+    std::wstring line = sim::Wide(command);
     DWORD status = WAIT_TIMEOUT;
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         if (WaitForSingleObject(process.hProcess, waitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
         else TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hThread);
@@ -96,14 +103,42 @@ unsigned long RunProgram(const std::string& program, const std::string& argument
     return status;
 }
 
-unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs) {
-    folder.CopyPlugin();
-    // The folder without its last backslash, which would escape the closing quote.
-    const std::string where = folder.path().substr(0, folder.path().size() - 1);
-    const unsigned long status =
-        RunProgram("game_probe.exe", "\"" + where + "\" " + mode, folder.path() + "probe-output.txt", firstLine, waitMs);
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
+                           const std::string& pluginFolder) {
+    folder.CopyPlugin(pluginFolder + "Morvane.asi");
+    const std::string game = folder.path() + "kavra.exe";
+    CopyFileW(Long(ExeDirectory() + "game_probe.exe").c_str(), Long(game).c_str(), FALSE);
+    // The plug-in's folder without its last backslash, which would escape the closing quote.
+    const std::string plugin = folder.path() + pluginFolder;
+    const unsigned long status = RunProgram("\"" + game + "\" \"" + plugin.substr(0, plugin.size() - 1) + "\" " + mode,
+                                            folder.path() + "probe-output.txt", firstLine, waitMs);
     firstLine = firstLine.substr(0, firstLine.find_first_of("\r\n"));
     return status;
 }
 
+namespace {
+std::atomic<long long> heapBytes{0};
+std::atomic<size_t> faultingAllocation{0};
+}  // namespace
+
+long long HeapBytesInUse() { return heapBytes.load(); }
+size_t FaultAtAllocationOf(size_t size) { return faultingAllocation.exchange(size); }
+
 }  // namespace testfolders
+
+// Every operator new of the test programs: counted, and faulting once where a test asks.
+void* operator new(std::size_t size) {
+    if (size != 0 && testfolders::faultingAllocation.load(std::memory_order_relaxed) == size &&
+        testfolders::faultingAllocation.exchange(0) == size)
+        *static_cast<volatile int*>(nullptr) = 0;
+    void* block = std::malloc(size ? size : 1);
+    if (block == nullptr) throw std::bad_alloc();
+    testfolders::heapBytes += static_cast<long long>(_msize(block));
+    return block;
+}
+void operator delete(void* block) noexcept {
+    if (block == nullptr) return;
+    testfolders::heapBytes -= static_cast<long long>(_msize(block));
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }

@@ -2,6 +2,7 @@
 // Game folders for tests: a fresh directory per use, holding the plug-in and whatever
 // settings a test writes beside it. Paths are UTF-8, may name folders in any language and
 // be longer than 260 characters.
+#include <cstddef>
 #include <string>
 
 namespace testfolders {
@@ -22,20 +23,29 @@ public:
     // Writes a file by its exact name, any character kept (a final dot or space, a name
     // with no narrow form); its folder must exist.
     void WriteExact(const std::wstring& relative, const std::string& content) const;
-    // Copies the built Morvane.asi in and answers its full path.
-    std::string CopyPlugin() const;
+    // Copies the built Morvane.asi in (under another name or in a sub-folder if given) and
+    // answers its full path.
+    std::string CopyPlugin(const std::string& relative = "Morvane.asi") const;
 
 private:
     std::string path_;
 };
 
-// Runs a program beside the test executable with `arguments` (UTF-8); answers its exit
-// status (WAIT_TIMEOUT if it did not end within `waitMs`) and what it printed (via `output`).
-unsigned long RunProgram(const std::string& program, const std::string& arguments, const std::string& output,
-                         std::string& printed, unsigned long waitMs);
-// Runs the probe game (game_probe.exe) with the plug-in copied into `folder`, ending as
-// `mode` says; answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)
+// Runs `command` (UTF-8); answers its exit status (WAIT_TIMEOUT if it did not end within
+// `waitMs`) and what it printed (via the file `output`).
+unsigned long RunProgram(const std::string& command, const std::string& output, std::string& printed,
+                         unsigned long waitMs);
+// Runs the probe game (game_probe.exe, copied into `folder` as the game's executable) with
+// the plug-in copied into `folder` or its sub-folder `pluginFolder` ("scripts\\"), ending
+// as `mode` says; answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)
 // and the first line it printed.
-unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs);
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
+                           const std::string& pluginFolder = "");
+
+// The bytes the test program holds from operator new now.
+long long HeapBytesInUse();
+// The next allocation of exactly `size` bytes faults (a fault inside a routine a hook runs);
+// 0: none. Answers the size armed before.
+size_t FaultAtAllocationOf(size_t size);
 
 }  // namespace testfolders

@@ -26,15 +26,24 @@ void GameSetSteeringAngle(float angle) { *host::HostSteeringAngle = angle; }
 
 // The lines of Morvane.ini and of the car profiles that do not take effect as written,
 // counted file by file as start-up reads them (a reload of live profiles counts none).
+// The words of the first of them are kept for the log.
+constexpr size_t kLinesTold = 20;
 std::vector<std::unique_ptr<LinesNotAsWritten>> tallies;
+std::vector<std::string> linesTold;
 std::atomic<bool> tallying{true};
+
+// "Morvane.ini", "MorvaneCars\\SUPRA": the file as a player finds it in the game folder.
+std::string FileLabel(const std::string& path, FileKind kind) {
+    const size_t name = path.find_last_of('\\') + 1;
+    return (kind == FileKind::Profile ? std::string(kProfileDirectory) + "\\" : std::string()) + path.substr(name);
+}
 
 IniLineObserver* TallyLines(const std::string& path) {
     if (!tallying) return nullptr;
     const std::optional<FileKind> kind = SettingsFileKind(path);
     if (!kind) return nullptr;
     try {
-        tallies.push_back(std::make_unique<LinesNotAsWritten>(*kind));
+        tallies.push_back(std::make_unique<LinesNotAsWritten>(*kind, FileLabel(path, *kind), linesTold, kLinesTold));
         return tallies.back().get();
     } catch (...) {
         return nullptr;  // no memory: the count is only for the log
@@ -76,12 +85,22 @@ void SetSettingsFileListener(SettingsFileListener listener) {
     fileListener = listener ? listener : &JournalFileRead;
 }
 
-constinit const ConfigHost configHost{&GameStringHash, &GameCarTypeName, &GameSetSteeringAngle, &PluginModulePath,
-                                      &TallyLines, &TellFileRead};
+// The folder of the game's executable.
+std::string GameFolder() {
+    const std::string path = ExecutablePath();
+    return path.substr(0, path.rfind('\\') + 1);
+}
 
-size_t SettingsLinesNotAsWritten() {
+constinit const ConfigHost configHost{&GameStringHash, &GameCarTypeName, &GameSetSteeringAngle, &PluginModulePath,
+                                      &GameFolder, &TallyLines, &TellFileRead};
+
+size_t SettingsLinesNotAsWritten(std::vector<std::string>& told) {
     size_t count = 0;
     for (const auto& tally : tallies) count += tally->count();
+    told.swap(linesTold);
+    // Only the log needed them: let them go.
+    tallies.clear();
+    tallies.shrink_to_fit();
     return count;
 }
 

@@ -100,20 +100,34 @@ PathFacts LookUpPath(const std::string& path) {
     return facts;
 }
 
-std::string PluginModulePath() {
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&PluginModulePath), &self);
+bool PathExists(const std::string& path) {
+    return GetFileAttributesW(ExactPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+
+std::string ModuleFileName(HMODULE module) {
     // Past MAX_PATH the name comes cut to the buffer: the buffer grows until it holds it.
     constexpr DWORD kLongestPath = 32768;
     std::wstring path(MAX_PATH, L'\0');
     DWORD length = 0;
-    while ((length = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()))) >= path.size() &&
+    while ((length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()))) >= path.size() &&
            path.size() < kLongestPath) {
         path.resize(path.size() * 2);
     }
     path.resize(length < path.size() ? length : 0);
     return Utf8(path);
 }
+
+}  // namespace
+
+std::string PluginModulePath() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&PluginModulePath), &self);
+    return ModuleFileName(self);
+}
+
+std::string ExecutablePath() { return ModuleFileName(nullptr); }
 
 }  // namespace morvane

@@ -15,6 +15,8 @@ namespace morvane {
 // The full path of the module this code was loaded from (the plug-in, or the program
 // that links this code), however long.
 std::string PluginModulePath();
+// The full path of the process's program (Windows), however long.
+std::string ExecutablePath();
 
 // A file larger than this is no settings file: it is read as an unreadable one.
 constexpr int64_t kMaxSettingsFileSize = 64 * 1024 * 1024;
@@ -23,6 +25,9 @@ constexpr int64_t kMaxSettingsFileSize = 64 * 1024 * 1024;
 // than kMaxSettingsFileSize. Other processes may read and write it meanwhile. A full
 // path is opened by its exact last name (a final dot or space is kept).
 std::string ReadWholeFile(const std::string& path);
+
+// True when `path` names an existing file or folder.
+bool PathExists(const std::string& path);
 
 // A full path as the file system must take it, in UTF-16: "\\?\" before a drive path
 // keeps every character of the last name, where the plain form would drop a final dot or

@@ -51,6 +51,11 @@ std::string ReadWholeFile(const std::string& path) {
     return stream.bad() ? std::string() : content;
 }
 
+bool PathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(NativePath(path), error);
+}
+
 std::vector<std::string> ListDirectory(const std::string& directory) {
     std::vector<std::string> names;
     std::error_code error;
