@@ -60,16 +60,19 @@ CheckResult Checker::Run(const std::string& folder) {
 // Makes `folder` the one the configuration code reads from, as if the plug-in lay there,
 // and hears every file it reads from now on; false when the folder cannot be read.
 bool Checker::UseFolder(const std::string& folder) {
+    // The folder's name is UTF-8 text on every system.
     std::error_code error;
-    fs::path root = fs::absolute(fs::path(folder), error).lexically_normal();
-    fs::directory_iterator listing(root, error);
-    if (error || !fs::is_directory(root, error)) {
-        out_ << "The folder cannot be read" << (error ? ": " + error.message() : std::string()) << "\n";
+    fs::path root = fs::absolute(fs::path(std::u8string(folder.begin(), folder.end())), error).lexically_normal();
+    root.make_preferred();
+    const std::u8string rootName = root.u8string();
+    std::string rootText(rootName.begin(), rootName.end());
+    while (rootText.size() > 1 && (rootText.back() == '\\' || rootText.back() == kSeparator)) rootText.pop_back();
+    const PathFacts facts = LookUpPath(rootText);
+    if (error || !facts.listable) {
+        const char* why = !facts.exists ? "not found" : !facts.directory ? "not a folder" : "it cannot be listed";
+        out_ << "The folder cannot be read: " << (error ? error.message() : why) << "\n";
         return false;
     }
-    root.make_preferred();
-    std::string rootText = root.string();
-    while (rootText.size() > 1 && (rootText.back() == '\\' || rootText.back() == kSeparator)) rootText.pop_back();
     SetSettingsFolder(rootText);
     folder_ = rootText;
     SetCarTypeNames({});

@@ -27,10 +27,14 @@ add_gtest_tests(check_tests)
 # the tests above and by the package check, which also runs it where kavra.exe is not.)
 add_test(NAME check_version COMMAND MorvaneCheck --version)
 set_tests_properties(check_version PROPERTIES PASS_REGULAR_EXPRESSION "^MorvaneCheck [0-9]+\\.[0-9]+\\.[0-9]+\n$")
+# Two folders are one too many: the usage, not a check of either.
+add_test(NAME check_usage COMMAND MorvaneCheck ${CMAKE_SOURCE_DIR}/dist ${CMAKE_SOURCE_DIR}/dist)
+set_tests_properties(check_usage PROPERTIES PASS_REGULAR_EXPRESSION "^usage: MorvaneCheck")
 
 if(WIN32)
   # Shipped beside the plug-in: staged with what a player copies into the game folder.
-  target_link_options(MorvaneCheck PRIVATE -s)
+  # Its entry takes the command line as UTF-16 (wmain).
+  target_link_options(MorvaneCheck PRIVATE -s -municode)
   add_custom_command(TARGET MorvaneCheck POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:MorvaneCheck> ${CMAKE_SOURCE_DIR}/dist/MorvaneCheck.exe)
 endif()

@@ -6,14 +6,18 @@
 
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
+#include "HostLayout.h"
 #include "Sim.h"
+#include "SimMenus.h"
 #include "SimNeon.h"
 #include "TestFolders.h"
 #include "Version.h"
+#include "config/IniFile.h"
 #include "config/Settings.h"
 #include "effects/Neon.h"
 #include "patch/ForeignHooks.h"
@@ -31,13 +35,20 @@ using testfolders::GameFolder;
 constexpr uint32_t kShadowTexture = 0x7E5A6A;
 
 std::string ReadLog(const std::string& folder) {
-    std::ifstream file(folder + "Morvane.log", std::ios::binary);
+    std::ifstream file(std::filesystem::path(sim::Wide(folder + "Morvane.log")), std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
 }
 
-uint32_t SleepRoutine() { return sim::Address(reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep"))); }
+// Where other plug-ins' jumps lead: into a module (its file named in any language), or into
+// memory allocated at run time.
+uint32_t InModuleNamedInJapanese(const GameFolder& folder) {
+    const std::wstring copy = sim::Wide(folder.path() + "ゲーム Игры.asi");
+    CopyFileW(sim::Wide(folder.CopyPlugin()).c_str(), copy.c_str(), FALSE);
+    return sim::Address(LoadLibraryExW(copy.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) + 0x1000;
+}
+uint32_t InRunTimeMemory() { return sim::Address(VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_EXECUTE_READWRITE)); }
 
 // A jump at `site` to `target`, as another plug-in writes its hooks.
 std::vector<uint8_t> JumpTo(uint32_t site, uint32_t target) {
@@ -115,18 +126,70 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
     }
 }
 
+// Folders named in any language, or past 260 characters, on a Western Windows (code page
+// 1252, where the ANSI API gives '?' for what it lacks, or cuts): start-up and MorvaneCheck
+// read Morvane.ini and a car's file there, and the log and the report name them as named.
+TEST(FieldLog, FoldersNamedInAnyLanguage) {
+    ASSERT_EQ(GetACP(), 1252u) << "scripts/wine.sh sets the locale Wine takes the code page from";
+    const std::string version = kMorvaneVersion;
+    const struct {
+        std::string folder, car;
+        char ansi;  // the plug-in's path from GetModuleFileNameA: '=' whole, '?' lossy, 'c' cut
+    } rows[] = {{"Kavra", "KAVRA", '='}, {"Jeux vidéo à Noël", "CAFÉ", '='}, {"Игры", "МАШИНА", '?'},
+                {"unicode ゲーム Игры", "ゲーム", '?'}, {"Kavra & Co", "A & B", '='},
+                {"long-" + std::string(120, 'x') + "\\" + std::string(120, 'y'), std::string(200, 'Z'), 'c'}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.folder);
+        sim::Reset();
+        GameFolder folder(row.folder);
+        folder.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = 25\n");
+        folder.Write("MorvaneCars\\" + row.car, "[PART_ATTACHMENT01]\nEnabled = 1\n");
+        folder.Write("kavra.exe", "");
+        const std::string path = folder.CopyPlugin();
+        HMODULE plugin = sim::LoadPlugin(path);
+        ASSERT_NE(plugin, nullptr);
+        char ansi[MAX_PATH];
+        const DWORD length = GetModuleFileNameA(plugin, ansi, MAX_PATH);
+        const std::string seen(ansi, length < MAX_PATH ? length : 0);
+        const bool whole = morvane::WideName(seen, CP_ACP) == sim::Wide(path);
+        EXPECT_EQ(length == MAX_PATH ? 'c' : whole ? '=' : seen.find('?') != std::string::npos ? '?' : 'x', row.ansi);
+        // Morvane.ini and the car's file apply: the steering angle, the car's main menu.
+        EXPECT_EQ(sim::Global<float>(sim::layout::kSteeringAngle), 25.0f);
+        sim::SetCurrentCarType(sim::AddCarType(row.car));
+        uint8_t* menu = sim::menus::NewMainMenu();
+        sim::Run build{sim::menus::kAddCategoriesSite, sim::menus::kAddCategoriesResume};
+        build.registers.esi = sim::Address(menu);
+        sim::RunHostCode(build);
+        EXPECT_EQ(sim::menus::MenuItems(menu).size(), 1u);
+        const std::string log = folder.Read("Morvane.log"), car = "MorvaneCars\\" + row.car;
+        for (const std::string& line : {"Morvane " + version + ", " + path + ", started ", folder.path() + "Morvane.ini: read\n",
+                                        folder.path() + car + ": read\n", "MorvaneCars: " + row.car + ";",
+                                        std::string("state: active, 26 game sites written\n")}) {
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+        }
+        const std::string where = folder.path().substr(0, folder.path().size() - 1);
+        std::string report;
+        const std::string command = "\"" + testfolders::ExeDirectory() + "MorvaneCheck.exe\" \"" + where + "\"";
+        EXPECT_EQ(testfolders::RunProgram(command, folder.path() + "check", report, 30000), 0u) << report;
+        for (const std::string& line : {"MorvaneCheck " + version + ": " + where + "\n", "  " + row.car + "  (file " + car + ")",
+                                        std::string("FrontSteerAngle         25    Morvane.ini:2")}) {
+            EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+        }
+    }
+}
+
 // A site another module hooked before Morvane, or changed after it: the log names the
 // module and the feature that no longer runs there.
 TEST(FieldLog, OtherModulesOnMorvanesSites) {
     sim::Reset();
     const std::vector<uint8_t> own(reinterpret_cast<const uint8_t*>(kShadowTexture),
                                    reinterpret_cast<const uint8_t*>(kShadowTexture) + 5);
-    sim::PlantHostBytes(kShadowTexture, JumpTo(kShadowTexture, SleepRoutine()));
     GameFolder before("hooked-before");
+    sim::PlantHostBytes(kShadowTexture, JumpTo(kShadowTexture, InModuleNamedInJapanese(before)));
     before.Write("Morvane.ini", "[MODS]\nNeon = 1\n");
-    ASSERT_NE(sim::LoadPlugin(before.CopyPlugin()), nullptr);
+    ASSERT_NE(sim::LoadPlugin(before.path() + "Morvane.asi"), nullptr);
     sim::PlantHostBytes(kShadowTexture, own);
-    EXPECT_NE(Lower(ReadLog(before.path())).find("0x007e5a6a the shadow's texture was hooked by kernel32.dll"),
+    EXPECT_NE(Lower(ReadLog(before.path())).find("0x007e5a6a the shadow's texture was hooked by ゲーム Игры.asi"),
               std::string::npos)
         << ReadLog(before.path());
 
@@ -140,7 +203,7 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     morvane::InstallNeon();
     morvane::CheckWrittenSites("at exit");
     EXPECT_EQ(ReadLog(after.path()), "") << "nothing changed yet";
-    const std::vector<uint8_t> jump = JumpTo(kShadowTexture, SleepRoutine());
+    const std::vector<uint8_t> jump = JumpTo(kShadowTexture, InRunTimeMemory());
     DWORD old;
     VirtualProtect(reinterpret_cast<void*>(kShadowTexture), 5, PAGE_EXECUTE_READWRITE, &old);
     std::memcpy(reinterpret_cast<void*>(kShadowTexture), jump.data(), 5);
@@ -152,8 +215,8 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     sim::RunHostCode(sim::neon::NeonColorRun(sim::NewRenderRecord(nullptr), 0));
     morvane::CheckWrittenSites("at exit");
     EXPECT_EQ(Lower(ReadLog(after.path())),
-              "a few seconds after start-up: 0x007e5a6a the shadow's texture was changed by another module (kernel32.dll): "
-              "morvane's neon no longer runs there\n")
+              "a few seconds after start-up: 0x007e5a6a the shadow's texture was changed by another module (memory "
+              "allocated at run time): morvane's neon no longer runs there\n")
         << "told once";
 }
 
@@ -286,7 +349,7 @@ TEST(FieldLog, ASecondCopyStaysOutAndKeepsTheActiveLog) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.first) + " then " + row.second);
         sim::Reset();
-        GameFolder folder("copies");
+        GameFolder folder("copies ゲーム Игры");
         ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin(row.first)), nullptr);
         const std::string journal = ReadLog(folder.path());
         const size_t written = sim::ChangedRuns().size();
@@ -295,12 +358,11 @@ TEST(FieldLog, ASecondCopyStaysOutAndKeepsTheActiveLog) {
         EXPECT_EQ(sim::ChangedRuns().size(), written);
         EXPECT_EQ(ReadLog(folder.path()), journal + "a second copy of Morvane, " + second + ", was left out\n");
         if (row.ownLog == nullptr) continue;
-        std::stringstream own;
-        own << std::ifstream(folder.path() + row.ownLog).rdbuf();
-        EXPECT_NE(own.str().find("another copy of Morvane is active in this game: " + folder.path() + row.first +
+        const std::string own = folder.Read(row.ownLog);
+        EXPECT_NE(own.find("another copy of Morvane is active in this game: " + folder.path() + row.first +
                                  " (its log: " + folder.path() + "Morvane.log); this copy changes nothing in the game"),
                   std::string::npos)
-            << own.str();
+            << own;
     }
 }
 

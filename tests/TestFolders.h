@@ -1,6 +1,7 @@
 #pragma once
 // Game folders for tests: a fresh directory per use, holding the plug-in and whatever
-// settings a test writes beside it.
+// settings a test writes beside it. Paths are UTF-8, may name folders in any language and
+// be longer than 260 characters.
 #include <cstddef>
 #include <string>
 
@@ -11,11 +12,13 @@ std::string ExeDirectory();
 
 class GameFolder {
 public:
+    // A '\\' in `label` makes folders within folders.
     explicit GameFolder(const std::string& label);
     // Full path ending in a backslash.
     const std::string& path() const { return path_; }
     // Writes `content` to `relative` (created with its parent folder if need be).
     void Write(const std::string& relative, const std::string& content) const;
+    std::string Read(const std::string& relative) const;
     void MakeDirectory(const std::string& relative) const;
     // Writes a file by its exact name, any character kept (a final dot or space, a name
     // with no narrow form); its folder must exist.
@@ -28,6 +31,10 @@ private:
     std::string path_;
 };
 
+// Runs `command` (UTF-8); answers its exit status (WAIT_TIMEOUT if it did not end within
+// `waitMs`) and what it printed (via the file `output`).
+unsigned long RunProgram(const std::string& command, const std::string& output, std::string& printed,
+                         unsigned long waitMs);
 // Runs the probe game (game_probe.exe, copied into `folder` as the game's executable) with
 // the plug-in copied into `folder` or its sub-folder `pluginFolder` ("scripts\\"), ending
 // as `mode` says; answers its exit status (WAIT_TIMEOUT if it did not end within `waitMs`)

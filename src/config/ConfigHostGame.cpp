@@ -87,9 +87,7 @@ void SetSettingsFileListener(SettingsFileListener listener) {
 
 // The folder of the game's executable.
 std::string GameFolder() {
-    char buffer[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    const std::string path(buffer, length < MAX_PATH ? length : 0);
+    const std::string path = ExecutablePath();
     return path.substr(0, path.rfind('\\') + 1);
 }
 

@@ -65,6 +65,24 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
     return names;
 }
 
+PathFacts LookUpPath(const std::string& path) {
+    PathFacts facts;
+    std::error_code error;
+    const std::filesystem::path native = NativePath(path);
+    const std::filesystem::file_status status = std::filesystem::status(native, error);
+    if (error || !std::filesystem::exists(status)) return facts;
+    facts.exists = true;
+    facts.directory = std::filesystem::is_directory(status);
+    if (facts.directory) {
+        const std::filesystem::directory_iterator listing(native, error);
+        facts.listable = !error;
+    } else {
+        const uintmax_t size = std::filesystem::file_size(native, error);
+        facts.size = error ? 0 : size;
+    }
+    return facts;
+}
+
 std::string PluginModulePath() {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);

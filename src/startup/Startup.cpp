@@ -100,9 +100,10 @@ bool SameFileName(const std::string& a, const std::string& b) {
 void PlaceLog() {
     const std::string path = ResolveIniPath(PluginModulePath(), kLogFile);
     SetLogPath(ExactPath(path), path);
-    LogLine first;
-    first << "Morvane " << kMorvaneVersion << ", " << PluginModulePath() << ", started ";
-    Journal(first.Time(true).text());
+    // The plug-in's path however long: the line is not one of the log's fixed size.
+    LogLine started;
+    Journal(std::string("Morvane ") + kMorvaneVersion + ", " + PluginModulePath() + ", started " +
+            std::string(started.Time(true).text()));
 }
 
 // A second copy of Morvane in the same game changes nothing in the game and never rewrites
@@ -155,6 +156,10 @@ void JournalProfiles(size_t fromFolder) {
 
 std::span<const Installer> Installers() { return kInstallers; }
 
+void ShowError(const char* text) {
+    MessageBoxW(nullptr, WideName(text, CP_UTF8).c_str(), WideName(kCaption, CP_UTF8).c_str(), MB_ICONERROR);
+}
+
 void LogUnsupportedGame(uint32_t entryPoint) {
     Step("the log", [&] {
         PlaceLog();
@@ -185,7 +190,7 @@ bool LoadConfiguration() {
     if (const SiblingFile* conflict = FirstConflict(siblings)) {
         startupShadowFix = conflict->shadowSetting;
         const std::string text = std::string(kShadowConflictText) + "\n\n" + conflict->path;
-        MessageBoxA(nullptr, text.c_str(), kCaption, MB_ICONERROR);
+        ShowError(text.c_str());
         return false;
     }
     // Each step deals with what it meets; one that fails still leaves the others to run.
