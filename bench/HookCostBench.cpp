@@ -1,12 +1,19 @@
 // What a hook costs, measured inside the simulated game: a host routine whose first
 // instruction is diverted, called a million times, against the same routine undiverted.
 // Side by side: the register hook's round trip (site jump, per-site entry, trampoline,
-// an empty handler, resume), the floor of any hook that is safe inside the game (flags,
-// general registers and x87/SSE state kept around a call), and a bare register-saving stub.
+// an empty handler, resume) with no x87 value in flight and with some (popped and pushed
+// back), the floor of any hook that is safe inside the game (flags, general registers and
+// x87/SSE state kept around a call), the trampoline's x87 emptiness test alone, FXAM of an
+// empty register (which some processors run through a slow microcode assist), and a bare
+// register-saving stub; under the processor's name, since the figures vary with it.
+#include <cpuid.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "HostLayout.h"
@@ -19,21 +26,49 @@
 extern "C" {
 void bench_floor_stub();
 void bench_bare_stub();
+void bench_test_stub();
+void bench_fxam_stub();
 extern uint32_t bench_floor_resume;
 extern uint32_t bench_bare_resume;
+extern uint32_t bench_test_resume;
+extern uint32_t bench_fxam_resume;
 }
 
 namespace {
 
 constexpr int kCalls = 200000;
-constexpr int kRounds = 25;  // the four routines take turns in each round, so load hits all alike
+constexpr int kRounds = 25;  // the routines take turns in each round, so load hits all alike
 
 
-// A host routine at `site`: 5 bytes (diverted or not), then a return.
+// A host routine at `routine`: a comparison (its condition codes are the site's, as in
+// compiled code, whatever ran before), `inFlight` x87 loads, 5 bytes at the answered site
+// (diverted or not), as many pops, then a return.
 using Routine = void(__cdecl*)();
-Routine PlantRoutine(uint32_t site) {
-    sim::PlantHostBytes(site, {0x90, 0x90, 0x90, 0x90, 0x90, 0xC3});
-    return reinterpret_cast<Routine>(static_cast<uintptr_t>(site));
+uint32_t PlantRoutine(uint32_t routine, uint32_t inFlight = 0) {
+    std::vector<uint8_t> code = {0xD9, 0xE8, 0xD9, 0xEE, 0xDA, 0xE9};  // fld1; fldz; fucompp
+    for (uint32_t i = 0; i < inFlight; ++i) code.insert(code.end(), {0xD9, 0xE8});  // fld1
+    const uint32_t site = routine + static_cast<uint32_t>(code.size());
+    code.insert(code.end(), 5, 0x90);
+    for (uint32_t i = 0; i < inFlight; ++i) code.insert(code.end(), {0xDD, 0xD8});  // fstp st(0)
+    code.push_back(0xC3);  // ret
+    sim::PlantHostBytes(routine, code);
+    return site;
+}
+Routine At(uint32_t routine) { return reinterpret_cast<Routine>(static_cast<uintptr_t>(routine)); }
+
+// The processor's name, as it gives it.
+std::string ProcessorName() {
+    unsigned words[12] = {};
+    for (unsigned i = 0; i < 3; ++i) {
+        if (!__get_cpuid(0x80000002 + i, &words[4 * i], &words[4 * i + 1], &words[4 * i + 2], &words[4 * i + 3])) {
+            return "(not told)";
+        }
+    }
+    char name[sizeof words + 1] = {};
+    std::memcpy(name, words, sizeof words);
+    const char* start = name;
+    while (*start == ' ') ++start;
+    return start;
 }
 
 // Best of the rounds, in nanoseconds per call, for each routine.
@@ -56,22 +91,42 @@ void EmptyHandler(morvane::RegisterRecord&) {}
 int main() {
     using namespace morvane;
     sim::Setup();
-    const uint32_t base = sim::layout::kScratchCode;
-    const Routine plain = PlantRoutine(base);
-    const Routine hooked = PlantRoutine(base + 0x100);
-    const Routine floor = PlantRoutine(base + 0x200);
-    const Routine bare = PlantRoutine(base + 0x300);
-    InstallRegisterHook(base + 0x100, &EmptyHandler, base + 0x105);
-    WriteJump(base + 0x200, CodeAddress(&bench_floor_stub));
-    bench_floor_resume = base + 0x205;
-    WriteJump(base + 0x300, CodeAddress(&bench_bare_stub));
-    bench_bare_resume = base + 0x305;
+    // Routines with 0, 1 and 8 x87 values in flight at the site, undiverted and diverted by a
+    // register hook; then one diverted to each stub.
+    const uint32_t inFlight[3] = {0, 1, 8};
+    std::vector<Routine> routines;
+    uint32_t next = sim::layout::kScratchCode;
+    for (int hooked = 0; hooked < 2; ++hooked) {
+        for (uint32_t values : inFlight) {
+            const uint32_t site = PlantRoutine(next, values);
+            if (hooked) InstallRegisterHook(site, &EmptyHandler, site + 5);
+            routines.push_back(At(next));
+            next += 0x100;
+        }
+    }
+    const std::pair<void (*)(), uint32_t*> stubs[] = {{&bench_floor_stub, &bench_floor_resume},
+                                                      {&bench_test_stub, &bench_test_resume},
+                                                      {&bench_fxam_stub, &bench_fxam_resume},
+                                                      {&bench_bare_stub, &bench_bare_resume}};
+    for (const auto& [stub, resume] : stubs) {
+        const uint32_t site = PlantRoutine(next);
+        WriteJump(site, CodeAddress(stub));
+        *resume = site + 5;
+        routines.push_back(At(next));
+        next += 0x100;
+    }
 
-    const std::vector<double> ns = NsPerCall({plain, hooked, floor, bare});
-    const double none = ns[0], hook = ns[1] - none, safe = ns[2] - none, stub = ns[3] - none;
+    const std::vector<double> ns = NsPerCall(routines);
+    const double none = ns[0], hook = ns[3] - ns[0], one = ns[4] - ns[1], eight = ns[5] - ns[2];
+    const double floor = ns[6] - none, test = ns[7] - ns[9], fxam = ns[8] - ns[9], bare = ns[9] - none;
+    std::printf("Processor: %s\n", ProcessorName().c_str());
     std::printf("Hook cost (best of %d x %d calls, the undiverted call's %.1f ns taken off):\n", kRounds, kCalls, none);
-    std::printf("  register hook round trip        %6.1f ns\n", hook);
-    std::printf("  floor (flags, registers, FXSAVE) %6.1f ns   round trip / floor = %.2f\n", safe, hook / safe);
-    std::printf("  bare register-saving stub       %6.1f ns\n", stub);
+    std::printf("  register hook round trip               %6.1f ns   round trip / floor = %.2f\n", hook, hook / floor);
+    std::printf("    one x87 value in flight              %6.1f ns   / floor = %.2f\n", one, one / floor);
+    std::printf("    eight values in flight (TOP 0)       %6.1f ns   / floor = %.2f\n", eight, eight / floor);
+    std::printf("  floor (flags, registers, FXSAVE)       %6.1f ns\n", floor);
+    std::printf("  x87 emptiness test alone               %6.1f ns\n", test);
+    std::printf("  FXAM of an empty x87 register          %6.1f ns   (slow where a microcode assist runs it)\n", fxam);
+    std::printf("  bare register-saving stub              %6.1f ns\n", bare);
     return 0;
 }

@@ -23,6 +23,8 @@ void SetSteeringAngle(float angle) { steeringAngle = angle; }
 
 // Names resolve up to the last '\' of the module path, on every system.
 std::string ModulePath() { return settingsFolder + "Morvane.asi"; }
+// The checker runs in the game's folder.
+std::string GameFolder() { return settingsFolder; }
 
 IniLineObserver* LineObserver(const std::string& path) { return lineObserver ? lineObserver(path) : nullptr; }
 
@@ -72,5 +74,6 @@ std::string SystemPath(std::string path) {
 
 namespace morvane {
 constinit const ConfigHost configHost{&check::GameStringHash, &check::CarTypeName, &check::SetSteeringAngle,
-                                      &check::ModulePath, &check::LineObserver, nullptr, &check::LeftOut};
+                                      &check::ModulePath, &check::GameFolder, &check::LineObserver, nullptr,
+                                      &check::LeftOut};
 }  // namespace morvane

@@ -30,6 +30,7 @@ private:
     bool ReadSettings();
 
     std::ostream& out_;
+    std::string folder_;  // in the plug-in's form, without a closing separator
     WarningList warnings_;
     std::vector<std::unique_ptr<ScannedFile>> opened_;  // every file read, in reading order
     FolderRead read_;
@@ -38,35 +39,43 @@ private:
 
 CheckResult Checker::Run(const std::string& folder) {
     out_ << "MorvaneCheck " << kMorvaneVersion << ": " << folder << "\n";
-    if (!UseFolder(folder)) return {kFolderUnreadable, {}};
-    // The sibling plug-in's file first, as start-up reads it.
-    const IniFile sibling(kSiblingFile);
-    CheckSibling(*opened_.back(), SiblingShadowSetting(sibling), out_, warnings_);
-    if (!ReadSettings()) return {kFolderUnreadable, {}};
+    auto unreadable = [&]() -> CheckResult {
+        out_ << "Exit status " << kFolderUnreadable << ": the folder cannot be read.\n";
+        return {kFolderUnreadable, {}};
+    };
+    if (!UseFolder(folder)) return unreadable();
+    CheckGameFiles(folder_, out_, warnings_);
+    // The sibling plug-in's files first, as start-up reads them, wherever a loader looks.
+    const size_t firstSibling = opened_.size();
+    const std::vector<SiblingFile> siblings = FindSiblingFiles();
+    if (siblings.empty()) out_ << "Sibling plug-in settings: no " << kSiblingFile << ", no conflict\n";
+    for (size_t i = 0; i < siblings.size() && firstSibling + i < opened_.size(); ++i) {
+        CheckSibling(*opened_[firstSibling + i], siblings[i].shadowSetting, out_, warnings_);
+    }
+    if (!ReadSettings()) return unreadable();
     CheckSettings(read_, warnings_);
     ReportSettings(read_, out_);
-    CheckResult result = ReportWarnings(warnings_, out_);
-    if (leftOut_) {
-        out_ << "Some settings were left out: Morvane does not read them either (exit status 2).\n";
-        result.status = kFolderUnreadable;
-    }
-    return result;
+    return ReportWarnings(warnings_, leftOut_, out_);
 }
 
 // Makes `folder` the one the configuration code reads from, as if the plug-in lay there,
 // and hears every file it reads from now on; false when the folder cannot be read.
 bool Checker::UseFolder(const std::string& folder) {
+    // The folder's name is UTF-8 text on every system.
     std::error_code error;
-    fs::path root = fs::absolute(fs::path(folder), error).lexically_normal();
-    fs::directory_iterator listing(root, error);
-    if (error || !fs::is_directory(root, error)) {
-        out_ << "The folder cannot be read" << (error ? ": " + error.message() : std::string()) << "\n";
+    fs::path root = fs::absolute(fs::path(std::u8string(folder.begin(), folder.end())), error).lexically_normal();
+    root.make_preferred();
+    const std::u8string rootName = root.u8string();
+    std::string rootText(rootName.begin(), rootName.end());
+    while (rootText.size() > 1 && (rootText.back() == '\\' || rootText.back() == kSeparator)) rootText.pop_back();
+    const PathFacts facts = LookUpPath(rootText);
+    if (error || !facts.listable) {
+        const char* why = !facts.exists ? "not found" : !facts.directory ? "not a folder" : "it cannot be listed";
+        out_ << "The folder cannot be read: " << (error ? error.message() : why) << "\n";
         return false;
     }
-    root.make_preferred();
-    std::string rootText = root.string();
-    while (rootText.size() > 1 && (rootText.back() == '\\' || rootText.back() == kSeparator)) rootText.pop_back();
     SetSettingsFolder(rootText);
+    folder_ = rootText;
     SetCarTypeNames({});
     // Every file the configuration code reads is heard line by line, in reading order.
     SetLineObserver([this](const std::string& path) {
@@ -110,6 +119,10 @@ bool Checker::ReadSettings() {
 
 const char* TrapName(Trap trap) {
     switch (trap) {
+    case Trap::NotGameFolder:
+        return "not the game folder";
+    case Trap::PluginFile:
+        return "plug-in file";
     case Trap::SiblingConflict:
         return "sibling conflict";
     case Trap::NoSettingsFile:
@@ -144,6 +157,8 @@ const char* TrapName(Trap trap) {
         return "name hash collision";
     case Trap::LeftOut:
         return "left out";
+    case Trap::NoSlotForPart:
+        return "no slot for the part";
     }
     return "?";
 }

@@ -10,6 +10,8 @@
 namespace morvane::check {
 
 enum class Trap {
+    NotGameFolder,    // no kavra.exe: the game never reads these settings
+    PluginFile,       // no Morvane.asi, or one of another version than the checker
     SiblingConflict,  // the widescreen fix's CarShadowFix keeps Morvane inactive
     NoSettingsFile,   // no Morvane.ini: every switch off
     UnreadableFile,   // a settings file the reader cannot take in
@@ -27,6 +29,7 @@ enum class Trap {
     TextCut,          // a text longer than what is read of it
     HashCollision,    // profile names the game's hash cannot tell apart
     LeftOut,          // a file or entry, or part of one, left out over a limit or refused
+    NoSlotForPart,    // a feature on whose part no car, or not every car, can be given
 };
 
 const char* TrapName(Trap trap);
@@ -57,6 +60,10 @@ CheckResult CheckFolder(const std::string& folder, std::ostream& out);
 
 // The folder of this program.
 std::string OwnFolder();
+
+// The version (major.minor.patch) in the version resource of a 32-bit Windows program or
+// library, given as the file's bytes; "" when it has none.
+std::string FileVersionOf(const std::string& bytes);
 
 // The nearest of `known` to `name` (letter case counts least), or "" when none is near.
 std::string NearestSpelling(const std::string& name, const std::vector<std::string>& known);

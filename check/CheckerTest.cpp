@@ -1,5 +1,6 @@
-// MorvaneCheck on folders holding each trap of the settings: the warnings it gives (kind,
-// file, line) and its exit status, and the shipped samples, which must give none.
+// MorvaneCheck on game folders holding each trap of the settings, and on folders that are
+// not the game's: the warnings it gives (kind, file, line) and its exit status, and the
+// shipped samples, which must give none.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 
 #include "CheckHost.h"
 #include "Checker.h"
+#include "Console.h"
+#include "Version.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 
@@ -23,17 +26,45 @@ struct Expected {
     Trap trap;
     const char* file;  // '/' between folders
     size_t line;
-    const char* fixHas = "";  // a text the fix must contain
+    const char* fixHas = "";   // a text the fix must contain
+    const char* textHas = "";  // and the warning
 };
 
 // A file, or a folder when the name ends in '/'.
 using Files = std::vector<std::pair<std::string, std::string>>;
 
-fs::path MakeFolder(const std::string& label, const Files& files) {
+// A 32-bit Windows library whose version resource gives major.minor.patch: the headers,
+// one section, and in it the resource tree (version, name 1, language 0x409) and data.
+std::string Library(uint32_t major, uint32_t minor, uint32_t patch) {
+    std::string b(0x300, '\0');
+    auto put = [&](size_t at, uint32_t value, int size = 4) {
+        for (int i = 0; i < size; ++i) b[at + i] = static_cast<char>(value >> 8 * i);
+    };
+    b[0] = 'M', b[1] = 'Z', put(0x3C, 0x40), put(0x40, 0x4550), put(0x46, 1, 2), put(0x54, 0xE0, 2);
+    put(0x58, 0x10B, 2), put(0x58 + 92, 16), put(0x58 + 96 + 16, 0x1000), put(0x58 + 96 + 20, 0x100);
+    put(0x138 + 8, 0x100), put(0x138 + 12, 0x1000), put(0x138 + 16, 0x100), put(0x138 + 20, 0x200);
+    put(0x20E, 1, 2), put(0x210, 16), put(0x214, 0x80000018), put(0x226, 1, 2), put(0x228, 1);
+    put(0x22C, 0x80000030), put(0x23E, 1, 2), put(0x240, 0x409), put(0x244, 0x48), put(0x248, 0x1058);
+    const char16_t key[] = u"VS_VERSION_INFO";
+    for (size_t i = 0; i < 16; ++i) put(0x258 + 6 + 2 * i, key[i], 2);
+    put(0x258 + 40, 0xFEEF04BD), put(0x258 + 48, major << 16 | minor), put(0x258 + 52, patch << 16);
+    return b;
+}
+
+const std::string kThisPlugin = Library(MORVANE_VERSION_MAJOR, MORVANE_VERSION_MINOR, MORVANE_VERSION_PATCH);
+
+// A game folder (kavra.exe and this version's Morvane.asi, but for those `without`
+// names) holding `files`.
+fs::path MakeFolder(const std::string& label, const Files& files, const std::vector<std::string>& without = {}) {
     const fs::path root = fs::temp_directory_path() / ("morvane-check-" + label);
     fs::remove_all(root);
     fs::create_directories(root);
-    for (const auto& [name, content] : files) {
+    Files all;
+    for (const auto& game : Files{{"kavra.exe", "MZ"}, {"Morvane.asi", kThisPlugin}}) {
+        if (std::find(without.begin(), without.end(), game.first) == without.end()) all.push_back(game);
+    }
+    all.insert(all.end(), files.begin(), files.end());
+    for (const auto& [name, content] : all) {
         const fs::path path = root / name;
         if (name.back() == '/') {
             fs::create_directories(path);
@@ -58,12 +89,13 @@ std::string Shown(std::string path) {
     return path;
 }
 
-const char* const kPlain = "[GENERAL]\nExhaustFX = 1\n[MODS]\nNeon = 1\n";
+const char* const kPlain = "[GENERAL]\nExhaustFX = 1\n[MODS]\nNeon = 1\n[PART_ATTACHMENT15]\nEnabled = 1\n";
 
 struct Case {
     const char* label;
     Files files;
     std::vector<Expected> expected;
+    std::vector<std::string> without = {};  // of the game's files
 };
 
 TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
@@ -100,7 +132,9 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
          {{Trap::SwitchValue, "Morvane.ini", 2, "Neon = 1"},
           {Trap::SwitchValue, "Morvane.ini", 3},
           {Trap::SwitchValue, "Morvane.ini", 8, "Enabled = 1"},
-          {Trap::SwitchValue, "Morvane.ini", 12}, {Trap::SwitchValue, "Morvane.ini", 14}}},
+          {Trap::SwitchValue, "Morvane.ini", 12}, {Trap::SwitchValue, "Morvane.ini", 14},
+          // Camber and TrackWidth read as 1, with their slots off.
+          {Trap::NoSlotForPart, "Morvane.ini", 4}, {Trap::NoSlotForPart, "Morvane.ini", 5}}},
         {"numbers-cut", {{"Morvane.ini", "[GENERAL]\nFrontSteerAngle = 22.5\nExhaustFX = 1.0\n"
                                          "[PART_BODY]\nEnabled = 1 on\n"}},
          {{Trap::NumberCut, "Morvane.ini", 2, "FrontSteerAngle = 22"},
@@ -109,7 +143,7 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"angle-unreadable", {{"Morvane.ini", "[GENERAL]\nFrontSteerAngle = 0xFFFFFFFF\nLog = yes\nLog = 0\n"}},
          {{Trap::NumberCut, "Morvane.ini", 2}, {Trap::SwitchValue, "Morvane.ini", 3, "Log = 0 for off"},
           {Trap::DuplicateKey, "Morvane.ini", 4}}},
-        {"duplicates", {{"Morvane.ini", "[GENERAL]\nExhaustFX = 1\n[MODS]\nNeon = 1\n[GENERAL]\nExhaustFX = 0\n"}},
+        {"duplicates", {{"Morvane.ini", "[GENERAL]\nExhaustFX = 1\n[MODS]\nNeon = 0\n[GENERAL]\nExhaustFX = 0\n"}},
          {{Trap::DuplicateKey, "Morvane.ini", 6}}},
         {"profile-names",
          {{"Morvane.ini", kPlain}, {"MorvaneCars/SUPRA.ini", ""}, {"MorvaneCars/fairlady", ""},
@@ -139,6 +173,11 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"sibling-conflict", {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0x1\n"}},
          {{Trap::SiblingConflict, "Kavra.WidescreenFix.ini", 2, "CarShadowFix = 0"}}},
         {"sibling-fine", {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0\n"}}, {}},
+        // Where a loader also loads plug-ins: a conflict there is one too.
+        {"sibling-in-scripts",
+         {{"Morvane.ini", kPlain}, {"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0\n"},
+          {"scripts/Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 1\n"}},
+         {{Trap::SiblingConflict, "scripts/Kavra.WidescreenFix.ini", 2, "of scripts"}}},
         {"rims-and-vinyls", {{"Morvane.ini", "[GENERAL]\nAllowStockRimsPaint = 1\nAllVinylsMirrorable = 1\n"}},
          {{Trap::SwitchOverruled, "Morvane.ini", 3, "AllowStockRimsPaint = 0"}}},
         // The game's hash takes "X7" and "WX" to the same value: RX7's own profile is RWX's.
@@ -147,9 +186,40 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"long-text", {{"Morvane.ini", "[PART_BODY]\nEnabled = 1\nHeader = '" + std::string(254, 'H') + "'\n"
                                        "Camera = " + std::string(255, 'C') + "\n"}},
          {{Trap::TextCut, "Morvane.ini", 4, "254"}}},
+        {"neither-game-nor-plugin", {{"Morvane.ini", kPlain}},
+         {{Trap::NotGameFolder, "kavra.exe", 0, "beside kavra.exe"}, {Trap::PluginFile, "Morvane.asi", 0, "package"}},
+         {"kavra.exe", "Morvane.asi"}},
+        {"plugin-of-1.0.0", {{"Morvane.ini", kPlain}, {"Morvane.asi", Library(1, 0, 0)}},
+         {{Trap::PluginFile, "Morvane.asi", 0, "same package", "version 1.0.0"}}},
+        {"plugin-cut-short", {{"Morvane.ini", kPlain}, {"Morvane.asi", kThisPlugin.substr(0, 0x28C)}},
+         {{Trap::PluginFile, "Morvane.asi", 0, "same package", "no version"}}},
+        // Resources of another type only (3, icons), and a version resource of another key.
+        {"plugin-without-version",
+         {{"Morvane.ini", kPlain}, {"Morvane.asi", std::string(kThisPlugin).replace(0x210, 1, 1, 3)}},
+         {{Trap::PluginFile, "Morvane.asi", 0, "same package", "no version"}}},
+        {"plugin-other-key",
+         {{"Morvane.ini", kPlain}, {"Morvane.asi", std::string(kThisPlugin).replace(0x25E, 1, 1, 'W')}},
+         {{Trap::PluginFile, "Morvane.asi", 0, "same package", "no version"}}},
+        {"names-in-other-case-camber-for-every-car",
+         {{"KAVRA.EXE", ""}, {"morvane.asi", kThisPlugin}, {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = -1\n"},
+          {"Morvane.ini", "[MODS]\nCamber = 1\n[PART_ATTACHMENT12]\nEnabled = 1\n"}}, {}, {"kavra.exe", "Morvane.asi"}},
+        {"features-without-slots",
+         {{"Morvane.ini", "[MODS]\nNeon = 1\nCamber = 1\nTires = 1\nTrackWidth = 1\nLicensePlate = 1\nTireWidth = 1\n"
+                          "[PART_ATTACHMENT15]\nEnabled = 0\n[PART_ATTACHMENT12]\nEnabled = 0\n"},
+          {"MorvaneCars/SUPRA", "[PART_ATTACHMENT14]\nEnabled = 1\n[PART_ATTACHMENT13]\nEnabled = 1\n"}},
+         {{Trap::NoSlotForPart, "Morvane.ini", 2, "Enabled = 1 in [PART_ATTACHMENT15]", "plain shadow"},
+          {Trap::NoSlotForPart, "Morvane.ini", 3, "Enabled = 1 in [PART_ATTACHMENT12]", "camber 0.0"},
+          {Trap::NoSlotForPart, "Morvane.ini", 6, "Enabled = 1 in [PART_LICENSE_PLATE]", "LicensePlate = 1"}}},
+        {"camber-not-for-every-car",
+         {{"Morvane.ini", "[MODS]\nCamber = 1\n[PART_ATTACHMENT12]\nEnabled = 1\n"},
+          {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = 0\n"}, {"MorvaneCars/NSX", "[PART_ATTACHMENT12]\n"}},
+         {{Trap::NoSlotForPart, "Morvane.ini", 2, "of their files", "the SUPRA cannot"}}},
+        {"camber-for-one-car",
+         {{"Morvane.ini", "[MODS]\nCamber = 1\n"}, {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = 1\n"}},
+         {{Trap::NoSlotForPart, "Morvane.ini", 2, "of Morvane.ini", "every car but the SUPRA cannot"}}},
     };
     for (const Case& c : cases) {
-        const CheckResult result = Check(MakeFolder(c.label, c.files));
+        const CheckResult result = Check(MakeFolder(c.label, c.files, c.without));
         std::vector<std::tuple<Trap, std::string, size_t>> got, want;
         for (const Warning& w : result.warnings) got.emplace_back(w.trap, w.file, w.line);
         for (const Expected& e : c.expected) want.emplace_back(e.trap, Shown(e.file), e.line);
@@ -163,16 +233,35 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
             });
             if (match != result.warnings.end()) {
                 EXPECT_NE(match->fix.find(e.fixHas), std::string::npos) << c.label << ": " << match->fix;
+                EXPECT_NE(match->text.find(e.textHas), std::string::npos) << c.label << ": " << match->text;
             }
         }
     }
 }
 
-TEST(MorvaneCheck, ShippedSamplesGiveNoWarning) {
+TEST(MorvaneCheck, ShippedSamplesGiveNoWarningInAGameFolder) {
+    const fs::path folder = MakeFolder("samples", {});
+    for (const char* shipped : {"Morvane.ini", "MorvaneCars"}) {
+        fs::copy(fs::path(MORVANE_SOURCE_DIR) / "dist" / shipped, folder / shipped, fs::copy_options::recursive);
+    }
     std::string report;
-    const CheckResult result = Check(fs::path(MORVANE_SOURCE_DIR) / "dist", &report);
+    const CheckResult result = Check(folder, &report);
     EXPECT_EQ(result.status, kAllTakesEffect) << report;
     EXPECT_TRUE(result.warnings.empty());
+}
+
+// Started from Explorer, the program has a console of its own, which closes with it.
+TEST(MorvaneCheck, WaitsForAKeyOnlyInAConsoleOfItsOwn) {
+    const std::pair<ConsoleFacts, bool> cases[] = {
+        {{1, true, true}, true},     // started from Explorer
+        {{2, true, true}, false},    // from a command prompt or a script: the console is shared
+        {{0, false, false}, false},  // no console at all
+        {{1, false, true}, false},   // input redirected
+        {{1, true, false}, false},   // output redirected
+    };
+    for (const auto& [facts, waits] : cases) {
+        EXPECT_EQ(WaitsForKey(facts), waits) << facts.processes << facts.input << facts.output;
+    }
 }
 
 TEST(MorvaneCheck, AFolderThatCannotBeReadIsStatusTwo) {

@@ -12,10 +12,6 @@ namespace morvane::check {
 
 namespace {
 
-std::string SectionText(const KnownKey& known) {
-    return known.section.empty() ? "a part-slot section such as [PART_BODY]" : "[" + known.section + "]";
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -38,6 +34,9 @@ size_t EditDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
+// A line as the reader told it.
+IniLine Words(const LineRecord& line) { return {line.number, line.header, line.section, line.key, line.value, line.kept}; }
+
 // The checks of each line of a file, adding to one list of warnings.
 class LineChecks {
 public:
@@ -50,10 +49,11 @@ private:
         warnings_.Add(trap, file, line, std::move(text), std::move(fix));
     }
 
+    // Each with the words the plug-in's log uses too (VerdictText), and a fix.
     void WarnSection(const ScannedFile& file, FileKind kind, const LineRecord& line);
     void WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& line);
     // A value read otherwise than written, or a number cut short (`cut`).
-    void WarnValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line, bool cut);
+    void WarnValue(const ScannedFile& file, FileKind kind, const KnownKey& known, const LineRecord& line, bool cut);
 
     WarningList& warnings_;
 };
@@ -70,10 +70,10 @@ void LineChecks::CheckLines(const ScannedFile& file, FileKind kind) {
             WarnSection(file, kind, line);
             break;
         case LineVerdict::SetAgain: {
-            const size_t first = file.LineOf(line.section, line.key);
+            const std::string first = "line " + std::to_string(file.LineOf(line.section, line.key)) + ", " + line.key +
+                                      " = " + *file.Stored(line.section, line.key);
             Warn(Trap::DuplicateKey, file, line.number,
-                 "[" + line.section + "] " + line.key + " is set again: the first one (line " + std::to_string(first) +
-                     ", " + line.key + " = " + *file.Stored(line.section, line.key) + ") wins, this line is ignored",
+                 VerdictText(kind, LineVerdict::SetAgain, Words(line), nullptr, first),
                  "keep one " + line.key + " line in [" + line.section + "]");
             break;
         }
@@ -81,15 +81,13 @@ void LineChecks::CheckLines(const ScannedFile& file, FileKind kind) {
             WarnKey(file, kind, line);
             break;
         case LineVerdict::ValueOtherwise:
-            WarnValue(file, *known, line, false);
+            WarnValue(file, kind, *known, line, false);
             break;
         case LineVerdict::ValueCut:
-            WarnValue(file, *known, line, true);
+            WarnValue(file, kind, *known, line, true);
             break;
         case LineVerdict::TextCut:
-            Warn(Trap::TextCut, file, line.number,
-                 line.key + " is " + std::to_string(Unquoted(line.value).size()) + " bytes long: only its first " +
-                     std::to_string(kMaxTextLength) + " bytes are read",
+            Warn(Trap::TextCut, file, line.number, VerdictText(kind, LineVerdict::TextCut, Words(line), known),
                  "keep " + line.key + " to " + std::to_string(kMaxTextLength) + " bytes at most");
             break;
         }
@@ -97,14 +95,14 @@ void LineChecks::CheckLines(const ScannedFile& file, FileKind kind) {
 }
 
 void LineChecks::WarnSection(const ScannedFile& file, FileKind kind, const LineRecord& line) {
+    const std::string text = VerdictText(kind, LineVerdict::SectionNotRead, Words(line), nullptr);
     if (line.section.empty()) {
-        Warn(Trap::UnknownSection, file, line.number,
-             line.header ? "the section [] is never read" : "lines before the first [section] header are never read",
+        Warn(Trap::UnknownSection, file, line.number, text,
              "put these keys under the section that reads them, such as [GENERAL]");
         return;
     }
     if (line.section == kModsSection) {
-        Warn(Trap::WrongSection, file, line.number, "[MODS] is read from Morvane.ini only, not from a car's file",
+        Warn(Trap::WrongSection, file, line.number, text,
              "move these keys to [MODS] in Morvane.ini (they switch features for every car)");
         return;
     }
@@ -112,7 +110,7 @@ void LineChecks::WarnSection(const ScannedFile& file, FileKind kind, const LineR
     if (kind == FileKind::Global) known.push_back(kModsSection);
     for (const PartSlotRow& row : PartSlotTable()) known.push_back(row.section);
     const std::string nearest = NearestSpelling(line.section, known);
-    Warn(Trap::UnknownSection, file, line.number, "unknown section [" + line.section + "]: nothing in it is read",
+    Warn(Trap::UnknownSection, file, line.number, text,
          nearest.empty() ? std::string("remove it; the sections read are [GENERAL], [MODS] (Morvane.ini only) and the "
                                        "part-slot sections such as [PART_BODY]")
                          : "did you mean [" + nearest + "]?" +
@@ -120,18 +118,12 @@ void LineChecks::WarnSection(const ScannedFile& file, FileKind kind, const LineR
 }
 
 void LineChecks::WarnKey(const ScannedFile& file, FileKind kind, const LineRecord& line) {
+    const std::string text = VerdictText(kind, LineVerdict::KeyNotRead, Words(line), nullptr);
     for (const KnownKey& known : KnownKeys()) {
         if (known.key != line.key) continue;
-        if (kind == FileKind::Profile && known.globalOnly) {
-            Warn(Trap::WrongSection, file, line.number,
-                 line.key + " is read from Morvane.ini only, not from a car's file",
-                 "move it to " + SectionText(known) + " in Morvane.ini (it applies to every car)");
-        } else {
-            Warn(Trap::WrongSection, file, line.number,
-                 line.key + " is never read from [" + line.section + "]: the plug-in reads it from " +
-                     SectionText(known),
-                 "move it to " + SectionText(known));
-        }
+        const bool globalOnly = kind == FileKind::Profile && known.globalOnly;
+        Warn(Trap::WrongSection, file, line.number, text,
+             "move it to " + SectionText(known) + (globalOnly ? " in Morvane.ini (it applies to every car)" : ""));
         return;
     }
     std::vector<std::string> here, all;
@@ -153,40 +145,34 @@ void LineChecks::WarnKey(const ScannedFile& file, FileKind kind, const LineRecor
         fix = "did you mean " + nearest + elsewhere + "?";
         if (Lower(nearest) == Lower(line.key)) fix += " Names are case-sensitive";
     }
-    Warn(Trap::UnknownKey, file, line.number, "unknown key " + line.key + " in [" + line.section + "]: it is not read",
-         fix);
+    Warn(Trap::UnknownKey, file, line.number, text, fix);
 }
 
-void LineChecks::WarnValue(const ScannedFile& file, const KnownKey& known, const LineRecord& line, bool cut) {
-    const std::string& text = line.value;
-    int32_t value = 0;
-    size_t used = 0;
-    ParseIniInt(text, value, &used);
-    const std::string written = line.key + " = " + text;
+void LineChecks::WarnValue(const ScannedFile& file, FileKind kind, const KnownKey& known, const LineRecord& line,
+                           bool cut) {
+    const std::string text =
+        VerdictText(kind, cut ? LineVerdict::ValueCut : LineVerdict::ValueOtherwise, Words(line), &known);
     if (cut) {
-        Warn(Trap::NumberCut, file, line.number,
-             written + " reads as " + std::to_string(value) + ": the reader stops at \"" + text.substr(used) + "\"",
+        int32_t value = 0;
+        ParseIniInt(line.value, value);
+        Warn(Trap::NumberCut, file, line.number, text,
              "write " + line.key + " = " + std::to_string(value) +
                  (known.type == KeyType::Angle ? " (whole numbers only)" : ""));
         return;
     }
     switch (known.type) {
     case KeyType::Switch:
-        Warn(Trap::SwitchValue, file, line.number, written + " reads as off: a switch is on only for the value 1",
-             "write " + line.key + " = 1 for on, " + line.key + " = 0 for off");
+        Warn(Trap::SwitchValue, file, line.number, text, "write " + line.key + " = 1 for on, " + line.key + " = 0 for off");
         break;
     case KeyType::TriState:
-        Warn(Trap::SwitchValue, file, line.number,
-             written + " reads as not set (-1): only 1 (on), 0 (off) and -1 (not set) are read",
+        Warn(Trap::SwitchValue, file, line.number, text,
              "write " + line.key + " = 1 to switch the slot on, " + line.key + " = 0 to switch it off");
         break;
     case KeyType::OnUnlessZero:
-        Warn(Trap::SwitchValue, file, line.number, written + " reads as on: only the value 0 turns it off",
-             "write " + line.key + " = 0 for off, " + line.key + " = 1 for on");
+        Warn(Trap::SwitchValue, file, line.number, text, "write " + line.key + " = 0 for off, " + line.key + " = 1 for on");
         break;
     case KeyType::Angle:
-        Warn(Trap::NumberCut, file, line.number, written + " is no number the reader takes: it reads as 0",
-             "write a whole number of degrees, such as " + line.key + " = 20");
+        Warn(Trap::NumberCut, file, line.number, text, "write a whole number of degrees, such as " + line.key + " = 20");
         break;
     case KeyType::Text:
         break;

@@ -147,7 +147,7 @@ void ReportSettings(const FolderRead& read, std::ostream& out) {
     for (size_t i = 0; i < CarProfiles().size(); ++i) report.ReportProfile(i);
 }
 
-CheckResult ReportWarnings(const WarningList& warnings, std::ostream& out) {
+CheckResult ReportWarnings(const WarningList& warnings, bool leftOut, std::ostream& out) {
     out << "\n";
     for (const Warning& w : warnings.shown()) {
         out << w.file;
@@ -157,14 +157,17 @@ CheckResult ReportWarnings(const WarningList& warnings, std::ostream& out) {
     }
     const size_t count = warnings.shown().size() + warnings.notShown();
     if (count == 0) {
-        out << "No warnings: everything takes effect as written.\n";
+        out << "No warnings: everything takes effect as written. Exit status " << kAllTakesEffect << ".\n";
         return {kAllTakesEffect, {}};
     }
     if (warnings.notShown() > 0) {
         out << warnings.notShown() << " more warnings are not shown: fix the first ones, then check again.\n";
     }
-    out << count << " warning" << (count == 1 ? "" : "s") << ": some settings do not take effect as written.\n";
-    return {kWarnings, warnings.shown()};
+    const int status = leftOut ? kFolderUnreadable : kWarnings;
+    out << count << " warning" << (count == 1 ? "" : "s") << " above: not everything takes effect as written"
+        << (leftOut ? ", and some settings are left out, by Morvane as here" : "") << ". Exit status " << status
+        << ".\n";
+    return {status, warnings.shown()};
 }
 
 }  // namespace morvane::check

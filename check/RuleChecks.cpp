@@ -209,18 +209,14 @@ void RuleChecks::CheckNameHashes() {
 }  // namespace
 
 void CheckSibling(const ScannedFile& sibling, int32_t value, std::ostream& out, WarningList& warnings) {
-    if (!sibling.exists) {
-        out << "Sibling plug-in settings: no " << kSiblingFile << ", no conflict\n";
-        return;
-    }
-    out << "Sibling plug-in settings: " << kSiblingFile << " [" << kSiblingSection << "] " << kSiblingKey << " = "
+    out << "Sibling plug-in settings: " << sibling.label << " [" << kSiblingSection << "] " << kSiblingKey << " = "
         << value << (SiblingConflicts(value) ? ": CONFLICT\n" : ", no conflict\n");
     if (!SiblingConflicts(value)) return;
     out << "  Morvane will stay inactive until " << kSiblingKey << " is 0 (the game shows \"" << kShadowConflictText
         << "\" at start-up)\n";
     warnings.Add(Trap::SiblingConflict, sibling, sibling.LineOf(kSiblingSection, kSiblingKey),
                  std::string("Morvane will stay inactive until ") + kSiblingKey + " is 0",
-                 std::string("set ") + kSiblingKey + " = 0 in [" + kSiblingSection + "] of " + kSiblingFile);
+                 std::string("set ") + kSiblingKey + " = 0 in [" + kSiblingSection + "] of " + sibling.label);
 }
 
 void CheckSettings(const FolderRead& read, WarningList& warnings) {
@@ -235,6 +231,7 @@ void CheckSettings(const FolderRead& read, WarningList& warnings) {
     for (size_t i = 0; i < read.profileFiles.size(); ++i) {
         checks.CheckSlotTexts(*read.profileFiles[i], {static_cast<int32_t>(i)});
     }
+    CheckFeatureSlots(read, warnings);
 }
 
 }  // namespace morvane::check

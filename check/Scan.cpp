@@ -1,26 +1,18 @@
 #include "Scan.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "CheckHost.h"
 #include "config/IniFile.h"
 
 namespace morvane::check {
 
-namespace fs = std::filesystem;
-
 ScannedFile::ScannedFile(const std::string& resolved) : label(RelativeToSettingsFolder(resolved)), path(resolved) {
-    std::error_code error;
-    const fs::file_status status = fs::status(fs::path(SystemPath(path)), error);
-    exists = !error && fs::exists(status);
-    directory = exists && fs::is_directory(status);
+    const PathFacts facts = LookUpPath(path);
+    exists = facts.exists;
+    directory = facts.directory;
 }
 
 bool ScannedFile::Unreadable() const {
-    std::error_code error;
-    const auto size = fs::file_size(fs::path(SystemPath(path)), error);
-    return exists && !directory && !error && size > 0 && ReadWholeFile(path).empty();
+    return exists && !directory && LookUpPath(path).size > 0 && ReadWholeFile(path).empty();
 }
 
 void ScannedFile::Line(const IniLine& line) {

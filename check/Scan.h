@@ -74,18 +74,25 @@ private:
     size_t notShown_ = 0;
 };
 
+// ---- The game's files: kavra.exe and Morvane.asi in `folder` (in the plug-in's form),
+// told as they are checked.
+void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings);
+
 // ---- Line checks: what each line of a file says, against the keys the plug-in reads.
 // A file's kind is told by its path, as the plug-in tells it.
 void CheckLines(const ScannedFile& file, WarningList& warnings);
 
 // ---- Rules: what takes effect, as the plug-in's own rules and lookups decide it.
-// The sibling plug-in's setting (`value`, read from `sibling`), told as it is checked.
+// The setting (`value`) of one sibling plug-in's file found, told as it is checked.
 void CheckSibling(const ScannedFile& sibling, int32_t value, std::ostream& out, WarningList& warnings);
 // Every file read, its lines and its rules, in reading order; the profiles are in force.
 void CheckSettings(const FolderRead& read, WarningList& warnings);
+// The features whose parts come from a part slot that no car, or not every car, has on.
+void CheckFeatureSlots(const FolderRead& read, WarningList& warnings);
 
 // ---- Report: the values in force and where each came from, then the warnings.
 void ReportSettings(const FolderRead& read, std::ostream& out);
-CheckResult ReportWarnings(const WarningList& warnings, std::ostream& out);
+// The warnings, then the exit status: 2 when something was `leftOut`.
+CheckResult ReportWarnings(const WarningList& warnings, bool leftOut, std::ostream& out);
 
 }  // namespace morvane::check

@@ -188,6 +188,11 @@ int WINAPI RecordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style)
     return IDOK;
 }
 
+int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
+    messageBoxes.push_back({owner, Utf8(text ? text : L""), Utf8(caption ? caption : L""), style});
+    return IDOK;
+}
+
 void PlaceHostRoutines() {
     WriteJumpTo(kStringHash, reinterpret_cast<const void*>(&HostStringHash));
     WriteJumpTo(kStringHashSeeded, reinterpret_cast<const void*>(&HostStringHashSeeded));
@@ -218,15 +223,20 @@ LONG WINAPI ReportUnhandled(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-// Every MessageBoxA call of the process lands in RecordMessageBox instead.
+// Every MessageBoxA and MessageBoxW call of the process lands in a recorder instead.
 void RecordMessageBoxes() {
     HMODULE user32 = LoadLibraryA("user32.dll");
-    auto* target = reinterpret_cast<uint8_t*>(GetProcAddress(user32, "MessageBoxA"));
-    if (target == nullptr) Fail("no MessageBoxA");
-    uint8_t jump[5] = {0xE9};
-    const uint32_t displacement = AddressOf(reinterpret_cast<const void*>(&RecordMessageBox)) - (AddressOf(target) + 5);
-    std::memcpy(jump + 1, &displacement, 4);
-    WriteBehindProtection(AddressOf(target), jump, sizeof jump);
+    const std::pair<const char*, const void*> recorders[] = {
+        {"MessageBoxA", reinterpret_cast<const void*>(&RecordMessageBox)},
+        {"MessageBoxW", reinterpret_cast<const void*>(&RecordMessageBoxW)}};
+    for (const auto& [name, recorder] : recorders) {
+        auto* target = reinterpret_cast<uint8_t*>(GetProcAddress(user32, name));
+        if (target == nullptr) Fail(name);
+        uint8_t jump[5] = {0xE9};
+        const uint32_t displacement = AddressOf(recorder) - (AddressOf(target) + 5);
+        std::memcpy(jump + 1, &displacement, 4);
+        WriteBehindProtection(AddressOf(target), jump, sizeof jump);
+    }
 }
 
 }  // namespace
@@ -330,7 +340,21 @@ DWORD ProtectionAt(uint32_t address) {
     return info.Protect;
 }
 
-HMODULE LoadPlugin(const std::string& path) { return LoadLibraryA(path.c_str()); }
+HMODULE LoadPlugin(const std::string& path) { return LoadLibraryW(Wide(path).c_str()); }
+
+std::wstring Wide(const std::string& utf8) {
+    std::wstring wide(utf8.size(), L'\0');  // never more UTF-16 units than UTF-8 bytes
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    std::string utf8(wide.size() * 3, '\0');  // never more than three bytes a UTF-16 unit
+    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                                        utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
 
 uint32_t Hash(const std::string& text) { return SeededHash(text.c_str(), 0xFFFFFFFFu); }
 

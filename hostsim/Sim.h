@@ -15,8 +15,8 @@ namespace sim {
 
 // Once per process, before anything else: fills the host range with the host routines,
 // protects the code (execute-read) and takes the reference snapshot. Also starts
-// recording MessageBoxA calls instead of showing them, and turns any unhandled exception
-// into a line on stderr and exit status 3.
+// recording message boxes (MessageBoxA and MessageBoxW) instead of showing them, and
+// turns any unhandled exception into a line on stderr and exit status 3.
 void Setup();
 
 // Puts the host range back as the snapshot has it and forgets the model, the recorded
@@ -74,7 +74,7 @@ std::vector<ByteRun> ChangedRuns();
 
 struct MessageBoxCall {
     HWND owner;
-    std::string text;
+    std::string text;  // as given to MessageBoxA, or in UTF-8 from MessageBoxW
     std::string caption;
     UINT style;
 };
@@ -86,9 +86,13 @@ const std::vector<std::string>& HashedTexts();
 // Protection of the page holding `address`.
 DWORD ProtectionAt(uint32_t address);
 
-// Loads a plug-in as the game's loader does. Answers the module, or null when its
-// attach entry refused.
+// Loads a plug-in (its path in UTF-8) as the game's loader does. Answers the module, or
+// null when its attach entry refused.
 HMODULE LoadPlugin(const std::string& path);
+
+// Paths are UTF-8 text on the game's side too; Windows takes them as UTF-16.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
 
 // ---- The game's model ----------------------------------------------------------------
 

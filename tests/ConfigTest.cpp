@@ -250,17 +250,15 @@ TEST_F(ConfigTest, MissingDirectoryStillGivesTheBuiltIns) {
     EXPECT_EQ(CarProfiles().size(), 7u) << "built-ins are added once";
 }
 
-TEST_F(ConfigTest, NamesWithoutANarrowFormAreSkipped) {
+// Names in any language, whatever the code page, come as they are, in UTF-8.
+TEST_F(ConfigTest, NamesInAnyLanguageAreKeptInUtf8) {
     GameFolder folder("wide-names");
     folder.Write("MorvaneCars\\AAA", "");
     folder.Write("MorvaneCars\\ZZZ", "");
-    const std::wstring wide = std::wstring(folder.path().begin(), folder.path().end()) + L"MorvaneCars\\\x4E2D\x6587";
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    folder.WriteExact(L"MorvaneCars\\\x4E2D\x6587", "");
     Settings("");
     LoadCarProfiles(folder.path() + "MorvaneCars");
-    EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"AAA", "ZZZ"}));
+    EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"AAA", "ZZZ", "\xE4\xB8\xAD\xE6\x96\x87"}));
 }
 
 TEST_F(ConfigTest, AThousandProfilesLoad) {

@@ -5,13 +5,18 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <thread>
+
+#include <windows.h>
 
 #include "Sim.h"
 #include "SimExhaust.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
 #include "effects/ExhaustEffects.h"
+#include "log/LogFile.h"
+#include "patch/FaultObserver.h"
 
 using namespace sim::exhaust;
 using Definition = morvane::host::EffectDefinition;
@@ -333,6 +338,38 @@ TEST_F(ExhaustEffectsTest, MarkerSitesAnswerInTheZeroFlag) {
             EXPECT_EQ(after.registers.eflags & kArithmeticFlags, c.marker ? 0x895u : 0x8D5u);
         }
     }
+}
+
+DWORD WINAPI TakeTheCacheLock(void*) { return static_cast<DWORD>(PlacedEffectRecords().size()); }
+
+// A fault while the hook holds the cache's lock: the hook's call ends as a failure, the
+// lock is let go (another thread takes it at once), the hook is switched off and told.
+TEST_F(ExhaustEffectsTest, AFaultWhileTheCacheIsLockedLetsTheLockGo) {
+    testfolders::GameFolder folder("exhaust-fault");
+    morvane::SetLogPath(std::wstring(folder.path().begin(), folder.path().end()) + L"Morvane.log", "");
+    morvane::ObserveFaults(GetModuleHandleA(nullptr));
+    uint8_t* holder = NewMarkerHolder(NewMarker(Unique(), 0, 0), nullptr, nullptr);
+    // New placements until the cache's store is full (a power of two): the next one grows it.
+    size_t size = PlacedEffectRecords().size();
+    for (; size < 16 || (size & (size - 1)) != 0; ++size) {
+        RunEffectListSite(NewOwner("EXHAUST_CENTER"), NewEffect("EXHAUST_FX", Unique(), 0, 0), NewEffectList(), holder, 0);
+    }
+    testfolders::FaultAtAllocationOf(2 * size * sizeof(void*));
+    uint8_t* head = NewEffectList();
+    for (int call = 0; call < 2; ++call) {  // then switched off: nothing added at once
+        const sim::Capture after =
+            RunEffectListSite(NewOwner("EXHAUST_CENTER"), NewEffect("EXHAUST_FX", Unique(), 0, 0), head, holder, 7);
+        EXPECT_EQ(after.exit, sim::Exit::Resumed);
+        EXPECT_TRUE(ListNodes(head).nodes.empty());
+    }
+    EXPECT_EQ(testfolders::FaultAtAllocationOf(0), 0u) << "the fault happened";
+    HANDLE other = CreateThread(nullptr, 0, &TakeTheCacheLock, nullptr, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(other, 5000), WAIT_OBJECT_0) << "the cache's lock stayed held";
+    CloseHandle(other);
+    std::ifstream log(folder.path() + "Morvane.log");
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("in the hook 'adding an effect to a car's effect list' at 0x007BEBFB: contained"), std::string::npos)
+        << text;
 }
 
 }  // namespace

@@ -6,13 +6,18 @@
 
 #include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
+#include "HostLayout.h"
 #include "Sim.h"
+#include "SimMenus.h"
 #include "SimNeon.h"
 #include "TestFolders.h"
+#include "Version.h"
+#include "config/IniFile.h"
 #include "config/Settings.h"
 #include "effects/Neon.h"
 #include "patch/ForeignHooks.h"
@@ -20,6 +25,7 @@
 #include "patch/Ledger.h"
 #include "log/LogFile.h"
 #include "parts/KitPartNames.h"
+#include "parts/PartLists.h"
 #include "patch/RegisterHook.h"
 
 namespace {
@@ -29,13 +35,20 @@ using testfolders::GameFolder;
 constexpr uint32_t kShadowTexture = 0x7E5A6A;
 
 std::string ReadLog(const std::string& folder) {
-    std::ifstream file(folder + "Morvane.log", std::ios::binary);
+    std::ifstream file(std::filesystem::path(sim::Wide(folder + "Morvane.log")), std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
 }
 
-uint32_t SleepRoutine() { return sim::Address(reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep"))); }
+// Where other plug-ins' jumps lead: into a module (its file named in any language), or into
+// memory allocated at run time.
+uint32_t InModuleNamedInJapanese(const GameFolder& folder) {
+    const std::wstring copy = sim::Wide(folder.path() + "ゲーム Игры.asi");
+    CopyFileW(sim::Wide(folder.CopyPlugin()).c_str(), copy.c_str(), FALSE);
+    return sim::Address(LoadLibraryExW(copy.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES)) + 0x1000;
+}
+uint32_t InRunTimeMemory() { return sim::Address(VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_EXECUTE_READWRITE)); }
 
 // A jump at `site` to `target`, as another plug-in writes its hooks.
 std::vector<uint8_t> JumpTo(uint32_t site, uint32_t target) {
@@ -60,20 +73,28 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
     };
     std::vector<Case> cases = {
         {"the shipped samples", {{"Morvane.ini", ""}, {"MorvaneCars\\SUPRA", ""}, {"MorvaneCars\\FAIRLADY", ""}},
-         {"morvane 1.0.0", "game check: entry point 0x0087e926", "[misc] carshadowfix = 0: no conflict",
+         {"morvane " + std::string(kMorvaneVersion), "morvane.asi, started 20", "game check: entry point 0x0087e926",
+          "sibling check: no kavra.widescreenfix.ini beside morvane",
           "morvane.ini: read", "profiles: 2 from morvanecars: fairlady supra; 7 built in: brera",
           "installer neon:", "0x007e5a6a the shadow's texture: left alone, neon is off", "state: active, 34 game sites"},
          {"settings:", "failure", "hooked"}, true},
         {"no log", {{"Morvane.ini", "[GENERAL]\nLog = 0\n"}}, {}, {"morvane"}, true},
         {"lines that do not take effect",
          {{"Morvane.ini", "[GENERAL]\nExhaustFx = 1\nAllVinylsMirrorable = 1\nAllowStockRimsPaint = 1\n[MODS]\nNeon = 2\n"}},
-         {"settings: 2 lines do not take effect as written; run morvanecheck.exe",
-          "vinyl mirroring answer: left alone, allowstockrimspaint = 1 takes the same routine, and wins"}, {}, true},
+         {"settings: 2 lines do not take effect as written (morvanecheck.exe in the game folder tells each with its fix):\n"
+          "  morvane.ini:2: unknown key exhaustfx in [general]: it is not read\n"
+          "  morvane.ini:6: neon = 2 reads as off: a switch is on only for the value 1\n",
+          "vinyl mirroring answer: left alone, allowstockrimspaint = 1 takes the same routine, and wins"}, {" more"}, true},
         {"UTF-16 settings", {{"Morvane.ini", std::string("\xFF\xFE[\0G\0]\0", 8)}}, {"morvane.ini: read (utf-16, decoded)"}, {}, true},
         {"a log that cannot be written", {{"Morvane.log\\inside", "a folder where the log would go"}}, {}, {}, true},
         {"sibling conflict", {{"Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 1\n"}},
          {"carshadowfix = 1: conflict, morvane stays inactive", "state: inactive, nothing written"}, {"installer"}, false},
     };
+    // The log lists twenty lines not taken as written, and counts the rest.
+    Case lines{"twenty-one lines not taken as written", {{"Morvane.ini", "[GENERAL]\n"}}, {}, {"x21 in"}, true};
+    for (int i = 1; i <= 21; ++i) lines.files[0].second += "X" + std::to_string(i) + " = 1\n";
+    lines.lines = {"settings: 21 lines do not", "  morvane.ini:21: unknown key x20 in [general]", "\n  and 1 more\n"};
+    cases.push_back(lines);
     // The log names forty profiles from the folder, and counts the rest.
     for (const int count : {40, 41}) {
         Case many{"forty profiles named", {}, {"profiles: " + std::to_string(count) + " from morvanecars: "}, {}, true};
@@ -105,18 +126,70 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
     }
 }
 
+// Folders named in any language, or past 260 characters, on a Western Windows (code page
+// 1252, where the ANSI API gives '?' for what it lacks, or cuts): start-up and MorvaneCheck
+// read Morvane.ini and a car's file there, and the log and the report name them as named.
+TEST(FieldLog, FoldersNamedInAnyLanguage) {
+    ASSERT_EQ(GetACP(), 1252u) << "scripts/wine.sh sets the locale Wine takes the code page from";
+    const std::string version = kMorvaneVersion;
+    const struct {
+        std::string folder, car;
+        char ansi;  // the plug-in's path from GetModuleFileNameA: '=' whole, '?' lossy, 'c' cut
+    } rows[] = {{"Kavra", "KAVRA", '='}, {"Jeux vidéo à Noël", "CAFÉ", '='}, {"Игры", "МАШИНА", '?'},
+                {"unicode ゲーム Игры", "ゲーム", '?'}, {"Kavra & Co", "A & B", '='},
+                {"long-" + std::string(120, 'x') + "\\" + std::string(120, 'y'), std::string(200, 'Z'), 'c'}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.folder);
+        sim::Reset();
+        GameFolder folder(row.folder);
+        folder.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = 25\n");
+        folder.Write("MorvaneCars\\" + row.car, "[PART_ATTACHMENT01]\nEnabled = 1\n");
+        folder.Write("kavra.exe", "");
+        const std::string path = folder.CopyPlugin();
+        HMODULE plugin = sim::LoadPlugin(path);
+        ASSERT_NE(plugin, nullptr);
+        char ansi[MAX_PATH];
+        const DWORD length = GetModuleFileNameA(plugin, ansi, MAX_PATH);
+        const std::string seen(ansi, length < MAX_PATH ? length : 0);
+        const bool whole = morvane::WideName(seen, CP_ACP) == sim::Wide(path);
+        EXPECT_EQ(length == MAX_PATH ? 'c' : whole ? '=' : seen.find('?') != std::string::npos ? '?' : 'x', row.ansi);
+        // Morvane.ini and the car's file apply: the steering angle, the car's main menu.
+        EXPECT_EQ(sim::Global<float>(sim::layout::kSteeringAngle), 25.0f);
+        sim::SetCurrentCarType(sim::AddCarType(row.car));
+        uint8_t* menu = sim::menus::NewMainMenu();
+        sim::Run build{sim::menus::kAddCategoriesSite, sim::menus::kAddCategoriesResume};
+        build.registers.esi = sim::Address(menu);
+        sim::RunHostCode(build);
+        EXPECT_EQ(sim::menus::MenuItems(menu).size(), 1u);
+        const std::string log = folder.Read("Morvane.log"), car = "MorvaneCars\\" + row.car;
+        for (const std::string& line : {"Morvane " + version + ", " + path + ", started ", folder.path() + "Morvane.ini: read\n",
+                                        folder.path() + car + ": read\n", "MorvaneCars: " + row.car + ";",
+                                        std::string("state: active, 26 game sites written\n")}) {
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+        }
+        const std::string where = folder.path().substr(0, folder.path().size() - 1);
+        std::string report;
+        const std::string command = "\"" + testfolders::ExeDirectory() + "MorvaneCheck.exe\" \"" + where + "\"";
+        EXPECT_EQ(testfolders::RunProgram(command, folder.path() + "check", report, 30000), 0u) << report;
+        for (const std::string& line : {"MorvaneCheck " + version + ": " + where + "\n", "  " + row.car + "  (file " + car + ")",
+                                        std::string("FrontSteerAngle         25    Morvane.ini:2")}) {
+            EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
+        }
+    }
+}
+
 // A site another module hooked before Morvane, or changed after it: the log names the
 // module and the feature that no longer runs there.
 TEST(FieldLog, OtherModulesOnMorvanesSites) {
     sim::Reset();
     const std::vector<uint8_t> own(reinterpret_cast<const uint8_t*>(kShadowTexture),
                                    reinterpret_cast<const uint8_t*>(kShadowTexture) + 5);
-    sim::PlantHostBytes(kShadowTexture, JumpTo(kShadowTexture, SleepRoutine()));
     GameFolder before("hooked-before");
+    sim::PlantHostBytes(kShadowTexture, JumpTo(kShadowTexture, InModuleNamedInJapanese(before)));
     before.Write("Morvane.ini", "[MODS]\nNeon = 1\n");
-    ASSERT_NE(sim::LoadPlugin(before.CopyPlugin()), nullptr);
+    ASSERT_NE(sim::LoadPlugin(before.path() + "Morvane.asi"), nullptr);
     sim::PlantHostBytes(kShadowTexture, own);
-    EXPECT_NE(Lower(ReadLog(before.path())).find("0x007e5a6a the shadow's texture was hooked by kernel32.dll"),
+    EXPECT_NE(Lower(ReadLog(before.path())).find("0x007e5a6a the shadow's texture was hooked by ゲーム Игры.asi"),
               std::string::npos)
         << ReadLog(before.path());
 
@@ -130,7 +203,7 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     morvane::InstallNeon();
     morvane::CheckWrittenSites("at exit");
     EXPECT_EQ(ReadLog(after.path()), "") << "nothing changed yet";
-    const std::vector<uint8_t> jump = JumpTo(kShadowTexture, SleepRoutine());
+    const std::vector<uint8_t> jump = JumpTo(kShadowTexture, InRunTimeMemory());
     DWORD old;
     VirtualProtect(reinterpret_cast<void*>(kShadowTexture), 5, PAGE_EXECUTE_READWRITE, &old);
     std::memcpy(reinterpret_cast<void*>(kShadowTexture), jump.data(), 5);
@@ -142,8 +215,8 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     sim::RunHostCode(sim::neon::NeonColorRun(sim::NewRenderRecord(nullptr), 0));
     morvane::CheckWrittenSites("at exit");
     EXPECT_EQ(Lower(ReadLog(after.path())),
-              "a few seconds after start-up: 0x007e5a6a the shadow's texture was changed by another module (kernel32.dll): "
-              "morvane's neon no longer runs there\n")
+              "a few seconds after start-up: 0x007e5a6a the shadow's texture was changed by another module (memory "
+              "allocated at run time): morvane's neon no longer runs there\n")
         << "told once";
 }
 
@@ -165,6 +238,10 @@ TEST(FieldLog, AFailureInAHookIsToldOnceAndCounted) {
     fit.resume = 0x85EAF1;
     fit.stack = {sim::Address(&ride), 0};
     sim::RunHostCode(fit);
+    // A routine whose site was not written here counts under the shared place.
+    sim::SetCurrentCarType(ride.carType);
+    uint8_t list[32] = {};
+    morvane::BuildSlotPartList(72, list, 0, 0, 0);
     sim::ThrowFromHostRoutines(false);
     morvane::LogFailureCounts();
     EXPECT_EQ(ReadLog(folder.path()),
@@ -172,47 +249,121 @@ TEST(FieldLog, AFailureInAHookIsToldOnceAndCounted) {
               "once, counted until exit)\n"
               "failure contained: call that fits the dependent parts at 0x0085EAEC: out of memory; the game got the "
               "hook's default (told once, counted until exit)\n"
+              "failure contained: a hook of Morvane: out of memory; the game got the hook's default (told once, counted "
+              "until exit)\n"
               "at exit: the shadow's texture at 0x007E5A6A: 3 failures contained\n"
-              "at exit: call that fits the dependent parts at 0x0085EAEC: 1 failure contained\n");
+              "at exit: call that fits the dependent parts at 0x0085EAEC: 1 failure contained\n"
+              "at exit: a hook of Morvane: 1 failure contained\n");
+    // Appends stop short of the log's cap.
+    for (const uint32_t room : {0u, 9u, 10u}) {
+        SCOPED_TRACE(room);
+        folder.Write("Morvane.log", std::string(morvane::kMaxLogSize - room, 'x'));
+        morvane::LogLine line;
+        line << "12345678";  // nine bytes with its line end
+        line.Append();
+        EXPECT_EQ(ReadLog(folder.path()).size(), morvane::kMaxLogSize - room + (room >= 9 ? 9 : 0));
+    }
 }
 
-// A fault inside a hook ends the game as it would without Morvane watching; the log names
-// the hook and site, the code, the place in Morvane.asi and the registers.
-TEST(FieldLog, AFaultIsToldAndTheGameEndsAsItWould) {
-    auto run = [](const std::string& ini, std::string& log) {
-        GameFolder folder("fault");
-        folder.Write("Morvane.ini", ini);
-        std::string line;
-        const DWORD status = testfolders::RunGameProbe(folder, "fault", line, 60000);
-        log = ReadLog(folder.path());
-        return std::to_string(status) + " " + line.substr(0, line.find(" at "));
+// A fault in a hook's own code is contained, also with no log to tell it; a fault in game
+// code a hook called ends the game as it would, the log naming the hook.
+TEST(FieldLog, FaultsAreContainedOrToldAsTheyEndTheGame) {
+    const struct {
+        const char* mode;
+        const char* ini;
+        const char* ended;  // the status and the first line the game printed
+        const char* told;   // the fault's line, from its code to its registers
+    } rows[] = {
+        {"fault", "[MODS]\nNeon = 1\n", "0 the hook came back from a bad record twice",
+         "fault 0xC0000005 at Morvane.asi+0x* in the hook 'the shadow's colour' at 0x007BEA68: contained, the game goes on "
+         "and the hook is switched off; EAX="},
+        {"fault", "[GENERAL]\nLog = 0\n[MODS]\nNeon = 1\n", "0 the hook came back from a bad record twice", ""},
+        {"gamefault", "", "3 simulated game: unhandled exception 0xC0000005",
+         "fault 0xC0000005 in game code at 0x*, called from Morvane's hook 'pop-up headlight query' at 0x00865278; EAX="},
     };
-    std::string watched, unwatched;
-    const std::string ended = run("[MODS]\nNeon = 1\n", watched);
-    EXPECT_EQ(ended, "3 simulated game: unhandled exception 0xC0000005");
-    EXPECT_EQ(run("[GENERAL]\nLog = 0\n[MODS]\nNeon = 1\n", unwatched), ended) << "as without the observer";
-    EXPECT_EQ(unwatched, "");
-    const std::string fault = watched.substr(watched.find("\nfault ") + 1);
-    EXPECT_EQ(fault.substr(0, fault.find("+0x")), "fault 0xC0000005 at Morvane.asi") << watched;
-    EXPECT_NE(fault.find(" in the hook 'the shadow's colour' at 0x007BEA68; EAX="), std::string::npos) << fault;
-    EXPECT_NE(fault.find(" EIP=0x"), std::string::npos) << fault;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.mode) + " " + row.ini);
+        GameFolder folder("fault");
+        folder.Write("Morvane.ini", row.ini);
+        std::string line;
+        const DWORD status = testfolders::RunGameProbe(folder, row.mode, line, 60000);
+        EXPECT_EQ(std::to_string(status) + " " + line.substr(0, line.find(" at ")), row.ended);
+        const std::string log = ReadLog(folder.path());
+        const size_t at = log.find("\nfault ");
+        if (*row.told == '\0') {
+            EXPECT_EQ(at, std::string::npos) << log;
+            continue;
+        }
+        ASSERT_NE(at, std::string::npos) << log;
+        const std::string fault = log.substr(at + 1, log.find('\n', at + 1) - at - 1);
+        const std::string told = row.told;
+        const size_t star = told.find('*');
+        EXPECT_EQ(fault.substr(0, star), told.substr(0, star)) << fault;
+        const std::string rest = told.substr(star + 1);
+        EXPECT_NE(fault.find(rest), std::string::npos) << fault;
+        EXPECT_NE(fault.find(" EIP=0x"), std::string::npos) << fault;
+        EXPECT_EQ(log.find("\nfault ", at + 1), std::string::npos) << "told once";
+    }
 }
 
-// A second copy of Morvane in the same game writes nothing and says where the first is.
-TEST(FieldLog, ASecondCopyStaysOut) {
-    sim::Reset();
-    GameFolder first("first-copy"), second("second-copy");
-    ASSERT_NE(sim::LoadPlugin(first.CopyPlugin()), nullptr);
-    const size_t written = sim::ChangedRuns().size();
-    sim::LoadPlugin(second.CopyPlugin());
-    EXPECT_EQ(sim::ChangedRuns().size(), written);
-    EXPECT_NE(ReadLog(second.path()).find("another copy of Morvane is active in this game: " + first.path() +
-                                          "Morvane.asi (its log: " + first.path() + "Morvane.log); this copy writes nothing"),
-              std::string::npos)
-        << ReadLog(second.path());
-    const std::string log = ReadLog(first.path());
-    EXPECT_NE(log.find("\na second copy of Morvane, " + second.path() + "Morvane.asi, was left out\n"), std::string::npos)
-        << log;
+// The sibling's settings file is looked for beside Morvane and wherever a loader loads
+// plug-ins from: a conflict in any of them keeps Morvane out, naming the file.
+TEST(FieldLog, TheSiblingIsFoundWhereLoadersLoadPlugins) {
+    const struct {
+        const char *plugin, *sibling, *shadowFix;
+        bool conflict;
+    } rows[] = {
+        {"", "scripts\\", "1", true},
+        {"scripts\\", "", "1", true},
+        {"scripts\\", "plugins\\", "0x1", true},
+        {"plugins\\", "plugins\\", "0", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.plugin) + "Morvane.asi, " + row.sibling + "Kavra.WidescreenFix.ini");
+        GameFolder folder("sibling");
+        const std::string sibling = folder.path() + row.sibling + "Kavra.WidescreenFix.ini";
+        folder.Write(std::string(row.sibling) + "Kavra.WidescreenFix.ini", std::string("[MISC]\nCarShadowFix = ") + row.shadowFix + "\n");
+        std::string shown;
+        EXPECT_EQ(testfolders::RunGameProbe(folder, "start", shown, 60000, row.plugin), 0u);
+        EXPECT_EQ(shown, row.conflict ? "Please set CarShadowFix to 0 in Kavra.WidescreenFix.ini" : "no message box");
+        const std::string log = ReadLog(folder.path() + row.plugin);
+        EXPECT_NE(log.find("sibling check: " + sibling + " [MISC] CarShadowFix = " + std::to_string(row.conflict) +
+                           (row.conflict ? ": conflict, Morvane stays inactive\n" : ": no conflict\n")),
+                  std::string::npos)
+            << log;
+    }
+}
+
+// A second copy of Morvane in the same game, whatever the copies' names and folders,
+// changes nothing in the game and leaves the active copy's whole journal in its log, with
+// one line added; its own journal goes to a log named after it where that is another file.
+TEST(FieldLog, ASecondCopyStaysOutAndKeepsTheActiveLog) {
+    const struct {
+        const char *first, *second;
+        const char* ownLog;  // the second copy's journal, or null where it names the active log
+    } rows[] = {
+        {"Morvane.asi", "Morvane - Copy.asi", "Morvane - Copy.log"},
+        {"Morvane - Copy.asi", "Morvane.asi", nullptr},
+        {"Morvane.asi", "scripts\\Morvane.asi", "scripts\\Morvane.log"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.first) + " then " + row.second);
+        sim::Reset();
+        GameFolder folder("copies ゲーム Игры");
+        ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin(row.first)), nullptr);
+        const std::string journal = ReadLog(folder.path());
+        const size_t written = sim::ChangedRuns().size();
+        const std::string second = folder.CopyPlugin(row.second);
+        sim::LoadPlugin(second);
+        EXPECT_EQ(sim::ChangedRuns().size(), written);
+        EXPECT_EQ(ReadLog(folder.path()), journal + "a second copy of Morvane, " + second + ", was left out\n");
+        if (row.ownLog == nullptr) continue;
+        const std::string own = folder.Read(row.ownLog);
+        EXPECT_NE(own.find("another copy of Morvane is active in this game: " + folder.path() + row.first +
+                                 " (its log: " + folder.path() + "Morvane.log); this copy changes nothing in the game"),
+                  std::string::npos)
+            << own;
+    }
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 // and the hooks that run while cars are prepared and drawn run on several threads at once.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <atomic>
+#include <fstream>
+#include <sstream>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -22,6 +26,8 @@
 #include "effects/Neon.h"
 #include "effects/Textures.h"
 #include "effects/WheelGeometry.h"
+#include "log/LogFile.h"
+#include "patch/FaultObserver.h"
 #include "parts/CustomizationMenus.h"
 #include "parts/KitPartNames.h"
 #include "parts/PartLists.h"
@@ -224,6 +230,82 @@ TEST(HookSafety, RoutineHooksKeepTheirConventionWhenTheyFail) {
         EXPECT_EQ(after.exit, c.resume ? sim::Exit::Resumed : sim::Exit::Returned);
         EXPECT_EQ(after.esp, after.espAtSite + c.removed);
         EXPECT_TRUE(sim::catalogue::KeptRegisters(after));
+    }
+}
+
+// A hardware fault in a hook's own code (here on records at a bad address) ends that call
+// as a failure, on any thread: the game gets the hook's default and goes on, the hook is
+// switched off (the next call gives the default at once), and the log tells it once.
+TEST(HookSafety, AFaultInAHooksOwnCodeIsContainedAndSwitchesTheHookOff) {
+    InstallDrawingHooks();
+    morvane::InstallCustomizationMenus();
+    morvane::InstallPartLists();
+    testfolders::GameFolder folder("contained");
+    morvane::SetLogPath(std::wstring(folder.path().begin(), folder.path().end()) + L"Morvane.log", "");
+    morvane::ObserveFaults(GetModuleHandleA(nullptr));
+    uint8_t* bad = reinterpret_cast<uint8_t*>(0x10);
+    char camera[8] = "x";
+    auto* list = sim::catalogue::NewPartList();
+    struct Case {
+        const char* what;
+        std::function<sim::Capture()> run;
+        std::function<void(const sim::Capture&)> expect;
+        const char* told;  // the hook as the log names it
+    };
+    const auto resumedAsOnEntry = [](const sim::Capture& after, uint32_t eax) {
+        EXPECT_EQ(after.exit, sim::Exit::Resumed);
+        EXPECT_EQ(after.registers.eax, eax);
+        EXPECT_EQ(after.esp, after.espAtSite);
+        EXPECT_TRUE(after.x87.empty());
+    };
+    const Case cases[] = {
+        {"neon colour: a register hook, registers as on entry",
+         [&] { return sim::RunHostCode(sim::neon::NeonColorRun(bad, 0x80000000u)); },
+         [&](const sim::Capture& after) { resumedAsOnEntry(after, 0x80000000u); }, "'the shadow's colour' at 0x007BEA68"},
+        {"track width: guarded work, the game's own offset",
+         [&] { return sim::RunHostCode(sim::wheels::TrackWidthRun(bad, 0, 780)); },
+         [](const sim::Capture& after) {
+             ASSERT_EQ(after.x87.size(), 1u);
+             EXPECT_EQ(static_cast<float>(after.x87[0]), 780 * 0.001f);
+         },
+         "'track width' at 0x007CB85F"},
+        {"slot camera: a thiscall routine", [&] { return sim::catalogue::RunAt(0x84EB1F, 0x84EB24, 0x10, {sim::Address(camera), 8}); },
+         [&](const sim::Capture& after) {
+             EXPECT_EQ(after.esp, after.espAtSite + 8);
+             EXPECT_EQ(camera[0], '\0');
+             EXPECT_TRUE(sim::catalogue::KeptRegisters(after));
+         },
+         "'call for a slot's camera' at 0x0084EB1F"},
+        {"slot part list: a cdecl routine",
+         [&] {
+             sim::Global<uint32_t>(sim::layout::kCurrentCarTypePtr) = 0x10;
+             return sim::catalogue::RunAt(0x85FA37, 0x85FA3C, 0, {72, sim::Address(list), 0, 0, 0});
+         },
+         [](const sim::Capture& after) {
+             EXPECT_EQ(after.registers.eax, 0u);
+             EXPECT_EQ(after.esp, after.espAtSite);
+         },
+         "'call that lists a slot's parts' at 0x0085FA37"},
+        {"shadow texture on a drawing thread",
+         [&] {
+             sim::Capture after;
+             std::thread([&] { after = sim::RunHostCode(sim::neon::ShadowTextureRun(bad)); }).join();
+             return after;
+         },
+         [&](const sim::Capture& after) { EXPECT_EQ(after.exit, sim::Exit::Resumed); }, "'the shadow's texture' at 0x007E5A6A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.expect(c.run());
+        c.expect(c.run());  // switched off: the default at once
+    }
+    std::stringstream log;
+    log << std::ifstream(folder.path() + "Morvane.log").rdbuf();
+    for (const Case& c : cases) {
+        const std::string told = std::string(" in the hook ") + c.told + ": contained, the game goes on and the hook is switched off;";
+        const size_t first = log.str().find(told);
+        EXPECT_NE(first, std::string::npos) << c.what << "\n" << log.str();
+        EXPECT_EQ(log.str().find(told, first + 1), std::string::npos) << "told once: " << c.what;
     }
 }
 

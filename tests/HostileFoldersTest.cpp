@@ -34,7 +34,7 @@ void AppendHeaders(const GameFolder& f, const std::string& relative, size_t mega
     for (size_t n = 0, chunks = 0; chunks < megabytes; ++chunks) {
         std::string chunk;
         while (chunk.size() < kMiB) chunk += "[" + std::to_string(n++) + "]\n";
-        f.Append(relative, chunk);
+        f.Write(relative, chunk, true);
     }
 }
 
@@ -63,7 +63,7 @@ constexpr float kInert = -1.0f;
 const Case kCases[] = {
     {"HugeSettingsFile", "50 MB Morvane.ini", [](const GameFolder& f) {
          f.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = 30\n");
-         for (int i = 0; i < 50; ++i) f.Append("Morvane.ini", std::string(kMiB, 'x'));
+         for (int i = 0; i < 50; ++i) f.Write("Morvane.ini", std::string(kMiB, 'x'), true);
      }, 30.0f, {"Morvane.ini: only its first 1 MB is read"}},
     {"BinarySettingsFile", "binary Morvane.ini", [](const GameFolder& f) {
          std::string bytes(1 << 20, '\0');

@@ -14,8 +14,11 @@
 
 #include "Sim.h"
 #include "SimDrawing.h"
+#include "SimCatalogue.h"
 #include "SimMenus.h"
 #include "TestFolders.h"
+#include "config/Settings.h"
+#include "startup/LiveProfiles.h"
 
 namespace {
 
@@ -62,6 +65,24 @@ bool Within(std::chrono::milliseconds limit, const std::function<bool()>& holds)
         Sleep(20);
     }
     return true;
+}
+
+// The title the game shows for the second attachment slot of the current car.
+uint32_t SecondAttachmentTitle() {
+    uint8_t* entry;
+    {
+        const sim::HostCall call;
+        entry = sim::menus::NewSlotEntry(57);
+    }
+    return sim::catalogue::RunAt(sim::Global<uint32_t>(sim::menus::kSlotTitleEntry), 0, sim::Address(entry),
+                                 {sim::kReturnToSimulator})
+        .registers.eax;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
 }
 
 std::string ReadLog(const GameFolder& folder) {
@@ -124,44 +145,145 @@ TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
 
 TEST_F(LiveProfilesTest, EditsGoodAndBad) {
     const std::string profile = folder_.path() + "MorvaneCars\\CAR";
+    const std::string restartTold = "live profiles: restart the game for: ";
     struct Case {
         const char* what;
         std::function<void()> edit;
         size_t categories;    // the main menu within 2 s
         const char* logLine;  // then told in the log
+        size_t restarts;      // "restart the game for" lines in the log so far
     };
-    HANDLE locked = INVALID_HANDLE_VALUE;
     const Case cases[] = {
         {"a file half written, then completed", [&] {
              Save(folder_, "MorvaneCars\\CAR", "[PART_ATTACHMENT00]\nEna");
              Save(folder_, "MorvaneCars\\CAR", kBothOff);
-         }, 0, "live profiles: read again: 8 car profiles in force"},
-        {"the file written back", [&] { Save(folder_, "MorvaneCars\\CAR", kBothOn); }, 2, nullptr},
+         }, 0, "live profiles: read again after a change to MorvaneCars\\CAR: 8 car profiles in force", 0},
+        {"the file written back, not read before a quiet moment", [&] {
+             Save(folder_, "MorvaneCars\\CAR", kBothOn);
+             Sleep(morvane::kQuietPeriodMs / 2);
+             EXPECT_EQ(CategoriesAdded(), 0u) << "read before the quiet period";
+         }, 2, nullptr, 0},
         {"the file deleted: the car falls back to Morvane.ini", [&] { DeleteFileA(profile.c_str()); }, 0,
-         "live profiles: read again: 7 car profiles in force"},
+         ": 7 car profiles in force", 0},
+        {"Morvane.ini's per-car part follows", [&] {
+             Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n[MODS]\nNeon = 1\n[PART_ATTACHMENT00]\nEnabled = 1\n");
+         }, 1, nullptr, 0},
         {"a switch only a restart applies", [&] {
              Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\nFrontSteerAngle = 10\n[MODS]\nNeon = 1\nTires = 1\n");
-         }, 0, "live profiles: restart the game for: Tires, FrontSteerAngle"},
-        {"the file back, locked by an editor: the last good set stays", [&] {
-             Save(folder_, "MorvaneCars\\CAR", kBothOn);
-             Sleep(700);
-             locked = CreateFileA(profile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-             Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n; saved again\n");
-         }, 2, "CAR: unreadable: the last good settings stay"},
+         }, 0, "live profiles: restart the game for: Tires, FrontSteerAngle", 1},
+        {"saved again as it was: not told again", [&] {
+             Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\nFrontSteerAngle = 10\n[MODS]\nNeon = 1\nTires = 1\n; again\n");
+         }, 0, nullptr, 1},
+        {"the sibling's file saved, unchanged", [&] { Save(folder_, "Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 0\n"); },
+         0, nullptr, 1},
+        {"the sibling's CarShadowFix changed", [&] { Save(folder_, "Kavra.WidescreenFix.ini", "[MISC]\nCarShadowFix = 1\n"); },
+         0, "CarShadowFix in ", 2},
         {"the folder deleted: the last good set stays", [&] {
-             CloseHandle(locked);
-             Sleep(1000);  // the file is read again, now that the editor let it go
+             Save(folder_, "MorvaneCars\\CAR", kBothOff);
              DeleteFileA(profile.c_str());
              RemoveDirectoryA((folder_.path() + "MorvaneCars").c_str());
-         }, 2, "MorvaneCars is missing: the last good settings stay"},
+         }, 0, "MorvaneCars is missing: the last good settings stay; tried again for up to a minute", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.edit();
         Sleep(700);  // past the quiet period and a reading
         EXPECT_TRUE(Within(std::chrono::milliseconds(2000), [&] { return CategoriesAdded() == c.categories; }));
-        if (c.logLine) EXPECT_NE(ReadLog(folder_).find(c.logLine), std::string::npos) << ReadLog(folder_);
+        const std::string log = ReadLog(folder_);
+        if (c.logLine) EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        EXPECT_EQ(Count(log, restartTold), c.restarts) << log;
     }
+}
+
+// An editor rewrites a car's file and keeps it locked for 3 s: the save reaches the hooks
+// soon after it lets go, told once meanwhile.
+TEST_F(LiveProfilesTest, ALockedSaveIsFollowedOnceTheEditorLetsGo) {
+    const std::string profile = folder_.path() + "MorvaneCars\\CAR";
+    HANDLE editor = CreateFileA(profile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(editor, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(editor, kBothOff.data(), static_cast<DWORD>(kBothOff.size()), &written, nullptr);
+    Sleep(3000);
+    EXPECT_EQ(CategoriesAdded(), 2u) << "the last good set stays";
+    CloseHandle(editor);
+    const auto letGo = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Within(std::chrono::milliseconds(3500), [] { return CategoriesAdded() == 0; }));
+    std::printf("  followed %.0f ms after the editor let go\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - letGo).count());
+    EXPECT_EQ(Count(ReadLog(folder_), "CAR: unreadable: the last good settings stay; tried again"), 1u) << ReadLog(folder_);
+}
+
+// Fifty saves, each made just after the one before began to be read, with both cores busy:
+// every one is followed within 2.5 s.
+TEST_F(LiveProfilesTest, SavesDuringReadingsAreAllFollowed) {
+    for (int i = 0; i < 300; ++i) Save(folder_, "MorvaneCars\\OTHER" + std::to_string(i), kBothOn);  // readings take a while
+    Sleep(1000);
+    std::atomic<bool> done{false};
+    std::vector<std::thread> busy;
+    for (int i = 0; i < 2; ++i) busy.emplace_back([&] { while (!done) {} });
+    constexpr int kSaves = 50;
+    std::vector<std::chrono::steady_clock::time_point> saved(kSaves + 1), followed(kSaves + 1);
+    std::vector<uint32_t> titles(kSaves + 1);
+    for (int i = 1; i <= kSaves; ++i) titles[i] = sim::Hash("CUST_" + std::to_string(i));
+    int seen = 0;  // the latest save seen in force
+    const auto look = [&] {
+        const uint32_t title = SecondAttachmentTitle();
+        for (int i = kSaves; i > seen; --i) {
+            if (title != titles[i]) continue;
+            for (int j = seen + 1; j <= i; ++j) followed[j] = std::chrono::steady_clock::now();
+            seen = i;
+        }
+    };
+    for (int i = 1; i <= kSaves; ++i) {
+        saved[i] = std::chrono::steady_clock::now();
+        Save(folder_, "MorvaneCars\\CAR", kBothOn + "[PART_ATTACHMENT01]\nHeader = CUST_" + std::to_string(i) + "\n");
+        while (std::chrono::steady_clock::now() - saved[i] < std::chrono::milliseconds(morvane::kQuietPeriodMs + 20)) look();
+    }
+    Within(std::chrono::milliseconds(2500), [&] { look(); return seen == kSaves; });
+    done = true;
+    for (std::thread& thread : busy) thread.join();
+    double slowest = 0;
+    for (int i = 1; i <= kSaves; ++i) {
+        ASSERT_LE(i, seen) << "save " << i << " never followed";
+        slowest = std::max(slowest, std::chrono::duration<double, std::milli>(followed[i] - saved[i]).count());
+    }
+    std::printf("  %d saves, the slowest followed after %.0f ms\n", kSaves, slowest);
+    EXPECT_LT(slowest, 2500.0);
+}
+
+// The reading's schedule, by a clock of its own: a quiet period after the last change,
+// pauses growing to a longest one after a failed reading, started afresh by each change,
+// given up a minute after the last change.
+TEST(LiveProfiles, TheScheduleOfReadings) {
+    using morvane::ReloadSchedule;
+    ReloadSchedule schedule;
+    EXPECT_FALSE(schedule.ReadAt());
+    schedule.Changed(1000);
+    schedule.Changed(1200);
+    EXPECT_EQ(schedule.ReadAt(), 1500u);
+    for (const uint64_t next : {1750u, 2250u, 3250u, 5250u, 7250u}) {
+        EXPECT_EQ(schedule.Read(*schedule.ReadAt(), false), ReloadSchedule::After::TryAgain);
+        EXPECT_EQ(schedule.ReadAt(), next);
+    }
+    schedule.Changed(8000);
+    EXPECT_EQ(schedule.ReadAt(), 8300u);
+    EXPECT_EQ(schedule.Read(8300, false), ReloadSchedule::After::TryAgain);
+    EXPECT_EQ(schedule.ReadAt(), 8550u);
+    EXPECT_EQ(schedule.Read(8550, true), ReloadSchedule::After::Done);
+    EXPECT_FALSE(schedule.ReadAt());
+    schedule.Changed(10000);
+    int readings = 0;
+    uint64_t last = 0;
+    ReloadSchedule::After after = ReloadSchedule::After::TryAgain;
+    while (after == ReloadSchedule::After::TryAgain && readings < 100) {
+        last = *schedule.ReadAt();
+        after = schedule.Read(last, false);
+        ++readings;
+    }
+    EXPECT_EQ(after, ReloadSchedule::After::GiveUp);
+    EXPECT_EQ(readings, 32);
+    EXPECT_EQ(last, 68050u);
+    EXPECT_FALSE(schedule.ReadAt());
 }
 
 // The game may end while the files are being read again: it ends as it asked.
@@ -171,6 +293,42 @@ TEST(LiveProfiles, TheGameExitsWhileTheFilesAreReadAgain) {
     for (int i = 0; i < 3000; ++i) folder.Write("MorvaneCars\\CAR" + std::to_string(i), kBothOn);
     std::string line;
     EXPECT_EQ(testfolders::RunGameProbe(folder, "exit", line, 30000), 7u) << line;
+}
+
+// A configuration a reading replaced is freed once no hook can hold it: a thousand readings
+// of one profile take about what one does.
+TEST(LiveProfiles, ReplacedConfigurationsAreFreed) {
+    GameFolder folder("live-memory");
+    folder.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n");
+    std::string profile;
+    for (int slot = 0; slot < 12; ++slot) {
+        const std::string n = (slot < 10 ? "0" : "") + std::to_string(slot);
+        profile += "[PART_ATTACHMENT" + n + "]\nEnabled = 1\nHeader = CUST_" + n + "\nCamera = CAMERA_" + n + "\n";
+    }
+    folder.Write("MorvaneCars\\CAR", profile);
+    morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
+    morvane::LiveReader reader(folder.path(), *morvane::GlobalSettings(), 0);
+    const auto heapBytes = [] { return static_cast<double>(testfolders::HeapBytesInUse()); };
+    const auto read = [&](int readings, bool free) {
+        std::string trouble;
+        for (int i = 0; i < readings; ++i) {
+            ASSERT_TRUE(reader.ReadAndPublish(trouble)) << trouble;
+            if (free) reader.retired().TryToFree();
+            if (i % 100 == 99) sim::Reset();  // the simulated game's record of the names it hashed
+        }
+    };
+    read(200, true);
+    const double start = heapBytes();
+    read(200, false);  // kept, as they were before they could be freed
+    const double kept = (heapBytes() - start) / 200;
+    reader.retired().TryToFree();
+    EXPECT_EQ(reader.retired().waiting(), 0u);
+    const double freedStart = heapBytes();
+    read(1000, true);
+    const double freed = (heapBytes() - freedStart) / 1000;
+    std::printf("  memory per reading: %.0f bytes kept, %.1f bytes once freed\n", kept, freed);
+    EXPECT_GT(kept, 4000.0) << "each reading's configuration weighs something";
+    EXPECT_LT(freed, kept / 100) << "a thousand readings take about what one does";
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ TEST_F(StartupTest, ConflictingSiblingLeavesThePluginInert) {
         ASSERT_NE(plugin, nullptr) << "the attach still succeeds";
         ASSERT_EQ(sim::MessageBoxes().size(), 1u);
         const sim::MessageBoxCall& box = sim::MessageBoxes()[0];
-        EXPECT_EQ(box.text, kConflictText);
+        EXPECT_EQ(box.text, std::string(kConflictText) + "\n\n" + folder.path() + "Kavra.WidescreenFix.ini");
         EXPECT_EQ(box.caption, "Kavra - Morvane");
         EXPECT_EQ(box.style, static_cast<UINT>(MB_ICONERROR));
         EXPECT_EQ(box.owner, nullptr);

@@ -2,13 +2,26 @@
 
 #include <windows.h>
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <new>
 #include <stdexcept>
 #include <string>
 
+#include "Sim.h"
+
 namespace testfolders {
+
+namespace {
+// A full path as Windows takes it however long.
+std::wstring Long(const std::string& path) { return L"\\\\?\\" + sim::Wide(path); }
+}  // namespace
 
 std::string ExeDirectory() {
     char buffer[MAX_PATH];
@@ -20,39 +33,30 @@ std::string ExeDirectory() {
 GameFolder::GameFolder(const std::string& label) {
     static int counter = 0;
     const std::string root = ExeDirectory() + "scratch\\";
-    CreateDirectoryA(root.c_str(), nullptr);
+    for (size_t at = 0; at != std::string::npos; at = label.find('\\', at + 1)) {
+        CreateDirectoryW(Long(root + label.substr(0, at)).c_str(), nullptr);
+    }
     // Earlier runs may have left folders behind: take the next name that is free.
     for (int attempt = 0;; ++attempt) {
         path_ = root + label + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) + "\\";
-        if (CreateDirectoryA(path_.c_str(), nullptr)) return;
+        if (CreateDirectoryW(Long(path_).c_str(), nullptr)) return;
         if (GetLastError() != ERROR_ALREADY_EXISTS || attempt > 100000) throw std::runtime_error("cannot create " + path_);
     }
 }
 
 void GameFolder::MakeDirectory(const std::string& relative) const {
-    CreateDirectoryA((path_ + relative).c_str(), nullptr);
+    CreateDirectoryW(Long(path_ + relative).c_str(), nullptr);
 }
 
-namespace {
-
-void WriteTo(const std::string& path, const std::string& content, DWORD access, DWORD disposition) {
-    HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + path);
+void GameFolder::Write(const std::string& relative, const std::string& content, bool append) const {
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
+    HANDLE file = CreateFileW(Long(path_ + relative).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                              append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + relative);
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
-}
-
-}  // namespace
-
-void GameFolder::Write(const std::string& relative, const std::string& content) const {
-    const size_t slash = relative.rfind('\\');
-    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
-    WriteTo(path_ + relative, content, GENERIC_WRITE, CREATE_ALWAYS);
-}
-
-void GameFolder::Append(const std::string& relative, const std::string& content) const {
-    WriteTo(path_ + relative, content, FILE_APPEND_DATA, OPEN_ALWAYS);
 }
 
 void GameFolder::WriteMany(const std::string& relative, int count, const std::string& prefix) const {
@@ -73,16 +77,21 @@ void GameFolder::WriteMany(const std::string& relative, int count, const std::st
     }
     char last[16];
     std::snprintf(last, sizeof last, "%05d", count - 1);
-    for (int waited = 0; GetFileAttributesA((path_ + relative + "\\" + prefix + last).c_str()) == INVALID_FILE_ATTRIBUTES;
+    for (int waited = 0; GetFileAttributesW(Long(path_ + relative + "\\" + prefix + last).c_str()) ==
+                         INVALID_FILE_ATTRIBUTES;
          waited += 20) {
         if (waited > 120000) throw std::runtime_error("cannot make " + std::to_string(count) + " files in " + relative);
         Sleep(20);
     }
 }
 
+std::string GameFolder::Read(const std::string& relative) const {
+    std::ifstream file(std::filesystem::path(Long(path_ + relative)), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
 void GameFolder::WriteExact(const std::wstring& relative, const std::string& content) const {
-    const std::wstring folder(path_.begin(), path_.end());  // test folders have ASCII paths
-    HANDLE file = CreateFileW((L"\\\\?\\" + folder + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW((Long(path_) + relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write an exact name");
     DWORD written = 0;
@@ -90,37 +99,74 @@ void GameFolder::WriteExact(const std::wstring& relative, const std::string& con
     CloseHandle(file);
 }
 
-std::string GameFolder::CopyPlugin() const {
-    const std::string target = path_ + "Morvane.asi";
-    if (!CopyFileA((ExeDirectory() + "Morvane.asi").c_str(), target.c_str(), FALSE))
+std::string GameFolder::CopyPlugin(const std::string& relative) const {
+    const size_t slash = relative.rfind('\\');
+    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
+    const std::string target = path_ + relative;
+    if (!CopyFileW(Long(ExeDirectory() + "Morvane.asi").c_str(), Long(target).c_str(), FALSE))
         throw std::runtime_error("Morvane.asi is not beside the test executable");
     return target;
 }
 
-unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs) {
-    folder.CopyPlugin();
-    const std::string output = folder.path() + "probe-output.txt";
+unsigned long RunProgram(const std::string& command, const std::string& output, std::string& printed,
+                         unsigned long waitMs) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOA startup{};
+    HANDLE file = CreateFileW(Long(output).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = file;
     PROCESS_INFORMATION process{};
-    // The folder without its last backslash, which would escape the closing quote.
-    const std::string where = folder.path().substr(0, folder.path().size() - 1);
-    std::string command = "\"" + ExeDirectory() + "game_probe.exe\" \"" + where + "\" " + mode;
+    std::wstring line = sim::Wide(command);
     DWORD status = WAIT_TIMEOUT;
-    if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         if (WaitForSingleObject(process.hProcess, waitMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &status);
         else TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
     CloseHandle(file);
-    std::ifstream text(output);
-    std::getline(text, firstLine);
+    std::ifstream text(std::filesystem::path(Long(output)), std::ios::binary);
+    printed.assign(std::istreambuf_iterator<char>(text), {});
     return status;
 }
 
+unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
+                           const std::string& pluginFolder) {
+    folder.CopyPlugin(pluginFolder + "Morvane.asi");
+    const std::string game = folder.path() + "kavra.exe";
+    CopyFileW(Long(ExeDirectory() + "game_probe.exe").c_str(), Long(game).c_str(), FALSE);
+    // The plug-in's folder without its last backslash, which would escape the closing quote.
+    const std::string plugin = folder.path() + pluginFolder;
+    const unsigned long status = RunProgram("\"" + game + "\" \"" + plugin.substr(0, plugin.size() - 1) + "\" " + mode,
+                                            folder.path() + "probe-output.txt", firstLine, waitMs);
+    firstLine = firstLine.substr(0, firstLine.find_first_of("\r\n"));
+    return status;
+}
+
+namespace {
+std::atomic<long long> heapBytes{0};
+std::atomic<size_t> faultingAllocation{0};
+}  // namespace
+
+long long HeapBytesInUse() { return heapBytes.load(); }
+size_t FaultAtAllocationOf(size_t size) { return faultingAllocation.exchange(size); }
+
 }  // namespace testfolders
+
+// Every operator new of the test programs: counted, and faulting once where a test asks.
+void* operator new(std::size_t size) {
+    if (size != 0 && testfolders::faultingAllocation.load(std::memory_order_relaxed) == size &&
+        testfolders::faultingAllocation.exchange(0) == size)
+        *static_cast<volatile int*>(nullptr) = 0;
+    void* block = std::malloc(size ? size : 1);
+    if (block == nullptr) throw std::bad_alloc();
+    testfolders::heapBytes += static_cast<long long>(_msize(block));
+    return block;
+}
+void operator delete(void* block) noexcept {
+    if (block == nullptr) return;
+    testfolders::heapBytes -= static_cast<long long>(_msize(block));
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }

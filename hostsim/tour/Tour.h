@@ -12,8 +12,10 @@
 namespace tour {
 
 // ---- Start-up (TourStartup.cpp) ----
-// The folder of the running game, ending in a backslash.
+// The folder of the running game (UTF-8), ending in a backslash.
 std::string GameFolder();
+// An integer setting of an INI file (UTF-8 path), as Windows reads one; 0 when not set.
+int IniSetting(const std::string& path, const char* section, const char* key);
 // The game's own lines: its name, folder, image base and entry point.
 void ReportGame(const std::string& folder);
 // Loads every plug-in (*.asi) of the folder as the game's loader does and reports each.

@@ -156,8 +156,8 @@ void ReportLevelOfDetail() {
 // The bytes at the rim routine, which switch wrote them and what a call of it answers.
 void ReportRimRoutine() {
     const std::string ini = GameFolder() + "Morvane.ini";
-    const bool rims = GetPrivateProfileIntA("GENERAL", "AllowStockRimsPaint", 0, ini.c_str()) == 1;
-    const bool vinyls = GetPrivateProfileIntA("GENERAL", "AllVinylsMirrorable", 0, ini.c_str()) == 1;
+    const bool rims = IniSetting(ini, "GENERAL", "AllowStockRimsPaint") == 1;
+    const bool vinyls = IniSetting(ini, "GENERAL", "AllVinylsMirrorable") == 1;
     std::printf("  Part-slot fixes:\n    0x%08X:", kRimSite);
     for (uint32_t i = 0; i < 6; ++i) std::printf(" %02X", GameByte(kRimSite + i));
     if (rims && vinyls) {

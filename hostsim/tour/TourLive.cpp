@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,7 +30,7 @@ std::string MainMenuCategories() {
 // and after how long.
 void EditAndWatch(const std::string& path, const std::string& content, const char* what) {
     const std::string before = MainMenuCategories();
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    std::ofstream(std::filesystem::path(Wide(path)), std::ios::binary | std::ios::trunc) << content;
     const auto start = std::chrono::steady_clock::now();
     std::string after = before;
     while (after == before && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
@@ -45,13 +46,13 @@ void EditAndWatch(const std::string& path, const std::string& content, const cha
 
 void ReportLiveProfiles(const std::string& folder) {
     std::printf("\nLive car profiles:\n");
-    if (GetPrivateProfileIntA("GENERAL", "LiveProfiles", 0, (folder + "Morvane.ini").c_str()) != 1) {
+    if (IniSetting(folder + "Morvane.ini", "GENERAL", "LiveProfiles") != 1) {
         std::printf("  off (LiveProfiles = 0 in Morvane.ini): car profiles are read when the game starts\n");
         return;
     }
     const std::string path = folder + "MorvaneCars\\SUPRA";
     std::stringstream original;
-    original << std::ifstream(path, std::ios::binary).rdbuf();
+    original << std::ifstream(std::filesystem::path(Wide(path)), std::ios::binary).rdbuf();
     SetCurrentCarType(AddCarType("SUPRA"));
     std::printf("  SUPRA as the game started: the main menu gets categories%s\n", MainMenuCategories().c_str());
     EditAndWatch(path, "[GENERAL]\nForceLodA = 1\n", "its file saved without part slots");

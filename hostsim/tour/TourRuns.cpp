@@ -15,12 +15,12 @@ namespace {
 
 std::string ModuleNameAt(uint32_t address) {
     HMODULE module = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(address)), &module))
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(address)), &module))
         return address >= sim::layout::kHostBegin && address < sim::layout::kHostEnd ? "the game" : "memory allocated at run time";
-    char buffer[MAX_PATH];
-    const std::string path(buffer, GetModuleFileNameA(module, buffer, MAX_PATH));
-    return path.substr(path.rfind('\\') + 1);
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size())));
+    return sim::Utf8(path.substr(path.rfind(L'\\') + 1));
 }
 
 // The bytes in hexadecimal; a long run shows its first eight and its length.

@@ -10,11 +10,12 @@ namespace tour {
 void ReportSettings(const std::string& folder) {
     std::printf("\nSettings and car profiles, as MorvaneCheck reads them:\n");
     std::fflush(stdout);
-    std::string command = "\"" + folder + "MorvaneCheck.exe\" \"" + folder.substr(0, folder.size() - 1) + "\"";
-    STARTUPINFOA startup{};
+    std::wstring command = sim::Wide("\"" + folder + "MorvaneCheck.exe\" \"" + folder.substr(0, folder.size() - 1) + "\"");
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup, &process)) {
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, sim::Wide(folder).c_str(), &startup,
+                        &process)) {
         std::printf("  (no MorvaneCheck.exe in the game folder)\n");
         return;
     }

@@ -31,11 +31,11 @@ std::string FileVersion(HMODULE module) {
 
 std::vector<std::string> PluginNames(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE listing = FindFirstFileA((folder + "*.asi").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW(sim::Wide(folder + "*.asi").c_str(), &found);
     if (listing != INVALID_HANDLE_VALUE) {
-        do names.emplace_back(found.cFileName);
-        while (FindNextFileA(listing, &found));
+        do names.push_back(sim::Utf8(found.cFileName));
+        while (FindNextFileW(listing, &found));
         FindClose(listing);
     }
     return names;
@@ -69,10 +69,10 @@ bool ReportMorvane(const std::string& folder, const std::string& name, HMODULE p
     if (!said.rejected) {
         const std::string sibling = folder + "Kavra.WidescreenFix.ini";
         std::printf("  sibling check: Kavra.WidescreenFix.ini [MISC] CarShadowFix = %d -> %s\n",
-                    static_cast<int>(GetPrivateProfileIntA("MISC", "CarShadowFix", 0, sibling.c_str())),
+                    IniSetting(sibling, "MISC", "CarShadowFix"),
                     said.conflict ? "conflict" : "no conflict");
     }
-    const bool pinned = plugin && (FreeLibrary(plugin), GetModuleHandleA((folder + name).c_str()) != nullptr);
+    const bool pinned = plugin && (FreeLibrary(plugin), GetModuleHandleW(sim::Wide(folder + name).c_str()) != nullptr);
     const size_t changed = sim::ChangedRuns().size();
     if (said.rejected || !plugin) {
         std::printf("  state: Rejected (not loaded)\n");
@@ -88,10 +88,14 @@ bool ReportMorvane(const std::string& folder, const std::string& name, HMODULE p
 }  // namespace
 
 std::string GameFolder() {
-    char buffer[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    std::string path(buffer, length);
-    return path.substr(0, path.rfind('\\') + 1);
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return sim::Utf8(path.substr(0, path.rfind(L'\\') + 1));
+}
+
+int IniSetting(const std::string& path, const char* section, const char* key) {
+    return static_cast<int>(GetPrivateProfileIntW(sim::Wide(section).c_str(), sim::Wide(key).c_str(), 0,
+                                                  sim::Wide(path).c_str()));
 }
 
 void ReportGame(const std::string& folder) {

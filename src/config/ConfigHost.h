@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/GameIds.h"
 
@@ -23,6 +24,8 @@ struct ConfigHost {
     void (*setSteeringAngle)(float angle);
     // Full path of the module whose folder holds the settings (see ResolveIniPath).
     std::string (*modulePath)();
+    // The game's folder, with a trailing backslash.
+    std::string (*gameFolder)();
     // Told about every line of the settings file at `path` as it is read; null: no one.
     IniLineObserver* (*lineObserver)(const std::string& path);
     // Told about every settings file once it is read (`content` empty: nothing could be
@@ -41,9 +44,10 @@ using SettingsFileListener = void (*)(const std::string& path, const std::string
 void SetSettingsFileListener(SettingsFileListener listener);
 const char* WhyNothingRead(const std::string& path);
 
-// In the plug-in: the lines of the settings read so far that do not take effect as
-// written (MorvaneCheck tells each one).
-size_t SettingsLinesNotAsWritten();
+// In the plug-in, once: the count of the lines of the settings read so far that do not
+// take effect as written, with the words of the first ones in `told` ("Morvane.ini:12:
+// unknown key Nen in [MODS]: it is not read"), as MorvaneCheck tells them.
+size_t SettingsLinesNotAsWritten(std::vector<std::string>& told);
 
 using host::kNoName;
 

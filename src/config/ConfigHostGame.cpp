@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "config/ConfigHost.h"
 #include "config/IniFile.h"
@@ -25,12 +26,20 @@ void GameSetSteeringAngle(float angle) { *host::HostSteeringAngle = angle; }
 
 // The lines of Morvane.ini and of the car profiles that do not take effect as written,
 // counted file by file as start-up reads them (a reload of live profiles counts none).
-// Only the file being read has its judge: the next file read, or the count asked for,
-// ends it, and its count is what stays.
+// The words of the first of them are kept for the log. Only the file being read has its
+// judge: the next file read, or the count asked for, ends it, and its count is what stays.
+constexpr size_t kLinesTold = 20;
 std::string tallyPath;
 std::unique_ptr<LinesNotAsWritten> tally;
 size_t counted = 0;
+std::vector<std::string> linesTold;
 std::atomic<bool> tallying{true};
+
+// "Morvane.ini", "MorvaneCars\\SUPRA": the file as a player finds it in the game folder.
+std::string FileLabel(const std::string& path, FileKind kind) {
+    const size_t name = path.find_last_of('\\') + 1;
+    return (kind == FileKind::Profile ? std::string(kProfileDirectory) + "\\" : std::string()) + path.substr(name);
+}
 
 void EndTally() {
     const std::unique_ptr<LinesNotAsWritten> ended = std::move(tally);
@@ -51,7 +60,7 @@ IniLineObserver* TallyLines(const std::string& path) {
         const std::optional<FileKind> kind = SettingsFileKind(path);
         if (!kind) return nullptr;
         tallyPath = path;
-        tally = std::make_unique<LinesNotAsWritten>(*kind);
+        tally = std::make_unique<LinesNotAsWritten>(*kind, FileLabel(path, *kind), linesTold, kLinesTold);
         return tally.get();
     } catch (...) {
         return nullptr;  // no memory: the count is only for the log
@@ -105,15 +114,22 @@ void SetSettingsFileListener(SettingsFileListener listener) {
     fileListener = listener ? listener : &JournalFileRead;
 }
 
-constinit const ConfigHost configHost{&GameStringHash, &GameCarTypeName, &GameSetSteeringAngle, &PluginModulePath,
-                                      &TallyLines, &TellFileRead, &JournalLeftOut};
+// The folder of the game's executable.
+std::string GameFolder() {
+    const std::string path = ExecutablePath();
+    return path.substr(0, path.rfind('\\') + 1);
+}
 
-size_t SettingsLinesNotAsWritten() {
+constinit const ConfigHost configHost{&GameStringHash, &GameCarTypeName, &GameSetSteeringAngle, &PluginModulePath,
+                                      &GameFolder, &TallyLines, &TellFileRead, &JournalLeftOut};
+
+size_t SettingsLinesNotAsWritten(std::vector<std::string>& told) {
     try {
         EndTally();
     } catch (...) {
         // No memory for the journal's line: the count still stands.
     }
+    told.swap(linesTold);
     return counted;
 }
 

@@ -8,7 +8,7 @@
 namespace morvane {
 
 std::wstring ExactPath(const std::string& path) {
-    const std::wstring wide = WideName(path, GetACP());
+    const std::wstring wide = WideName(path, CP_UTF8);
     const bool drivePath = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\' &&
                            wide.find(L'/') == std::wstring::npos && wide.find(L"\\.") == std::wstring::npos;
     return drivePath ? L"\\\\?\\" + wide : wide;
@@ -36,6 +36,15 @@ std::wstring WideName(const std::string& narrow, unsigned codePage) {
     MultiByteToWideChar(codePage, 0, narrow.c_str(), -1, wide.data(), size);
     wide.resize(static_cast<size_t>(size) - 1);
     return wide;
+}
+
+std::string Utf8(std::wstring_view wide) {
+    const int length = static_cast<int>(wide.size());
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, text.data(), size, nullptr, nullptr);
+    return text;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -67,26 +76,63 @@ std::string ReadWholeFile(const std::string& path) {
 std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
-    const unsigned codePage = GetACP();
-    HANDLE listing = FindFirstFileW((WideName(directory, codePage) + L"\\*").c_str(), &found);
+    HANDLE listing = FindFirstFileW((ExactPath(directory) + L"\\*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return names;
     do {
         const std::wstring_view entry = found.cFileName;
         if (entry == L"." || entry == L"..") continue;
         std::string name;
-        if (NarrowName(found.cFileName, codePage, name)) names.push_back(std::move(name));
+        if (NarrowName(found.cFileName, CP_UTF8, name)) names.push_back(std::move(name));
     } while (names.size() < limit && FindNextFileW(listing, &found));
     FindClose(listing);
     return names;
 }
 
+PathFacts LookUpPath(const std::string& path) {
+    PathFacts facts;
+    const std::wstring exact = ExactPath(path);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(exact.c_str(), GetFileExInfoStandard, &data)) return facts;
+    facts.exists = true;
+    facts.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    if (facts.directory) {
+        WIN32_FIND_DATAW found;
+        HANDLE listing = FindFirstFileW((exact + L"\\*").c_str(), &found);
+        facts.listable = listing != INVALID_HANDLE_VALUE;
+        if (facts.listable) FindClose(listing);
+    }
+    return facts;
+}
+
+bool PathExists(const std::string& path) {
+    return GetFileAttributesW(ExactPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+
+std::string ModuleFileName(HMODULE module) {
+    // Past MAX_PATH the name comes cut to the buffer: the buffer grows until it holds it.
+    constexpr DWORD kLongestPath = 32768;
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()))) >= path.size() &&
+           path.size() < kLongestPath) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(length < path.size() ? length : 0);
+    return Utf8(path);
+}
+
+}  // namespace
+
 std::string PluginModulePath() {
     HMODULE self = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCSTR>(&PluginModulePath), &self);
-    char buffer[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(self, buffer, MAX_PATH);
-    return std::string(buffer, length < MAX_PATH ? length : MAX_PATH - 1);
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&PluginModulePath), &self);
+    return ModuleFileName(self);
 }
+
+std::string ExecutablePath() { return ModuleFileName(nullptr); }
 
 }  // namespace morvane

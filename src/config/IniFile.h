@@ -1,6 +1,7 @@
 #pragma once
 // An INI file beside the plug-in, read whole at construction; never written, never fails:
-// a missing or unreadable file simply has no sections.
+// a missing or unreadable file simply has no sections. Paths are UTF-8 text throughout,
+// whatever the system's code page; on Windows they are handed to the system as UTF-16.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -13,8 +14,10 @@
 namespace morvane {
 
 // The full path of the module this code was loaded from (the plug-in, or the program
-// that links this code).
+// that links this code), however long.
 std::string PluginModulePath();
+// The full path of the process's program (Windows), however long.
+std::string ExecutablePath();
 
 // What of a settings file is read: real ones take a few KB, and a file larger than this
 // is no settings file. What lies past it is left out.
@@ -25,20 +28,35 @@ constexpr size_t kMaxSettingsFileSize = 1 << 20;
 // meanwhile. A full path is opened by its exact last name (a final dot or space is kept).
 std::string ReadWholeFile(const std::string& path);
 
-// A full path as the file system must take it: "\\?\" before a drive path keeps every
-// character of the last name, where the plain form would drop a final dot or space.
+// True when `path` names an existing file or folder.
+bool PathExists(const std::string& path);
+
+// A full path as the file system must take it, in UTF-16: "\\?\" before a drive path
+// keeps every character of the last name, where the plain form would drop a final dot or
+// space, and lets the path be longer than 260 characters.
 std::wstring ExactPath(const std::string& path);
 
 // A file name in the given code page, or false when it has no exact form there.
 bool NarrowName(const wchar_t* wide, unsigned codePage, std::string& narrow);
 // A name in the given code page as UTF-16 (empty when it cannot be converted).
 std::wstring WideName(const std::string& narrow, unsigned codePage);
+// UTF-16 text as UTF-8; a lone surrogate, which has no UTF-8 form, becomes U+FFFD.
+std::string Utf8(std::wstring_view wide);
 
 // The names of a directory's entries (files and sub-directories, without "." and ".."),
-// in listing order, in the narrow code page, the first `limit` of them; a name that has
-// no exact narrow form is left out. `directory` is a full narrow path. An unreadable or
-// missing directory has none.
+// in listing order, in UTF-8, the first `limit` of them; a name that has no exact UTF-8
+// form is left out. `directory` is a full path. An unreadable or missing directory has
+// none.
 std::vector<std::string> ListDirectory(const std::string& directory, size_t limit = SIZE_MAX);
+
+// What a full path names, as the file system tells it.
+struct PathFacts {
+    bool exists = false;
+    bool directory = false;
+    bool listable = false;  // a directory whose entries can be listed
+    uint64_t size = 0;      // a file's
+};
+PathFacts LookUpPath(const std::string& path);
 
 // The sections of a settings file's content as ReadWholeFile gives it: UTF-16 taken as
 // UTF-8, a CR LF pair read as one LF; of a file longer than kMaxSettingsFileSize, the

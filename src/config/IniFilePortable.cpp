@@ -54,6 +54,11 @@ std::string ReadWholeFile(const std::string& path) {
     return stream.bad() ? std::string() : content;
 }
 
+bool PathExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(NativePath(path), error);
+}
+
 std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
     std::vector<std::string> names;
     std::error_code error;
@@ -71,6 +76,24 @@ std::vector<std::string> ListDirectory(const std::string& directory, size_t limi
     if (names.size() > limit) keepFirst();
     std::sort(names.begin(), names.end(), ListedBefore);
     return names;
+}
+
+PathFacts LookUpPath(const std::string& path) {
+    PathFacts facts;
+    std::error_code error;
+    const std::filesystem::path native = NativePath(path);
+    const std::filesystem::file_status status = std::filesystem::status(native, error);
+    if (error || !std::filesystem::exists(status)) return facts;
+    facts.exists = true;
+    facts.directory = std::filesystem::is_directory(status);
+    if (facts.directory) {
+        const std::filesystem::directory_iterator listing(native, error);
+        facts.listable = !error;
+    } else {
+        const uintmax_t size = std::filesystem::file_size(native, error);
+        facts.size = error ? 0 : size;
+    }
+    return facts;
 }
 
 std::string PluginModulePath() {

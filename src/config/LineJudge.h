@@ -4,6 +4,7 @@
 // each line that does not; the plug-in counts them for its log.
 #include <optional>
 #include <set>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,11 +66,22 @@ private:
     std::set<std::string, std::less<>> sectionsTold_;
 };
 
+// What a line that does not take effect as written comes to, in words, as MorvaneCheck
+// warns and the log lists it ("unknown key Nen in [MODS]: it is not read"). `known` is the
+// key as the judge found it; `first` tells a key set again where it was set first ("line
+// 4, Neon = 1"), if known.
+std::string VerdictText(FileKind kind, LineVerdict verdict, const IniLine& line, const KnownKey* known,
+                        std::string_view first = {});
+// Where the plug-in's reader finds a key known by that name, for a text.
+std::string SectionText(const KnownKey& known);
+
 // Counts the lines of one settings file that do not take effect as written, as MorvaneCheck
-// warns about them line by line.
+// warns about them line by line, and keeps the words of the first ones in `told` (up to
+// `room` lines there in all).
 class LinesNotAsWritten final : public IniLineObserver {
 public:
-    explicit LinesNotAsWritten(FileKind kind) : judge_(kind) {}
+    LinesNotAsWritten(FileKind kind, std::string label, std::vector<std::string>& told, size_t room)
+        : judge_(kind), kind_(kind), label_(std::move(label)), told_(told), room_(room) {}
     void Line(const IniLine& line) override;
     size_t count() const { return count_; }
     // The texts cut to kMaxTextLength, and the line of the first.
@@ -78,6 +90,10 @@ public:
 
 private:
     LineJudge judge_;
+    FileKind kind_;
+    std::string label_;
+    std::vector<std::string>& told_;
+    size_t room_;
     size_t count_ = 0;
     size_t textsCut_ = 0;
     size_t firstTextCut_ = 0;

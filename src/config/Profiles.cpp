@@ -71,8 +71,8 @@ const CarProfile& ProfileSet::Add(std::unique_ptr<CarProfile> profile) {
 
 void ProfileSet::AddDirectory(const std::string& directory) {
     // The directory is listed where its entries are read from: beside the plug-in, not in
-    // the working directory, which a loader or a shortcut may have set elsewhere. An
-    // entry whose name has no narrow form could not name a car: it is left out.
+    // the working directory, which a loader or a shortcut may have set elsewhere. Names
+    // come in UTF-8, whatever the language; one with no UTF-8 form is left out.
     const std::string folder = ResolveIniPath(configHost.modulePath(), directory);
     std::vector<std::string> names = ListDirectory(folder, kMaxProfiles + 1);
     if (names.size() > kMaxProfiles) {

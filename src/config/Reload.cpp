@@ -16,23 +16,24 @@ std::vector<std::string> RestartOnlyChanges(const PluginSettings& startup, const
     for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) {
         if (entry.shown(startup) != entry.shown(now)) changed.emplace_back(entry.key);
     }
-    if (SiblingShadowSetting(IniFile(kSiblingFile)) != startupShadowFix) {
-        changed.push_back(std::string(kSiblingKey) + " in " + kSiblingFile);
+    const SiblingFile* conflict = FirstConflict(FindSiblingFiles());
+    if ((conflict != nullptr ? conflict->shadowSetting : 0) != startupShadowFix) {
+        changed.push_back(std::string(kSiblingKey) + " in " + (conflict != nullptr ? conflict->path : kSiblingFile));
     }
     return changed;
 }
 
 }  // namespace
 
-ReadAgain ReadConfigurationAgain(const PluginSettings& startup, int32_t startupShadowFix) {
+ReadAgain ReadConfigurationAgain(const std::string& folder, const PluginSettings& startup, int32_t startupShadowFix) {
     ReadAgain read;
     PluginSettings fresh;
-    ReadGlobalSettings(IniFile(kGlobalSettingsFile), fresh);
+    ReadGlobalSettings(IniFile(folder + kGlobalSettingsFile), fresh);
     // The per-car values follow the file; the global ones stay as start-up read them.
     read.global = std::make_unique<PluginSettings>(startup);
     static_cast<CarProfile&>(*read.global) = static_cast<const CarProfile&>(fresh);
     read.profiles = std::make_unique<ProfileSet>();
-    read.profiles->AddDirectory(kProfileDirectory);
+    read.profiles->AddDirectory(folder + kProfileDirectory);
     read.profiles->AddBuiltIns();
     read.restartFor = RestartOnlyChanges(startup, fresh, startupShadowFix);
     return read;

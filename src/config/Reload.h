@@ -22,7 +22,8 @@ struct ReadAgain {
     std::vector<std::string> restartFor;
 };
 
-// `startup` is the record start-up read; `startupShadowFix` the sibling's CarShadowFix then.
-ReadAgain ReadConfigurationAgain(const PluginSettings& startup, int32_t startupShadowFix);
+// `folder` holds Morvane.ini and MorvaneCars (with a trailing separator); `startup` is the
+// record start-up read; `startupShadowFix` the sibling's CarShadowFix then.
+ReadAgain ReadConfigurationAgain(const std::string& folder, const PluginSettings& startup, int32_t startupShadowFix);
 
 }  // namespace morvane

@@ -3,6 +3,7 @@
 // also the profile every car falls back to.
 #include <span>
 #include <string>
+#include <vector>
 
 #include "config/Profiles.h"
 
@@ -16,6 +17,18 @@ inline constexpr char kSiblingKey[] = "CarShadowFix";
 inline int32_t SiblingShadowSetting(const IniReader& sibling) { return sibling.ReadInt(kSiblingSection, kSiblingKey, 0); }
 // Any value but 0 conflicts.
 constexpr bool SiblingConflicts(int32_t shadowSetting) { return shadowSetting != 0; }
+// The folders of the game an ASI loader loads plug-ins from; the sibling's file may lie in
+// any of them, or beside Morvane.
+inline constexpr const char* kLoaderFolders[] = {"", "scripts\\", "plugins\\"};
+struct SiblingFile {
+    std::string path;
+    int32_t shadowSetting;
+};
+// Every sibling settings file that exists beside Morvane and in the game's loader folders
+// (each once), in that order, read as start-up reads it.
+std::vector<SiblingFile> FindSiblingFiles();
+// The first that conflicts, else null.
+const SiblingFile* FirstConflict(const std::vector<SiblingFile>& files);
 
 struct PluginSettings : CarProfile {
     bool exhaustFx = false;

@@ -179,7 +179,7 @@ const EffectDefinition* PlaceEffectAtMarker(const void* marker, const EffectDefi
     if (record == nullptr) return nullptr;
     try {
         PlacedEffectCache.push_back(record);
-    } catch (...) {
+    } catch (const std::bad_alloc&) {
         delete record;  // never handed out
         return nullptr;
     }

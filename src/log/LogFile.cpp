@@ -9,8 +9,9 @@ namespace morvane {
 
 namespace {
 
-// The path is kept in a fixed buffer, so that an append needs no heap.
-wchar_t logPath[1024];
+// The path is kept in a fixed buffer, so that an append needs no heap; it holds the
+// longest path Windows takes.
+wchar_t logPath[32768];
 std::string logPathText;
 std::atomic<bool> enabled{false};
 std::string journal;
@@ -67,7 +68,9 @@ bool WriteJournal() noexcept {
 
 LogLine& LogLine::operator<<(std::string_view text) noexcept {
     const uint32_t room = static_cast<uint32_t>(sizeof text_) - 1 - size_;
-    const uint32_t count = text.size() < room ? static_cast<uint32_t>(text.size()) : room;
+    uint32_t count = text.size() < room ? static_cast<uint32_t>(text.size()) : room;
+    // Text cut to fit keeps whole UTF-8 characters.
+    while (count < text.size() && count > 0 && (static_cast<uint8_t>(text[count]) & 0xC0) == 0x80) --count;
     std::memcpy(text_ + size_, text.data(), count);
     size_ += count;
     return *this;
@@ -89,6 +92,23 @@ LogLine& LogLine::Decimal(uint32_t value) noexcept {
         value /= 10;
     } while (value != 0);
     return *this << std::string_view(digits + 10 - count, static_cast<size_t>(count));
+}
+
+LogLine& LogLine::Time(bool withDate) noexcept {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const auto two = [this](uint32_t value) -> LogLine& {
+        const char digits[2] = {static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+        return *this << std::string_view(digits, 2);
+    };
+    if (withDate) {
+        Decimal(now.wYear) << "-";
+        two(now.wMonth) << "-";
+        two(now.wDay) << " ";
+    }
+    two(now.wHour) << ":";
+    two(now.wMinute) << ":";
+    return two(now.wSecond);
 }
 
 void LogLine::Append() noexcept {

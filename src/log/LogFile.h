@@ -40,6 +40,8 @@ public:
     LogLine& operator<<(std::string_view text) noexcept;
     LogLine& Hex(uint32_t value) noexcept;  // 0x0085EAEC
     LogLine& Decimal(uint32_t value) noexcept;
+    // The local time, "06:31:05"; with the date first, "2026-12-08 06:31:05".
+    LogLine& Time(bool withDate = false) noexcept;
     // Ends the line and appends it, unless the log would pass its cap.
     void Append() noexcept;
     std::string_view text() const { return {text_, size_}; }

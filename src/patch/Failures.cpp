@@ -50,6 +50,20 @@ void RecordFailure(HookPlace& place, const char* what) noexcept {
     line.Append();
 }
 
+void __fastcall RaiseContainedFault(uint32_t code, uint32_t address) { throw ContainedFault(code, address); }
+
+void ContainFailure(HookPlace& place, SwitchedOff level) noexcept {
+    try {
+        throw;
+    } catch (const ContainedFault&) {
+        place.failures.fetch_add(1, std::memory_order_relaxed);
+        SwitchOff(place, level);
+        return;
+    } catch (...) {
+    }
+    RecordFailure(place, CurrentFailure());
+}
+
 void LogFailureCounts() noexcept {
     for (HookPlace& place : HookPlaces()) TellCount(place);
     TellCount(SharedHookPlace());

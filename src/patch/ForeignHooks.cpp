@@ -33,21 +33,28 @@ uint32_t ForeignHookTarget(uint32_t site) {
 
 void HolderName(uint32_t address, char (&name)[260]) {
     HMODULE module = nullptr;
-    char path[MAX_PATH];
+    wchar_t path[4096];
     DWORD length = 0;
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(address)), &module))
-        length = GetModuleFileNameA(module, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
-        std::strcpy(name, "memory allocated at run time");
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(address)), &module))
+        length = GetModuleFileNameW(module, path, std::size(path));
+    if (length == 0 || length >= std::size(path)) {
+        std::strcpy(name, length == 0 ? "memory allocated at run time" : "a module with a path too long to tell");
         return;
     }
-    const char* last = path;
-    for (const char* at = path; *at; ++at) {
-        if (*at == '\\' || *at == '/') last = at + 1;
+    const wchar_t* last = path;
+    for (const wchar_t* at = path; *at; ++at) {
+        if (*at == L'\\' || *at == L'/') last = at + 1;
     }
-    const size_t kept = std::min(std::strlen(last), sizeof name - 1);
-    std::memcpy(name, last, kept);
+    // The file name in UTF-8, as the log writes text; cut at a whole character to fit.
+    char text[1024];
+    const int size = WideCharToMultiByte(CP_UTF8, 0, last, -1, text, sizeof text, nullptr, nullptr);
+    size_t kept = size > 0 ? static_cast<size_t>(size) - 1 : 0;
+    if (kept > sizeof name - 1) {
+        kept = sizeof name - 1;
+        while (kept > 0 && (static_cast<uint8_t>(text[kept]) & 0xC0) == 0x80) --kept;
+    }
+    std::memcpy(name, text, kept);
     name[kept] = '\0';
 }
 

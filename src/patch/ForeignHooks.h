@@ -9,8 +9,8 @@ namespace morvane {
 // Where the branch at `site` leads (see BranchTarget) when that lies outside the game's
 // image: another module hooked the site. Else 0.
 uint32_t ForeignHookTarget(uint32_t site);
-// The file name of the module that holds `address`, or "memory allocated at run time";
-// written into `name` (no heap).
+// The file name (UTF-8) of the module that holds `address`, or "memory allocated at run
+// time"; written into `name` (no heap).
 void HolderName(uint32_t address, char (&name)[260]);
 
 // Logs every written site whose bytes are no longer what Morvane wrote (each once), with

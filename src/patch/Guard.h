@@ -1,8 +1,9 @@
 #pragma once
 // No exception ever reaches game code. A hook runs the part of its work that may fail
-// through Guarded: a failure there is counted at the hook's place (the log tells the
-// first one) and the game gets the documented default instead. Nothing is looked up
-// unless something failed.
+// through Guarded: a failure there (an exception, or a fault in Morvane's own code that
+// the fault observer turned into one) is counted at the hook's place (the log tells the
+// first one) and the game gets the documented default instead; after a fault that work is
+// skipped for the rest of the game. Nothing is looked up unless something failed.
 #include <cstdint>
 
 #include "patch/Failures.h"
@@ -20,6 +21,13 @@ public:
     explicit GuardPlace(Routine* routine) : routine_(CodeAddress(routine)) {}
 
     HookPlace& Resolve() const { return place_ != nullptr ? *place_ : RoutinePlace(routine_); }
+    // After a fault in its own code the hook's guarded work is skipped.
+    bool SwitchedOff() const {
+        if (place_ != nullptr) return place_->off.load(std::memory_order_relaxed) != SwitchedOff::No;
+        return AnyHookSwitchedOff() && Resolve().off.load(std::memory_order_relaxed) != SwitchedOff::No;
+    }
+    HookPlace* place() const { return place_; }
+    uint32_t routine() const { return routine_; }
 
 private:
     HookPlace* place_ = nullptr;
@@ -28,20 +36,24 @@ private:
 
 template <typename Result, typename Body>
 Result Guarded(const GuardPlace& place, Result fallback, Body&& body) noexcept {
+    if (place.SwitchedOff()) return fallback;
     try {
+        const HookMark mark(place.place(), place.routine());
         return body();
     } catch (...) {
-        RecordFailure(place.Resolve(), CurrentFailure());
+        ContainFailure(place.Resolve(), SwitchedOff::GuardedWork);
         return fallback;
     }
 }
 
 template <typename Body>
 void Guarded(const GuardPlace& place, Body&& body) noexcept {
+    if (place.SwitchedOff()) return;
     try {
+        const HookMark mark(place.place(), place.routine());
         body();
     } catch (...) {
-        RecordFailure(place.Resolve(), CurrentFailure());
+        ContainFailure(place.Resolve(), SwitchedOff::GuardedWork);
     }
 }
 

@@ -75,6 +75,19 @@ HookPlace& RoutinePlace(uint32_t routine) {
     return sharedPlace;
 }
 
+namespace {
+std::atomic<bool> anySwitchedOff{false};
+}  // namespace
+
+bool AnyHookSwitchedOff() { return anySwitchedOff.load(std::memory_order_relaxed); }
+
+void SwitchOff(HookPlace& place, SwitchedOff level) {
+    SwitchedOff now = place.off.load();
+    while (now < level && !place.off.compare_exchange_weak(now, level)) {
+    }
+    anySwitchedOff.store(true);
+}
+
 std::span<HookPlace> HookPlaces() { return {places, placeCount}; }
 HookPlace& SharedHookPlace() { return sharedPlace; }
 

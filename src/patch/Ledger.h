@@ -26,6 +26,11 @@ struct MadeEntry {
     uint32_t site;
 };
 
+// How much of a hook is switched off after a fault in its own code: the guarded parts of
+// its work (the game gets their defaults), or a register hook's whole handler (the game
+// gets its registers as on entry).
+enum class SwitchedOff : uint8_t { No, GuardedWork, WholeHandler };
+
 // A hook, by name and game site, and the failures contained there.
 struct HookPlace {
     const char* name = nullptr;
@@ -33,6 +38,35 @@ struct HookPlace {
     // Where a handler may send the game instead of the row's resume address (0: nowhere).
     uint32_t otherResume = 0;
     std::atomic<uint32_t> failures{0};
+    std::atomic<SwitchedOff> off{SwitchedOff::No};
+};
+// True once any hook has been switched off (routine places are looked up only then).
+bool AnyHookSwitchedOff();
+// Switches `place` off at least as far as `level`.
+void SwitchOff(HookPlace& place, SwitchedOff level);
+
+// While a hook runs, a mark on its stack says so: the fault observer finds the innermost
+// one above a fault, for the hook it belongs to and the certainty that a catcher is there;
+// live profiles free a replaced configuration once no thread has one (startup/Reclaim.h).
+// The place, else the routine whose place it is.
+struct HookMark {
+    static constexpr uint32_t kMagic = 0x4B4F4F48;  // "HOOK"
+    // The mark stands before the hook's first step is taken and goes after its last (the
+    // compiler may move no memory access across it): a configuration is taken only under it.
+    HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) {
+        magic = kMagic;
+        asm volatile("" ::: "memory");
+    }
+    ~HookMark() {
+        asm volatile("" ::: "memory");
+        magic = 0;
+    }
+    HookMark(const HookMark&) = delete;
+    HookMark& operator=(const HookMark&) = delete;
+
+    volatile uint32_t magic;
+    HookPlace* volatile place;
+    volatile uint32_t routine;
 };
 
 // The installer that writes the sites noted from now on.

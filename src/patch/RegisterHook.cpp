@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 #include "patch/Failures.h"
 #include "patch/Ledger.h"
@@ -83,16 +84,19 @@ void HookChores() {
 void RunOnFirstHook(void (*work)()) { firstHookWork.store(work); }
 void RunOnEveryHookUntilDone(bool (*work)() noexcept) { everyHookWork.store(work); }
 
-// Called by the trampoline for every hook: no exception may leave into host code.
+// Called by the trampoline for every hook: no exception may leave into host code. A
+// handler switched off whole after a fault in it is not run: the game gets its registers.
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
     const RegisterRecord onEntry = *record;
+    HookPlace* place = HookPlaceOf(onEntry);
     try {
         HookChores();
+        if (place != nullptr && place->off.load(std::memory_order_relaxed) == SwitchedOff::WholeHandler) return;
+        const HookMark mark(place, 0);
         record->hook->handler(*record);
     } catch (...) {
         *record = onEntry;
-        HookPlace* place = HookPlaceOf(onEntry);
-        RecordFailure(place != nullptr ? *place : SharedHookPlace(), CurrentFailure());
+        ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
 }
 
@@ -102,13 +106,15 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     const uint32_t count = static_cast<uint32_t>(displaced.size());
     const uint32_t size = EntrySize(count);
     const uint32_t entry = NextEntrySlot(size);
-    if (entry == 0) return 0;
+    // Written by the trampoline: outside the entry's code, which is not writable.
+    auto* fullX87Stack = entry != 0 ? new (std::nothrow) uint32_t{0} : nullptr;
+    if (fullX87Stack == nullptr) return 0;
     // The call's return address is the record's resume slot: the trampoline's final return
     // comes back to the tail right after the call, as the processor's return predictor
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.
     uint8_t code[EntrySize(kMaxDisplacedBytes)];
     std::memset(code, 0xCC, sizeof code);
-    const RegisterHookInfo hook{handler, place};
+    const RegisterHookInfo hook{handler, place, fullX87Stack};
     const uint32_t hookAt = entry + EntryCodeSize(count);
     std::memcpy(code + EntryCodeSize(count), &hook, sizeof hook);
     EntryHead head;

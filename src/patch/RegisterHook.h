@@ -3,10 +3,11 @@
 // which hands over to one shared trampoline:
 //   - it captures EAX..EDI, EFLAGS and ESP as they were at the site into a
 //     RegisterRecord on the host's stack,
-//   - keeps the host's x87/MMX/SSE state (with no x87 value in flight, as almost always,
-//     only what a handler can change: the x87 control and status words, MXCSR, XMM0-7;
-//     otherwise all of it), starts the handler with an empty x87 stack, the default x87
-//     and SSE control words, on a 16-byte aligned stack, and calls the handler,
+//   - keeps the host's x87/MMX/SSE state (the x87 values in flight, popped whole, and
+//     what a handler can change: the x87 control and status words, MXCSR, XMM0-7; where
+//     the x87 state is odd, such as an exception pending, all of it), starts the handler
+//     with an empty x87 stack, the default x87 and SSE control words, on a 16-byte
+//     aligned stack, and calls the handler,
 //   - restores the host's x87/MMX/SSE state, pushes `floatResult` onto the x87 stack
 //     when `pushFloat` is set, and resumes at `resume` with every register, ESP and
 //     EFLAGS taken from the record.
@@ -26,18 +27,28 @@
 
 #include "patch/TrampolineLayout.h"
 
+// How often the trampoline has restored a game's x87 state whole (FXRSTOR, the dear way):
+// from its whole save, where the state was odd, and from the image of what it kept, where
+// the status word could not be set again cheaply. Counted without a lock, for diagnosis.
+extern "C" uint32_t morvane_x87_whole_saves;
+extern "C" uint32_t morvane_x87_image_restores;
+
 namespace morvane {
 
 struct HookPlace;
 struct RegisterRecord;
 using RegisterHandler = void (*)(RegisterRecord& registers);
 
-// What a per-site entry hands the trampoline: the handler to run and the hook's place,
-// for the log. Made at start-up, kept until the process ends.
+// What a per-site entry hands the trampoline: the handler to run, the hook's place, for
+// the log, and the site's word, set once the site has met a full x87 stack (eight values in
+// flight, or MMX state) so that its later passes pop them at once. Made at start-up, kept
+// until the process ends.
 struct RegisterHookInfo {
     RegisterHandler handler;
     HookPlace* place;
+    uint32_t* fullX87Stack;
 };
+static_assert(offsetof(RegisterHookInfo, fullX87Stack) == HOOK_FULL_X87_STACK);
 
 // Laid out as the trampoline builds it on the stack; do not reorder.
 struct RegisterRecord {

@@ -9,15 +9,141 @@
 #include "patch/TrampolineLayout.h"
 
     .intel_syntax noprefix
+#include "patch/X87Stack.inc"
     .text
 
-# Runs the handler on the 16-byte aligned stack, with the default SSE control word; the
-# x87 stack is empty and its control word the default (all exceptions masked) by then.
+# Runs the handler on the 16-byte aligned stack, with the default SSE control word (the
+# game's exception flags stand, as they do in the x87 status word); the x87 stack is empty
+# and its control word the default (all exceptions masked) by then.
 .macro RUN_HANDLER
-    mov dword ptr [esp+4], 0x1F80
-    ldmxcsr [esp+4]
+    mov eax, [esp+SAVE_MXCSR]
+    and eax, 0xFFC0                 # the control bits
+    cmp eax, 0x1F80
+    je .Lrun\@
+    ldmxcsr [_morvane_default_mxcsr]
+.Lrun\@:
     mov [esp], ebx                  # morvane_run_handler(record) runs the hook
     call _morvane_run_handler
+.endm
+
+.macro SAVE_XMM_REGISTERS
+    movaps [esp+SAVE_XMM+0x00], xmm0
+    movaps [esp+SAVE_XMM+0x10], xmm1
+    movaps [esp+SAVE_XMM+0x20], xmm2
+    movaps [esp+SAVE_XMM+0x30], xmm3
+    movaps [esp+SAVE_XMM+0x40], xmm4
+    movaps [esp+SAVE_XMM+0x50], xmm5
+    movaps [esp+SAVE_XMM+0x60], xmm6
+    movaps [esp+SAVE_XMM+0x70], xmm7
+.endm
+
+.macro LOAD_XMM_REGISTERS
+    movaps xmm0, [esp+SAVE_XMM+0x00]
+    movaps xmm1, [esp+SAVE_XMM+0x10]
+    movaps xmm2, [esp+SAVE_XMM+0x20]
+    movaps xmm3, [esp+SAVE_XMM+0x30]
+    movaps xmm4, [esp+SAVE_XMM+0x40]
+    movaps xmm5, [esp+SAVE_XMM+0x50]
+    movaps xmm6, [esp+SAVE_XMM+0x60]
+    movaps xmm7, [esp+SAVE_XMM+0x70]
+.endm
+
+# With AX the status word now and every x87 register free: sets C3 C2 C0 again as the game
+# had them, where they are those a comparison or FXAM of a register in use gives, by a
+# comparison of two constants or FXAM of one. Otherwise jumps to \other. Uses DX.
+.macro X87_CODES_BACK other
+    mov dx, word ptr [esp+SAVE_STATUS]
+    xor ax, dx
+    test ax, 0x4500
+    jz .Ldone\@                     # C3 C2 C0 as they were
+    and dx, 0x4500
+    jz .Lgreater\@                  # > : 0 0 0
+    cmp dx, 0x4500                  # unordered: C3 C2 C0
+    je .Lunordered\@
+    cmp dx, 0x0100                  # NaN, or < : C0
+    je .Lnan\@
+    cmp dx, 0x0400                  # normal: C2
+    je .Lnormal\@
+    cmp dx, 0x0500                  # infinity: C2 C0
+    je .Linfinity\@
+    cmp dx, 0x4000                  # zero, or = : C3
+    jne \other
+    fldz
+    jmp .Lexamine\@
+.Lnan\@:
+    fld dword ptr [_morvane_quiet_nan]
+    jmp .Lexamine\@
+.Lnormal\@:
+    fld1
+    jmp .Lexamine\@
+.Linfinity\@:
+    fld dword ptr [_morvane_infinity]
+.Lexamine\@:
+    fxam                            # D9 E5: sets C3 C2 C0 to the class
+    fstp st(0)
+    jmp .Ldone\@
+.Lgreater\@:
+    fldz
+    fld1
+    jmp .Lcompare\@
+.Lunordered\@:
+    fldz
+    fld dword ptr [_morvane_quiet_nan]
+.Lcompare\@:
+    fucompp                         # DA E9: sets C3 C2 C0, pops both
+.Ldone\@:
+.endm
+
+# With AX the status word now, the values popped back (ESI of them): where only C1 differs
+# from the game's and a register is free, sets it again and jumps to \done if the word is the
+# game's then. Otherwise falls through.
+.macro X87_C1_BACK done
+    xor ax, word ptr [esp+SAVE_STATUS]
+    test ax, 0xBDFF                 # anything but C1 changed
+    jnz .Lnot\@
+    cmp esi, 7                      # a register free for C1
+    ja .Lnot\@
+    test byte ptr [esp+SAVE_STATUS+1], 0x02
+    jz .Lclear\@
+    test byte ptr [esp+SAVE_STATUS], 0x20   # C1 1 comes from a rounding up, which raises
+    jz .Lnot\@                              # the precision flag: only where it is set
+    fld dword ptr [_morvane_one_and_a_half]
+    fistp dword ptr [esp+8]         # DB 5C 24 08: 2, rounded up: C1 1
+    jmp .Lcheck\@
+.Lclear\@:
+    fldz
+    fstp st(0)                      # C1 0
+.Lcheck\@:
+    fnstsw ax
+    cmp ax, word ptr [esp+SAVE_STATUS]
+    je \done
+.Lnot\@:
+.endm
+
+# After FXSAVE of the whole state: every register empty, TOP 0, for the handler.
+.macro X87_EMPTY_SAVED
+    test byte ptr [esp+SAVE_STATUS], 0x80   # ES: an exception the game has pending stays in
+    jz .Lfree\@                             # the image, not in the handler's way
+    fnclex
+.Lfree\@:
+    ffree st(0)                     # DD C0+i: their values are in the image
+    ffree st(1)
+    ffree st(2)
+    ffree st(3)
+    ffree st(4)
+    ffree st(5)
+    ffree st(6)
+    ffree st(7)
+    movzx ecx, word ptr [esp+SAVE_STATUS]
+    shr ecx, 11
+    and ecx, 7                      # TOP, brought round to 0 (FNINIT would cost far more)
+    jz .Ltop\@
+.Lround\@:
+    fincstp                         # D9 F7
+    inc ecx
+    test cl, 8
+    jz .Lround\@
+.Ltop\@:
 .endm
 
     .globl _morvane_register_trampoline
@@ -31,94 +157,63 @@ _morvane_register_trampoline:
     cld
     sub esp, SAVE_AREA + SAVE_AREA_SIZE
     and esp, -16
-    # Almost always the game has no x87 value in flight at a site: then only what a
-    # handler can change is kept (the x87 control and status words, MXCSR, XMM0-7). With
-    # values in flight, or MMX state (which shows as values), the whole state is saved and
-    # the stack emptied for the handler.
-    fnstsw word ptr [esp+SAVE_STATUS]   # first: FXAM changes the condition codes
-    fxam
-    fnstsw ax
-    and ax, 0x4500                  # C3 C2 C0 of ST0 are 1 0 1 when it is empty, and an
-    cmp ax, 0x4100                  # empty top in compiled code means an empty stack
-    jne 3f
-
-    fnstcw word ptr [esp+SAVE_CONTROL]
+    # The x87 stack is emptied for the handler, its values in flight kept in the image, and
+    # with them only what a handler can change (the x87 control and status words, MXCSR,
+    # XMM0-7); where the x87 state is odd, the whole state is saved instead.
+    mov edi, [ebx+RECORD_HOOK]
+    mov edi, [edi+HOOK_FULL_X87_STACK]
+    X87_EMPTY_STACK 3f, edi
     stmxcsr dword ptr [esp+SAVE_MXCSR]
-    movaps [esp+SAVE_XMM+0x00], xmm0
-    movaps [esp+SAVE_XMM+0x10], xmm1
-    movaps [esp+SAVE_XMM+0x20], xmm2
-    movaps [esp+SAVE_XMM+0x30], xmm3
-    movaps [esp+SAVE_XMM+0x40], xmm4
-    movaps [esp+SAVE_XMM+0x50], xmm5
-    movaps [esp+SAVE_XMM+0x60], xmm6
-    movaps [esp+SAVE_XMM+0x70], xmm7
+    SAVE_XMM_REGISTERS
     mov dword ptr [esp+8], 0x037F
     fldcw [esp+8]
-    RUN_HANDLER
-    # The handler leaves the x87 stack empty, as it found it. The status word goes back
-    # as the game had it. FXAM changed its condition codes: where nothing else changed and
-    # the game's codes are those of a comparison (C1 clear), an unordered comparison of two
-    # constants sets them again, cheaply; otherwise an environment built from the kept
-    # words and every register empty restores it whole.
+    RUN_HANDLER                     # ESI, the count of values popped, survives it
+    # The handler leaves the x87 stack empty, as it found it. The status word goes back as
+    # the game had it: its condition codes C3 C2 C0, changed by examining the values popped
+    # and perhaps by the handler, first, while every register is free; then the values
+    # popped go back, and C1, which loads and pops clear, is set where a register is free
+    # for it. The result is checked; otherwise, or where that did not give the game's word,
+    # the image restores the x87 state whole.
     fnstsw ax
-    mov dx, word ptr [esp+SAVE_STATUS]
-    xor ax, dx
-    jz 2f                           # unchanged
-    test ax, 0xB8FF                 # anything but C3 C2 C1 C0 changed
-    jnz 5f
-    and dx, 0x4700
-    jz 10f                          # > : 0 0 0 0
-    cmp dx, 0x0100
-    je 11f                          # < : C0
-    cmp dx, 0x4000
-    je 12f                          # = : C3
-    cmp dx, 0x4500
-    je 13f                          # unordered: C3 C2 C0
-    jmp 5f
-10: fldz
-    fld1
-    jmp 14f
-11: fld1
-    fldz
-    jmp 14f
-12: fldz
-    fldz
-    jmp 14f
-13: fldz
-    fld dword ptr [_morvane_quiet_nan]
-14: fucompp                         # sets C3 C2 C0, clears C1, pops both
+    test esi, esi
+    jnz 1f
+    cmp ax, word ptr [esp+SAVE_STATUS]
+    je 2f                           # nothing popped, the word as the game had it
+1:  X87_CODES_BACK 6f
+    X87_PUSH_BACK
     fnstsw ax
     cmp ax, word ptr [esp+SAVE_STATUS]
     je 2f
-5:  movzx eax, word ptr [esp+SAVE_CONTROL]
-    mov [esp+SAVE_ENVIRONMENT+0], eax       # control word
-    movzx eax, word ptr [esp+SAVE_STATUS]
-    mov [esp+SAVE_ENVIRONMENT+4], eax       # status word
-    mov dword ptr [esp+SAVE_ENVIRONMENT+8], 0xFFFF   # tag word: every register empty
-    xor eax, eax
-    mov [esp+SAVE_ENVIRONMENT+12], eax      # instruction and operand pointers: none
-    mov [esp+SAVE_ENVIRONMENT+16], eax
-    mov [esp+SAVE_ENVIRONMENT+20], eax
-    mov [esp+SAVE_ENVIRONMENT+24], eax
-    fldenv [esp+SAVE_ENVIRONMENT]
+    X87_C1_BACK 2f
+    jmp 6f
 2:  fldcw word ptr [esp+SAVE_CONTROL]
+    stmxcsr dword ptr [esp+4]
+    mov eax, [esp+4]
+    cmp eax, [esp+SAVE_MXCSR]
+    je 1f                           # MXCSR as the game had it
     ldmxcsr dword ptr [esp+SAVE_MXCSR]
-    movaps xmm0, [esp+SAVE_XMM+0x00]
-    movaps xmm1, [esp+SAVE_XMM+0x10]
-    movaps xmm2, [esp+SAVE_XMM+0x20]
-    movaps xmm3, [esp+SAVE_XMM+0x30]
-    movaps xmm4, [esp+SAVE_XMM+0x40]
-    movaps xmm5, [esp+SAVE_XMM+0x50]
-    movaps xmm6, [esp+SAVE_XMM+0x60]
-    movaps xmm7, [esp+SAVE_XMM+0x70]
+1:  LOAD_XMM_REGISTERS
     jmp 4f
 
-3:  fxsave [esp+SAVE_AREA]          # the whole x87/MMX/SSE state, with the status word
-    mov ax, [esp+SAVE_STATUS]       # as it was before FXAM
+6:  inc dword ptr [_morvane_x87_image_restores]
+    mov ax, word ptr [esp+SAVE_STATUS]
+    mov word ptr [esp+SAVE_AREA+FXSAVE_STATUS], ax
+    mov ecx, esi
+    mov eax, 0xFF00
+    shr eax, cl
+    movzx eax, al                   # the registers of the values popped, from TOP up, in
+    mov [esp+SAVE_AREA+FXSAVE_TAGS], eax    # use; no last opcode (nor pointers: not kept)
+    jmp 5f                          # control word, MXCSR, values and XMM0-7 are in place
+
+3:  inc dword ptr [_morvane_x87_whole_saves]
+    fxsave [esp+SAVE_AREA]          # the whole x87/MMX/SSE state, with the status word
+    mov ax, [esp+SAVE_STATUS]       # as it was before the x87 was tried
     mov [esp+SAVE_AREA+FXSAVE_STATUS], ax
-    fninit                          # empty stack, default control word
+    X87_EMPTY_SAVED
+    mov dword ptr [esp+8], 0x037F
+    fldcw [esp+8]
     RUN_HANDLER
-    fxrstor [esp+SAVE_AREA]
+5:  fxrstor [esp+SAVE_AREA]
 
 4:  mov esp, ebx
     cmp dword ptr [esp+RECORD_PUSH_FLOAT], 0   # EFLAGS come from the record below, so this is free
@@ -144,3 +239,16 @@ _morvane_register_trampoline:
     .p2align 2
 _morvane_quiet_nan:
     .long 0x7FC00000                # a quiet NaN: compared unordered, raising nothing
+_morvane_infinity:
+    .long 0x7F800000
+_morvane_one_and_a_half:
+    .float 1.5
+_morvane_default_mxcsr:
+    .long 0x1F80
+
+    .data
+    .p2align 2
+    .globl _morvane_x87_whole_saves
+_morvane_x87_whole_saves: .long 0
+    .globl _morvane_x87_image_restores
+_morvane_x87_image_restores: .long 0

@@ -19,6 +19,10 @@
 #define RECORD_FLOAT_RESULT 48
 #define RECORD_SIZE 52
 
+/* RegisterHookInfo: the address of the site's word that says it has met a full x87 stack
+   (eight values in flight, or MMX state). */
+#define HOOK_FULL_X87_STACK 8
+
 /* The entry lowers ESP by this much before it pushes anything, so that a handler may
    lower ESP a little; the trampoline needs 8 of those bytes to lay EFLAGS and the resume
    address just below the ESP it resumes with. */
@@ -30,14 +34,23 @@
 #define SITE_ESP_ABOVE_PUSHAD (ENTRY_STACK_RESERVE + 16 + 4)
 
 /* Below the record, on a 16-byte aligned stack: the handler's argument at +0, two scratch
-   words at +4 and +8, the game's x87 status word at +12, and from +16 what is kept of the
-   game's x87/MMX/SSE state: the whole FXSAVE image while x87 values are in flight, else
-   XMM0-7, the x87 control word, MXCSR and room for an x87 environment image. */
+   words at +4 and +8, the game's x87 status word at +12, and from +16 an FXSAVE image of the
+   game's x87/MMX/SSE state: whole where the state is odd (an exception pending, a register
+   empty below one in use); else its control word, MXCSR, XMM0-7 and the x87 values in flight
+   in their places, the rest filled in when the image must restore the status word, and an
+   x87 environment image in the room left to software. */
 #define SAVE_STATUS 12
 #define SAVE_AREA 16
 #define SAVE_AREA_SIZE 512
-#define SAVE_XMM 16
-#define SAVE_CONTROL 144
-#define SAVE_MXCSR 148
-#define SAVE_ENVIRONMENT 152
-#define FXSAVE_STATUS 2 /* the status word's place in an FXSAVE image */
+#define FXSAVE_CONTROL 0
+#define FXSAVE_STATUS 2
+#define FXSAVE_TAGS 4 /* abridged: one bit a register, 0 empty; FOP follows */
+#define FXSAVE_MXCSR 24
+#define FXSAVE_REGISTERS 32
+#define FXSAVE_XMM 160
+#define FXSAVE_FREE 464 /* 48 bytes the processor leaves to software */
+#define SAVE_CONTROL (SAVE_AREA + FXSAVE_CONTROL)
+#define SAVE_MXCSR (SAVE_AREA + FXSAVE_MXCSR)
+#define SAVE_REGISTERS (SAVE_AREA + FXSAVE_REGISTERS)
+#define SAVE_ENVIRONMENT (SAVE_AREA + FXSAVE_FREE)
+#define SAVE_XMM (SAVE_AREA + FXSAVE_XMM)

@@ -10,7 +10,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     if (const uint32_t entryPoint = NormalisedHostEntryPoint(); entryPoint != kSupportedHostEntryPoint) {
         LogUnsupportedGame(entryPoint);
-        MessageBoxA(nullptr, kUnsupportedHostText, kCaption, MB_ICONERROR);
+        ShowError(kUnsupportedHostText);
         return FALSE;
     }
     // Nothing may escape into the game's loader: start-up deals with what it meets.

@@ -4,11 +4,11 @@
 
 #include <cwctype>
 #include <memory>
-#include <string>
-#include <vector>
+#include <utility>
 
 #include "config/ConfigHost.h"
 #include "config/IniFile.h"
+#include "config/Lookups.h"
 #include "config/Reload.h"
 #include "log/LogFile.h"
 
@@ -16,20 +16,9 @@ namespace morvane {
 
 namespace {
 
-// A file that gave nothing and must be read again: locked, half written, too large...
-constexpr int kReadAgainAttempts = 3;
-
-
-struct FolderWatch;
-struct Watch {
-    std::string folder;
-    int32_t startupShadowFix;
-    const PluginSettings* startup;
-    std::string lastTold;  // the last restart message, told once
-    // The plug-in's folder; MorvaneCars apart, for it may come and go. Its handle is opened
-    // afresh after each of its changes, so that it never keeps a deleted folder in being.
-    std::unique_ptr<FolderWatch> plugin, profiles;
-};
+// While replaced configurations wait to be freed, the game's threads are looked at again
+// this often.
+constexpr DWORD kFreeAgainMs = 100;
 
 // What the files gave when they were read again.
 std::vector<std::string> troubles;
@@ -42,67 +31,34 @@ void NoteTrouble(const std::string& path, const std::string& content) {
     if (why != "empty" && why != "missing") troubles.push_back(path + ": " + why);
 }
 
-void Tell(const std::string& text) {
+void Tell(const std::string& text) noexcept {
     LogLine line;
-    line << "live profiles: " << text;
+    line.Time() << " live profiles: " << text;
     line.Append();
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesW(ExactPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Morvane.ini and MorvaneCars, where the last good reading found them.
-struct Expected {
-    bool settingsFile, profileFolder;
-};
-Expected Found(const Watch& watch) {
-    return {Exists(watch.folder + kGlobalSettingsFile), Exists(watch.folder + kProfileDirectory)};
-}
-
-// Reads the files again and puts what they give in force; false when they must be read
-// again after the next quiet period (the last good configuration stays meanwhile).
-bool ReadAgainAndPublish(Watch& watch, const Expected& expected) {
-    troubles.clear();
-    for (const auto& [wanted, name] : {std::pair{expected.settingsFile, kGlobalSettingsFile},
-                                       std::pair{expected.profileFolder, kProfileDirectory}}) {
-        if (wanted && !Exists(watch.folder + name)) {
-            Tell(watch.folder + name + " is missing: the last good settings stay");
-            return false;
-        }
-    }
-    SetSettingsFileListener(&NoteTrouble);
-    ReadAgain read;
-    try {
-        read = ReadConfigurationAgain(*watch.startup, watch.startupShadowFix);
-    } catch (...) {
-        troubles.push_back("the files could not be read (out of memory)");
-    }
-    SetSettingsFileListener(nullptr);
-    if (!troubles.empty()) {
-        Tell(troubles.front() + ": the last good settings stay, read again after the next quiet period");
-        return false;
-    }
-    const size_t profiles = read.profiles->size();
-    // Kept until the process ends: a hook may hold any configuration it took.
-    PublishConfiguration(new Configuration{read.global.release(), read.profiles.release()});
-    Tell("read again: " + std::to_string(profiles) + " car profiles in force");
-    std::string restart;
-    for (const std::string& setting : read.restartFor) restart += (restart.empty() ? "" : ", ") + setting;
-    if (!restart.empty() && restart != watch.lastTold) Tell("restart the game for: " + restart);
-    watch.lastTold = restart;
-    return true;
-}
-
-// A change the watch cares for: in the plug-in's folder Morvane.ini, the sibling's file and
-// MorvaneCars itself; anything in MorvaneCars.
-bool Relevant(std::wstring name, bool inProfileFolder) {
-    if (inProfileFolder) return true;
+// A change the settings care for, by its name in the plug-in's folder: Morvane.ini, the
+// sibling's file and MorvaneCars (anything in MorvaneCars counts).
+bool Relevant(std::wstring name) {
     for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
     return name == L"morvane.ini" || name == L"kavra.widescreenfix.ini" || name == L"morvanecars";
 }
 
-// One folder watched for changes, with a request for them always outstanding.
-struct FolderWatch {
-    FolderWatch(const std::string& path, bool profileFolder) : profileFolder_(profileFolder) {
+std::string Narrow(const std::wstring& name) {
+    std::string text;
+    NarrowName(name.c_str(), CP_UTF8, text);
+    return text;
+}
+
+// One folder, with a request for its changes always outstanding: what changes while the
+// files are read is kept for the next look. `prefix` goes before the names it tells
+// ("MorvaneCars\\"); in a folder that is all settings, every change counts.
+class FolderWatch {
+public:
+    FolderWatch(const std::string& path, std::string prefix, bool allRelevant)
+        : prefix_(std::move(prefix)), allRelevant_(allRelevant) {
         folder_ = CreateFileW(ExactPath(path).c_str(), FILE_LIST_DIRECTORY,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
@@ -119,13 +75,21 @@ struct FolderWatch {
     bool watching() const { return folder_ != INVALID_HANDLE_VALUE; }
     HANDLE event() const { return overlapped_.hEvent; }
 
-    // After its event: whether the changes concern the settings; asks for the next ones.
-    bool TakeChanges() {
+    // After its event: whether the changes concern the settings (their names added to
+    // `changed`, up to a few); asks for the next ones at once.
+    bool TakeChanges(std::vector<std::string>& changed) {
         DWORD size = 0;
+        // An error or a full buffer tells no names: anything may have changed.
         bool relevant = GetOverlappedResult(folder_, &overlapped_, &size, FALSE) == 0 || size == 0;
-        for (DWORD at = 0; size != 0 && !relevant;) {
+        for (DWORD at = 0; size != 0;) {
             const auto* entry = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer_ + at);
-            relevant = Relevant(std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)), profileFolder_);
+            const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (allRelevant_ || Relevant(name)) {
+                relevant = true;
+                const std::string text = prefix_ + Narrow(name);
+                if (changed.size() < 4 && std::find(changed.begin(), changed.end(), text) == changed.end())
+                    changed.push_back(text);
+            }
             if (entry->NextEntryOffset == 0) break;
             at += entry->NextEntryOffset;
         }
@@ -145,54 +109,107 @@ private:
         folder_ = INVALID_HANDLE_VALUE;
     }
 
-    bool profileFolder_;
+    std::string prefix_;
+    bool allRelevant_;
     HANDLE folder_ = INVALID_HANDLE_VALUE;
     OVERLAPPED overlapped_{};
-    alignas(DWORD) uint8_t buffer_[8192];
+    alignas(DWORD) uint8_t buffer_[16384];
 };
 
+// The plug-in's folder, and MorvaneCars apart, watched whenever it is there: it may come
+// and go, and a handle kept on a deleted one would keep it in being.
+struct Watcher {
+    LiveReader reader;
+    std::string profileFolder;
+    FolderWatch watch;
+    std::unique_ptr<FolderWatch> profiles;
+    ReloadSchedule schedule;
+    std::vector<std::string> changed;  // since the last reading that put the files in force
+    bool troubleTold = false;          // since the last change
+};
+
+// "MorvaneCars\CAR, Morvane.ini", or "the files" when no name was told.
+std::string Names(const std::vector<std::string>& changed) {
+    std::string names;
+    for (const std::string& name : changed) names += (names.empty() ? "" : ", ") + name;
+    return names.empty() ? "the files" : names;
+}
+
+void ReadDue(Watcher& w) {
+    std::string trouble;
+    bool complete = false;
+    try {
+        complete = w.reader.ReadAndPublish(trouble);
+    } catch (...) {
+        trouble = "the files could not be read (out of memory)";
+    }
+    switch (w.schedule.Read(GetTickCount64(), complete)) {
+    case ReloadSchedule::After::Done:
+        Tell("read again after a change to " + Names(w.changed) + ": " + std::to_string(w.reader.profiles()) +
+             " car profiles in force");
+        if (const std::string restart = w.reader.RestartNews(); !restart.empty()) Tell("restart the game for: " + restart);
+        w.changed.clear();
+        break;
+    case ReloadSchedule::After::TryAgain:
+        if (!w.troubleTold) Tell(trouble + ": the last good settings stay; tried again for up to a minute");
+        w.troubleTold = true;
+        break;
+    case ReloadSchedule::After::GiveUp:
+        Tell(trouble + ": still so a minute after the last change: the last good settings stay until the files "
+                       "change again");
+        w.changed.clear();
+        break;
+    }
+}
+
+// The changes `watch` saw; false when it cannot watch any more.
+bool TakeChanges(Watcher& w, FolderWatch& watch) {
+    try {
+        if (watch.TakeChanges(w.changed)) {
+            w.schedule.Changed(GetTickCount64());
+            w.troubleTold = false;
+        }
+    } catch (...) {
+        w.schedule.Changed(GetTickCount64());  // no memory for the names: read all the same
+    }
+    return watch.watching();
+}
+
 DWORD WINAPI WatchFolder(void* argument) {
-    Watch& watch = *static_cast<Watch*>(argument);
-    FolderWatch& plugin = *watch.plugin;
-    std::unique_ptr<FolderWatch>& profiles = watch.profiles;
-    const std::string profileFolder = watch.folder + kProfileDirectory;
-    Expected expected = Found(watch);
-    // While a change waits, the time the files are to be read: a quiet period after the
-    // last change that concerns them (changes to other files, the log among them, do not
-    // put it off).
-    bool pending = false;
-    ULONGLONG readAt = 0;
-    int attemptsLeft = kReadAgainAttempts;
+    Watcher& w = *static_cast<Watcher*>(argument);
     for (;;) {
-        if (!profiles || !profiles->watching()) profiles = std::make_unique<FolderWatch>(profileFolder, true);
-        const HANDLE events[] = {plugin.event(), profiles->event()};
-        const ULONGLONG now = GetTickCount64();
-        const DWORD wait = !pending ? INFINITE : readAt > now ? static_cast<DWORD>(readAt - now) : 0;
-        const DWORD woken = WaitForMultipleObjects(profiles->watching() ? 2 : 1, events, FALSE, wait);
-        if (woken == WAIT_OBJECT_0 || woken == WAIT_OBJECT_0 + 1) {
-            const bool inProfiles = woken == WAIT_OBJECT_0 + 1;
-            if ((inProfiles ? *profiles : plugin).TakeChanges()) {
-                pending = true;
-                readAt = GetTickCount64() + kQuietPeriodMs;
-                attemptsLeft = kReadAgainAttempts;
+        if (!w.profiles->watching()) {
+            // Watched again (a new MorvaneCars, or one the watch had let go): what changed
+            // meanwhile was heard by no one, so the files are read.
+            w.profiles.reset();
+            w.profiles = std::make_unique<FolderWatch>(w.profileFolder, std::string(kProfileDirectory) + "\\", true);
+            if (w.profiles->watching()) w.schedule.Changed(GetTickCount64());
+        }
+        const uint64_t now = GetTickCount64();
+        const std::optional<uint64_t> readAt = w.schedule.ReadAt();
+        DWORD wait = !readAt ? INFINITE : *readAt > now ? static_cast<DWORD>(*readAt - now) : 0;
+        if (w.reader.retired().waiting() != 0 && wait > kFreeAgainMs) wait = kFreeAgainMs;
+        const HANDLE events[] = {w.watch.event(), w.profiles->event()};
+        const DWORD woken = WaitForMultipleObjects(w.profiles->watching() ? 2 : 1, events, FALSE, wait);
+        if (woken == WAIT_OBJECT_0) {
+            if (!TakeChanges(w, w.watch)) {
+                Tell("the plug-in's folder cannot be watched any more: car profiles stay as last read");
+                return 0;
             }
-            if (inProfiles) {
-                profiles.reset();
-                profiles = std::make_unique<FolderWatch>(profileFolder, true);
-            }
-            if (!plugin.watching()) return 0;
+            continue;
+        }
+        if (woken == WAIT_OBJECT_0 + 1) {
+            // MorvaneCars is let go after each of its changes, so that a folder being deleted
+            // is not kept in being, and watched again at once.
+            TakeChanges(w, *w.profiles);
+            w.profiles.reset();
+            w.profiles = std::make_unique<FolderWatch>(w.profileFolder, std::string(kProfileDirectory) + "\\", true);
             continue;
         }
         if (woken != WAIT_TIMEOUT) return 0;
-        // MorvaneCars is let go while the files are read: a folder being deleted is gone then.
-        profiles.reset();
-        if (ReadAgainAndPublish(watch, expected)) {
-            expected = Found(watch);
-            pending = false;
-        } else {
-            pending = --attemptsLeft > 0;
-            readAt = GetTickCount64() + kQuietPeriodMs;
-        }
+        if (w.reader.retired().waiting() != 0) w.reader.retired().TryToFree();
+        const std::optional<uint64_t> due = w.schedule.ReadAt();
+        if (due && *due <= GetTickCount64()) ReadDue(w);
     }
 }
 
@@ -210,15 +227,72 @@ DWORD WINAPI WatchFolderGuarded(void* argument) {
 
 }  // namespace
 
+bool LiveReader::ReadAndPublish(std::string& trouble) {
+    troubles.clear();
+    // Morvane.ini and MorvaneCars, where the last good reading found them, must be there:
+    // one being replaced, or a folder being moved, is read again later.
+    for (const auto& [wanted, name] : {std::pair{settingsFileFound_, kGlobalSettingsFile},
+                                       std::pair{profileFolderFound_, kProfileDirectory}}) {
+        if (wanted && !Exists(folder_ + name)) {
+            trouble = folder_ + name + " is missing";
+            return false;
+        }
+    }
+    SetSettingsFileListener(&NoteTrouble);
+    ReadAgain read;
+    try {
+        read = ReadConfigurationAgain(folder_, startup_, startupShadowFix_);
+    } catch (...) {
+        troubles.push_back("the files could not be read (out of memory)");
+    }
+    SetSettingsFileListener(nullptr);
+    if (!troubles.empty()) {
+        trouble = troubles.front();
+        return false;
+    }
+    auto fresh = std::make_unique<Configuration>(Configuration{read.global.get(), read.profiles.get()});
+    PublishConfiguration(fresh.get());
+    read.global.release();
+    read.profiles.release();
+    profiles_ = fresh->profiles->size();
+    // The configuration start-up built stays; one this reader put in force goes once no
+    // hook can hold it.
+    if (const Configuration* replaced = std::exchange(published_, fresh.release())) {
+        retired_.Retire([replaced] {
+            delete replaced->global;
+            delete replaced->profiles;
+            delete replaced;
+        });
+    }
+    settingsFileFound_ = Exists(folder_ + kGlobalSettingsFile);
+    profileFolderFound_ = Exists(folder_ + kProfileDirectory);
+    restartFor_.clear();
+    for (const std::string& setting : read.restartFor) restartFor_ += (restartFor_.empty() ? "" : ", ") + setting;
+    return true;
+}
+
+std::string LiveReader::RestartNews() {
+    if (restartFor_ == restartTold_) return "";
+    restartTold_ = restartFor_;
+    return restartFor_;
+}
+
 bool StartLiveProfiles(const std::string& folder, int32_t startupShadowFix) {
     const PluginSettings* startup = GlobalSettings();
     if (startup == nullptr) return false;
     // Armed here, before the game goes on: no change after start-up's reading is missed
     // while the thread starts.
-    auto* watch = new Watch{folder, startupShadowFix, startup, {}, std::make_unique<FolderWatch>(folder, false),
-                            std::make_unique<FolderWatch>(folder + kProfileDirectory, true)};
-    if (!watch->plugin->watching()) return false;
-    HANDLE thread = CreateThread(nullptr, 0, &WatchFolderGuarded, watch, 0, nullptr);
+    Watcher* watcher = nullptr;
+    try {
+        watcher = new Watcher{LiveReader(folder, *startup, startupShadowFix), folder + kProfileDirectory,
+                              FolderWatch(folder, "", false),
+                              std::make_unique<FolderWatch>(folder + kProfileDirectory, std::string(kProfileDirectory) + "\\", true),
+                              {}, {}, false};
+    } catch (...) {
+        return false;
+    }
+    if (!watcher->watch.watching()) return false;
+    HANDLE thread = CreateThread(nullptr, 0, &WatchFolderGuarded, watcher, 0, nullptr);
     if (thread == nullptr) return false;
     CloseHandle(thread);
     return true;

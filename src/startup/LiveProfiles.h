@@ -1,15 +1,52 @@
 #pragma once
-// Live car profiles ("LiveProfiles = 1"): a thread of its own watches MorvaneCars and
-// Morvane.ini, waits for a quiet moment after a change (an editor may save in several
-// writes), reads the files again with start-up's code and puts the new configuration in
-// force with one atomic store. The game never waits on it and no hook shares a lock with it.
+// Live car profiles ("LiveProfiles = 1"): a thread of its own keeps a watch on the
+// plug-in's folder and everything below it armed at all times, waits for a quiet moment
+// after a change that concerns the settings (an editor may save in several writes), reads
+// the files again with start-up's code and puts the new configuration in force with one
+// atomic store. A file it cannot read is tried again for a while (ReloadSchedule.h); a
+// change that comes while the files are read makes another reading due. A replaced
+// configuration is freed once no hook can hold it (Reclaim.h). The game never waits on the
+// thread and no hook shares a lock with it.
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "config/Settings.h"
+#include "startup/Reclaim.h"
+#include "startup/ReloadSchedule.h"
 
 namespace morvane {
 
 // How long the files must stay unchanged before they are read again.
-constexpr uint32_t kQuietPeriodMs = 300;
+constexpr uint32_t kQuietPeriodMs = ReloadSchedule::kQuietMs;
+
+// One reading of the files, as the watcher makes them.
+class LiveReader {
+public:
+    // `folder` is the plug-in's, with a trailing separator; `startup` the record start-up
+    // read; `startupShadowFix` the sibling's CarShadowFix then.
+    LiveReader(std::string folder, const PluginSettings& startup, int32_t startupShadowFix)
+        : folder_(std::move(folder)), startup_(startup), startupShadowFix_(startupShadowFix) {}
+
+    // Reads the files and puts them in force, the configuration they replace retired. False
+    // when one could not be read (`trouble` names it, and why): the last good set stays.
+    bool ReadAndPublish(std::string& trouble);
+    // The settings only a restart applies whose change was not told yet ("" when none).
+    std::string RestartNews();
+    // How many car profiles are in force.
+    size_t profiles() const { return profiles_; }
+    RetiredConfigurations& retired() { return retired_; }
+
+private:
+    std::string folder_;
+    const PluginSettings& startup_;
+    int32_t startupShadowFix_;
+    bool settingsFileFound_ = true, profileFolderFound_ = true;
+    std::string restartFor_, restartTold_;
+    size_t profiles_ = 0;
+    const struct Configuration* published_ = nullptr;  // the last one this reader put in force
+    RetiredConfigurations retired_;
+};
 
 // Starts watching `folder` (the plug-in's, with a trailing separator). `startupShadowFix`
 // is the sibling's CarShadowFix as start-up read it. False when the folder cannot be

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
+
 #include "Version.h"
 #include "config/IniFile.h"
 #include "config/Profiles.h"
@@ -86,26 +89,42 @@ const void* OwnModule() {
     return self;
 }
 
+// Two names of one file (Windows compares names without regard to letter case).
+bool SameFileName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 // The log lies where Morvane.ini is looked for.
 void PlaceLog() {
     const std::string path = ResolveIniPath(PluginModulePath(), kLogFile);
     SetLogPath(ExactPath(path), path);
-    Journal(std::string("Morvane ") + kMorvaneVersion + ", " + PluginModulePath());
+    // The plug-in's path however long: the line is not one of the log's fixed size.
+    LogLine started;
+    Journal(std::string("Morvane ") + kMorvaneVersion + ", " + PluginModulePath() + ", started " +
+            std::string(started.Time(true).text()));
 }
 
-// A second copy of Morvane in the same game writes nothing, and says where the first is.
+// A second copy of Morvane in the same game changes nothing in the game and never rewrites
+// the active copy's log: its journal goes to a log named after itself (unless that is the
+// active copy's), and the active copy's log gets one line.
 bool ClaimedByThisCopy() {
     std::string module, log;
     if (ClaimProcess(PluginModulePath(), LogPath(), module, log)) return true;
     Journal("another copy of Morvane is active in this game: " + module + " (its log: " + log +
-            "); this copy writes nothing");
-    WriteJournal();
-    const std::string own = LogPath();
+            "); this copy changes nothing in the game");
+    const std::string self = PluginModulePath();
+    const std::string own = self.substr(0, self.find_last_of('.')) + ".log";
+    if (!SameFileName(own, log)) {
+        SetLogPath(ExactPath(own), own);
+        WriteJournal();
+    }
     SetLogPath(ExactPath(log), log);
     LogLine line;
-    line << "a second copy of Morvane, " << PluginModulePath() << ", was left out";
+    line << "a second copy of Morvane, " << self << ", was left out";
     line.Append();
-    SetLogPath(ExactPath(own), own);
+    DisableLog();
     return false;
 }
 
@@ -137,6 +156,10 @@ void JournalProfiles(size_t fromFolder) {
 
 std::span<const Installer> Installers() { return kInstallers; }
 
+void ShowError(const char* text) {
+    MessageBoxW(nullptr, WideName(text, CP_UTF8).c_str(), WideName(kCaption, CP_UTF8).c_str(), MB_ICONERROR);
+}
+
 void LogUnsupportedGame(uint32_t entryPoint) {
     Step("the log", [&] {
         PlaceLog();
@@ -152,12 +175,22 @@ void LogUnsupportedGame(uint32_t entryPoint) {
 }
 
 bool LoadConfiguration() {
-    const IniFile sibling(kSiblingFile);
-    const int32_t shadowFix = startupShadowFix = SiblingShadowSetting(sibling);
-    Journal(std::string("sibling check: ") + kSiblingFile + " [" + kSiblingSection + "] " + kSiblingKey + " = " +
-            std::to_string(shadowFix) + (SiblingConflicts(shadowFix) ? ": conflict, Morvane stays inactive" : ": no conflict"));
-    if (SiblingConflicts(shadowFix)) {
-        MessageBoxA(nullptr, kShadowConflictText, kCaption, MB_ICONERROR);
+    // Wherever a loader may have put the sibling: beside Morvane, in the game's folder, in
+    // scripts\ or plugins\.
+    const std::vector<SiblingFile> siblings = FindSiblingFiles();
+    if (siblings.empty()) {
+        Journal(std::string("sibling check: no ") + kSiblingFile +
+                " beside Morvane or in the game's folder, scripts\\ or plugins\\: no conflict");
+    }
+    for (const SiblingFile& sibling : siblings) {
+        Journal("sibling check: " + sibling.path + " [" + kSiblingSection + "] " + kSiblingKey + " = " +
+                std::to_string(sibling.shadowSetting) +
+                (SiblingConflicts(sibling.shadowSetting) ? ": conflict, Morvane stays inactive" : ": no conflict"));
+    }
+    if (const SiblingFile* conflict = FirstConflict(siblings)) {
+        startupShadowFix = conflict->shadowSetting;
+        const std::string text = std::string(kShadowConflictText) + "\n\n" + conflict->path;
+        ShowError(text.c_str());
         return false;
     }
     // Each step deals with what it meets; one that fails still leaves the others to run.
@@ -167,10 +200,13 @@ bool LoadConfiguration() {
     Step("adding the built-in profiles", [] { AddBuiltInProfiles(); });
     Step("the log", [&] {
         JournalProfiles(fromFolder);
-        if (const size_t count = SettingsLinesNotAsWritten()) {
+        std::vector<std::string> told;
+        if (const size_t count = SettingsLinesNotAsWritten(told)) {
             Journal("settings: " + std::to_string(count) + (count == 1 ? " line does" : " lines do") +
-                        " not take effect as written; run MorvaneCheck.exe in the game folder to see each, with its fix",
+                        " not take effect as written (MorvaneCheck.exe in the game folder tells each with its fix):",
                     true);
+            for (const std::string& line : told) Journal("  " + line, true);
+            if (count > told.size()) Journal("  and " + std::to_string(count - told.size()) + " more", true);
         }
     });
     return true;
@@ -190,7 +226,7 @@ void StartPlugin() {
     }
     const PluginSettings* settings = GlobalSettings();
     if (settings != nullptr && !settings->log) DisableLog();
-    if (LogEnabled()) ObserveFaults(OwnModule());
+    ObserveFaults(OwnModule());
     // Pinned before the first jump into this library is written.
     PinInMemory();
     RunInstallers();

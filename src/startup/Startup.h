@@ -12,6 +12,8 @@ inline constexpr const char kCaption[] = "Kavra - Morvane";
 inline constexpr const char kUnsupportedHostText[] =
     "This .exe is not supported.\nPlease use v1.4 English kavra.exe (6,88 MB (7.217.152 bytes)).";
 inline constexpr const char kShadowConflictText[] = "Please set CarShadowFix to 0 in Kavra.WidescreenFix.ini";
+// Shows a start-up error (UTF-8 text) in a message box with no owner window.
+void ShowError(const char* text);
 
 // A feature's installer: it reads its switches from the global settings and writes its
 // own sites; no two installers write the same game site.

@@ -1,0 +1,141 @@
+// The folder as the game's: kavra.exe beside the settings, and Morvane.asi of the same
+// version as this checker, read from the file's version resource.
+#include <algorithm>
+
+#include "Scan.h"
+#include "Version.h"
+#include "config/IniFile.h"
+
+namespace morvane::check {
+
+namespace {
+
+constexpr char kGameExecutable[] = "kavra.exe";
+constexpr char kPluginFile[] = "Morvane.asi";
+
+constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint32_t kVersionResource = 16;  // RT_VERSION
+constexpr uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
+constexpr uint32_t kSubdirectory = 0x80000000u;
+
+// Little-endian fields of a file's bytes; a field beyond the end reads as 0 and marks the
+// reading as failed.
+class Fields {
+public:
+    explicit Fields(const std::string& bytes) : bytes_(bytes) {}
+    uint32_t U32(size_t at) { return Read(at, 4); }
+    uint16_t U16(size_t at) { return static_cast<uint16_t>(Read(at, 2)); }
+    bool ok() const { return ok_; }
+
+private:
+    uint32_t Read(size_t at, size_t size) {
+        if (at > bytes_.size() || bytes_.size() - at < size) {
+            ok_ = false;
+            return 0;
+        }
+        uint32_t value = 0;
+        for (size_t i = size; i-- > 0;) value = value << 8 | static_cast<uint8_t>(bytes_[at + i]);
+        return value;
+    }
+
+    const std::string& bytes_;
+    bool ok_ = true;
+};
+
+// The file offset of a relative virtual address, by the section table; 0 when no section
+// holds it in the file.
+size_t FileOffset(Fields& pe, size_t sectionTable, uint16_t sections, uint32_t rva) {
+    for (uint16_t i = 0; i < sections; ++i) {
+        const size_t header = sectionTable + i * 40u;
+        const uint32_t start = pe.U32(header + 12), rawSize = pe.U32(header + 16), raw = pe.U32(header + 20);
+        if (rva >= start && rva - start < rawSize) return raw + (rva - start);
+    }
+    return 0;
+}
+
+// The offset, from the resource tree's root, of the entry `id` of the directory at
+// `directory` (any entry when `id` is 0); 0 when there is none.
+uint32_t ResourceEntry(Fields& pe, size_t root, uint32_t directory, uint32_t id) {
+    const size_t at = root + directory;
+    const uint32_t entries = pe.U16(at + 12) + pe.U16(at + 14);
+    for (uint32_t i = 0; i < entries && pe.ok(); ++i) {
+        const uint32_t name = pe.U32(at + 16 + i * 8u), target = pe.U32(at + 20 + i * 8u);
+        if (id == 0 || name == id) return target;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string FileVersionOf(const std::string& bytes) {
+    Fields pe(bytes);
+    if (bytes.compare(0, 2, "MZ") != 0) return {};
+    const uint32_t header = pe.U32(0x3C);
+    if (pe.U32(header) != 0x00004550 || pe.U16(header + 24) != kPe32Magic) return {};  // "PE\0\0", PE32
+    const uint16_t sections = pe.U16(header + 6);
+    const size_t optional = header + 24, sectionTable = optional + pe.U16(header + 20);
+    if (pe.U32(optional + 92) <= 2) return {};  // no resource directory
+    const size_t root = FileOffset(pe, sectionTable, sections, pe.U32(optional + 96 + 2 * 8));
+    if (root == 0) return {};
+    // The type's directory, then the first name's and the first language's: the last entry
+    // is the resource's data entry.
+    uint32_t entry = ResourceEntry(pe, root, 0, kVersionResource);
+    for (int level = 0; level < 2; ++level) {
+        if (!(entry & kSubdirectory)) return {};
+        entry = ResourceEntry(pe, root, entry & ~kSubdirectory, 0);
+    }
+    if (entry == 0 || (entry & kSubdirectory)) return {};
+    const size_t info = FileOffset(pe, sectionTable, sections, pe.U32(root + entry));
+    // VS_VERSIONINFO: three 16-bit words, the key L"VS_VERSION_INFO", then the fixed part
+    // at the next 32-bit boundary.
+    static const char16_t key[] = u"VS_VERSION_INFO";
+    for (size_t i = 0; i < sizeof key / sizeof key[0]; ++i) {
+        if (info == 0 || pe.U16(info + 6 + 2 * i) != key[i]) return {};
+    }
+    if (pe.U32(info + 40) != kFixedFileInfoSignature) return {};
+    const uint32_t high = pe.U32(info + 48), low = pe.U32(info + 52);
+    if (!pe.ok()) return {};
+    return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." + std::to_string(low >> 16);
+}
+
+void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings) {
+    // Named as Windows matches names: letter case aside.
+    auto entryNamed = [&](const std::string& name) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        for (const std::string& entry : ListDirectory(folder)) {
+            if (std::equal(entry.begin(), entry.end(), name.begin(), name.end(),
+                           [&](char a, char b) { return lower(a) == lower(b); })) {
+                return entry;
+            }
+        }
+        return std::string();
+    };
+    const std::string game = entryNamed(kGameExecutable);
+    out << "Game: " << (game.empty() ? std::string("no kavra.exe in this folder") : game) << "\n";
+    if (game.empty()) {
+        warnings.Add(Trap::NotGameFolder, kGameExecutable, 0,
+                     "no kavra.exe in this folder: it is not the game folder, so the game never reads these settings",
+                     "unpack the package into the game folder, beside kavra.exe, and run MorvaneCheck.exe there");
+    }
+    const std::string plugin = entryNamed(kPluginFile);
+    const std::string version = plugin.empty() ? std::string() : FileVersionOf(ReadWholeFile(folder + "\\" + plugin));
+    out << "Plug-in: "
+        << (plugin.empty() ? std::string("no Morvane.asi in this folder")
+                           : plugin + " " + (version.empty() ? std::string("of no version") : version))
+        << "\n";
+    const std::string sameVersion = "copy Morvane.asi and MorvaneCheck.exe from the same package beside kavra.exe";
+    if (plugin.empty()) {
+        warnings.Add(Trap::PluginFile, kPluginFile, 0,
+                     "no Morvane.asi in this folder: the game runs without Morvane, and these settings do nothing",
+                     sameVersion);
+    } else if (version != kMorvaneVersion) {
+        warnings.Add(Trap::PluginFile, plugin, 0,
+                     version.empty() ? plugin + " has no version that MorvaneCheck can read: it is not the plug-in of "
+                                                "this package, and may read the settings otherwise than told here"
+                                     : plugin + " is version " + version + ", this MorvaneCheck " + kMorvaneVersion +
+                                           ": what it reads may differ from what is told here",
+                     sameVersion);
+    }
+}
+
+}  // namespace morvane::check
