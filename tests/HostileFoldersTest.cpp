@@ -80,7 +80,8 @@ const Case kCases[] = {
          f.Write("Morvane.ini", "[GENERAL]\nFrontSteerAngle = 30\n");
          AppendHeaders(f, "Morvane.ini", 64);
          f.WriteMany("MorvaneCars", 100000, "CAR");
-     }, 30.0f, {"Morvane.ini: only its first 1 MB is read", "MorvaneCars: more than 4096 entries", "state: active"}},
+     }, 30.0f, {"Morvane.ini: only its first 1 MB is read", "state: active",
+                "MorvaneCars: more than 4096 entries: the first 4096 in listing order are read, from CAR04096 on"}},
     {"LongUtf16Values", "UTF-16 values of 400,000 letters, 13 profiles of one", [](const GameFolder& f) {
          const std::string value = "Camera = " + std::string(400000, 'C') + "\r\n";
          f.Write("Morvane.ini", Utf16("[PART_BODY]\r\nEnabled = 1\r\n" + value + "[GENERAL]\r\nFrontSteerAngle = 30\r\n"));
