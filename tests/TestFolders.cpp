@@ -63,11 +63,11 @@ void GameFolder::WriteMany(const std::string& relative, int count, const std::st
     MakeDirectory(relative);
     // Wine looks each new name up among all the names of its folder: 100,000 files would
     // take hours. The machine's own tools make them, in its root, Wine's drive Z:. Wine
-    // does not wait for them: the last file tells their end.
-    std::string folder = (path_ + relative).substr(2);
-    std::replace(folder.begin(), folder.end(), '\\', '/');
-    std::string command = "/bin/sh -c \"cd '" + folder + "' && seq -f '" + prefix + "%05g' 0 " +
-                          std::to_string(count - 1) + " | xargs touch\"";
+    // does not wait for them: a file beside the folder tells their end.
+    std::string unix = path_.substr(2) + relative;
+    std::replace(unix.begin(), unix.end(), '\\', '/');
+    std::string command = "/bin/sh -c \"seq -f '" + unix + "/" + prefix + "%05g' 0 " + std::to_string(count - 1) +
+                          " | xargs touch && touch '" + unix + ".done'\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -75,14 +75,12 @@ void GameFolder::WriteMany(const std::string& relative, int count, const std::st
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    char last[16];
-    std::snprintf(last, sizeof last, "%05d", count - 1);
-    for (int waited = 0; GetFileAttributesW(Long(path_ + relative + "\\" + prefix + last).c_str()) ==
-                         INVALID_FILE_ATTRIBUTES;
-         waited += 20) {
+    const std::wstring done = Long(path_ + relative + ".done");
+    for (int waited = 0; GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES; waited += 20) {
         if (waited > 120000) throw std::runtime_error("cannot make " + std::to_string(count) + " files in " + relative);
         Sleep(20);
     }
+    DeleteFileW(done.c_str());
 }
 
 std::string GameFolder::Read(const std::string& relative) const {
