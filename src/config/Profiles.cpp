@@ -47,13 +47,15 @@ bool NameInFolder(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find_first_of("\\/:") == std::string::npos;
 }
 
+// This process's key, taken once.
+const std::pair<uint64_t, uint64_t>& Key() {
+    static const std::pair<uint64_t, uint64_t> key = ProcessKey();
+    return key;
+}
+
 }  // namespace
 
-IndexHash::IndexHash() {
-    static const std::pair<uint64_t, uint64_t> key = ProcessKey();
-    multiplier = key.first | 1;
-    addend = key.second;
-}
+IndexHash::IndexHash() : multiplier(Key().first | 1), addend(Key().second) {}
 
 ProfileSet::ProfileSet() : byHash_(0, hash_) {
     // Sparse buckets: most lookups then meet one entry or none, however many cars.
