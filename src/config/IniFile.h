@@ -3,6 +3,7 @@
 // a missing or unreadable file simply has no sections. Paths are UTF-8 text throughout,
 // whatever the system's code page; on Windows they are handed to the system as UTF-16.
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,13 @@ std::string ReadWholeFile(const std::string& path);
 
 // True when `path` names an existing file or folder.
 bool PathExists(const std::string& path);
+// Two names of one file: Windows compares names without regard to the letter case of
+// ASCII letters.
+inline bool SameFileName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
 
 // A full path as the file system must take it, in UTF-16: "\\?\" before a drive path
 // keeps every character of the last name, where the plain form would drop a final dot or

@@ -1,7 +1,6 @@
 #include "config/Settings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "config/IniFile.h"
@@ -40,26 +39,16 @@ constexpr GlobalOnlyKey kGlobalOnlyKeys[] = {
 
 std::span<const GlobalOnlyKey> GlobalOnlyKeys() { return kGlobalOnlyKeys; }
 
-namespace {
-bool SameFile(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return true;
-}
-}  // namespace
-
 std::vector<SiblingFile> FindSiblingFiles() {
     const std::string module = configHost.modulePath();
     const std::string game = configHost.gameFolder();
     // Names within Morvane's own folder stay relative to it; others are full paths.
-    const bool besideGame = SameFile(module.substr(0, module.rfind('\\') + 1), game);
+    const bool besideGame = SameFileName(module.substr(0, module.rfind('\\') + 1), game);
     std::vector<std::string> names = {kSiblingFile}, paths = {ResolveIniPath(module, kSiblingFile)};
     for (const char* folder : kLoaderFolders) {
         const std::string name = (besideGame ? "" : game) + folder + kSiblingFile;
         const std::string path = ResolveIniPath(module, name);
-        if (std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameFile(p, path); })) {
+        if (std::none_of(paths.begin(), paths.end(), [&](const std::string& p) { return SameFileName(p, path); })) {
             names.push_back(name);
             paths.push_back(path);
         }

@@ -37,8 +37,6 @@ void Tell(const std::string& text) noexcept {
     line.Append();
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesW(ExactPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // A change the settings care for, by its name in the plug-in's folder: Morvane.ini, the
 // sibling's file and MorvaneCars (anything in MorvaneCars counts).
 bool Relevant(std::wstring name) {
@@ -233,7 +231,7 @@ bool LiveReader::ReadAndPublish(std::string& trouble) {
     // one being replaced, or a folder being moved, is read again later.
     for (const auto& [wanted, name] : {std::pair{settingsFileFound_, kGlobalSettingsFile},
                                        std::pair{profileFolderFound_, kProfileDirectory}}) {
-        if (wanted && !Exists(folder_ + name)) {
+        if (wanted && !PathExists(folder_ + name)) {
             trouble = folder_ + name + " is missing";
             return false;
         }
@@ -264,8 +262,8 @@ bool LiveReader::ReadAndPublish(std::string& trouble) {
             delete replaced;
         });
     }
-    settingsFileFound_ = Exists(folder_ + kGlobalSettingsFile);
-    profileFolderFound_ = Exists(folder_ + kProfileDirectory);
+    settingsFileFound_ = PathExists(folder_ + kGlobalSettingsFile);
+    profileFolderFound_ = PathExists(folder_ + kProfileDirectory);
     restartFor_.clear();
     for (const std::string& setting : read.restartFor) restartFor_ += (restartFor_.empty() ? "" : ", ") + setting;
     return true;

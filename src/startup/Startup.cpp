@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cctype>
-
 #include "Version.h"
 #include "config/IniFile.h"
 #include "config/Profiles.h"
@@ -87,13 +84,6 @@ const void* OwnModule() {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCSTR>(&OwnModule), &self);
     return self;
-}
-
-// Two names of one file (Windows compares names without regard to letter case).
-bool SameFileName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // The log lies where Morvane.ini is looked for.
