@@ -32,17 +32,10 @@ bool Fatal(DWORD code) {
 }
 
 // The faults a hook's own code may have made on a record not as the game was expected to
-// lay it out. A stack overflow, or a page the system could not bring in, is never
-// contained: the game ends as it would.
+// lay it out: every fatal one but a stack overflow, or a page the system could not bring
+// in, which are never contained: the game ends as it would.
 bool Containable(DWORD code) {
-    switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION: case EXCEPTION_ILLEGAL_INSTRUCTION: case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO: case EXCEPTION_INT_OVERFLOW: case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-        return true;
-    default:
-        return false;
-    }
+    return Fatal(code) && code != EXCEPTION_STACK_OVERFLOW && code != EXCEPTION_IN_PAGE_ERROR;
 }
 
 bool InModule(uint32_t address) { return address - moduleBase < moduleSize; }
@@ -55,9 +48,7 @@ struct Culprit {
 
 // The entry or written site the address lies in.
 Culprit AtAddress(uint32_t address) {
-    for (const MadeEntry& entry : MadeEntries()) {
-        if (address >= entry.begin && address < entry.end) return {entry.name, entry.site};
-    }
+    if (const MadeEntry* entry = EntryAt(address)) return {entry->name, entry->site};
     for (const WrittenSite& site : WrittenSites()) {
         if (address >= site.address && address < site.address + site.size) return {site.name, site.address};
     }
@@ -69,17 +60,15 @@ Culprit AtAddress(uint32_t address) {
 Culprit OnStack(uint32_t esp, bool& marked) {
     uint32_t top;  // the thread's stack base: its TIB's second field, FS:[4]
     asm("movl %%fs:4, %0" : "=r"(top));
+    if (top - esp > 0x10000) top = esp + 0x10000;  // the innermost 64 KB
     const auto word = [](uint32_t at) { return *reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(at)); };
-    const auto inRange = [&](uint32_t at, uint32_t size) { return at + size <= top && at - esp < 0x10000; };
-    marked = false;
-    for (uint32_t at = esp & ~3u; inRange(at, sizeof(HookMark)); at += 4) {
-        if (word(at) != HookMark::kMagic) continue;
-        const auto* mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
+    if (const HookMark* mark = InnermostHookMark(esp, top)) {
         const HookPlace* place = mark->place != nullptr ? mark->place : &RoutinePlace(mark->routine);
         marked = true;
         return {place->name, place->site};
     }
-    for (uint32_t at = esp & ~3u; inRange(at, 4); at += 4) {
+    marked = false;
+    for (uint32_t at = esp & ~3u; at + 4 <= top; at += 4) {
         for (const MadeEntry& entry : MadeEntries()) {
             if (word(at) == entry.tail) return {entry.name, entry.site};
         }

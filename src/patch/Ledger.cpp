@@ -54,6 +54,21 @@ void NoteEntry(uint32_t begin, uint32_t size, uint32_t tail, const char* name, u
 std::span<const WrittenSite> WrittenSites() { return {sites, siteCount.load(std::memory_order_acquire)}; }
 std::span<const MadeEntry> MadeEntries() { return {entries, entryCount.load(std::memory_order_acquire)}; }
 
+const MadeEntry* EntryAt(uint32_t address) {
+    for (const MadeEntry& entry : MadeEntries()) {
+        if (address >= entry.begin && address < entry.end) return &entry;
+    }
+    return nullptr;
+}
+
+const HookMark* InnermostHookMark(uint32_t from, uint32_t top) {
+    for (uint32_t at = from & ~3u; at < top && top - at >= sizeof(HookMark); at += 4) {
+        if (*reinterpret_cast<const volatile uint32_t*>(static_cast<uintptr_t>(at)) == HookMark::kMagic)
+            return reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
+    }
+    return nullptr;
+}
+
 HookPlace* NewHookPlace(const char* name, uint32_t site, uint32_t otherResume) {
     if (placeCount == kMaxPlaces) return nullptr;
     HookPlace& place = places[placeCount++];

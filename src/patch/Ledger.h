@@ -78,6 +78,8 @@ void NoteEntry(uint32_t begin, uint32_t size, uint32_t tail, const char* name, u
 
 std::span<const WrittenSite> WrittenSites();
 std::span<const MadeEntry> MadeEntries();
+// The entry made at run time that `address` lies in, or null.
+const MadeEntry* EntryAt(uint32_t address);
 
 // A place for a hook written at start-up; null when the fixed store is full (the hook then
 // counts under the shared place).
@@ -89,5 +91,9 @@ HookPlace& RoutinePlace(uint32_t routine);
 // Every place made, then the shared one.
 std::span<HookPlace> HookPlaces();
 HookPlace& SharedHookPlace();
+
+// The innermost mark of a running hook on a stack, looked for from `from` (the stack
+// pointer) up to `top`, or null.
+const HookMark* InnermostHookMark(uint32_t from, uint32_t top);
 
 }  // namespace morvane

@@ -160,6 +160,11 @@ void ReadDue(Watcher& w) {
     }
 }
 
+// MorvaneCars, watched afresh: the names it tells are below it, and all of them count.
+std::unique_ptr<FolderWatch> WatchProfileFolder(const std::string& path) {
+    return std::make_unique<FolderWatch>(path, std::string(kProfileDirectory) + "\\", true);
+}
+
 // The changes `watch` saw; false when it cannot watch any more.
 bool TakeChanges(Watcher& w, FolderWatch& watch) {
     try {
@@ -180,7 +185,7 @@ DWORD WINAPI WatchFolder(void* argument) {
             // Watched again (a new MorvaneCars, or one the watch had let go): what changed
             // meanwhile was heard by no one, so the files are read.
             w.profiles.reset();
-            w.profiles = std::make_unique<FolderWatch>(w.profileFolder, std::string(kProfileDirectory) + "\\", true);
+            w.profiles = WatchProfileFolder(w.profileFolder);
             if (w.profiles->watching()) w.schedule.Changed(GetTickCount64());
         }
         const uint64_t now = GetTickCount64();
@@ -201,7 +206,7 @@ DWORD WINAPI WatchFolder(void* argument) {
             // is not kept in being, and watched again at once.
             TakeChanges(w, *w.profiles);
             w.profiles.reset();
-            w.profiles = std::make_unique<FolderWatch>(w.profileFolder, std::string(kProfileDirectory) + "\\", true);
+            w.profiles = WatchProfileFolder(w.profileFolder);
             continue;
         }
         if (woken != WAIT_TIMEOUT) return 0;
@@ -284,7 +289,7 @@ bool StartLiveProfiles(const std::string& folder, int32_t startupShadowFix) {
     try {
         watcher = new Watcher{LiveReader(folder, *startup, startupShadowFix), folder + kProfileDirectory,
                               FolderWatch(folder, "", false),
-                              std::make_unique<FolderWatch>(folder + kProfileDirectory, std::string(kProfileDirectory) + "\\", true),
+                              WatchProfileFolder(folder + kProfileDirectory),
                               {}, {}, false};
     } catch (...) {
         return false;

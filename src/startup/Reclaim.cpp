@@ -20,11 +20,7 @@ bool InMorvanesCode(uint32_t address) {
         return self;
     }();
     static const uint32_t size = ImageHeaderField(base, kImageSizeField);
-    if (address - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(base)) < size) return true;
-    for (const MadeEntry& entry : MadeEntries()) {
-        if (address >= entry.begin && address < entry.end) return true;
-    }
-    return false;
+    return address - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(base)) < size || EntryAt(address) != nullptr;
 }
 
 // A hook's mark anywhere between `esp` and the top of the thread's stack.
@@ -34,10 +30,7 @@ bool MarkOnStack(uint32_t esp) {
         stack.State != MEM_COMMIT)
         return true;  // unreadable: assume the worst
     const auto top = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.BaseAddress) + stack.RegionSize);
-    for (uint32_t at = esp & ~3u; at + 4 <= top; at += 4) {
-        if (*reinterpret_cast<const volatile uint32_t*>(static_cast<uintptr_t>(at)) == HookMark::kMagic) return true;
-    }
-    return false;
+    return InnermostHookMark(esp, top) != nullptr;
 }
 
 // Every other thread of the process.
