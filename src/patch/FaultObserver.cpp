@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
+#include <unwind.h>
+
 #include <atomic>
-#include <cstring>
 
 #include "host/HostImage.h"
 #include "patch/Failures.h"
@@ -18,7 +19,7 @@ namespace {
 uint32_t moduleBase = 0;
 uint32_t moduleSize = 0;
 char moduleName[260] = "Morvane.asi";
-std::atomic<bool> busy{false};
+LPTOP_LEVEL_EXCEPTION_FILTER gameFilter = nullptr;
 
 bool Fatal(DWORD code) {
     switch (code) {
@@ -55,28 +56,88 @@ Culprit AtAddress(uint32_t address) {
     return {};
 }
 
-// The innermost hook at work on the faulting thread: its mark (then `marked` is set: a
-// catcher is there), else the return address of an entry or a written call on the stack.
-Culprit OnStack(uint32_t esp, bool& marked) {
+// Code that is Morvane's: its image, the entries it made, the game bytes it wrote.
+bool MorvanesCode(uint32_t address) { return InModule(address) || AtAddress(address).name != nullptr; }
+
+// What the observer keeps per thread, for up to 64 threads at once, with no lock and no
+// heap: two threads faulting at once are both observed.
+constexpr int kMostThreads = 64;
+
+// The slot the thread holds, else a free one it takes when `take` is set; null if none.
+template <typename Slot>
+Slot* SlotOf(Slot (&slots)[kMostThreads], DWORD thread, bool take) {
+    for (Slot& slot : slots) {
+        if (slot.thread.load() == thread) return &slot;
+    }
+    for (Slot& slot : slots) {
+        DWORD none = 0;
+        if (take && slot.thread.compare_exchange_strong(none, thread)) return &slot;
+    }
+    return nullptr;
+}
+
+// A thread's visit to the observer, by the frame it came in at. A thread found here in a
+// frame still live faulted inside the observer: that fault is left to the game. One whose
+// earlier visit the game's own handler cut short (that frame gone) is let in again.
+struct Visit {
+    std::atomic<DWORD> thread;
+    uintptr_t frame;
+};
+Visit visits[kMostThreads];
+
+class ThreadInObserver {
+public:
+    ThreadInObserver() {
+        const auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+        visit_ = SlotOf(visits, GetCurrentThreadId(), true);
+        if (visit_ != nullptr && visit_->frame > frame) visit_ = nullptr;  // still under way, further up
+        if (visit_ != nullptr) visit_->frame = frame;
+    }
+    ~ThreadInObserver() {
+        if (visit_ == nullptr) return;
+        visit_->frame = 0;
+        visit_->thread.store(0);
+    }
+    ThreadInObserver(const ThreadInObserver&) = delete;
+    ThreadInObserver& operator=(const ThreadInObserver&) = delete;
+    bool entered() const { return visit_ != nullptr; }
+
+private:
+    Visit* visit_;
+};
+
+// What the faulting thread's stack says, from the fault up: the innermost hook at work (a
+// return to a written call or an entry, else a running hook's mark), and that mark's hook.
+struct StackFindings {
+    Culprit culprit;
+    Culprit marked;
+    const HookMark* mark = nullptr;
+};
+
+StackFindings LookUpStack(uint32_t esp) {
     uint32_t top;  // the thread's stack base: its TIB's second field, FS:[4]
     asm("movl %%fs:4, %0" : "=r"(top));
     if (top - esp > 0x10000) top = esp + 0x10000;  // the innermost 64 KB
-    const auto word = [](uint32_t at) { return *reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(at)); };
-    if (const HookMark* mark = InnermostHookMark(esp, top)) {
-        const HookPlace* place = mark->place != nullptr ? mark->place : &RoutinePlace(mark->routine);
-        marked = true;
-        return {place->name, place->site};
-    }
-    marked = false;
+    StackFindings found;
     for (uint32_t at = esp & ~3u; at + 4 <= top; at += 4) {
+        if (top - at >= sizeof(HookMark) && IsHookMark(at)) {
+            found.mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
+            const HookPlace* place = found.mark->place;
+            if (place == nullptr) place = &RoutinePlace(found.mark->routine);
+            found.marked = {place->name, place->site};
+            if (found.culprit.name == nullptr) found.culprit = found.marked;
+            return found;
+        }
+        const uint32_t word = *reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(at));
         for (const MadeEntry& entry : MadeEntries()) {
-            if (word(at) == entry.tail) return {entry.name, entry.site};
+            if (found.culprit.name == nullptr && word == entry.tail) found.culprit = {entry.name, entry.site};
         }
         for (const WrittenSite& site : WrittenSites()) {
-            if (site.returnAddress != 0 && word(at) == site.returnAddress) return {site.name, site.address};
+            if (found.culprit.name == nullptr && site.returnAddress != 0 && word == site.returnAddress)
+                found.culprit = {site.name, site.address};
         }
     }
-    return {};
+    return found;
 }
 
 // Where unwinding can start: code of Morvane's compiled with unwind tables (not the
@@ -92,11 +153,11 @@ void Register(LogLine& line, const char* name, DWORD value) {
     line.Hex(value);
 }
 
-void TellFault(const EXCEPTION_RECORD& record, const CONTEXT& c, const Culprit& culprit, bool contained) {
-    const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
+void TellFault(DWORD code, const CONTEXT& c, const Culprit& culprit, bool contained) {
+    const uint32_t address = c.Eip;
     LogLine line;
     line << "fault ";
-    line.Hex(record.ExceptionCode) << " ";
+    line.Hex(code) << " ";
     if (InModule(address)) {
         line << "at " << moduleName << "+";
         line.Hex(address - moduleBase);
@@ -120,42 +181,124 @@ void TellFault(const EXCEPTION_RECORD& record, const CONTEXT& c, const Culprit& 
     line.Append();
 }
 
-// The faulting thread goes on as if the faulting instruction had called
-// RaiseContainedFault: the exception it throws unwinds to the hook's catcher.
-void RaiseAtFault(CONTEXT& c, DWORD code) {
-    c.Esp -= 4;
-    *reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(c.Esp)) = c.Eip + 1;  // unwinding looks up (return - 1)
-    c.Ecx = code;
-    c.Edx = c.Eip;
-    c.Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&RaiseContainedFault));
+// A fault in Morvane's code under a hook's mark, handed to its own thread: it goes on as if
+// the faulting instruction had called ContainOrGoOn, which asks the unwinder whether the
+// hook's catcher can be reached through Morvane's frames alone (a routine of Morvane's the
+// game called back while a hook ran cannot: the game's frames lie between). If so the fault
+// is thrown as an exception to that catcher; if not, the thread is put back as it was and
+// runs the faulting instruction again, and that fault goes on as the game would have it.
+struct HandOver {
+    std::atomic<DWORD> thread;
+    bool putBack;  // the instruction runs again: its fault is the game's to handle
+    DWORD code;
+    uint32_t mark;
+    Culprit marked, innermost;
+    CONTEXT context;
+};
+HandOver handOvers[kMostThreads];
+
+struct Reach {
+    uint32_t mark;
+    bool reached;
+};
+
+// A frame the unwinder stepped to: past the mark's frame (its canonical frame address above
+// the mark) only once every frame below it could be unwound.
+_Unwind_Reason_Code UnwoundTo(_Unwind_Context* context, void* argument) {
+    auto& reach = *static_cast<Reach*>(argument);
+    if (_Unwind_GetCFA(context) <= reach.mark) return _URC_NO_REASON;
+    reach.reached = true;
+    return _URC_END_OF_STACK;
 }
 
+using ContinueFn = LONG(WINAPI*)(CONTEXT*, BOOLEAN);
+const auto continueThread =
+    reinterpret_cast<ContinueFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtContinue")));
+
+__attribute__((noinline)) void __fastcall ContainOrGoOn(HandOver* handOver) {
+    Reach reach{handOver->mark, false};
+    _Unwind_Backtrace(&UnwoundTo, &reach);
+    HandOver& fault = *handOver;
+    if (reach.reached || continueThread == nullptr) {
+        TellFault(fault.code, fault.context, fault.marked, true);
+        const DWORD code = fault.code, address = fault.context.Eip;
+        fault.thread.store(0);
+        RaiseContainedFault(code, address);
+    }
+    TellFault(fault.code, fault.context, fault.innermost, false);
+    fault.putBack = true;
+    continueThread(&fault.context, FALSE);
+}
+
+// The faulting thread goes on in ContainOrGoOn, as if the faulting instruction had called it.
+void HandOverAtFault(CONTEXT& c, HandOver& handOver) {
+    handOver.context = c;
+    c.Esp -= 4;
+    *reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(c.Esp)) = c.Eip + 1;  // unwinding looks up (return - 1)
+    c.Ecx = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&handOver));
+    c.Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(&ContainOrGoOn));
+}
+
+// First chance, on every exception of the process: only Morvane's own faults are looked at.
 LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD& record = *info->ExceptionRecord;
     const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
-    if (!Fatal(record.ExceptionCode) || busy.exchange(true)) return EXCEPTION_CONTINUE_SEARCH;
+    if (!Fatal(record.ExceptionCode) || !MorvanesCode(address)) return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT& c = *info->ContextRecord;
-    bool marked = false;
-    Culprit culprit = AtAddress(address);
-    // The stack is looked at for a fault in Morvane's code, or in game code a hook called.
-    if (culprit.name == nullptr) {
-        const Culprit onStack = OnStack(c.Esp, marked);
-        if (InModule(address) || marked) culprit = onStack;
+    const DWORD self = GetCurrentThreadId();
+    if (HandOver* own = SlotOf(handOvers, self, false)) {
+        // The instruction put back faulted again (told already), or the hand-over itself
+        // faulted: either is left to the game.
+        const bool again = own->putBack && own->context.Eip == c.Eip && own->context.Esp == c.Esp;
+        const bool handingOver = !own->putBack;
+        own->putBack = false;
+        own->thread.store(0);
+        if (again) return EXCEPTION_CONTINUE_SEARCH;
+        if (handingOver) return TellFault(record.ExceptionCode, c, {}, false), EXCEPTION_CONTINUE_SEARCH;
     }
-    const bool contain = marked && InModule(address) && Containable(record.ExceptionCode) && Unwindable(address);
-    if (culprit.name != nullptr || InModule(address)) TellFault(record, c, culprit, contain);
-    if (contain) RaiseAtFault(c, record.ExceptionCode);
-    busy = false;
-    return contain ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+    const ThreadInObserver visit;
+    if (!visit.entered()) return EXCEPTION_CONTINUE_SEARCH;
+    const StackFindings stack = LookUpStack(c.Esp);
+    Culprit culprit = AtAddress(address);
+    if (culprit.name == nullptr) culprit = stack.culprit;
+    if (stack.mark != nullptr && InModule(address) && Containable(record.ExceptionCode) && Unwindable(address)) {
+        if (HandOver* handOver = SlotOf(handOvers, self, true)) {
+            handOver->putBack = false;
+            handOver->code = record.ExceptionCode;
+            handOver->mark = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.mark));
+            handOver->marked = stack.marked;
+            handOver->innermost = culprit;
+            HandOverAtFault(c, *handOver);
+            return EXCEPTION_CONTINUE_EXECUTION;
+        }
+    }
+    TellFault(record.ExceptionCode, c, culprit, false);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Last chance: a fault no handler took is about to end the game. One in game code that a
+// running hook called is told with that hook; then the game's own filter, if it had one.
+LONG WINAPI TellUnhandled(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+    const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
+    if (Fatal(record.ExceptionCode) && !MorvanesCode(address)) {  // Morvane's own were told as they happened
+        const ThreadInObserver visit;
+        const StackFindings stack = visit.entered() ? LookUpStack(info->ContextRecord->Esp) : StackFindings{};
+        if (stack.mark != nullptr) TellFault(record.ExceptionCode, *info->ContextRecord, stack.culprit, false);
+    }
+    return gameFilter != nullptr ? gameFilter(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
 }  // namespace
 
 void ObserveFaults(const void* module) {
+    static std::atomic<bool> observing{false};
+    if (observing.exchange(true)) return;
     moduleSize = ImageHeaderField(module, kImageSizeField);
     moduleBase = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module));
     HolderName(moduleBase, moduleName);
     AddVectoredExceptionHandler(1, &Observe);
+    gameFilter = SetUnhandledExceptionFilter(&TellUnhandled);
 }
 
 }  // namespace morvane

@@ -1,17 +1,21 @@
 #pragma once
 // Faults in Morvane's code and in game code a hook called. A hardware fault in Morvane's
-// own compiled code while a hook runs (the hook's mark is on the stack) is contained: it
-// becomes an exception at the faulting instruction, the hook's catcher gives the game the
-// hook's default, and the hook is switched off. Every other fault (in game code, in an
-// entry's or the trampoline's bytes, a stack overflow, outside every hook) is only
-// observed: the log gets the hook and site, the exception code, the faulting address as
-// module + offset, and the registers, written without the heap; then the fault goes on
-// exactly as before. When nothing faults this costs nothing.
+// own compiled code while a hook runs is contained when unwinding can reach the hook's
+// catcher through Morvane's frames alone (the hook's mark on the stack, no return into
+// other code between): it becomes an exception at the faulting instruction, the catcher
+// gives the game the hook's default, and the hook is switched off. Any other fault in
+// Morvane's code (in an entry's or the trampoline's bytes, outside every hook, a routine
+// of Morvane's the game called back while a hook ran) is told as it happens and goes on as
+// the game would have it. A fault in game code is the game's business: handled, it leaves
+// no line and costs nothing more; about to end the game (the process's last-chance
+// filter), it is told with the hook that called that code, if one did. Lines give the
+// hook and site, the exception code, the faulting address as module + offset, and the
+// registers, written without the heap.
 #include <cstdint>
 
 namespace morvane {
 
-// Starts observing; `module` is Morvane's own image (its handle).
+// Starts observing (once; later calls change nothing); `module` is Morvane's own image.
 void ObserveFaults(const void* module);
 
 }  // namespace morvane

@@ -48,12 +48,16 @@ void SwitchOff(HookPlace& place, SwitchedOff level);
 // While a hook runs, a mark on its stack says so: the fault observer finds the innermost
 // one above a fault, for the hook it belongs to and the certainty that a catcher is there;
 // live profiles free a replaced configuration once no thread has one (startup/Reclaim.h).
-// The place, else the routine whose place it is.
+// The place, else the routine whose place it is. A stack may hold any bytes (a game's text
+// buffer may spell "HOOK"): a mark counts only with its seal, a word of this process's own
+// mixed with the mark's address, place and routine, and with a place the ledger made.
+extern const uint32_t hookMarkKey;
 struct HookMark {
     static constexpr uint32_t kMagic = 0x4B4F4F48;  // "HOOK"
     // The mark stands before the hook's first step is taken and goes after its last (the
     // compiler may move no memory access across it): a configuration is taken only under it.
     HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) {
+        seal = SealFor(this, hookPlace, hookRoutine);
         magic = kMagic;
         asm volatile("" ::: "memory");
     }
@@ -64,7 +68,13 @@ struct HookMark {
     HookMark(const HookMark&) = delete;
     HookMark& operator=(const HookMark&) = delete;
 
+    static uint32_t SealFor(const void* at, const HookPlace* place, uint32_t routine) {
+        return hookMarkKey ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)) ^
+               static_cast<uint32_t>(reinterpret_cast<uintptr_t>(place)) * 0x9E3779B1u ^ routine;
+    }
+
     volatile uint32_t magic;
+    volatile uint32_t seal;
     HookPlace* volatile place;
     volatile uint32_t routine;
 };
@@ -93,7 +103,10 @@ std::span<HookPlace> HookPlaces();
 HookPlace& SharedHookPlace();
 
 // The innermost mark of a running hook on a stack, looked for from `from` (the stack
-// pointer) up to `top`, or null.
+// pointer) up to `top`, or null. Reads only the stack words themselves: safe while another
+// thread is stopped, and on any bytes.
 const HookMark* InnermostHookMark(uint32_t from, uint32_t top);
+// Whether the words at `at` are a running hook's mark (the stack there must be readable).
+bool IsHookMark(uint32_t at);
 
 }  // namespace morvane
