@@ -8,6 +8,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -18,6 +19,8 @@
 #include "SimMenus.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
+#include "log/LogFile.h"
+#include "patch/Ledger.h"
 #include "startup/LiveProfiles.h"
 
 namespace {
@@ -286,13 +289,23 @@ TEST(LiveProfiles, TheScheduleOfReadings) {
     EXPECT_FALSE(schedule.ReadAt());
 }
 
-// The game may end while the files are being read again: it ends as it asked.
+// The game may end while the files are being read again: it ends as it asked. Replaced
+// settings are freed while game threads load and free libraries (holding the loader's
+// lock) and come and go: the game never hangs.
 TEST(LiveProfiles, TheGameExitsWhileTheFilesAreReadAgain) {
-    GameFolder folder("live-exit");
-    folder.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n");
-    for (int i = 0; i < 3000; ++i) folder.Write("MorvaneCars\\CAR" + std::to_string(i), kBothOn);
-    std::string line;
-    EXPECT_EQ(testfolders::RunGameProbe(folder, "exit", line, 30000), 7u) << line;
+    const struct {
+        const char* mode;
+        int profiles;
+        DWORD status;
+    } rows[] = {{"exit", 3000, 7}, {"loaders", 1, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.mode);
+        GameFolder folder("live-exit");
+        folder.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n");
+        for (int i = 0; i < row.profiles; ++i) folder.Write("MorvaneCars\\CAR" + std::to_string(i), kBothOn);
+        std::string line;
+        EXPECT_EQ(testfolders::RunGameProbe(folder, row.mode, line, 60000), row.status) << line;
+    }
 }
 
 // A configuration a reading replaced is freed once no hook can hold it: a thousand readings
@@ -329,6 +342,82 @@ TEST(LiveProfiles, ReplacedConfigurationsAreFreed) {
     std::printf("  memory per reading: %.0f bytes kept, %.1f bytes once freed\n", kept, freed);
     EXPECT_GT(kept, 4000.0) << "each reading's configuration weighs something";
     EXPECT_LT(freed, kept / 100) << "a thousand readings take about what one does";
+}
+
+// A game thread parked with its stack as given, until the test lets it go.
+class ParkedThread {
+public:
+    enum class Stack { Plain, Mark, FalseMark, CopiedMark };
+    explicit ParkedThread(Stack stack) : thread_([this, stack] { Park(stack); }) {
+        while (!parked_) Sleep(1);
+    }
+    ~ParkedThread() {
+        released_ = true;
+        thread_.join();
+    }
+    unsigned long id() const { return id_; }
+
+private:
+    void Park(Stack stack) {
+        volatile uint32_t words[4] = {};
+        std::optional<morvane::HookMark> mark;
+        if (stack == Stack::Mark) mark.emplace(nullptr, 0x1234);
+        if (stack == Stack::FalseMark) words[0] = morvane::HookMark::kMagic, words[1] = words[2] = words[3] = 0x10;
+        if (stack == Stack::CopiedMark) {
+            const morvane::HookMark real(nullptr, 0x1234);
+            for (int i = 0; i < 4; ++i) words[i] = reinterpret_cast<const volatile uint32_t*>(&real)[i];
+        }
+        id_ = GetCurrentThreadId();
+        parked_ = true;
+        while (!released_) Sleep(1);
+    }
+    std::atomic<bool> parked_{false}, released_{false};
+    unsigned long id_ = 0;
+    std::thread thread_;
+};
+
+// A thread holds replaced settings only while a running hook's mark is on its stack: bytes
+// that spell the mark, or a mark's words copied elsewhere, never keep them.
+TEST(LiveProfiles, OnlyARunningHooksMarkKeepsReplacedSettings) {
+    using Stack = ParkedThread::Stack;
+    const struct {
+        Stack stack;
+        bool outside;
+    } rows[] = {{Stack::Plain, true}, {Stack::Mark, false}, {Stack::FalseMark, true}, {Stack::CopiedMark, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.stack));
+        ParkedThread parked(row.stack);
+        bool outside = false;  // seen so within a second (it may be caught in the test's code)
+        for (int look = 0; look < 20 && !outside; ++look, Sleep(50)) outside = morvane::ThreadOutsideHooks(parked.id());
+        EXPECT_EQ(outside, row.outside);
+    }
+}
+
+uint64_t testNow = 0;
+
+// Settings replaced while a thread stays inside a hook wait to be freed, eight at most and
+// a minute at most; then they are kept until the game ends, told once.
+TEST(LiveProfiles, ReplacedSettingsWaitEightAtMostAndAMinute) {
+    GameFolder folder("live-kept");
+    morvane::SetLogPath(std::wstring(folder.path().begin(), folder.path().end()) + L"Morvane.log", "");
+    morvane::RetiredConfigurations retired([] { return testNow; });
+    int freed = 0;
+    {
+        ParkedThread inHook(ParkedThread::Stack::Mark);
+        for (int i = 0; i < 9; ++i) retired.Retire([&] { ++freed; });
+        EXPECT_TRUE(retired.TryToFree());
+        EXPECT_EQ(retired.waiting(), morvane::RetiredConfigurations::kMostWaiting);
+        testNow += morvane::RetiredConfigurations::kLongestWaitMs - 1;
+        EXPECT_TRUE(retired.TryToFree());
+        testNow += 1;
+        EXPECT_FALSE(retired.TryToFree());
+    }
+    retired.Retire([&] { ++freed; });
+    retired.TryToFree();
+    EXPECT_EQ(freed, 1) << "only what was replaced once the thread left its hook";
+    const std::string log = folder.Read("Morvane.log");
+    EXPECT_EQ(log.substr(log.find(' ') + 1), "live profiles: 8 replaced settings wait to be freed, a game thread inside a "
+                                             "hook each time: replaced settings are kept until the game ends\n");
 }
 
 }  // namespace

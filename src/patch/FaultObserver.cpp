@@ -9,6 +9,7 @@
 #include "host/HostImage.h"
 #include "patch/Failures.h"
 #include "patch/ForeignHooks.h"
+#include "patch/Patch.h"
 #include "patch/Ledger.h"
 #include "log/LogFile.h"
 
@@ -211,15 +212,16 @@ _Unwind_Reason_Code UnwoundTo(_Unwind_Context* context, void* argument) {
     return _URC_END_OF_STACK;
 }
 
-using ContinueFn = LONG(WINAPI*)(CONTEXT*, BOOLEAN);
-const auto continueThread =
-    reinterpret_cast<ContinueFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtContinue")));
+// Raises the exception with which a thread whose fault cannot be contained asks to be put
+// back as it was when it faulted (an undefined instruction at this known address).
+extern "C" void morvane_put_back();
+asm(".text\n_morvane_put_back: ud2");
 
 __attribute__((noinline)) void __fastcall ContainOrGoOn(HandOver* handOver) {
     Reach reach{handOver->mark, false};
     _Unwind_Backtrace(&UnwoundTo, &reach);
     HandOver& fault = *handOver;
-    if (reach.reached || continueThread == nullptr) {
+    if (reach.reached) {
         TellFault(fault.code, fault.context, fault.marked, true);
         const DWORD code = fault.code, address = fault.context.Eip;
         fault.thread.store(0);
@@ -227,7 +229,7 @@ __attribute__((noinline)) void __fastcall ContainOrGoOn(HandOver* handOver) {
     }
     TellFault(fault.code, fault.context, fault.innermost, false);
     fault.putBack = true;
-    continueThread(&fault.context, FALSE);
+    morvane_put_back();
 }
 
 // The faulting thread goes on in ContainOrGoOn, as if the faulting instruction had called it.
@@ -247,6 +249,12 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
     CONTEXT& c = *info->ContextRecord;
     const DWORD self = GetCurrentThreadId();
     if (HandOver* own = SlotOf(handOvers, self, false)) {
+        if (own->putBack && address == CodeAddress(&morvane_put_back)) {
+            const DWORD flags = c.ContextFlags;
+            c = own->context;  // the faulting instruction runs again
+            c.ContextFlags = flags;
+            return EXCEPTION_CONTINUE_EXECUTION;
+        }
         // The instruction put back faulted again (told already), or the hand-over itself
         // faulted: either is left to the game.
         const bool again = own->putBack && own->context.Eip == c.Eip && own->context.Esp == c.Esp;

@@ -4,33 +4,222 @@
 //              faults inside Morvane.asi: contained, the game goes on to its end.
 //   gamefault  the pop-up headlight query hands a bad object to a game routine, which
 //              faults: the game ends as any game whose code faulted.
+//   handled    game routines probe memory under handlers of their own, hundreds of times,
+//              under a hook and outside every hook; then the neon colour hook faults.
+//   twofaults  two hooks fault on two threads at once while a third thread's game routine,
+//              under a hook, probes memory under its own handler all the while.
+//   falsemark  a game routine keeps text spelling the hooks' mark on its stack and probes
+//              memory under its own handler; the neon colour hook faults beneath it.
+//   callback   a game routine the pop-up headlight query calls calls back into Morvane's
+//              slot camera routine with a bad buffer, which faults.
 //   exit       the game exits while live profiles are being read again.
+//   loaders    live profiles are read again and again while game threads load and free
+//              libraries and come and go.
 //   start      the game starts and ends; it prints the message box shown, if any.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "HostLayout.h"
 #include "Sim.h"
+#include "SimCatalogue.h"
+#include "SimMenus.h"
 #include "SimNeon.h"
+
+// Reads the word at `address` as a game routine that probes memory does, under a handler
+// of its own on the thread's exception chain: 0 where the read faulted, else 1.
+extern "C" int __cdecl probe_read(uint32_t address);
+extern "C" char probe_read_load[], probe_read_resume[];
+extern "C" EXCEPTION_DISPOSITION __cdecl probe_handler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
+    if (record->ExceptionAddress != probe_read_load || (record->ExceptionFlags & 6) != 0) return ExceptionContinueSearch;
+    context->Eip = reinterpret_cast<DWORD>(probe_read_resume);
+    context->Eax = 0;
+    return ExceptionContinueExecution;
+}
+// The game's call of its slot camera routine at 0x84EB1F (a return is planted after it):
+// probe_slot_camera(screen, buffer, size).
+extern "C" void __cdecl probe_slot_camera(uint32_t screen, uint32_t buffer, int32_t size);
+asm(R"(
+    .text
+    .globl _probe_read, _probe_read_load, _probe_read_resume, _probe_slot_camera
+_probe_read:
+    pushl $_probe_handler
+    pushl %fs:0
+    movl %esp, %fs:0
+    movl 12(%esp), %ecx
+    movl $1, %eax
+_probe_read_load:
+    movl (%ecx), %edx
+_probe_read_resume:
+    popl %fs:0
+    addl $4, %esp
+    ret
+_probe_slot_camera:
+    pushl %ebp
+    movl %esp, %ebp
+    call 1f
+    popl %ebp
+    ret
+1:  pushl 16(%ebp)
+    pushl 12(%ebp)
+    movl 8(%ebp), %ecx
+    movl $0x84EB1F, %eax
+    jmp *%eax
+)");
+
+namespace {
+
+uint8_t* const kBad = reinterpret_cast<uint8_t*>(0x10);
+
+// The routine a written call at `site` calls.
+uint32_t CalledAt(uint32_t site) {
+    int32_t displacement;
+    std::memcpy(&displacement, reinterpret_cast<const void*>(site + 1), 4);
+    return site + 5 + displacement;
+}
+
+// The game's routine at `site` is `routine` from now on.
+void Replace(uint32_t site, const void* routine) {
+    const uint32_t displacement = sim::Address(routine) - (site + 5);
+    std::vector<uint8_t> jump{0xE9};
+    jump.resize(5);
+    std::memcpy(jump.data() + 1, &displacement, 4);
+    sim::PlantHostBytes(site, jump);
+}
+
+int32_t __thiscall ProbingCarType(void*) { return probe_read(0x10) - 1; }
+int32_t __thiscall CallingBackCarType(void*) {
+    probe_slot_camera(0x1000, 0x10, 8);
+    return -1;
+}
+
+// The pop-up headlight query's routine, called as the game calls it.
+void PopUpQuery() { sim::CallHostCode(CalledAt(0x865278), {.ecx = 0x1000}); }
+
+void NeonFaultsTwice() {
+    for (int i = 0; i < 2; ++i) sim::RunHostCode(sim::neon::NeonColorRun(kBad, 0));
+}
+
+// Holds the mark's bytes, then a bad place and routine, as text on the stack would.
+__attribute__((noinline)) void UnderFalseMark() {
+    volatile uint32_t text[8] = {0x4B4F4F48, 0x10, 0x10, 0x10, 0x4B4F4F48, 0x4B4F4F48, 0x10, 0};
+    probe_read(0x10);
+    NeonFaultsTwice();
+    if (text[7] != 0) std::puts("the stack was overwritten");
+}
+
+// Two hooks fault at once on two threads while another thread's game routine under a hook
+// probes memory under its own handler.
+void TwoFaults() {
+    std::atomic<bool> done{false};
+    std::thread probing([&] {
+        while (!done) PopUpQuery();
+    });
+    sim::Global<uint32_t>(sim::layout::kCurrentCarTypePtr) = 0x10;
+    void* list = sim::catalogue::NewPartList();
+    std::atomic<int> ready{0};
+    const auto together = [&] {
+        ++ready;
+        while (ready < 2) {
+        }
+    };
+    char buffer[8];
+    std::thread camera([&] {
+        together();
+        probe_slot_camera(0x10, sim::Address(buffer), 8);
+    });
+    std::thread parts([&] {
+        together();
+        sim::CallHostCode(CalledAt(0x85FA37), {}, {72, sim::Address(list), 0, 0, 0});
+    });
+    camera.join();
+    parts.join();
+    done = true;
+    probing.join();
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+// Ends the game, whatever its threads hold, when it has not ended in time.
+void EndIfHung(DWORD ms) {
+    std::thread([ms] {
+        Sleep(ms);
+        const char line[] = "simulated game: hung\n";
+        DWORD written;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, sizeof line - 1, &written, nullptr);
+        TerminateProcess(GetCurrentProcess(), 4);
+    }).detach();
+}
+
+DWORD WINAPI ShortLived(void*) { return 0; }
+
+// The car's file saved six times, each reading waited for, while the main thread and another
+// load and free libraries (holding the loader's lock much of the time) and a third starts
+// threads.
+int ReadWhileThreadsLoadLibraries(const std::string& folder) {
+    // The game builds its main menu: the first hook entered starts the watch.
+    sim::PlantHostBytes(0x83FBF6, {0x83, 0xC4, 0x04, 0xC3});  // add esp, 4; ret
+    sim::CallHostCode(0x83FBF1, {.esi = sim::Address(sim::menus::NewMainMenu())});
+    std::atomic<bool> done{false};
+    std::vector<std::thread> churn;
+    churn.emplace_back([&done] {
+        while (!done) FreeLibrary(LoadLibraryW(L"version.dll"));
+    });
+    churn.emplace_back([&done] {
+        while (!done) {
+            HANDLE thread = CreateThread(nullptr, 0, &ShortLived, nullptr, 0, nullptr);
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+    });
+    int readings = 0;
+    for (int save = 1; save <= 6; ++save) {
+        std::ofstream(folder + "MorvaneCars\\CAR", std::ios::app) << "; saved " << save << "\n";
+        for (const ULONGLONG saved = GetTickCount64(); readings < save && GetTickCount64() - saved < 10000;) {
+            for (const ULONGLONG now = GetTickCount64(); GetTickCount64() - now < 50;) FreeLibrary(LoadLibraryW(L"msimg32.dll"));
+            std::stringstream log;
+            log << std::ifstream(folder + "Morvane.log").rdbuf();
+            readings = static_cast<int>(Count(log.str(), "live profiles: read again"));
+        }
+    }
+    done = true;
+    for (std::thread& thread : churn) thread.join();
+    std::printf("the files were read again %d times while threads loaded libraries\n", readings);
+    return readings == 6 ? 0 : 5;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     sim::Setup();
     if (argc < 3) return 1;
     const std::string folder = std::string(argv[1]) + "\\";
+    const std::string mode = argv[2];
     if (sim::LoadPlugin(folder + "Morvane.asi") == nullptr) return 1;
-    if (std::string(argv[2]) == "fault") {
-        for (int i = 0; i < 2; ++i) sim::RunHostCode(sim::neon::NeonColorRun(reinterpret_cast<uint8_t*>(0x10), 0));
+    EndIfHung(20000);
+    sim::PlantHostBytes(0x84EB24, {0xC3});  // the slot camera's call returns to its caller
+    if (mode == "fault") {
+        NeonFaultsTwice();
         std::puts("the hook came back from a bad record twice");
         return 0;
     }
-    if (std::string(argv[2]) == "start") {
+    if (mode == "start") {
         const auto& boxes = sim::MessageBoxes();
         std::puts(boxes.empty() ? "no message box" : boxes[0].text.c_str());
         return 0;
     }
-    if (std::string(argv[2]) == "gamefault") {
+    if (mode == "gamefault") {
         sim::Run query;  // the game's call of its pop-up headlight query, on an object at a bad address
         query.site = 0x865278;
         query.resume = 0x86527D;
@@ -39,6 +228,25 @@ int main(int argc, char** argv) {
         std::puts("the game routine came back from a bad object");
         return 0;
     }
+    if (mode == "handled" || mode == "twofaults") {
+        Replace(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&ProbingCarType));
+        for (int i = 0; i < 300 && mode == "handled"; ++i) PopUpQuery(), probe_read(0x10);
+        mode == "handled" ? NeonFaultsTwice() : TwoFaults();
+        std::puts("the game handled its own faults and the hooks came back");
+        return 0;
+    }
+    if (mode == "falsemark") {
+        UnderFalseMark();
+        std::puts("the hook came back from a bad record twice");
+        return 0;
+    }
+    if (mode == "callback") {
+        Replace(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&CallingBackCarType));
+        PopUpQuery();
+        std::puts("the slot camera came back from a bad buffer");
+        return 0;
+    }
+    if (mode == "loaders") return ReadWhileThreadsLoadLibraries(folder);
     std::ofstream(folder + "Morvane.ini", std::ios::app) << "; touched\n";
     Sleep(500);  // past the quiet period: the files are being read again
     ExitProcess(7);
