@@ -265,6 +265,38 @@ const std::vector<Model>& Models() { return ModelList(); }
 
 void PlaceRoutine(uint32_t site, const void* routine) { WriteJumpTo(site, routine); }
 
+}  // namespace sim
+
+// The probe's handler takes only its own read's fault, and resumes after it with EAX 0.
+extern "C" char sim_probe_load[], sim_probe_resume[];
+extern "C" EXCEPTION_DISPOSITION __cdecl sim_probe_handler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
+    if (record->ExceptionAddress != sim_probe_load || (record->ExceptionFlags & 6) != 0) return ExceptionContinueSearch;
+    context->Eip = sim::AddressOf(sim_probe_resume);
+    context->Eax = 0;
+    return ExceptionContinueExecution;
+}
+extern "C" int __cdecl sim_probe_read(uint32_t address);
+asm(R"(
+    .text
+    .globl _sim_probe_read, _sim_probe_load, _sim_probe_resume
+_sim_probe_read:
+    pushl $_sim_probe_handler       # the handler's frame on the thread's exception chain
+    pushl %fs:0
+    movl %esp, %fs:0
+    movl 12(%esp), %ecx
+    movl $1, %eax
+_sim_probe_load:
+    movl (%ecx), %edx
+_sim_probe_resume:
+    popl %fs:0
+    addl $4, %esp
+    ret
+)");
+
+namespace sim {
+
+bool ProbeRead(uint32_t address) { return sim_probe_read(address) != 0; }
+
 namespace {
 // Re-entrant, and cheap when no other thread holds it, as the game's own routines are.
 CRITICAL_SECTION& HostLock() {

@@ -83,6 +83,10 @@ const std::vector<MessageBoxCall>& MessageBoxes();
 // The texts handed to the host's string hash, in call order.
 const std::vector<std::string>& HashedTexts();
 
+// A game routine that reads the word at `address` under a handler of its own (a frame on
+// the thread's exception chain), as games probe memory: false where the read faulted.
+bool ProbeRead(uint32_t address);
+
 // Protection of the page holding `address`.
 DWORD ProtectionAt(uint32_t address);
 

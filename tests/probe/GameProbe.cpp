@@ -33,34 +33,12 @@
 #include "SimMenus.h"
 #include "SimNeon.h"
 
-// Reads the word at `address` as a game routine that probes memory does, under a handler
-// of its own on the thread's exception chain: 0 where the read faulted, else 1.
-extern "C" int __cdecl probe_read(uint32_t address);
-extern "C" char probe_read_load[], probe_read_resume[];
-extern "C" EXCEPTION_DISPOSITION __cdecl probe_handler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
-    if (record->ExceptionAddress != probe_read_load || (record->ExceptionFlags & 6) != 0) return ExceptionContinueSearch;
-    context->Eip = reinterpret_cast<DWORD>(probe_read_resume);
-    context->Eax = 0;
-    return ExceptionContinueExecution;
-}
 // The game's call of its slot camera routine at 0x84EB1F (a return is planted after it):
 // probe_slot_camera(screen, buffer, size).
 extern "C" void __cdecl probe_slot_camera(uint32_t screen, uint32_t buffer, int32_t size);
 asm(R"(
     .text
-    .globl _probe_read, _probe_read_load, _probe_read_resume, _probe_slot_camera
-_probe_read:
-    pushl $_probe_handler
-    pushl %fs:0
-    movl %esp, %fs:0
-    movl 12(%esp), %ecx
-    movl $1, %eax
-_probe_read_load:
-    movl (%ecx), %edx
-_probe_read_resume:
-    popl %fs:0
-    addl $4, %esp
-    ret
+    .globl _probe_slot_camera
 _probe_slot_camera:
     pushl %ebp
     movl %esp, %ebp
@@ -94,7 +72,7 @@ void Replace(uint32_t site, const void* routine) {
     sim::PlantHostBytes(site, jump);
 }
 
-int32_t __thiscall ProbingCarType(void*) { return probe_read(0x10) - 1; }
+int32_t __thiscall ProbingCarType(void*) { return sim::ProbeRead(0x10) ? 0 : -1; }
 int32_t __thiscall CallingBackCarType(void*) {
     probe_slot_camera(0x1000, 0x10, 8);
     return -1;
@@ -110,7 +88,7 @@ void NeonFaultsTwice() {
 // Holds the mark's bytes, then a bad place and routine, as text on the stack would.
 __attribute__((noinline)) void UnderFalseMark() {
     volatile uint32_t text[8] = {0x4B4F4F48, 0x10, 0x10, 0x10, 0x4B4F4F48, 0x4B4F4F48, 0x10, 0};
-    probe_read(0x10);
+    sim::ProbeRead(0x10);
     NeonFaultsTwice();
     if (text[7] != 0) std::puts("the stack was overwritten");
 }
@@ -230,7 +208,7 @@ int main(int argc, char** argv) {
     }
     if (mode == "handled" || mode == "twofaults") {
         Replace(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&ProbingCarType));
-        for (int i = 0; i < 300 && mode == "handled"; ++i) PopUpQuery(), probe_read(0x10);
+        for (int i = 0; i < 300 && mode == "handled"; ++i) PopUpQuery(), sim::ProbeRead(0x10);
         mode == "handled" ? NeonFaultsTwice() : TwoFaults();
         std::puts("the game handled its own faults and the hooks came back");
         return 0;
