@@ -347,7 +347,9 @@ TEST(LiveProfiles, ReplacedConfigurationsAreFreed) {
 // A game thread parked with its stack as given, until the test lets it go.
 class ParkedThread {
 public:
-    enum class Stack { Plain, Mark, FalseMark, CopiedMark };
+    // Parked in a wait with nothing, a running hook's mark, text spelling the mark, a copy of
+    // a mark's words, a mark of a place the ledger never made; or running on in its code.
+    enum class Stack { Plain, Mark, FalseMark, CopiedMark, StrangePlace, Running };
     explicit ParkedThread(Stack stack) : thread_([this, stack] { Park(stack); }) {
         while (!parked_) Sleep(1);
     }
@@ -363,13 +365,17 @@ private:
         std::optional<morvane::HookMark> mark;
         if (stack == Stack::Mark) mark.emplace(nullptr, 0x1234);
         if (stack == Stack::FalseMark) words[0] = morvane::HookMark::kMagic, words[1] = words[2] = words[3] = 0x10;
+        morvane::HookPlace strange{"not the ledger's", 0x123456};
+        if (stack == Stack::StrangePlace) mark.emplace(&strange, 0);
         if (stack == Stack::CopiedMark) {
             const morvane::HookMark real(nullptr, 0x1234);
             for (int i = 0; i < 4; ++i) words[i] = reinterpret_cast<const volatile uint32_t*>(&real)[i];
         }
         id_ = GetCurrentThreadId();
         parked_ = true;
-        while (!released_) Sleep(1);
+        while (!released_) {
+            if (stack != Stack::Running) Sleep(1);
+        }
     }
     std::atomic<bool> parked_{false}, released_{false};
     unsigned long id_ = 0;
@@ -383,7 +389,8 @@ TEST(LiveProfiles, OnlyARunningHooksMarkKeepsReplacedSettings) {
     const struct {
         Stack stack;
         bool outside;
-    } rows[] = {{Stack::Plain, true}, {Stack::Mark, false}, {Stack::FalseMark, true}, {Stack::CopiedMark, true}};
+    } rows[] = {{Stack::Plain, true},      {Stack::Mark, false},        {Stack::FalseMark, true},
+                {Stack::CopiedMark, true}, {Stack::StrangePlace, true}, {Stack::Running, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.stack));
         ParkedThread parked(row.stack);

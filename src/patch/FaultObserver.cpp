@@ -77,12 +77,13 @@ Slot* SlotOf(Slot (&slots)[kMostThreads], DWORD thread, bool take) {
     return nullptr;
 }
 
-// A thread's visit to the observer, by the frame it came in at. A thread found here in a
-// frame still live faulted inside the observer: that fault is left to the game. One whose
-// earlier visit the game's own handler cut short (that frame gone) is let in again.
+// A thread's visit to the observer, by the frame it came in at and its stack. A thread
+// found here in a frame still live faulted inside the observer: that fault is left to the
+// game. One whose earlier visit the game's own handler cut short (that frame gone), or a
+// thread that took over an ended one's number, is let in again.
 struct Visit {
     std::atomic<DWORD> thread;
-    uintptr_t frame;
+    uintptr_t frame, stack;
 };
 Visit visits[kMostThreads];
 
@@ -90,9 +91,13 @@ class ThreadInObserver {
 public:
     ThreadInObserver() {
         const auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+        uintptr_t stack;  // the thread's stack base, FS:[4]
+        asm("movl %%fs:4, %0" : "=r"(stack));
         visit_ = SlotOf(visits, GetCurrentThreadId(), true);
-        if (visit_ != nullptr && visit_->frame > frame) visit_ = nullptr;  // still under way, further up
-        if (visit_ != nullptr) visit_->frame = frame;
+        if (visit_ != nullptr && visit_->stack == stack && visit_->frame > frame) visit_ = nullptr;  // still under way
+        if (visit_ == nullptr) return;
+        visit_->frame = frame;
+        visit_->stack = stack;
     }
     ~ThreadInObserver() {
         if (visit_ == nullptr) return;
@@ -259,7 +264,6 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
         // faulted: either is left to the game.
         const bool again = own->putBack && own->context.Eip == c.Eip && own->context.Esp == c.Esp;
         const bool handingOver = !own->putBack;
-        own->putBack = false;
         own->thread.store(0);
         if (again) return EXCEPTION_CONTINUE_SEARCH;
         if (handingOver) return TellFault(record.ExceptionCode, c, {}, false), EXCEPTION_CONTINUE_SEARCH;
