@@ -91,9 +91,7 @@ const uint32_t hookMarkKey = ChooseHookMarkKey();
 bool IsHookMark(uint32_t at) {
     const auto* mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
     if (mark->magic != HookMark::kMagic) return false;
-    HookPlace* const place = mark->place;
-    const uint32_t routine = mark->routine;
-    return mark->seal == HookMark::SealFor(mark, place, routine) && MadePlace(place);
+    return mark->seal == HookMark::SealFor(mark) && MadePlace(mark->place);
 }
 
 const HookMark* InnermostHookMark(uint32_t from, uint32_t top) {

@@ -50,14 +50,14 @@ void SwitchOff(HookPlace& place, SwitchedOff level);
 // live profiles free a replaced configuration once no thread has one (startup/Reclaim.h).
 // The place, else the routine whose place it is. A stack may hold any bytes (a game's text
 // buffer may spell "HOOK"): a mark counts only with its seal, a word of this process's own
-// mixed with the mark's address, place and routine, and with a place the ledger made.
+// mixed with the mark's address, and with a place the ledger made.
 extern const uint32_t hookMarkKey;
 struct HookMark {
     static constexpr uint32_t kMagic = 0x4B4F4F48;  // "HOOK"
     // The mark stands before the hook's first step is taken and goes after its last (the
     // compiler may move no memory access across it): a configuration is taken only under it.
     HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) {
-        seal = SealFor(this, hookPlace, hookRoutine);
+        seal = SealFor(this);
         magic = kMagic;
         asm volatile("" ::: "memory");
     }
@@ -68,10 +68,7 @@ struct HookMark {
     HookMark(const HookMark&) = delete;
     HookMark& operator=(const HookMark&) = delete;
 
-    static uint32_t SealFor(const void* at, const HookPlace* place, uint32_t routine) {
-        return hookMarkKey ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)) ^
-               static_cast<uint32_t>(reinterpret_cast<uintptr_t>(place)) * 0x9E3779B1u ^ routine;
-    }
+    static uint32_t SealFor(const void* at) { return hookMarkKey ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)); }
 
     volatile uint32_t magic;
     volatile uint32_t seal;
