@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <utility>
 
 namespace morvane {
 
@@ -55,8 +56,45 @@ void Journal(std::string_view line, bool closing) {
 
 const std::string& JournalText() { return journal; }
 
+namespace {
+
+// Whether a log tells a fault or a failure contained: its run is worth keeping.
+bool TellsAFault(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string text(kMaxLogSize, '\0');
+    DWORD size = 0;
+    if (!ReadFile(file, text.data(), kMaxLogSize, &size, nullptr)) size = 0;
+    CloseHandle(file);
+    text.resize(size);
+    return text.find(" fault 0x") != std::string::npos || text.find("\nfault 0x") != std::string::npos ||
+           text.find("failure contained: ") != std::string::npos;
+}
+
+// The last run's log is kept beside the new one ("Morvane.log" as "Morvane.previous.log"),
+// once per process: the run before it gives way, unless it told a fault and the last run
+// did not, so that a run that ended in a fault is never the one dropped first.
+void KeepPreviousRun() {
+    static bool kept = false;
+    if (std::exchange(kept, true) || GetFileAttributesW(logPath) == INVALID_FILE_ATTRIBUTES) return;
+    std::wstring previous = logPath;
+    const size_t dot = previous.find_last_of(L'.');
+    const size_t folder = previous.find_last_of(L'\\');
+    previous.insert(dot != std::wstring::npos && (folder == std::wstring::npos || dot > folder) ? dot : previous.size(),
+                    L".previous");
+    if (TellsAFault(previous.c_str()) && !TellsAFault(logPath)) return;
+    MoveFileExW(logPath, previous.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+}  // namespace
+
 bool WriteJournal() noexcept {
     if (!enabled) return false;
+    try {
+        KeepPreviousRun();
+    } catch (...) {  // without memory the last run's log is written over
+    }
     HANDLE file = OpenLog(GENERIC_WRITE, CREATE_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return false;
     const DWORD size = static_cast<DWORD>(journal.size() < kMaxLogSize ? journal.size() : kMaxLogSize);

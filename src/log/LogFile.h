@@ -1,6 +1,6 @@
 #pragma once
 // Morvane.log, beside the plug-in: written anew at each start, in one write at the end of
-// start-up (the start-up journal), then appended to by the rare events after it: a
+// start-up (the start-up journal), the last run's kept beside it, then appended to by the rare events after it: a
 // failure contained for the first time at its place, a fault in the plug-in's code, a
 // site another module took over, the failure counts at exit. Appends take no heap and no
 // lock; the file stays under kMaxLogSize. A log that cannot be written is left alone:
@@ -29,8 +29,9 @@ std::string LogPath();
 void Journal(std::string_view line, bool closing = false);
 // The journal so far.
 const std::string& JournalText();
-// Writes the journal as the whole log, replacing what was there. False when it could not
-// be written.
+// Writes the journal as the whole log. The first time in a process the log that was there
+// is kept as the previous run's ("Morvane.previous.log"), unless that one told a fault and
+// this one did not. False when it could not be written.
 bool WriteJournal() noexcept;
 
 // A line built without the heap and appended to the log, from any thread.

@@ -44,7 +44,7 @@ const char* CurrentFailure() noexcept {
 void RecordFailure(HookPlace& place, const char* what) noexcept {
     if (place.failures.fetch_add(1, std::memory_order_relaxed) != 0) return;
     LogLine line;
-    line << "failure contained: ";
+    line.Time() << " failure contained: ";
     TellPlace(line, place);
     line << ": " << what << "; the game got the hook's default (told once, counted until exit)";
     line.Append();

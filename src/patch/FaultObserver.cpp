@@ -162,7 +162,7 @@ void Register(LogLine& line, const char* name, DWORD value) {
 void TellFault(DWORD code, const CONTEXT& c, const Culprit& culprit, bool contained) {
     const uint32_t address = c.Eip;
     LogLine line;
-    line << "fault ";
+    line.Time() << " fault ";
     line.Hex(code) << " ";
     if (InModule(address)) {
         line << "at " << moduleName << "+";
