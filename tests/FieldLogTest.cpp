@@ -336,6 +336,25 @@ TEST(FieldLog, FaultsAreContainedOrToldAsTheyEndTheGame) {
     }
 }
 
+// A game folder that refuses the log (Morvane.log held by another program): the log goes
+// to the player's local application data, and says why.
+TEST(FieldLog, ALogRefusedBesideThePluginGoesToThePlayersData) {
+    GameFolder folder("refused");
+    folder.Write("Morvane.log", "");
+    folder.MakeDirectory("data");
+    HANDLE held = CreateFileW(sim::Wide(folder.path() + "Morvane.log").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SetEnvironmentVariableW(L"LOCALAPPDATA", sim::Wide(folder.path() + "data").c_str());
+    std::string line;
+    EXPECT_EQ(testfolders::RunGameProbe(folder, "start", line, 60000), 0u);
+    CloseHandle(held);
+    const std::string log = ReadLog(folder.path() + "data\\Morvane\\");
+    EXPECT_NE(log.find("\nlog: " + folder.path() + "Morvane.log cannot be written, so the log is kept here\n"),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("\nstate: active"), std::string::npos) << log;
+}
+
 // The sibling's settings file is looked for beside Morvane and wherever a loader loads
 // plug-ins from: a conflict in any of them keeps Morvane out, naming the file.
 TEST(FieldLog, TheSiblingIsFoundWhereLoadersLoadPlugins) {

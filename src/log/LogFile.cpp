@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <utility>
 
 namespace morvane {
 
@@ -73,11 +72,13 @@ bool TellsAFault(const wchar_t* path) {
 }
 
 // The last run's log is kept beside the new one ("Morvane.log" as "Morvane.previous.log"),
-// once per process: the run before it gives way, unless it told a fault and the last run
+// once per process and path: the run before it gives way, unless it told a fault and the last run
 // did not, so that a run that ended in a fault is never the one dropped first.
 void KeepPreviousRun() {
-    static bool kept = false;
-    if (std::exchange(kept, true) || GetFileAttributesW(logPath) == INVALID_FILE_ATTRIBUTES) return;
+    static std::wstring keptFor;
+    if (keptFor == logPath) return;
+    keptFor = logPath;
+    if (GetFileAttributesW(logPath) == INVALID_FILE_ATTRIBUTES) return;
     std::wstring previous = logPath;
     const size_t dot = previous.find_last_of(L'.');
     const size_t folder = previous.find_last_of(L'\\');

@@ -1,6 +1,7 @@
 #pragma once
-// Morvane.log, beside the plug-in: written anew at each start, in one write at the end of
-// start-up (the start-up journal), the last run's kept beside it, then appended to by the rare events after it: a
+// Morvane.log, beside the plug-in (or, where its folder refuses it, in the player's local
+// application data): written anew at each start, in one write at the end of start-up (the
+// start-up journal), the last run's kept beside it, then appended to by the rare events after it: a
 // failure contained for the first time at its place, a fault in the plug-in's code, a
 // site another module took over, the failure counts at exit. Appends take no heap and no
 // lock; the file stays under kMaxLogSize. A log that cannot be written is left alone:
@@ -12,6 +13,9 @@
 namespace morvane {
 
 inline constexpr char kLogFile[] = "Morvane.log";
+// The folder in the player's local application data that holds the log where the
+// plug-in's folder refuses it.
+inline constexpr char kUserLogFolder[] = "Morvane";
 constexpr uint32_t kMaxLogSize = 64 * 1024;
 
 // Where the log goes: the full path as the file system takes it exactly, and as shown.

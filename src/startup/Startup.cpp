@@ -96,6 +96,22 @@ void PlaceLog() {
             std::string(started.Time(true).text()));
 }
 
+// Writes the log. Where the plug-in's folder refuses it (read-only, the file held by
+// another program), the log goes to the player's own folder of programs' data instead,
+// "%LOCALAPPDATA%\Morvane\Morvane.log", where MorvaneCheck looks for it too, and says so.
+void WriteLog() {
+    if (!LogEnabled() || WriteJournal()) return;
+    wchar_t data[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", data, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::string folder = Utf8(std::wstring_view(data, length)) + "\\" + kUserLogFolder;
+    CreateDirectoryW(ExactPath(folder).c_str(), nullptr);
+    const std::string refused = LogPath(), path = folder + "\\" + kLogFile;
+    Journal("log: " + refused + " cannot be written, so the log is kept here", true);
+    SetLogPath(ExactPath(path), path);
+    WriteJournal();
+}
+
 // A second copy of Morvane in the same game changes nothing in the game and never rewrites
 // the active copy's log: its journal goes to a log named after itself (unless that is the
 // active copy's), and the active copy's log gets one line.
@@ -160,7 +176,7 @@ void LogUnsupportedGame(uint32_t entryPoint) {
         line.Hex(entryPoint) << ", not the supported ";
         line.Hex(kSupportedHostEntryPoint) << " (Kavra 1.4 English): Morvane stays out";
         Journal(line.text());
-        WriteJournal();
+        WriteLog();
     });
 }
 
@@ -211,7 +227,7 @@ void StartPlugin() {
     if (!ClaimedByThisCopy()) return;
     if (!LoadConfiguration()) {
         Journal("state: inactive, nothing written");
-        WriteJournal();
+        WriteLog();
         return;
     }
     const PluginSettings* settings = GlobalSettings();
@@ -224,7 +240,7 @@ void StartPlugin() {
     Journal("state: active, " + std::to_string(WrittenSites().size()) + " game sites written", true);
     liveProfiles = settings != nullptr && settings->liveProfiles;
     if (liveProfiles) Journal("live profiles: on, car profiles follow their files while the game runs", true);
-    WriteJournal();
+    WriteLog();
     // The watcher thread starts once the game runs, not inside the loader's call.
     if (liveProfiles) RunOnFirstHook(&StartLiveProfilesWatcher);
     CheckWrittenSitesLater(kLaterCheckDelayMs);
