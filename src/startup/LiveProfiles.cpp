@@ -79,6 +79,7 @@ public:
         DWORD size = 0;
         // An error or a full buffer tells no names: anything may have changed.
         bool relevant = GetOverlappedResult(folder_, &overlapped_, &size, FALSE) == 0 || size == 0;
+        asked_ = false;
         for (DWORD at = 0; size != 0;) {
             const auto* entry = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer_ + at);
             const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
@@ -100,15 +101,27 @@ private:
         ResetEvent(overlapped_.hEvent);
         const DWORD changes = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                               FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
-        return ReadDirectoryChangesW(folder_, buffer_, sizeof buffer_, FALSE, changes, nullptr, &overlapped_, nullptr);
+        asked_ = ReadDirectoryChangesW(folder_, buffer_, sizeof buffer_, FALSE, changes, nullptr, &overlapped_, nullptr);
+        return asked_;
     }
+    // The system writes into the buffer and the OVERLAPPED until the request outstanding
+    // has ended, even one the closing of the folder ends: it is ended, and waited for,
+    // before they may go.
     void Close() {
-        if (folder_ != INVALID_HANDLE_VALUE) CloseHandle(folder_);
+        if (folder_ == INVALID_HANDLE_VALUE) return;
+        if (asked_) {
+            DWORD size = 0;
+            CancelIoEx(folder_, &overlapped_);
+            GetOverlappedResult(folder_, &overlapped_, &size, TRUE);
+            asked_ = false;
+        }
+        CloseHandle(folder_);
         folder_ = INVALID_HANDLE_VALUE;
     }
 
     std::string prefix_;
     bool allRelevant_;
+    bool asked_ = false;  // a request for changes is outstanding
     HANDLE folder_ = INVALID_HANDLE_VALUE;
     OVERLAPPED overlapped_{};
     alignas(DWORD) uint8_t buffer_[16384];
