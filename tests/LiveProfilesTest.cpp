@@ -188,7 +188,9 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
         SCOPED_TRACE(c.what);
         c.edit();
         Sleep(700);  // past the quiet period and a reading
-        EXPECT_TRUE(Within(std::chrono::milliseconds(2000), [&] { return CategoriesAdded() == c.categories; }));
+        EXPECT_TRUE(Within(std::chrono::milliseconds(2000), [&] {
+            return CategoriesAdded() == c.categories && (!c.logLine || ReadLog(folder_).find(c.logLine) != std::string::npos);
+        }));
         const std::string log = ReadLog(folder_);
         if (c.logLine) EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
         EXPECT_EQ(Count(log, restartTold), c.restarts) << log;

@@ -139,6 +139,11 @@ struct Watcher {
     bool troubleTold = false;          // since the last change
 };
 
+// MorvaneCars, watched afresh: the names it tells are below it, and all of them count.
+std::unique_ptr<FolderWatch> WatchProfileFolder(const std::string& path) {
+    return std::make_unique<FolderWatch>(path, std::string(kProfileDirectory) + "\\", true);
+}
+
 // "MorvaneCars\CAR, Morvane.ini", or "the files" when no name was told.
 std::string Names(const std::vector<std::string>& changed) {
     std::string names;
@@ -147,6 +152,12 @@ std::string Names(const std::vector<std::string>& changed) {
 }
 
 void ReadDue(Watcher& w) {
+    // What MorvaneCars' watch heard since the loop looked is the loop's to take first.
+    if (WaitForSingleObject(w.profiles->event(), 0) == WAIT_OBJECT_0) return;
+    // MorvaneCars is let go, then watched afresh, before the files are read: a watch would
+    // keep a folder deleted meanwhile in being.
+    w.profiles.reset();
+    w.profiles = WatchProfileFolder(w.profileFolder);
     std::string trouble;
     bool complete = false;
     try {
@@ -171,11 +182,6 @@ void ReadDue(Watcher& w) {
         w.changed.clear();
         break;
     }
-}
-
-// MorvaneCars, watched afresh: the names it tells are below it, and all of them count.
-std::unique_ptr<FolderWatch> WatchProfileFolder(const std::string& path) {
-    return std::make_unique<FolderWatch>(path, std::string(kProfileDirectory) + "\\", true);
 }
 
 // The changes `watch` saw; false when it cannot watch any more.
