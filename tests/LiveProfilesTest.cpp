@@ -30,6 +30,7 @@ constexpr uint32_t kMainMenuResume = 0x83FBF6;
 // menu then gets both extra categories, or neither.
 const std::string kBothOn = "[PART_ATTACHMENT00]\nEnabled = 1\n[PART_LICENSE_PLATE]\nEnabled = 1\n";
 const std::string kBothOff = "[PART_ATTACHMENT00]\nEnabled = 0\n[PART_LICENSE_PLATE]\nEnabled = 0\n";
+const std::string kAttachmentOnly = "[PART_ATTACHMENT00]\nEnabled = 1\n";  // one category
 
 // The game builds its main menu, from any thread: how many categories the hook added.
 size_t CategoriesAdded() {
@@ -163,8 +164,14 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
              Sleep(morvane::kQuietPeriodMs / 2);
              EXPECT_EQ(CategoriesAdded(), 0u) << "read before the quiet period";
          }, 2, nullptr, 0},
-        {"the file deleted: the car falls back to Morvane.ini", [&] { DeleteFileA(profile.c_str()); }, 0,
-         ": 7 car profiles in force", 0},
+        {"a folder in MorvaneCars is no profile", [&] {
+             folder_.Write("MorvaneCars\\backup\\CAR", kBothOn);
+             Save(folder_, "MorvaneCars\\CAR", kAttachmentOnly);
+         }, 1, nullptr, 0},
+        {"the file deleted, and the folder beside it: the car falls back to Morvane.ini", [&] {
+             for (const std::string& file : {profile, folder_.path() + "MorvaneCars\\backup\\CAR"}) DeleteFileA(file.c_str());
+             RemoveDirectoryA((folder_.path() + "MorvaneCars\\backup").c_str());
+         }, 0, ": 7 car profiles in force", 0},
         {"Morvane.ini's per-car part follows", [&] {
              Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n[MODS]\nNeon = 1\n[PART_ATTACHMENT00]\nEnabled = 1\n");
          }, 1, nullptr, 0},

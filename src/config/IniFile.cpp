@@ -73,7 +73,9 @@ std::string ReadWholeFile(const std::string& path) {
     return readable ? content : std::string();
 }
 
-std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
+namespace {
+
+std::vector<std::string> ListEntries(const std::string& directory, size_t limit, bool folders) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
     HANDLE listing = FindFirstFileW((ExactPath(directory) + L"\\*").c_str(), &found);
@@ -81,11 +83,22 @@ std::vector<std::string> ListDirectory(const std::string& directory, size_t limi
     do {
         const std::wstring_view entry = found.cFileName;
         if (entry == L"." || entry == L"..") continue;
+        if (!folders && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         std::string name;
         if (NarrowName(found.cFileName, CP_UTF8, name)) names.push_back(std::move(name));
     } while (names.size() < limit && FindNextFileW(listing, &found));
     FindClose(listing);
     return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
+    return ListEntries(directory, limit, true);
+}
+
+std::vector<std::string> ListFiles(const std::string& directory, size_t limit) {
+    return ListEntries(directory, limit, false);
 }
 
 PathFacts LookUpPath(const std::string& path) {
