@@ -9,8 +9,15 @@ namespace morvane {
 
 std::wstring ExactPath(const std::string& path) {
     const std::wstring wide = WideName(path, CP_UTF8);
-    const bool drivePath = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\' &&
-                           wide.find(L'/') == std::wstring::npos && wide.find(L"\\.") == std::wstring::npos;
+    // The long form takes every name as written: a "." or ".." would be a name too, and a
+    // '/' part of one. A folder named ".games" is a name like any other.
+    bool drivePath = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\' && wide.find(L'/') == std::wstring::npos;
+    for (size_t start = 3; drivePath && start < wide.size();) {
+        const size_t end = std::min(wide.find(L'\\', start), wide.size());
+        const std::wstring_view name(wide.data() + start, end - start);
+        drivePath = name != L"." && name != L"..";
+        start = end + 1;
+    }
     return drivePath ? L"\\\\?\\" + wide : wide;
 }
 
