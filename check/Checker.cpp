@@ -38,7 +38,7 @@ private:
 };
 
 CheckResult Checker::Run(const std::string& folder) {
-    out_ << "MorvaneCheck " << kMorvaneVersion << ": " << folder << "\n";
+    out_ << "MorvaneCheck " << kMorvaneVersion << ": " << Printable(folder) << "\n";
     auto unreadable = [&]() -> CheckResult {
         out_ << "Exit status " << kFolderUnreadable << ": the folder cannot be read.\n";
         return {kFolderUnreadable, {}};

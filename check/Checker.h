@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvane::check {
@@ -67,5 +68,10 @@ std::string FileVersionOf(const std::string& bytes);
 
 // The nearest of `known` to `name` (letter case counts least), or "" when none is near.
 std::string NearestSpelling(const std::string& name, const std::vector<std::string>& known);
+
+// A name or a text from the files as the report prints it: control characters (0x00 to
+// 0x1F, 0x7F, and U+0080 to U+009F in UTF-8) written as \x1B or \u009B, so that no name
+// can clear the console, retitle it or change its colours.
+std::string Printable(std::string_view text);
 
 }  // namespace morvane::check

@@ -65,7 +65,7 @@ fs::path MakeFolder(const std::string& label, const Files& files, const std::vec
     }
     all.insert(all.end(), files.begin(), files.end());
     for (const auto& [name, content] : all) {
-        const fs::path path = root / name;
+        const fs::path path = root / fs::path(std::u8string(name.begin(), name.end()));
         if (name.back() == '/') {
             fs::create_directories(path);
             continue;
@@ -147,11 +147,10 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
          {{Trap::DuplicateKey, "Morvane.ini", 6}}},
         {"profile-names",
          {{"Morvane.ini", kPlain}, {"MorvaneCars/SUPRA.ini", ""}, {"MorvaneCars/fairlady", ""},
-          {"MorvaneCars/Skyline.txt", ""}, {"MorvaneCars/OLD/", ""}},
+          {"MorvaneCars/Skyline.txt", ""}, {"MorvaneCars/old/", ""}},  // a folder is no profile
          {{Trap::ProfileName, "MorvaneCars/SUPRA.ini", 0, "rename the file to SUPRA"},
           {Trap::ProfileName, "MorvaneCars/fairlady", 0, "rename the file to FAIRLADY"},
-          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "rename the file to SKYLINE"},
-          {Trap::ProfileName, "MorvaneCars/OLD", 0, "move the folder out"}}},
+          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "rename the file to SKYLINE"}}},
         {"replaces-built-in",
          {{"Morvane.ini", "[GENERAL]\nPopUpHeadLights = 1\n"}, {"MorvaneCars/BRERA", "[GENERAL]\nForceLodA = 1\n"},
           {"MorvaneCars/RX7", "[GENERAL]\nForceLodA = 1\n"}, {"MorvaneCars/MR2", "[GENERAL]\nPopUpHeadLights = 1\n"}},
@@ -294,9 +293,15 @@ TEST(MorvaneCheck, HostileFoldersEndInTime) {
          {{"game/Morvane.ini", kPlain}, {"game/MorvaneCars/..\\..\\outside\\MorvaneCars\\SECRET", "[GENERAL]\n"},
           {"outside/MorvaneCars/SECRET", "[GENERAL]\nForceLodA = hunter2\n"}},
          "game", kFolderUnreadable, 5, "refused", "hunter2"},
+        // Names that would clear the console, retitle it or change its colours are printed escaped.
+        {"control-c0", {{"Morvane.ini", kPlain}, {"MorvaneCars/\x1B]0;x\x07\x1B[2Jcar", ""}}, "", kWarnings, 5,
+         "\\x1B]0;x\\x07\\x1B[2Jcar", "\x1B"},
+        {"control-c1", {{"Morvane.ini", kPlain}, {"MorvaneCars/car\x7F\xC2\x9B" "2J", ""}}, "", kWarnings, 5,
+         "car\\x7F\\u009B2J", "\xC2\x9B"},
     };
     for (const auto& c : cases) {
-        if (kSeparator == '\\' && std::string(c.label) == "climbing-name") continue;  // a Windows name holds no backslash
+        const std::string label = c.label;  // a Windows name holds no backslash, no character below 0x20
+        if (kSeparator == '\\' && (label == "climbing-name" || label == "control-c0")) continue;
         std::string report;
         const fs::path folder = MakeFolder(c.label, c.files) / c.checked;
         const auto start = std::chrono::steady_clock::now();

@@ -24,7 +24,7 @@ void PrintRow(std::ostream& out, const char* indent, const std::string& name, co
     padded.resize(std::max<size_t>(padded.size(), 24), ' ');
     std::string shown = value;
     shown.resize(std::max<size_t>(shown.size(), 6), ' ');
-    out << indent << padded << shown << origin << "\n";
+    out << indent << padded << shown << Printable(origin) << "\n";
 }
 
 class Report {
@@ -94,8 +94,8 @@ void Report::ReportSlots(int32_t carType, const ScannedFile* own, const char* in
                 if (!file) continue;
                 const std::string value = file->reader.ReadText(row.section.c_str(), key, "");
                 if (GameStringHash(value.c_str()) == hash) {
-                    titles << indent << "  [" << row.section << "] " << label << " " << value << " ("
-                           << file->Origin(row.section, key) << ")\n";
+                    titles << indent << "  [" << row.section << "] " << label << " " << Printable(value) << " ("
+                           << Printable(file->Origin(row.section, key)) << ")\n";
                     return;
                 }
             }
@@ -105,21 +105,21 @@ void Report::ReportSlots(int32_t carType, const ScannedFile* own, const char* in
              {{own, kSlotHeaderASKey}, {own, kSlotHeaderKey}, {&g, kSlotHeaderASKey}, {&g, kSlotHeaderKey}});
         if (const char* camera = SlotCamera(carType, row.slot)) {
             const bool ownCamera = ownEntry && camera == ownEntry->camera.c_str();
-            titles << indent << "  [" << row.section << "] Camera " << camera << " ("
-                   << (ownCamera ? own : &g)->Origin(row.section, kSlotCameraKey) << ")\n";
+            titles << indent << "  [" << row.section << "] Camera " << Printable(camera) << " ("
+                   << Printable((ownCamera ? own : &g)->Origin(row.section, kSlotCameraKey)) << ")\n";
         }
     }
-    out_ << indent << "Part slots switched on: " << (on.empty() ? "none" : on) << "\n" << titles.str();
+    out_ << indent << "Part slots switched on: " << (on.empty() ? "none" : Printable(on)) << "\n" << titles.str();
     if (!offHere.empty())
-        out_ << indent << "Switched off here though Morvane.ini switches them on: " << offHere << "\n";
+        out_ << indent << "Switched off here though Morvane.ini switches them on: " << Printable(offHere) << "\n";
 }
 
 void Report::ReportProfile(size_t index) {
     const CarProfile& p = CarProfiles()[index];
     const PluginSettings& global = *GlobalSettings();
     const ScannedFile* own = index < read_.profileFiles.size() ? read_.profileFiles[index] : nullptr;
-    out_ << "\n  " << p.name << "  ("
-         << (own ? (own->directory ? "folder " : "file ") + own->label : std::string("built in")) << ")\n";
+    out_ << "\n  " << Printable(p.name) << "  (" << (own ? "file " + Printable(own->label) : std::string("built in"))
+         << ")\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
         const bool on = SwitchTakesEffect(entry, &p, &global);
         std::string origin = own ? own->Origin(kGeneralSection, entry.key) : std::string("built in");
@@ -138,6 +138,25 @@ void Report::ReportProfile(size_t index) {
 
 }  // namespace
 
+std::string Printable(std::string_view text) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<uint8_t>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<uint8_t>(text[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            shown += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F in UTF-8
+            shown += {'\\', 'u', '0', '0', kHex[next >> 4], kHex[next & 15]};
+            ++i;
+        } else {
+            shown += text[i];
+        }
+    }
+    return shown;
+}
+
 void ReportSettings(const FolderRead& read, std::ostream& out) {
     Report report(read, out);
     report.ReportGlobal();
@@ -150,10 +169,10 @@ void ReportSettings(const FolderRead& read, std::ostream& out) {
 CheckResult ReportWarnings(const WarningList& warnings, bool leftOut, std::ostream& out) {
     out << "\n";
     for (const Warning& w : warnings.shown()) {
-        out << w.file;
+        out << Printable(w.file);
         if (w.line) out << ":" << w.line;
-        out << ": warning: " << w.text << "\n"
-            << "    fix: " << w.fix << "\n";
+        out << ": warning: " << Printable(w.text) << "\n"
+            << "    fix: " << Printable(w.fix) << "\n";
     }
     const size_t count = warnings.shown().size() + warnings.notShown();
     if (count == 0) {

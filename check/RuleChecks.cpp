@@ -99,16 +99,9 @@ bool RuleChecks::CheckReplacedBuiltIn(const CarProfile& profile, const ScannedFi
     return builtIn->popUpHeadLights;
 }
 
-// False, with a warning, for an entry unlikely to match any car: a folder, or a name with
-// an extension or lower-case letters.
+// False, with a warning, for a file unlikely to match any car: its name has an extension
+// or lower-case letters.
 bool RuleChecks::NamedForACar(const std::string& name, const ScannedFile& file) {
-    if (file.directory) {
-        Warn(Trap::ProfileName, file, 0,
-             "a folder in " + std::string(kProfileDirectory) + ": it makes a profile named " + name +
-                 " with every switch off, and nothing inside it is read",
-             "move the folder out of " + std::string(kProfileDirectory) + "; a car's settings are one file");
-        return false;
-    }
     std::vector<std::string> reasons;
     std::string suggested = name;
     if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {

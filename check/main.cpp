@@ -47,9 +47,11 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, bool& chec
     try {
         return morvane::check::CheckFolder(folder, out).status;
     } catch (const std::bad_alloc&) {
-        out << "\nMorvaneCheck ran out of memory reading " << folder << ": the folder holds more than settings\n";
+        out << "\nMorvaneCheck ran out of memory reading " << morvane::check::Printable(folder)
+            << ": the folder holds more than settings\n";
     } catch (const std::exception& error) {
-        out << "\nMorvaneCheck could not read " << folder << ": " << error.what() << "\n";
+        out << "\nMorvaneCheck could not read " << morvane::check::Printable(folder) << ": "
+            << morvane::check::Printable(error.what()) << "\n";
     }
     return morvane::check::kFolderUnreadable;
 }

@@ -109,6 +109,13 @@ TEST(IniFile, NamesConvertInEveryCodePage) {
     }
 }
 
+// A drive path takes the long form unless a name is "." or "..": a folder whose name
+// begins with a dot is a name like any other.
+TEST(IniFile, ExactPathIsTheLongFormOfADrivePath) {
+    for (const char* path : {"C:\\.games\\Kavra\\MorvaneCars\\BRERA.", "D:\\Kavra\\.mods\\", "E:\\Kavra\\..saved\\Morvane.ini"})
+        EXPECT_EQ(morvane::ExactPath(path), L"\\\\?\\" + morvane::WideName(path, CP_UTF8)) << path;
+}
+
 // A name the listing gives with a final dot or space is opened as it is, not as the name
 // without it.
 TEST(IniFile, OpensTheExactNameTheListingGave) {

@@ -43,6 +43,8 @@ extern const ConfigHost configHost;
 using SettingsFileListener = void (*)(const std::string& path, const std::string& content);
 void SetSettingsFileListener(SettingsFileListener listener);
 const char* WhyNothingRead(const std::string& path);
+// In the plug-in: the settings files start-up read that had content.
+std::vector<std::string> SettingsFilesReadWithContent();
 
 // In the plug-in, once: the count of the lines of the settings read so far that do not
 // take effect as written, with the words of the first ones in `told` ("Morvane.ini:12:

@@ -94,7 +94,16 @@ const char* WhyNothingRead(const std::string& path) {
 
 namespace {
 
+// The files read so that had content: live profiles take one of them found empty for one
+// an editor is saving.
+std::vector<std::string> filesWithContent;
+
 void JournalFileRead(const std::string& path, const std::string& content) {
+    try {
+        if (!content.empty()) filesWithContent.push_back(path);
+    } catch (...) {
+        // No memory for the record: live profiles take this file as written if they find it empty.
+    }
     if (content.empty()) {
         Journal("settings file " + path + ": " + WhyNothingRead(path) + "; its defaults apply");
         return;
@@ -108,6 +117,8 @@ std::atomic<SettingsFileListener> fileListener{&JournalFileRead};
 void TellFileRead(const std::string& path, const std::string& content) { fileListener.load()(path, content); }
 
 }  // namespace
+
+std::vector<std::string> SettingsFilesReadWithContent() { return filesWithContent; }
 
 void SetSettingsFileListener(SettingsFileListener listener) {
     tallying = listener == nullptr;

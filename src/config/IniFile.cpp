@@ -9,8 +9,15 @@ namespace morvane {
 
 std::wstring ExactPath(const std::string& path) {
     const std::wstring wide = WideName(path, CP_UTF8);
-    const bool drivePath = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\' &&
-                           wide.find(L'/') == std::wstring::npos && wide.find(L"\\.") == std::wstring::npos;
+    // The long form takes every name as written: a "." or ".." would be a name too, and a
+    // '/' part of one. A folder named ".games" is a name like any other.
+    bool drivePath = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\' && wide.find(L'/') == std::wstring::npos;
+    for (size_t start = 3; drivePath && start < wide.size();) {
+        const size_t end = std::min(wide.find(L'\\', start), wide.size());
+        const std::wstring_view name(wide.data() + start, end - start);
+        drivePath = name != L"." && name != L"..";
+        start = end + 1;
+    }
     return drivePath ? L"\\\\?\\" + wide : wide;
 }
 
@@ -73,7 +80,9 @@ std::string ReadWholeFile(const std::string& path) {
     return readable ? content : std::string();
 }
 
-std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
+namespace {
+
+std::vector<std::string> ListEntries(const std::string& directory, size_t limit, bool folders) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found;
     HANDLE listing = FindFirstFileW((ExactPath(directory) + L"\\*").c_str(), &found);
@@ -81,11 +90,22 @@ std::vector<std::string> ListDirectory(const std::string& directory, size_t limi
     do {
         const std::wstring_view entry = found.cFileName;
         if (entry == L"." || entry == L"..") continue;
+        if (!folders && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         std::string name;
         if (NarrowName(found.cFileName, CP_UTF8, name)) names.push_back(std::move(name));
     } while (names.size() < limit && FindNextFileW(listing, &found));
     FindClose(listing);
     return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
+    return ListEntries(directory, limit, true);
+}
+
+std::vector<std::string> ListFiles(const std::string& directory, size_t limit) {
+    return ListEntries(directory, limit, false);
 }
 
 PathFacts LookUpPath(const std::string& path) {

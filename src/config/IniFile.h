@@ -56,6 +56,8 @@ std::string Utf8(std::wstring_view wide);
 // form is left out. `directory` is a full path. An unreadable or missing directory has
 // none.
 std::vector<std::string> ListDirectory(const std::string& directory, size_t limit = SIZE_MAX);
+// The same, of its files only: sub-directories are left out.
+std::vector<std::string> ListFiles(const std::string& directory, size_t limit = SIZE_MAX);
 
 // What a full path names, as the file system tells it.
 struct PathFacts {

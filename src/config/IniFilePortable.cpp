@@ -59,7 +59,9 @@ bool PathExists(const std::string& path) {
     return std::filesystem::exists(NativePath(path), error);
 }
 
-std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
+namespace {
+
+std::vector<std::string> ListEntries(const std::string& directory, size_t limit, bool folders) {
     std::vector<std::string> names;
     std::error_code error;
     std::filesystem::directory_iterator entry(NativePath(directory), error), end;
@@ -70,12 +72,24 @@ std::vector<std::string> ListDirectory(const std::string& directory, size_t limi
         names.resize(limit);
     };
     for (; !error && entry != end; entry.increment(error)) {
+        std::error_code kind;
+        if (!folders && entry->is_directory(kind)) continue;
         names.push_back(entry->path().filename().string());
         if (names.size() > limit && names.size() - limit >= limit) keepFirst();
     }
     if (names.size() > limit) keepFirst();
     std::sort(names.begin(), names.end(), ListedBefore);
     return names;
+}
+
+}  // namespace
+
+std::vector<std::string> ListDirectory(const std::string& directory, size_t limit) {
+    return ListEntries(directory, limit, true);
+}
+
+std::vector<std::string> ListFiles(const std::string& directory, size_t limit) {
+    return ListEntries(directory, limit, false);
 }
 
 PathFacts LookUpPath(const std::string& path) {

@@ -74,9 +74,10 @@ const CarProfile& ProfileSet::Add(std::unique_ptr<CarProfile> profile) {
 void ProfileSet::AddDirectory(const std::string& directory) {
     // The directory is listed where its entries are read from: beside the plug-in, not in
     // the working directory, which a loader or a shortcut may have set elsewhere. Names
-    // come in UTF-8, whatever the language; one with no UTF-8 form is left out.
+    // come in UTF-8, whatever the language; one with no UTF-8 form is left out. A folder
+    // inside it is not a profile: it is neither read nor counted.
     const std::string folder = ResolveIniPath(configHost.modulePath(), directory);
-    std::vector<std::string> names = ListDirectory(folder, kMaxProfiles + 1);
+    std::vector<std::string> names = ListFiles(folder, kMaxProfiles + 1);
     if (names.size() > kMaxProfiles) {
         TellLeftOut(folder, "more than " + std::to_string(kMaxProfiles) + " entries: the first " +
                                 std::to_string(kMaxProfiles) + " in listing order are read, from " + names.back() +

@@ -113,10 +113,11 @@ public:
 
     // Appends a profile (not null) and indexes it; its name hash is taken here.
     const CarProfile& Add(std::unique_ptr<CarProfile> profile);
-    // One profile per entry of the directory, in listing order, within kMaxProfiles and
-    // kMaxProfileText; a name that is no file name of the directory (it holds '\\', '/'
-    // or ':') is refused. What is left out is told to configHost.leftOut. `directory` is
-    // resolved like an INI name: beside the plug-in unless it holds a drive.
+    // One profile per file of the directory (a folder in it is none), in listing order,
+    // within kMaxProfiles and kMaxProfileText; a name that is no file name of the
+    // directory (it holds '\\', '/' or ':') is refused. What is left out is told to
+    // configHost.leftOut. `directory` is resolved like an INI name: beside the plug-in
+    // unless it holds a drive.
     void AddDirectory(const std::string& directory);
     // The built-in cars that have no profile of that name yet.
     void AddBuiltIns();

@@ -16,7 +16,8 @@ std::vector<std::string> RestartOnlyChanges(const PluginSettings& startup, const
     for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) {
         if (entry.shown(startup) != entry.shown(now)) changed.emplace_back(entry.key);
     }
-    const SiblingFile* conflict = FirstConflict(FindSiblingFiles());
+    const std::vector<SiblingFile> siblings = FindSiblingFiles();  // what `conflict` points into
+    const SiblingFile* conflict = FirstConflict(siblings);
     if ((conflict != nullptr ? conflict->shadowSetting : 0) != startupShadowFix) {
         changed.push_back(std::string(kSiblingKey) + " in " + (conflict != nullptr ? conflict->path : kSiblingFile));
     }

@@ -29,6 +29,8 @@ struct SiblingFile {
 std::vector<SiblingFile> FindSiblingFiles();
 // The first that conflicts, else null.
 const SiblingFile* FirstConflict(const std::vector<SiblingFile>& files);
+// Of a list about to go, the answer would point into freed memory.
+const SiblingFile* FirstConflict(std::vector<SiblingFile>&& files) = delete;
 
 struct PluginSettings : CarProfile {
     bool exhaustFx = false;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <memory>
 #include <utility>
@@ -20,15 +21,34 @@ namespace {
 // this often.
 constexpr DWORD kFreeAgainMs = 100;
 
+// A change the system tells a moment after it is made is still heard as one that came
+// while the files were read.
+constexpr DWORD kLateNewsMs = 50;
+
 // What the files gave when they were read again.
-std::vector<std::string> troubles;
+struct Reading {
+    std::vector<std::string> troubles;
+    std::vector<std::string> filled;   // the files that had content
+    std::vector<std::string> emptied;  // found empty, though they had content in the configuration in force
+    const std::vector<std::string>* filledBefore = nullptr;  // the files with content in that one, sorted
+};
+Reading reading;
 
 // A file gone is no trouble here (a profile deleted, the sibling's file absent): what
-// must stay, Morvane.ini and MorvaneCars, is looked for apart.
-void NoteTrouble(const std::string& path, const std::string& content) {
-    if (!content.empty()) return;
+// must stay, Morvane.ini and MorvaneCars, is looked for apart. An editor that saves a file
+// in place empties it first: a file found empty that had content is read again later.
+void NoteFileRead(const std::string& path, const std::string& content) {
+    if (!content.empty()) {
+        reading.filled.push_back(path);
+        return;
+    }
     const std::string why = WhyNothingRead(path);
-    if (why != "empty" && why != "missing") troubles.push_back(path + ": " + why);
+    if (why == "empty" && std::binary_search(reading.filledBefore->begin(), reading.filledBefore->end(), path)) {
+        reading.emptied.push_back(path);
+        reading.troubles.push_back(path + ": emptied, as while an editor saves it");
+    } else if (why != "empty" && why != "missing") {
+        reading.troubles.push_back(path + ": " + why);
+    }
 }
 
 void Tell(const std::string& text) noexcept {
@@ -79,6 +99,7 @@ public:
         DWORD size = 0;
         // An error or a full buffer tells no names: anything may have changed.
         bool relevant = GetOverlappedResult(folder_, &overlapped_, &size, FALSE) == 0 || size == 0;
+        asked_ = false;
         for (DWORD at = 0; size != 0;) {
             const auto* entry = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer_ + at);
             const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
@@ -100,15 +121,27 @@ private:
         ResetEvent(overlapped_.hEvent);
         const DWORD changes = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
                               FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE;
-        return ReadDirectoryChangesW(folder_, buffer_, sizeof buffer_, FALSE, changes, nullptr, &overlapped_, nullptr);
+        asked_ = ReadDirectoryChangesW(folder_, buffer_, sizeof buffer_, FALSE, changes, nullptr, &overlapped_, nullptr);
+        return asked_;
     }
+    // The system writes into the buffer and the OVERLAPPED until the request outstanding
+    // has ended, even one the closing of the folder ends: it is ended, and waited for,
+    // before they may go.
     void Close() {
-        if (folder_ != INVALID_HANDLE_VALUE) CloseHandle(folder_);
+        if (folder_ == INVALID_HANDLE_VALUE) return;
+        if (asked_) {
+            DWORD size = 0;
+            CancelIoEx(folder_, &overlapped_);
+            GetOverlappedResult(folder_, &overlapped_, &size, TRUE);
+            asked_ = false;
+        }
+        CloseHandle(folder_);
         folder_ = INVALID_HANDLE_VALUE;
     }
 
     std::string prefix_;
     bool allRelevant_;
+    bool asked_ = false;  // a request for changes is outstanding
     HANDLE folder_ = INVALID_HANDLE_VALUE;
     OVERLAPPED overlapped_{};
     alignas(DWORD) uint8_t buffer_[16384];
@@ -126,6 +159,11 @@ struct Watcher {
     bool troubleTold = false;          // since the last change
 };
 
+// MorvaneCars, watched afresh: the names it tells are below it, and all of them count.
+std::unique_ptr<FolderWatch> WatchProfileFolder(const std::string& path) {
+    return std::make_unique<FolderWatch>(path, std::string(kProfileDirectory) + "\\", true);
+}
+
 // "MorvaneCars\CAR, Morvane.ini", or "the files" when no name was told.
 std::string Names(const std::vector<std::string>& changed) {
     std::string names;
@@ -133,15 +171,29 @@ std::string Names(const std::vector<std::string>& changed) {
     return names.empty() ? "the files" : names;
 }
 
+// Whether either watch heard of a change by now, or does within a moment.
+bool ChangeHeard(Watcher& w) {
+    const HANDLE events[] = {w.watch.event(), w.profiles->event()};
+    return WaitForMultipleObjects(2, events, FALSE, kLateNewsMs) != WAIT_TIMEOUT;
+}
+
 void ReadDue(Watcher& w) {
+    // What MorvaneCars' watch heard since the loop looked is the loop's to take first.
+    if (WaitForSingleObject(w.profiles->event(), 0) == WAIT_OBJECT_0) return;
+    // MorvaneCars is let go, then watched afresh, before the files are read: a watch would
+    // keep a folder deleted meanwhile in being.
+    w.profiles.reset();
+    w.profiles = WatchProfileFolder(w.profileFolder);
     std::string trouble;
-    bool complete = false;
+    LiveReader::Outcome outcome = LiveReader::Outcome::Unreadable;
     try {
-        complete = w.reader.ReadAndPublish(trouble);
+        outcome = w.reader.ReadAndPublish(trouble, [&w] { return ChangeHeard(w); });
     } catch (...) {
         trouble = "the files could not be read (out of memory)";
     }
-    switch (w.schedule.Read(GetTickCount64(), complete)) {
+    // The loop takes the change, and the files are read a quiet period after it.
+    if (outcome == LiveReader::Outcome::ChangedMeanwhile) return;
+    switch (w.schedule.Read(GetTickCount64(), outcome == LiveReader::Outcome::InForce)) {
     case ReloadSchedule::After::Done:
         Tell("read again after a change to " + Names(w.changed) + ": " + std::to_string(w.reader.profiles()) +
              " car profiles in force");
@@ -155,14 +207,11 @@ void ReadDue(Watcher& w) {
     case ReloadSchedule::After::GiveUp:
         Tell(trouble + ": still so a minute after the last change: the last good settings stay until the files "
                        "change again");
+        // A file left empty that long is meant so: the next reading takes it as it is.
+        w.reader.AcceptEmptied();
         w.changed.clear();
         break;
     }
-}
-
-// MorvaneCars, watched afresh: the names it tells are below it, and all of them count.
-std::unique_ptr<FolderWatch> WatchProfileFolder(const std::string& path) {
-    return std::make_unique<FolderWatch>(path, std::string(kProfileDirectory) + "\\", true);
 }
 
 // The changes `watch` saw; false when it cannot watch any more.
@@ -230,29 +279,38 @@ DWORD WINAPI WatchFolderGuarded(void* argument) {
 
 }  // namespace
 
-bool LiveReader::ReadAndPublish(std::string& trouble) {
-    troubles.clear();
+LiveReader::LiveReader(std::string folder, const PluginSettings& startup, int32_t startupShadowFix)
+    : folder_(std::move(folder)), startup_(startup), startupShadowFix_(startupShadowFix),
+      filled_(SettingsFilesReadWithContent()) {
+    std::sort(filled_.begin(), filled_.end());
+}
+
+LiveReader::Outcome LiveReader::ReadAndPublish(std::string& trouble, const std::function<bool()>& changedMeanwhile) {
     // Morvane.ini and MorvaneCars, where the last good reading found them, must be there:
     // one being replaced, or a folder being moved, is read again later.
     for (const auto& [wanted, name] : {std::pair{settingsFileFound_, kGlobalSettingsFile},
                                        std::pair{profileFolderFound_, kProfileDirectory}}) {
         if (wanted && !PathExists(folder_ + name)) {
             trouble = folder_ + name + " is missing";
-            return false;
+            return Outcome::Unreadable;
         }
     }
-    SetSettingsFileListener(&NoteTrouble);
+    reading = Reading{};
+    reading.filledBefore = &filled_;
+    SetSettingsFileListener(&NoteFileRead);
     ReadAgain read;
     try {
         read = ReadConfigurationAgain(folder_, startup_, startupShadowFix_);
     } catch (...) {
-        troubles.push_back("the files could not be read (out of memory)");
+        reading.troubles.push_back("the files could not be read (out of memory)");
     }
     SetSettingsFileListener(nullptr);
-    if (!troubles.empty()) {
-        trouble = troubles.front();
-        return false;
+    emptied_ = std::move(reading.emptied);
+    if (!reading.troubles.empty()) {
+        trouble = reading.troubles.front();
+        return Outcome::Unreadable;
     }
+    if (changedMeanwhile()) return Outcome::ChangedMeanwhile;
     auto fresh = std::make_unique<Configuration>(Configuration{read.global.get(), read.profiles.get()});
     PublishConfiguration(fresh.get());
     read.global.release();
@@ -271,7 +329,16 @@ bool LiveReader::ReadAndPublish(std::string& trouble) {
     profileFolderFound_ = PathExists(folder_ + kProfileDirectory);
     restartFor_.clear();
     for (const std::string& setting : read.restartFor) restartFor_ += (restartFor_.empty() ? "" : ", ") + setting;
-    return true;
+    filled_ = std::move(reading.filled);
+    std::sort(filled_.begin(), filled_.end());
+    return Outcome::InForce;
+}
+
+void LiveReader::AcceptEmptied() {
+    std::erase_if(filled_, [this](const std::string& path) {
+        return std::find(emptied_.begin(), emptied_.end(), path) != emptied_.end();
+    });
+    emptied_.clear();
 }
 
 std::string LiveReader::RestartNews() {
