@@ -150,6 +150,8 @@ TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
 TEST_F(LiveProfilesTest, EditsGoodAndBad) {
     const std::string profile = folder_.path() + "MorvaneCars\\CAR";
     const std::string restartTold = "live profiles: restart the game for: ";
+    std::thread writer;
+    std::atomic<bool> stop{false};
     struct Case {
         const char* what;
         std::function<void()> edit;
@@ -174,6 +176,12 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
              folder_.Write("MorvaneCars\\backup\\CAR", kBothOn);
              Save(folder_, "MorvaneCars\\CAR", kAttachmentOnly);
          }, 1, nullptr, 0},
+        {"another program writes beside Morvane all the while: saves are still followed", [&] {
+             writer = std::thread([&] {
+                 for (int i = 0; !stop; ++i, Sleep(5)) folder_.Write("other.log", std::to_string(i) + "\n", true);
+             });
+             Save(folder_, "MorvaneCars\\CAR", kBothOn);
+         }, 2, nullptr, 0},
         {"the file deleted, and the folder beside it: the car falls back to Morvane.ini", [&] {
              for (const std::string& file : {profile, folder_.path() + "MorvaneCars\\backup\\CAR"}) DeleteFileA(file.c_str());
              RemoveDirectoryA((folder_.path() + "MorvaneCars\\backup").c_str());
@@ -208,6 +216,8 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
         if (c.logLine) EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
         EXPECT_EQ(Count(log, restartTold), c.restarts) << log;
     }
+    stop = true;
+    writer.join();
 }
 
 // An editor rewrites a car's file and keeps it locked for 3 s: the save reaches the hooks

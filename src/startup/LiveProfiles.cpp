@@ -171,10 +171,32 @@ std::string Names(const std::vector<std::string>& changed) {
     return names.empty() ? "the files" : names;
 }
 
-// Whether either watch heard of a change by now, or does within a moment.
+// The changes `watch` saw, those that concern the settings starting the schedule afresh:
+// whether there were such.
+bool TakeChanges(Watcher& w, FolderWatch& watch) {
+    bool relevant = true;  // no memory for the names: read all the same
+    try {
+        relevant = watch.TakeChanges(w.changed);
+    } catch (...) {
+    }
+    if (relevant) {
+        w.schedule.Changed(GetTickCount64());
+        w.troubleTold = false;
+    }
+    return relevant;
+}
+
+// Whether a change that concerns the settings was heard by now, or is within a moment.
+// Other files of the plug-in's folder (logs, other plug-ins' files) may change all the
+// while: their changes are taken here and do not count.
 bool ChangeHeard(Watcher& w) {
     const HANDLE events[] = {w.watch.event(), w.profiles->event()};
-    return WaitForMultipleObjects(2, events, FALSE, kLateNewsMs) != WAIT_TIMEOUT;
+    for (const uint64_t until = GetTickCount64() + kLateNewsMs;;) {
+        const uint64_t now = GetTickCount64();
+        const DWORD woken = WaitForMultipleObjects(2, events, FALSE, now < until ? static_cast<DWORD>(until - now) : 0);
+        if (woken != WAIT_OBJECT_0) return woken != WAIT_TIMEOUT;  // MorvaneCars: every change counts
+        if (TakeChanges(w, w.watch)) return true;
+    }
 }
 
 void ReadDue(Watcher& w) {
@@ -214,19 +236,6 @@ void ReadDue(Watcher& w) {
     }
 }
 
-// The changes `watch` saw; false when it cannot watch any more.
-bool TakeChanges(Watcher& w, FolderWatch& watch) {
-    try {
-        if (watch.TakeChanges(w.changed)) {
-            w.schedule.Changed(GetTickCount64());
-            w.troubleTold = false;
-        }
-    } catch (...) {
-        w.schedule.Changed(GetTickCount64());  // no memory for the names: read all the same
-    }
-    return watch.watching();
-}
-
 DWORD WINAPI WatchFolder(void* argument) {
     Watcher& w = *static_cast<Watcher*>(argument);
     for (;;) {
@@ -244,7 +253,8 @@ DWORD WINAPI WatchFolder(void* argument) {
         const HANDLE events[] = {w.watch.event(), w.profiles->event()};
         const DWORD woken = WaitForMultipleObjects(w.profiles->watching() ? 2 : 1, events, FALSE, wait);
         if (woken == WAIT_OBJECT_0) {
-            if (!TakeChanges(w, w.watch)) {
+            TakeChanges(w, w.watch);
+            if (!w.watch.watching()) {
                 Tell("the plug-in's folder cannot be watched any more: car profiles stay as last read");
                 return 0;
             }
