@@ -55,6 +55,7 @@ CheckResult Checker::Run(const std::string& folder) {
     if (!ReadSettings()) return unreadable();
     CheckSettings(read_, warnings_);
     ReportSettings(read_, out_);
+    CheckLastRun(folder_, PathExists(folder_ + kSeparator + "Morvane.asi"), out_, warnings_);
     return ReportWarnings(warnings_, leftOut_, out_);
 }
 
@@ -159,8 +160,22 @@ const char* TrapName(Trap trap) {
         return "left out";
     case Trap::NoSlotForPart:
         return "no slot for the part";
+    case Trap::LastRun:
+        return "last run";
     }
     return "?";
+}
+
+Cost CostOf(Trap trap) {
+    switch (trap) {
+    case Trap::NotGameFolder: case Trap::PluginFile: case Trap::SiblingConflict: case Trap::NoSettingsFile:
+    case Trap::LastRun:
+        return Cost::NothingWorks;
+    case Trap::SwitchValue: case Trap::NumberCut: case Trap::DuplicateKey: case Trap::TextCut:
+        return Cost::ValueReadOtherwise;
+    default:
+        return Cost::FeatureDoesNothing;
+    }
 }
 
 CheckResult CheckFolder(const std::string& folder, std::ostream& out) {

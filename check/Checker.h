@@ -31,9 +31,19 @@ enum class Trap {
     HashCollision,    // profile names the game's hash cannot tell apart
     LeftOut,          // a file or entry, or part of one, left out over a limit or refused
     NoSlotForPart,    // a feature on whose part no car, or not every car, can be given
+    LastRun,          // the last run's log tells a fault that switched a hook off or ended the game
 };
 
 const char* TrapName(Trap trap);
+
+// What a trap costs the player, least first: the report ends with the dearest, so that the
+// last screen of a console window holds it.
+enum class Cost {
+    ValueReadOtherwise,  // a value is read otherwise than written
+    FeatureDoesNothing,  // a setting, a file or a feature does nothing
+    NothingWorks,        // Morvane does nothing at all, or not with these settings
+};
+Cost CostOf(Trap trap);
 
 struct Warning {
     Trap trap;

@@ -150,7 +150,18 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
           {"MorvaneCars/Skyline.txt", ""}, {"MorvaneCars/old/", ""}},  // a folder is no profile
          {{Trap::ProfileName, "MorvaneCars/SUPRA.ini", 0, "rename the file to SUPRA"},
           {Trap::ProfileName, "MorvaneCars/fairlady", 0, "rename the file to FAIRLADY"},
-          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "rename the file to SKYLINE"}}},
+          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "move the file out of MorvaneCars"}}},
+        {"last-run-hook-switched-off",
+         {{"Morvane.ini", kPlain},
+          {"Morvane.log", "Morvane 1.1.0, X, started 2026-12-08 07:00:37\nstate: active, 26 game sites written\n"
+                          "07:01:02 fault 0xC0000005 at Morvane.asi+0x00010018 in the hook 'the shadow's colour' at "
+                          "0x007BEA68: contained, the game goes on and the hook is switched off; EAX=0x00000000\n"}},
+         {{Trap::LastRun, "Morvane.log", 0, "send Morvane.log and Morvane.previous.log", "'the shadow's colour' switched"}}},
+        {"last-run-game-fault-in-scripts",
+         {{"Morvane.ini", kPlain},
+          {"scripts/Morvane.log", "state: active\n07:01:02 fault 0xC0000005 in game code at 0x00BC4920, called from "
+                                  "Morvane's hook 'pop-up headlight query' at 0x00865278; EAX=0x00000000\n"}},
+         {{Trap::LastRun, "scripts/Morvane.log", 0, "bug report", "under Morvane's hook 'pop-up headlight query' ended"}}},
         {"replaces-built-in",
          {{"Morvane.ini", "[GENERAL]\nPopUpHeadLights = 1\n"}, {"MorvaneCars/BRERA", "[GENERAL]\nForceLodA = 1\n"},
           {"MorvaneCars/RX7", "[GENERAL]\nForceLodA = 1\n"}, {"MorvaneCars/MR2", "[GENERAL]\nPopUpHeadLights = 1\n"}},
@@ -236,6 +247,19 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
             }
         }
     }
+}
+
+// The warnings come cheapest first: the last one, on the last screen, is the dearest.
+TEST(MorvaneCheck, TheDearestWarningComesLast) {
+    std::string report;
+    const CheckResult result = Check(MakeFolder("order", {{"Morvane.ini", "[MODS]\nNeon = 0\nNeon = 1\nNeonn = 1\n"},
+                                                          {"MorvaneCars/readme.txt", ""}}, {"kavra.exe"}), &report);
+    std::vector<Cost> costs;
+    for (const Warning& w : result.warnings) costs.push_back(CostOf(w.trap));
+    EXPECT_TRUE(std::is_sorted(costs.begin(), costs.end())) << report;
+    EXPECT_EQ(costs.size(), 4u) << report;  // and a value read otherwise, a key not read, a note among the cars
+    const size_t last = report.rfind(": warning: ");
+    EXPECT_EQ(report.substr(report.rfind('\n', last) + 1, last - report.rfind('\n', last) - 1), "kavra.exe");
 }
 
 TEST(MorvaneCheck, ShippedSamplesGiveNoWarningInAGameFolder) {

@@ -11,7 +11,7 @@ add_library(morvane_check_core STATIC ${check_file_layer}
   src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp src/config/Lookups.cpp
   src/config/LineJudge.cpp
   check/Checker.cpp check/Scan.cpp check/LineChecks.cpp check/RuleChecks.cpp check/Report.cpp check/CheckHost.cpp
-  check/GameFiles.cpp check/FeatureSlots.cpp check/Console.cpp)
+  check/GameFiles.cpp check/FeatureSlots.cpp check/LastRun.cpp check/Console.cpp)
 target_include_directories(morvane_check_core PUBLIC src check)
 target_link_libraries(morvane_check_core PUBLIC morvane_ini)
 

@@ -167,8 +167,12 @@ void ReportSettings(const FolderRead& read, std::ostream& out) {
 }
 
 CheckResult ReportWarnings(const WarningList& warnings, bool leftOut, std::ostream& out) {
+    // The dearest come last, where the last screen of a console window shows them.
+    std::vector<Warning> shown = warnings.shown();
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const Warning& a, const Warning& b) { return CostOf(a.trap) < CostOf(b.trap); });
     out << "\n";
-    for (const Warning& w : warnings.shown()) {
+    for (const Warning& w : shown) {
         out << Printable(w.file);
         if (w.line) out << ":" << w.line;
         out << ": warning: " << Printable(w.text) << "\n"
@@ -186,7 +190,7 @@ CheckResult ReportWarnings(const WarningList& warnings, bool leftOut, std::ostre
     out << count << " warning" << (count == 1 ? "" : "s") << " above: not everything takes effect as written"
         << (leftOut ? ", and some settings are left out, by Morvane as here" : "") << ". Exit status " << status
         << ".\n";
-    return {status, warnings.shown()};
+    return {status, shown};
 }
 
 }  // namespace morvane::check

@@ -99,9 +99,27 @@ bool RuleChecks::CheckReplacedBuiltIn(const CarProfile& profile, const ScannedFi
     return builtIn->popUpHeadLights;
 }
 
+// A file plainly kept for people, not a car's settings: a note, a document, an archive or
+// a picture, by its extension.
+bool PlainlyNotAProfile(const std::string& name) {
+    static const char* const kNotes[] = {".txt", ".md", ".rtf", ".doc", ".docx", ".pdf", ".htm", ".html",
+                                         ".log", ".bak", ".old", ".zip", ".7z", ".rar", ".png", ".jpg", ".url"};
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return std::any_of(std::begin(kNotes), std::end(kNotes), [&](const char* note) { return lower.ends_with(note); });
+}
+
 // False, with a warning, for a file unlikely to match any car: its name has an extension
-// or lower-case letters.
+// or lower-case letters. One plainly not a profile at all is to be moved out, not renamed
+// into a car's name.
 bool RuleChecks::NamedForACar(const std::string& name, const ScannedFile& file) {
+    if (PlainlyNotAProfile(name)) {
+        Warn(Trap::ProfileName, file, 0,
+             "the file " + name + " is not a car's settings, but everything in " + kProfileDirectory +
+                 " is read as a car's profile, this one for a car named " + name,
+             "move the file out of " + std::string(kProfileDirectory) + ": it holds only car profiles");
+        return false;
+    }
     std::vector<std::string> reasons;
     std::string suggested = name;
     if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {

@@ -90,6 +90,10 @@ void CheckSettings(const FolderRead& read, WarningList& warnings);
 // The features whose parts come from a part slot that no car, or not every car, has on.
 void CheckFeatureSlots(const FolderRead& read, WarningList& warnings);
 
+// ---- The last run: what the newest log Morvane left for `folder` tells, told as it is
+// read; `pluginHere`, a Morvane.asi lies in the folder.
+void CheckLastRun(const std::string& folder, bool pluginHere, std::ostream& out, WarningList& warnings);
+
 // ---- Report: the values in force and where each came from, then the warnings.
 void ReportSettings(const FolderRead& read, std::ostream& out);
 // The warnings, then the exit status: 2 when something was `leftOut`.

@@ -1,0 +1,102 @@
+// The last run of Morvane in a game folder, from the newest log it left: beside a copy of
+// Morvane.asi (the folder, scripts\ or plugins\) or, where the game folder refused it, in
+// the player's local application data (one that names a plug-in in this folder). A fault
+// that switched a hook off or ended the game is a warning, with what to send.
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "CheckHost.h"
+#include "Scan.h"
+#include "config/IniFile.h"
+#include "config/Settings.h"
+#include "log/LogFile.h"
+
+namespace morvane::check {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FoundLog {
+    std::string path;   // in the plug-in's form
+    std::string shown;  // relative to the folder where it lies in it
+    fs::file_time_type written;
+};
+
+fs::path Native(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
+
+// Every log Morvane may have left for this folder, the newest first.
+std::vector<FoundLog> LogsOf(const std::string& folder) {
+    std::vector<FoundLog> logs;
+    const auto add = [&](const std::string& path, const std::string& shown) {
+        std::error_code error;
+        const fs::file_time_type written = fs::last_write_time(Native(path), error);
+        if (!error) logs.push_back({path, shown, written});
+    };
+    for (const char* under : {"", "scripts", "plugins"}) {
+        const std::string relative = std::string(under) + (*under ? std::string(1, kSeparator) : "") + kLogFile;
+        add(folder + kSeparator + relative, relative);
+    }
+    if (const char* data = std::getenv("LOCALAPPDATA")) {
+        const std::string path = std::string(data) + kSeparator + kUserLogFolder + kSeparator + kLogFile;
+        // The first line names the plug-in that wrote it: one in this folder.
+        const std::string first = ReadWholeFile(path).substr(0, 4096);
+        if (first.find(", " + folder + kSeparator) != std::string::npos) add(path, path);
+    }
+    std::sort(logs.begin(), logs.end(), [](const FoundLog& a, const FoundLog& b) { return a.written > b.written; });
+    return logs;
+}
+
+// The text between `before` and `after` in `line`, or "".
+std::string Between(const std::string& line, const std::string& before, const std::string& after) {
+    const size_t start = line.find(before);
+    if (start == std::string::npos) return "";
+    const size_t end = line.find(after, start + before.size());
+    return end == std::string::npos ? "" : line.substr(start + before.size(), end - start - before.size());
+}
+
+constexpr char kSendLogs[] = "send Morvane.log and Morvane.previous.log with a bug report";
+
+}  // namespace
+
+void CheckLastRun(const std::string& folder, bool pluginHere, std::ostream& out, WarningList& warnings) {
+    const std::vector<FoundLog> logs = LogsOf(folder);
+    if (logs.empty()) {
+        if (pluginHere) out << "Last run: no " << kLogFile << ": the game has not started Morvane yet (an ASI loader "
+                               "starts it with the game)\n";
+        return;
+    }
+    const FoundLog& log = logs.front();
+    std::istringstream lines(ReadWholeFile(log.path));
+    std::string line, started = "at an unknown time", state = "ended before start-up did";
+    std::vector<std::pair<std::string, std::string>> faults;  // what the warning says, of which hook
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (const size_t at = line.find(", started "); at != std::string::npos && started[0] == 'a') {
+            started = "started " + line.substr(at + 10);
+        }
+        if (line.starts_with("state: ")) state = line.substr(7);
+        if (line.find(": conflict, Morvane stays inactive") != std::string::npos) state = "inactive: " + line;
+        if (line.find(", not the supported ") != std::string::npos) state = "inactive: the game is not Kavra 1.4 English";
+        const std::string hook = Between(line, "hook '", "' at ");
+        if (line.find(" fault 0x") == std::string::npos && !line.starts_with("fault 0x")) continue;
+        if (line.find(": contained, the game goes on and the hook is switched off") != std::string::npos) {
+            faults.emplace_back("a fault in Morvane's hook '" + hook + "' switched it off: it did nothing more", hook);
+        } else {
+            faults.emplace_back("a fault " + std::string(line.find(" in game code ") != std::string::npos
+                                                              ? "in the game's code under Morvane's hook '"
+                                                              : "in Morvane's hook '") +
+                                    hook + "' ended the game",
+                                hook);
+        }
+    }
+    out << "Last run: " << Printable(log.shown) << ", " << Printable(started) << ": " << Printable(state) << "\n";
+    for (const auto& [what, hook] : faults) {
+        out << "  " << Printable(what) << "\n";
+        warnings.Add(Trap::LastRun, log.shown, 0, "in the last run, " + what, kSendLogs);
+    }
+}
+
+}  // namespace morvane::check
