@@ -145,10 +145,14 @@ DWORD WINAPI ShortLived(void*) { return 0; }
 // The car's file saved six times, each reading waited for, while the main thread and another
 // load and free libraries (holding the loader's lock much of the time) and a third starts
 // threads.
-int ReadWhileThreadsLoadLibraries(const std::string& folder) {
-    // The game builds its main menu: the first hook entered starts the watch.
+// The game builds its main menu: the first hook entered starts the watch of live profiles.
+void BuildMainMenu() {
     sim::PlantHostBytes(0x83FBF6, {0x83, 0xC4, 0x04, 0xC3});  // add esp, 4; ret
     sim::CallHostCode(0x83FBF1, {.esi = sim::Address(sim::menus::NewMainMenu())});
+}
+
+int ReadWhileThreadsLoadLibraries(const std::string& folder) {
+    BuildMainMenu();
     std::atomic<bool> done{false};
     std::vector<std::thread> churn;
     churn.emplace_back([&done] {
@@ -224,7 +228,14 @@ int main(int argc, char** argv) {
         std::puts("the slot camera came back from a bad buffer");
         return 0;
     }
-    if (mode == "loaders") return ReadWhileThreadsLoadLibraries(folder);
+    if (mode == "loaders") {
+        // Ended at once: an exit that runs the libraries' detach code while the watch's thread
+        // is stopped anywhere is another matter than this mode's.
+        const int status = ReadWhileThreadsLoadLibraries(folder);
+        std::fflush(stdout);
+        TerminateProcess(GetCurrentProcess(), status);
+    }
+    BuildMainMenu();
     std::ofstream(folder + "Morvane.ini", std::ios::app) << "; touched\n";
     Sleep(500);  // past the quiet period: the files are being read again
     ExitProcess(7);
