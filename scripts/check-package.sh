@@ -26,6 +26,7 @@ report=$(cd "$game" && wine kavra.exe </dev/null 2>"$game/game-errors.txt") || s
 [ "$status" -eq 0 ] || { echo "$report"; cat "$game/game-errors.txt"; echo "the game ended with status $status"; exit 1; }
 echo "$report" | grep -E "^Plug-in|state:"
 version=$(basename "$zip" .zip); version=${version#Morvane-}
+head -1 "$game/README.txt" | grep -q "^Morvane $version - " || { head -1 "$game/README.txt"; echo "README.txt: not $version"; exit 1; }
 echo "$report" | grep -q "^Plug-in Morvane.asi $version: attach succeeded" || { echo "$report"; exit 1; }
 echo "$report" | grep -q "state: Active" || { echo "$report"; exit 1; }
 check=0
