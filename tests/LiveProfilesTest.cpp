@@ -471,8 +471,9 @@ TEST(LiveProfiles, ReplacedSettingsWaitEightAtMostAndAMinute) {
     retired.TryToFree();
     EXPECT_EQ(freed, 1) << "only what was replaced once the thread left its hook";
     const std::string log = folder.Read("Morvane.log");
-    EXPECT_EQ(log.substr(log.find(' ') + 1), "live profiles: 8 replaced settings wait to be freed, a game thread inside a "
-                                             "hook each time: replaced settings are kept until the game ends\n");
+    EXPECT_EQ(log.substr(log.find(' ') + 1), "process " + std::to_string(GetCurrentProcessId()) +
+                                                 ": live profiles: 8 replaced settings wait to be freed, a game thread "
+                                                 "inside a hook each time: replaced settings are kept until the game ends\n");
 }
 
 }  // namespace

@@ -133,6 +133,11 @@ LogLine& LogLine::Decimal(uint32_t value) noexcept {
     return *this << std::string_view(digits + 10 - count, static_cast<size_t>(count));
 }
 
+LogLine& LogLine::TimeAndProcess() noexcept {
+    Time() << " process ";
+    return Decimal(GetCurrentProcessId()) << ":";
+}
+
 LogLine& LogLine::Time(bool withDate) noexcept {
     SYSTEMTIME now;
     GetLocalTime(&now);

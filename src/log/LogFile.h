@@ -47,6 +47,9 @@ public:
     LogLine& Decimal(uint32_t value) noexcept;
     // The local time, "06:31:05"; with the date first, "2026-12-08 06:31:05".
     LogLine& Time(bool withDate = false) noexcept;
+    // The time and the process, "06:31:05 process 1234:", for the lines a game appends while
+    // it runs: two games started from one folder write to one log.
+    LogLine& TimeAndProcess() noexcept;
     // Ends the line and appends it, unless the log would pass its cap.
     void Append() noexcept;
     std::string_view text() const { return {text_, size_}; }

@@ -53,7 +53,7 @@ void NoteFileRead(const std::string& path, const std::string& content) {
 
 void Tell(const std::string& text) noexcept {
     LogLine line;
-    line.Time() << " live profiles: " << text;
+    line.TimeAndProcess() << " live profiles: " << text;
     line.Append();
 }
 

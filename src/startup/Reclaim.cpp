@@ -90,7 +90,7 @@ RetiredConfigurations::RetiredConfigurations(uint64_t (*clock)()) : clock_(clock
 void RetiredConfigurations::KeepUntilExit(bool full) {
     if (std::exchange(keptTold_, true)) return;
     LogLine line;
-    line.Time() << " live profiles: ";
+    line.TimeAndProcess() << " live profiles: ";
     if (full) {
         line.Decimal(kMostWaiting) << " replaced settings wait to be freed, a game thread inside a hook each time";
     } else {
