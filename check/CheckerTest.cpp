@@ -147,10 +147,11 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
          {{Trap::DuplicateKey, "Morvane.ini", 6}}},
         {"profile-names",
          {{"Morvane.ini", kPlain}, {"MorvaneCars/SUPRA.ini", ""}, {"MorvaneCars/fairlady", ""},
-          {"MorvaneCars/Skyline.txt", ""}, {"MorvaneCars/old/", ""}},  // a folder is no profile
+          {"MorvaneCars/Skyline.txt", ""}, {"MorvaneCars/OLD.ZIP", ""}, {"MorvaneCars/old/", ""}},  // a folder is no profile
          {{Trap::ProfileName, "MorvaneCars/SUPRA.ini", 0, "rename the file to SUPRA"},
           {Trap::ProfileName, "MorvaneCars/fairlady", 0, "rename the file to FAIRLADY"},
-          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "move the file out of MorvaneCars"}}},
+          {Trap::ProfileName, "MorvaneCars/Skyline.txt", 0, "move the file out of MorvaneCars"},
+          {Trap::ProfileName, "MorvaneCars/OLD.ZIP", 0, "move the file out of MorvaneCars"}}},
         {"last-run-hook-switched-off",
          {{"Morvane.ini", kPlain},
           {"Morvane.log", "Morvane 1.1.0, X, started 2026-12-08 07:00:37\nstate: active, 26 game sites written\n"

@@ -336,6 +336,25 @@ TEST(FieldLog, FaultsAreContainedOrToldAsTheyEndTheGame) {
     }
 }
 
+// Each start keeps the last run's log as Morvane.previous.log; a run that ended in a fault
+// is never the one dropped first.
+TEST(FieldLog, TheLastRunsAreKept) {
+    GameFolder folder("runs");
+    folder.Write("Morvane.ini", "[MODS]\nNeon = 1\n");
+    const struct {
+        const char* mode;
+        bool kept;        // a previous log is there after this start
+        size_t faults;    // the fault lines it tells
+    } runs[] = {{"start", false, 0}, {"start", true, 0}, {"fault", true, 0}, {"start", true, 1}, {"start", true, 1}};
+    for (const auto& run : runs) {
+        std::string line;
+        testfolders::RunGameProbe(folder, run.mode, line, 60000);
+        const std::string previous = ReadLog(folder.path(), "Morvane.previous.log");
+        EXPECT_EQ(previous.starts_with("Morvane "), run.kept) << run.mode;
+        EXPECT_EQ(FaultLines(previous).size(), run.faults) << run.mode;
+    }
+}
+
 // A game folder that refuses the log (Morvane.log held by another program): the log goes
 // to the player's local application data, and says why.
 TEST(FieldLog, ALogRefusedBesideThePluginGoesToThePlayersData) {
