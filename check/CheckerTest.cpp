@@ -263,6 +263,16 @@ TEST(MorvaneCheck, TheDearestWarningComesLast) {
     EXPECT_EQ(report.substr(report.rfind('\n', last) + 1, last - report.rfind('\n', last) - 1), "kavra.exe");
 }
 
+// Morvane in a loader's folder of plug-ins, its settings beside it: that folder is checked
+// as the game's, kavra.exe one level up.
+TEST(MorvaneCheck, ALoadersFolderKnowsTheGameAbove) {
+    for (const char* loader : {"scripts", "Plugins", "other"}) {
+        const std::string in = loader;
+        const fs::path game = MakeFolder("loader", {{in + "/Morvane.ini", kPlain}, {in + "/Morvane.asi", kThisPlugin}});
+        EXPECT_EQ(Check(game / loader).status, in == "other" ? kWarnings : kAllTakesEffect) << loader;
+    }
+}
+
 TEST(MorvaneCheck, ShippedSamplesGiveNoWarningInAGameFolder) {
     const fs::path folder = MakeFolder("samples", {});
     for (const char* shipped : {"Morvane.ini", "MorvaneCars"}) {

@@ -2,6 +2,7 @@
 // version as this checker, read from the file's version resource.
 #include <algorithm>
 
+#include "CheckHost.h"
 #include "Scan.h"
 #include "Version.h"
 #include "config/IniFile.h"
@@ -98,19 +99,37 @@ std::string FileVersionOf(const std::string& bytes) {
     return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." + std::to_string(low >> 16);
 }
 
-void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings) {
-    // Named as Windows matches names: letter case aside.
-    auto entryNamed = [&](const std::string& name) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        for (const std::string& entry : ListDirectory(folder)) {
-            if (std::equal(entry.begin(), entry.end(), name.begin(), name.end(),
-                           [&](char a, char b) { return lower(a) == lower(b); })) {
-                return entry;
-            }
+namespace {
+
+// The entry of `folder` named `name` as Windows matches names, letter case aside; "" when none.
+std::string EntryNamed(const std::string& folder, const std::string& name) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (const std::string& entry : ListDirectory(folder)) {
+        if (std::equal(entry.begin(), entry.end(), name.begin(), name.end(),
+                       [&](char a, char b) { return lower(a) == lower(b); })) {
+            return entry;
         }
-        return std::string();
-    };
-    const std::string game = entryNamed(kGameExecutable);
+    }
+    return {};
+}
+
+// A loader's folder of plug-ins (scripts or plugins) in a game folder: the game one level up.
+bool LoaderFolderOfAGame(const std::string& folder) {
+    const size_t separator = folder.find_last_of(std::string("\\") + kSeparator);
+    if (separator == std::string::npos) return false;
+    const std::string parent = folder.substr(0, separator), name = folder.substr(separator + 1);
+    return (EntryNamed(parent, "scripts") == name || EntryNamed(parent, "plugins") == name) &&
+           !EntryNamed(parent, kGameExecutable).empty();
+}
+
+}  // namespace
+
+void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings) {
+    auto entryNamed = [&](const std::string& name) { return EntryNamed(folder, name); };
+    std::string game = entryNamed(kGameExecutable);
+    if (game.empty() && LoaderFolderOfAGame(folder)) {
+        game = std::string(kGameExecutable) + " one level up (this is a loader's folder of plug-ins)";
+    }
     out << "Game: " << (game.empty() ? std::string("no kavra.exe in this folder") : game) << "\n";
     if (game.empty()) {
         warnings.Add(Trap::NotGameFolder, kGameExecutable, 0,
