@@ -47,13 +47,6 @@ void Probe() { sim::ProbeRead(0x10); }
 
 int32_t __thiscall ProbingCarType(void*) { return sim::ProbeRead(0x10) ? 0 : -1; }
 
-// The pop-up headlight query's routine, as the game calls it: the game's car-type routine,
-// replaced by one that probes, runs under the hook.
-void ProbeUnderHook() {
-    int32_t displacement;
-    std::memcpy(&displacement, reinterpret_cast<const void*>(0x865279), 4);
-    sim::CallHostCode(0x86527D + displacement, {.ecx = 0x1000});
-}
 
 }  // namespace
 
@@ -63,12 +56,12 @@ int main() {
     testfolders::GameFolder folder("handled-bench");
     if (sim::LoadPlugin(folder.CopyPlugin()) == nullptr) return std::puts("Morvane.asi refused to load"), 1;
     const double shallowWith = Microseconds(Probe), deepWith = Deep(Probe);
-    // The call at 0x865278 is Morvane's only once it is loaded; the car-type routine probes.
-    const uint32_t displacement = sim::Address(reinterpret_cast<const void*>(&ProbingCarType)) - (sim::catalogue::kGetCarType + 5);
-    std::vector<uint8_t> jump{0xE9, 0, 0, 0, 0};
-    std::memcpy(jump.data() + 1, &displacement, 4);
-    sim::PlantHostBytes(sim::catalogue::kGetCarType, jump);
-    const double underHook = Microseconds(ProbeUnderHook);
+    // The pop-up headlight query's routine (the call at 0x865278 is Morvane's once it is
+    // loaded), as the game calls it: the game's car-type routine, replaced by one that
+    // probes, runs under the hook.
+    sim::PlantJump(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&ProbingCarType));
+    const uint32_t popUpQuery = sim::CallTarget(0x865278);
+    const double underHook = Microseconds([popUpQuery] { sim::CallHostCode(popUpQuery, {.ecx = 0x1000}); });
     std::printf("An exception the game handles itself (median of %d rounds of %d):\n", kRounds, kProbes);
     std::printf("  %-32s %8s %8s  %s\n", "", "without", "with", "with / without");
     std::printf("  %-32s %6.1f us %6.1f us  %.2f\n", "near the top of the stack", shallowWithout, shallowWith,

@@ -343,6 +343,19 @@ void PlantHostBytes(uint32_t address, const std::vector<uint8_t>& bytes) {
     std::memcpy(snapshot.data() + (address - kHostBegin), bytes.data(), bytes.size());
 }
 
+void PlantJump(uint32_t site, const void* routine) {
+    std::vector<uint8_t> jump{0xE9, 0, 0, 0, 0};
+    const uint32_t displacement = AddressOf(routine) - (site + 5);
+    std::memcpy(jump.data() + 1, &displacement, 4);
+    PlantHostBytes(site, jump);
+}
+
+uint32_t CallTarget(uint32_t site) {
+    int32_t displacement;
+    std::memcpy(&displacement, At(site + 1), 4);
+    return site + 5 + displacement;
+}
+
 std::vector<ByteRun> ChangedRuns() {
     std::vector<ByteRun> runs;
     const uint8_t* now = At(kHostBegin);

@@ -83,6 +83,12 @@ const std::vector<MessageBoxCall>& MessageBoxes();
 // The texts handed to the host's string hash, in call order.
 const std::vector<std::string>& HashedTexts();
 
+// Game code at `site` jumps to `routine` from now on, as the game's own code (after Setup,
+// where PlaceRoutine is not to be used).
+void PlantJump(uint32_t site, const void* routine);
+// The routine a call written at `site` (E8 rel32) leads to.
+uint32_t CallTarget(uint32_t site);
+
 // A game routine that reads the word at `address` under a handler of its own (a frame on
 // the thread's exception chain), as games probe memory: false where the read faulted.
 bool ProbeRead(uint32_t address);

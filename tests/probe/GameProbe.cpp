@@ -20,7 +20,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -56,22 +55,6 @@ namespace {
 
 uint8_t* const kBad = reinterpret_cast<uint8_t*>(0x10);
 
-// The routine a written call at `site` calls.
-uint32_t CalledAt(uint32_t site) {
-    int32_t displacement;
-    std::memcpy(&displacement, reinterpret_cast<const void*>(site + 1), 4);
-    return site + 5 + displacement;
-}
-
-// The game's routine at `site` is `routine` from now on.
-void Replace(uint32_t site, const void* routine) {
-    const uint32_t displacement = sim::Address(routine) - (site + 5);
-    std::vector<uint8_t> jump{0xE9};
-    jump.resize(5);
-    std::memcpy(jump.data() + 1, &displacement, 4);
-    sim::PlantHostBytes(site, jump);
-}
-
 int32_t __thiscall ProbingCarType(void*) { return sim::ProbeRead(0x10) ? 0 : -1; }
 int32_t __thiscall CallingBackCarType(void*) {
     probe_slot_camera(0x1000, 0x10, 8);
@@ -79,7 +62,7 @@ int32_t __thiscall CallingBackCarType(void*) {
 }
 
 // The pop-up headlight query's routine, called as the game calls it.
-void PopUpQuery() { sim::CallHostCode(CalledAt(0x865278), {.ecx = 0x1000}); }
+void PopUpQuery() { sim::CallHostCode(sim::CallTarget(0x865278), {.ecx = 0x1000}); }
 
 void NeonFaultsTwice() {
     for (int i = 0; i < 2; ++i) sim::RunHostCode(sim::neon::NeonColorRun(kBad, 0));
@@ -115,7 +98,7 @@ void TwoFaults() {
     });
     std::thread parts([&] {
         together();
-        sim::CallHostCode(CalledAt(0x85FA37), {}, {72, sim::Address(list), 0, 0, 0});
+        sim::CallHostCode(sim::CallTarget(0x85FA37), {}, {72, sim::Address(list), 0, 0, 0});
     });
     camera.join();
     parts.join();
@@ -211,7 +194,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "handled" || mode == "twofaults") {
-        Replace(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&ProbingCarType));
+        sim::PlantJump(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&ProbingCarType));
         for (int i = 0; i < 300 && mode == "handled"; ++i) PopUpQuery(), sim::ProbeRead(0x10);
         mode == "handled" ? NeonFaultsTwice() : TwoFaults();
         std::puts("the game handled its own faults and the hooks came back");
@@ -223,7 +206,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "callback") {
-        Replace(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&CallingBackCarType));
+        sim::PlantJump(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&CallingBackCarType));
         PopUpQuery();
         std::puts("the slot camera came back from a bad buffer");
         return 0;
