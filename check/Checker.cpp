@@ -44,7 +44,7 @@ CheckResult Checker::Run(const std::string& folder) {
         return {kFolderUnreadable, {}};
     };
     if (!UseFolder(folder)) return unreadable();
-    CheckGameFiles(folder_, out_, warnings_);
+    const bool pluginHere = CheckGameFiles(folder_, out_, warnings_);
     // The sibling plug-in's files first, as start-up reads them, wherever a loader looks.
     const size_t firstSibling = opened_.size();
     const std::vector<SiblingFile> siblings = FindSiblingFiles();
@@ -55,7 +55,7 @@ CheckResult Checker::Run(const std::string& folder) {
     if (!ReadSettings()) return unreadable();
     CheckSettings(read_, warnings_);
     ReportSettings(read_, out_);
-    CheckLastRun(folder_, PathExists(folder_ + kSeparator + "Morvane.asi"), out_, warnings_);
+    CheckLastRun(folder_, pluginHere, out_, warnings_);
     return ReportWarnings(warnings_, leftOut_, out_);
 }
 

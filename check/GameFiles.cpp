@@ -124,7 +124,7 @@ bool LoaderFolderOfAGame(const std::string& folder) {
 
 }  // namespace
 
-void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings) {
+bool CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings) {
     auto entryNamed = [&](const std::string& name) { return EntryNamed(folder, name); };
     std::string game = entryNamed(kGameExecutable);
     if (game.empty() && LoaderFolderOfAGame(folder)) {
@@ -155,6 +155,7 @@ void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& w
                                            ": what it reads may differ from what is told here",
                      sameVersion);
     }
+    return !plugin.empty();
 }
 
 }  // namespace morvane::check

@@ -2,9 +2,9 @@
 // Morvane.asi (the folder, scripts\ or plugins\) or, where the game folder refused it, in
 // the player's local application data (one that names a plug-in in this folder). A fault
 // that switched a hook off or ended the game is a warning, with what to send.
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "CheckHost.h"
@@ -27,26 +27,25 @@ struct FoundLog {
 
 fs::path Native(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
 
-// Every log Morvane may have left for this folder, the newest first.
-std::vector<FoundLog> LogsOf(const std::string& folder) {
-    std::vector<FoundLog> logs;
-    const auto add = [&](const std::string& path, const std::string& shown) {
+// The newest log Morvane may have left for this folder, if any.
+std::optional<FoundLog> NewestLog(const std::string& folder) {
+    std::optional<FoundLog> newest;
+    const auto consider = [&](const std::string& path, const std::string& shown) {
         std::error_code error;
         const fs::file_time_type written = fs::last_write_time(Native(path), error);
-        if (!error) logs.push_back({path, shown, written});
+        if (!error && (!newest || written > newest->written)) newest = FoundLog{path, shown, written};
     };
     for (const char* under : {"", "scripts", "plugins"}) {
         const std::string relative = std::string(under) + (*under ? std::string(1, kSeparator) : "") + kLogFile;
-        add(folder + kSeparator + relative, relative);
+        consider(folder + kSeparator + relative, relative);
     }
     if (const char* data = std::getenv("LOCALAPPDATA")) {
         const std::string path = std::string(data) + kSeparator + kUserLogFolder + kSeparator + kLogFile;
         // The first line names the plug-in that wrote it: one in this folder.
-        const std::string first = ReadWholeFile(path).substr(0, 4096);
-        if (first.find(", " + folder + kSeparator) != std::string::npos) add(path, path);
+        const std::string log = ReadWholeFile(path);
+        if (log.substr(0, log.find('\n')).find(", " + folder + kSeparator) != std::string::npos) consider(path, path);
     }
-    std::sort(logs.begin(), logs.end(), [](const FoundLog& a, const FoundLog& b) { return a.written > b.written; });
-    return logs;
+    return newest;
 }
 
 // The text between `before` and `after` in `line`, or "".
@@ -62,14 +61,13 @@ constexpr char kSendLogs[] = "send Morvane.log and Morvane.previous.log with a b
 }  // namespace
 
 void CheckLastRun(const std::string& folder, bool pluginHere, std::ostream& out, WarningList& warnings) {
-    const std::vector<FoundLog> logs = LogsOf(folder);
-    if (logs.empty()) {
+    const std::optional<FoundLog> log = NewestLog(folder);
+    if (!log) {
         if (pluginHere) out << "Last run: no " << kLogFile << ": the game has not started Morvane yet (an ASI loader "
                                "starts it with the game)\n";
         return;
     }
-    const FoundLog& log = logs.front();
-    std::istringstream lines(ReadWholeFile(log.path));
+    std::istringstream lines(ReadWholeFile(log->path));
     std::string line, started = "at an unknown time", state = "ended before start-up did";
     std::vector<std::pair<std::string, std::string>> faults;  // what the warning says, of which hook
     while (std::getline(lines, line)) {
@@ -81,7 +79,7 @@ void CheckLastRun(const std::string& folder, bool pluginHere, std::ostream& out,
         if (line.find(": conflict, Morvane stays inactive") != std::string::npos) state = "inactive: " + line;
         if (line.find(", not the supported ") != std::string::npos) state = "inactive: the game is not Kavra 1.4 English";
         const std::string hook = Between(line, "hook '", "' at ");
-        if (line.find(" fault 0x") == std::string::npos && !line.starts_with("fault 0x")) continue;
+        if (!TellsAFault(line)) continue;
         if (line.find(": contained, the game goes on and the hook is switched off") != std::string::npos) {
             faults.emplace_back("a fault in Morvane's hook '" + hook + "' switched it off: it did nothing more", hook);
         } else {
@@ -92,10 +90,10 @@ void CheckLastRun(const std::string& folder, bool pluginHere, std::ostream& out,
                                 hook);
         }
     }
-    out << "Last run: " << Printable(log.shown) << ", " << Printable(started) << ": " << Printable(state) << "\n";
+    out << "Last run: " << Printable(log->shown) << ", " << Printable(started) << ": " << Printable(state) << "\n";
     for (const auto& [what, hook] : faults) {
         out << "  " << Printable(what) << "\n";
-        warnings.Add(Trap::LastRun, log.shown, 0, "in the last run, " + what, kSendLogs);
+        warnings.Add(Trap::LastRun, log->shown, 0, "in the last run, " + what, kSendLogs);
     }
 }
 

@@ -76,7 +76,8 @@ private:
 
 // ---- The game's files: kavra.exe and Morvane.asi in `folder` (in the plug-in's form),
 // told as they are checked.
-void CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings);
+// Answers whether a Morvane.asi lies in the folder.
+bool CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings);
 
 // ---- Line checks: what each line of a file says, against the keys the plug-in reads.
 // A file's kind is told by its path, as the plug-in tells it.

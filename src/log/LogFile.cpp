@@ -58,7 +58,7 @@ const std::string& JournalText() { return journal; }
 namespace {
 
 // Whether a log tells a fault or a failure contained: its run is worth keeping.
-bool TellsAFault(const wchar_t* path) {
+bool TellsAFaultOrFailure(const wchar_t* path) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -67,8 +67,7 @@ bool TellsAFault(const wchar_t* path) {
     if (!ReadFile(file, text.data(), kMaxLogSize, &size, nullptr)) size = 0;
     CloseHandle(file);
     text.resize(size);
-    return text.find(" fault 0x") != std::string::npos || text.find("\nfault 0x") != std::string::npos ||
-           text.find("failure contained: ") != std::string::npos;
+    return TellsAFault(text) || text.find("failure contained: ") != std::string::npos;
 }
 
 // The last run's log is kept beside the new one ("Morvane.log" as "Morvane.previous.log"),
@@ -84,7 +83,7 @@ void KeepPreviousRun() {
     const size_t folder = previous.find_last_of(L'\\');
     previous.insert(dot != std::wstring::npos && (folder == std::wstring::npos || dot > folder) ? dot : previous.size(),
                     L".previous");
-    if (TellsAFault(previous.c_str()) && !TellsAFault(logPath)) return;
+    if (TellsAFaultOrFailure(previous.c_str()) && !TellsAFaultOrFailure(logPath)) return;
     MoveFileExW(logPath, previous.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 

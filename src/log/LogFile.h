@@ -18,6 +18,14 @@ inline constexpr char kLogFile[] = "Morvane.log";
 inline constexpr char kUserLogFolder[] = "Morvane";
 constexpr uint32_t kMaxLogSize = 64 * 1024;
 
+// Whether a line of a log (or a log's text) tells a fault ("06:31:05 fault 0x...", or
+// "fault 0x..." as older logs wrote it), for those who read logs: start-up, which keeps a
+// run that ended in one, and MorvaneCheck.
+inline bool TellsAFault(std::string_view text) {
+    return text.starts_with("fault 0x") || text.find(" fault 0x") != std::string_view::npos ||
+           text.find("\nfault 0x") != std::string_view::npos;
+}
+
 // Where the log goes: the full path as the file system takes it exactly, and as shown.
 // Never set, or set empty: no log.
 void SetLogPath(const std::wstring& exactPath, const std::string& shown);
