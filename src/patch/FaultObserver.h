@@ -1,8 +1,8 @@
 #pragma once
 // Faults in Morvane's code and in game code a hook called. A hardware fault in Morvane's
 // own compiled code while a hook runs is contained when unwinding can reach the hook's
-// catcher through Morvane's frames alone (the hook's mark on the stack, no return into
-// other code between): it becomes an exception at the faulting instruction, the catcher
+// catcher through Morvane's frames alone (the hook's mark on the stack, and the unwinder,
+// asked on the faulting thread, steps past it): it becomes an exception there, the catcher
 // gives the game the hook's default, and the hook is switched off. Any other fault in
 // Morvane's code (in an entry's or the trampoline's bytes, outside every hook, a routine
 // of Morvane's the game called back while a hook ran) is told as it happens and goes on as
