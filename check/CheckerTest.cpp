@@ -261,6 +261,7 @@ TEST(MorvaneCheck, TheDearestWarningComesLast) {
     EXPECT_EQ(costs.size(), 4u) << report;  // and a value read otherwise, a key not read, a note among the cars
     const size_t last = report.rfind(": warning: ");
     EXPECT_EQ(report.substr(report.rfind('\n', last) + 1, last - report.rfind('\n', last) - 1), "kavra.exe");
+    EXPECT_NE(report.find("\nLast run: no Morvane.log: the game has not started Morvane yet"), std::string::npos);
 }
 
 // Morvane in a loader's folder of plug-ins, its settings beside it: that folder is checked
