@@ -355,6 +355,28 @@ TEST(FieldLog, TheLastRunsAreKept) {
     }
 }
 
+// Two games started from one folder: the second's journal follows the first's in the one
+// log, which neither start drops, each naming its process.
+TEST(FieldLog, TwoGamesFromOneFolderKeepBothJournals) {
+    sim::Reset();
+    GameFolder folder("two games");
+    folder.Write("Morvane.log", "Morvane 1.0.0, an earlier run\n");
+    ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin()), nullptr);  // the first game, running on
+    const std::string first = ReadLog(folder.path());
+    std::string line;
+    EXPECT_EQ(testfolders::RunGameProbe(folder, "start", line, 60000), 0u);
+    const std::string log = ReadLog(folder.path());
+    ASSERT_TRUE(log.starts_with(first)) << log;
+    const std::string second = log.substr(first.size());
+    EXPECT_TRUE(second.starts_with("Morvane " + std::string(kMorvaneVersion) + ", ")) << log;
+    for (const auto& [journal, ours] : {std::pair{first, true}, std::pair{second, false}}) {
+        const std::string head = journal.substr(0, journal.find('\n'));
+        EXPECT_EQ(head.ends_with(", process " + std::to_string(GetCurrentProcessId())), ours) << head;
+        EXPECT_NE(journal.find("\nstate: active"), std::string::npos) << journal;
+    }
+    EXPECT_EQ(ReadLog(folder.path(), "Morvane.previous.log"), "Morvane 1.0.0, an earlier run\n");
+}
+
 // A game folder that refuses the log (Morvane.log held by another program): the log goes
 // to the player's local application data, and says why.
 TEST(FieldLog, ALogRefusedBesideThePluginGoesToThePlayersData) {

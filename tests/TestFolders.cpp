@@ -131,7 +131,9 @@ unsigned long RunProgram(const std::string& command, const std::string& output, 
 
 unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
                            const std::string& pluginFolder) {
-    folder.CopyPlugin(pluginFolder + "Morvane.asi");
+    // A copy there already may be loaded by a game that runs on: it is the same file.
+    if (GetFileAttributesW(Long(folder.path() + pluginFolder + "Morvane.asi").c_str()) == INVALID_FILE_ATTRIBUTES)
+        folder.CopyPlugin(pluginFolder + "Morvane.asi");
     const std::string game = folder.path() + "kavra.exe";
     CopyFileW(Long(ExeDirectory() + "game_probe.exe").c_str(), Long(game).c_str(), FALSE);
     // The plug-in's folder without its last backslash, which would escape the closing quote.

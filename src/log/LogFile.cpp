@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace morvane {
 
@@ -87,17 +89,43 @@ void KeepPreviousRun() {
     MoveFileExW(logPath, previous.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// Whether another game that is running writes the log at `path` (two games started from
+// one folder): each running game holds a named mutex for the log it writes, taken here once
+// per process and path and held until the process ends, when Windows lets it go.
+bool AnotherGameWrites(const wchar_t* path) {
+    static std::vector<std::pair<std::wstring, bool>> held;  // each path's answer, as first given
+    for (const auto& [heldPath, another] : held) {
+        if (heldPath == path) return another;
+    }
+    // Windows matches file names whatever their case: so do the names of the mutexes.
+    std::wstring upper = path;
+    CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    uint32_t hash = 2166136261u;  // FNV-1a over the UTF-16 units
+    for (const wchar_t unit : upper) hash = (hash ^ static_cast<uint16_t>(unit)) * 16777619u;
+    wchar_t name[] = L"Local\\Morvane.log 00000000";
+    for (int i = 0; i < 8; ++i) name[std::size(name) - 2 - i] = L"0123456789ABCDEF"[hash >> 4 * i & 0xF];
+    const bool another = CreateMutexW(nullptr, FALSE, name) != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+    held.emplace_back(path, another);
+    return another;
+}
+
 }  // namespace
 
 bool WriteJournal() noexcept {
     if (!enabled) return false;
+    bool shared = false;
     try {
-        KeepPreviousRun();
+        // Beside a running game the log is that game's too: this journal follows its lines.
+        shared = AnotherGameWrites(logPath);
+        if (!shared) KeepPreviousRun();
     } catch (...) {  // without memory the last run's log is written over
     }
-    HANDLE file = OpenLog(GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE file = OpenLog(shared ? FILE_APPEND_DATA : GENERIC_WRITE, shared ? OPEN_ALWAYS : CREATE_ALWAYS);
     if (file == INVALID_HANDLE_VALUE) return false;
-    const DWORD size = static_cast<DWORD>(journal.size() < kMaxLogSize ? journal.size() : kMaxLogSize);
+    LARGE_INTEGER there{};
+    if (shared && !GetFileSizeEx(file, &there)) there.QuadPart = kMaxLogSize;
+    const uint64_t room = kMaxLogSize - (there.QuadPart < kMaxLogSize ? there.QuadPart : kMaxLogSize);
+    const DWORD size = static_cast<DWORD>(journal.size() < room ? journal.size() : room);
     DWORD written = 0;
     const bool ok = WriteFile(file, journal.data(), size, &written, nullptr) && written == size;
     CloseHandle(file);

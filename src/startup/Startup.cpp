@@ -93,7 +93,7 @@ void PlaceLog() {
     // The plug-in's path however long: the line is not one of the log's fixed size.
     LogLine started;
     Journal(std::string("Morvane ") + kMorvaneVersion + ", " + PluginModulePath() + ", started " +
-            std::string(started.Time(true).text()));
+            std::string(started.Time(true).text()) + ", process " + std::to_string(GetCurrentProcessId()));
 }
 
 // Writes the log. Where the plug-in's folder refuses it (read-only, the file held by
