@@ -8,7 +8,8 @@ namespace morvane::check {
 
 namespace {
 
-std::string settingsFolder;  // ends in '\'
+std::string gameFolder;    // ends in '\'
+std::string pluginFolder;  // ends in '\'
 std::function<IniLineObserver*(const std::string&)> lineObserver;
 std::function<void(const std::string&, const std::string&)> leftOutObserver;
 std::vector<std::string> carTypeNames;
@@ -22,9 +23,8 @@ const char* CarTypeName(int32_t carType) {
 void SetSteeringAngle(float angle) { steeringAngle = angle; }
 
 // Names resolve up to the last '\' of the module path, on every system.
-std::string ModulePath() { return settingsFolder + "Morvane.asi"; }
-// The checker runs in the game's folder.
-std::string GameFolder() { return settingsFolder; }
+std::string ModulePath() { return pluginFolder + "Morvane.asi"; }
+std::string GameFolder() { return gameFolder; }
 
 IniLineObserver* LineObserver(const std::string& path) { return lineObserver ? lineObserver(path) : nullptr; }
 
@@ -46,11 +46,14 @@ uint32_t GameStringHash(const char* text) {
     return hash;
 }
 
-void SetSettingsFolder(const std::string& folder) { settingsFolder = folder + "\\"; }
+void SetSettingsFolder(const std::string& game, const std::string& plugin) {
+    gameFolder = game + "\\";
+    pluginFolder = plugin + "\\";
+}
 
 std::string RelativeToSettingsFolder(const std::string& path) {
-    const bool inside = path.compare(0, settingsFolder.size(), settingsFolder) == 0;
-    return SystemPath(inside ? path.substr(settingsFolder.size()) : path);
+    const bool inside = path.compare(0, gameFolder.size(), gameFolder) == 0;
+    return SystemPath(inside ? path.substr(gameFolder.size()) : path);
 }
 
 void SetLineObserver(std::function<IniLineObserver*(const std::string& path)> observer) {

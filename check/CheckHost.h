@@ -16,9 +16,10 @@ namespace morvane::check {
 // The game's name hash: h = h * 33 + byte, from 0xFFFFFFFF (the empty text's hash).
 uint32_t GameStringHash(const char* text);
 
-// The folder whose settings the configuration code reads (as if the plug-in lay there).
-void SetSettingsFolder(const std::string& folder);
-// A resolved settings path relative to that folder, with this system's separator.
+// The game folder, and the folder whose settings the configuration code reads (as if the
+// plug-in lay there): the game folder itself, or a loader's folder in it.
+void SetSettingsFolder(const std::string& gameFolder, const std::string& pluginFolder);
+// A resolved settings path relative to the game folder, with this system's separator.
 std::string RelativeToSettingsFolder(const std::string& path);
 // Who hears the lines of each settings file the configuration code reads.
 void SetLineObserver(std::function<IniLineObserver*(const std::string& path)> observer);

@@ -44,7 +44,8 @@ CheckResult Checker::Run(const std::string& folder) {
         return {kFolderUnreadable, {}};
     };
     if (!UseFolder(folder)) return unreadable();
-    const bool pluginHere = CheckGameFiles(folder_, out_, warnings_);
+    const PluginPlace place = CheckGameFiles(folder_, out_, warnings_);
+    SetSettingsFolder(place.game, place.folder);
     // The sibling plug-in's files first, as start-up reads them, wherever a loader looks.
     const size_t firstSibling = opened_.size();
     const std::vector<SiblingFile> siblings = FindSiblingFiles();
@@ -55,7 +56,7 @@ CheckResult Checker::Run(const std::string& folder) {
     if (!ReadSettings()) return unreadable();
     CheckSettings(read_, warnings_);
     ReportSettings(read_, out_);
-    CheckLastRun(folder_, pluginHere, out_, warnings_);
+    CheckLastRun(place.game, place.found, out_, warnings_);
     return ReportWarnings(warnings_, leftOut_, out_);
 }
 
@@ -75,7 +76,7 @@ bool Checker::UseFolder(const std::string& folder) {
         out_ << "The folder cannot be read: " << (error ? error.message() : why) << "\n";
         return false;
     }
-    SetSettingsFolder(rootText);
+    SetSettingsFolder(rootText, rootText);
     folder_ = rootText;
     SetCarTypeNames({});
     // Every file the configuration code reads is heard line by line, in reading order.
@@ -124,6 +125,8 @@ const char* TrapName(Trap trap) {
         return "not the game folder";
     case Trap::PluginFile:
         return "plug-in file";
+    case Trap::BesideNoPlugin:
+        return "beside no plug-in";
     case Trap::SiblingConflict:
         return "sibling conflict";
     case Trap::NoSettingsFile:
@@ -168,8 +171,8 @@ const char* TrapName(Trap trap) {
 
 Cost CostOf(Trap trap) {
     switch (trap) {
-    case Trap::NotGameFolder: case Trap::PluginFile: case Trap::SiblingConflict: case Trap::NoSettingsFile:
-    case Trap::LastRun:
+    case Trap::NotGameFolder: case Trap::PluginFile: case Trap::BesideNoPlugin: case Trap::SiblingConflict:
+    case Trap::NoSettingsFile: case Trap::LastRun:
         return Cost::NothingWorks;
     case Trap::SwitchValue: case Trap::NumberCut: case Trap::DuplicateKey: case Trap::TextCut:
         return Cost::ValueReadOtherwise;

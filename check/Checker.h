@@ -12,7 +12,8 @@ namespace morvane::check {
 
 enum class Trap {
     NotGameFolder,    // no kavra.exe: the game never reads these settings
-    PluginFile,       // no Morvane.asi, or one of another version than the checker
+    PluginFile,       // no Morvane.asi, one of another version than the checker, or two copies
+    BesideNoPlugin,   // a Morvane.ini or MorvaneCars where no copy of Morvane.asi reads it
     SiblingConflict,  // the widescreen fix's CarShadowFix keeps Morvane inactive
     NoSettingsFile,   // no Morvane.ini: every switch off
     UnreadableFile,   // a settings file the reader cannot take in

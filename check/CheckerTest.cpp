@@ -211,6 +211,20 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"plugin-other-key",
          {{"Morvane.ini", kPlain}, {"Morvane.asi", std::string(kThisPlugin).replace(0x25E, 1, 1, 'W')}},
          {{Trap::PluginFile, "Morvane.asi", 0, "same package", "no version"}}},
+        // Where a loader loads Morvane from, it reads the settings beside itself only.
+        {"asi-in-scripts-settings-above",
+         {{"scripts/Morvane.asi", kThisPlugin}, {"Morvane.ini", kPlain}, {"MorvaneCars/SUPRA", ""}},
+         {{Trap::BesideNoPlugin, "Morvane.ini", 0, "move Morvane.ini beside scripts", "every switch is off"},
+          {Trap::BesideNoPlugin, "MorvaneCars", 0, "MorvaneCars beside scripts", "no car profile is read"},
+          {Trap::NoSettingsFile, "scripts/Morvane.ini", 0}},
+         {"Morvane.asi"}},
+        {"asi-in-plugins-two-settings",
+         {{"Plugins/Morvane.asi", kThisPlugin}, {"Plugins/Morvane.ini", kPlain}, {"Morvane.ini", "[MODS]\nNeon = 0\n"}},
+         {{Trap::BesideNoPlugin, "Morvane.ini", 0, "and remove Morvane.ini", "reads Plugins"}},
+         {"Morvane.asi"}},
+        {"two-copies",
+         {{"scripts/Morvane.asi", kThisPlugin}, {"Morvane.ini", kPlain}, {"scripts/Morvane.ini", kPlain}},
+         {{Trap::PluginFile, "scripts/Morvane.asi", 0, "keep one Morvane.asi", "2 copies of Morvane.asi (Morvane.asi, "}}},
         {"names-in-other-case-camber-for-every-car",
          {{"KAVRA.EXE", ""}, {"morvane.asi", kThisPlugin}, {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = -1\n"},
           {"Morvane.ini", "[MODS]\nCamber = 1\n[PART_ATTACHMENT12]\nEnabled = 1\n"}}, {}, {"kavra.exe", "Morvane.asi"}},
@@ -264,13 +278,18 @@ TEST(MorvaneCheck, TheDearestWarningComesLast) {
     EXPECT_NE(report.find("\nLast run: no Morvane.log: the game has not started Morvane yet"), std::string::npos);
 }
 
-// Morvane in a loader's folder of plug-ins, its settings beside it: that folder is checked
-// as the game's, kavra.exe one level up.
+// Morvane in a loader's folder of plug-ins, its settings beside it: checked there, the game
+// folder one level up is checked, with the settings where that copy reads them.
 TEST(MorvaneCheck, ALoadersFolderKnowsTheGameAbove) {
     for (const char* loader : {"scripts", "Plugins", "other"}) {
         const std::string in = loader;
-        const fs::path game = MakeFolder("loader", {{in + "/Morvane.ini", kPlain}, {in + "/Morvane.asi", kThisPlugin}});
-        EXPECT_EQ(Check(game / loader).status, in == "other" ? kWarnings : kAllTakesEffect) << loader;
+        const fs::path game = MakeFolder("loader", {{in + "/Morvane.ini", "[GENERAL]\nExhaustFX = 2\n"},
+                                                    {in + "/Morvane.asi", kThisPlugin}}, {"Morvane.asi"});
+        std::vector<std::string> files;
+        for (const Warning& w : Check(game / loader).warnings) files.push_back(w.file + ":" + std::to_string(w.line));
+        const std::vector<std::string> expected = in == "other" ? std::vector<std::string>{"Morvane.ini:2", "kavra.exe:0"}
+                                                                : std::vector<std::string>{Shown(in + "/Morvane.ini:2")};
+        EXPECT_EQ(files, expected) << loader;
     }
 }
 

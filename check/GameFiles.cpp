@@ -1,11 +1,16 @@
-// The folder as the game's: kavra.exe beside the settings, and Morvane.asi of the same
-// version as this checker, read from the file's version resource.
+// The folder as the game's: kavra.exe, and Morvane.asi wherever a loader loads it from (the
+// game folder, scripts, plugins) of the same version as this checker, read from the file's
+// version resource; the settings judged are those beside the copy loaded first.
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "CheckHost.h"
 #include "Scan.h"
 #include "Version.h"
 #include "config/IniFile.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
 
 namespace morvane::check {
 
@@ -124,10 +129,11 @@ bool LoaderFolderOfAGame(const std::string& folder) {
 
 }  // namespace
 
-bool CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings) {
-    auto entryNamed = [&](const std::string& name) { return EntryNamed(folder, name); };
-    std::string game = entryNamed(kGameExecutable);
+PluginPlace CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings) {
+    PluginPlace place{folder, folder, false};
+    std::string game = EntryNamed(folder, kGameExecutable);
     if (game.empty() && LoaderFolderOfAGame(folder)) {
+        place.game = folder.substr(0, folder.find_last_of(std::string("\\") + kSeparator));
         game = std::string(kGameExecutable) + " one level up (this is a loader's folder of plug-ins)";
     }
     out << "Game: " << (game.empty() ? std::string("no kavra.exe in this folder") : game) << "\n";
@@ -136,26 +142,79 @@ bool CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& w
                      "no kavra.exe in this folder: it is not the game folder, so the game never reads these settings",
                      "unpack the package into the game folder, beside kavra.exe, and run MorvaneCheck.exe there");
     }
-    const std::string plugin = entryNamed(kPluginFile);
-    const std::string version = plugin.empty() ? std::string() : FileVersionOf(ReadWholeFile(folder + "\\" + plugin));
-    out << "Plug-in: "
-        << (plugin.empty() ? std::string("no Morvane.asi in this folder")
-                           : plugin + " " + (version.empty() ? std::string("of no version") : version))
-        << "\n";
+    // The folders a loader loads plug-ins from, as named on disk ("", "scripts\\"), and the
+    // copies of Morvane.asi in them, in the loader's order.
+    struct Copy {
+        std::string under, file;
+    };
+    std::vector<std::string> loaderFolders;
+    std::vector<Copy> copies;
+    const auto inGame = [&](const std::string& under) {
+        return under.empty() ? place.game : place.game + "\\" + under.substr(0, under.size() - 1);
+    };
+    for (const std::string_view loaderFolder : kLoaderFolders) {
+        std::string under;
+        if (!loaderFolder.empty()) {
+            under = EntryNamed(place.game, std::string(loaderFolder.substr(0, loaderFolder.size() - 1)));
+            if (under.empty()) continue;
+            under += '\\';
+        }
+        loaderFolders.push_back(under);
+        if (const std::string plugin = EntryNamed(inGame(under), kPluginFile); !plugin.empty()) copies.push_back({under, plugin});
+    }
     const std::string sameVersion = "copy Morvane.asi and MorvaneCheck.exe from the same package beside kavra.exe";
-    if (plugin.empty()) {
+    if (copies.empty()) {
+        out << "Plug-in: no Morvane.asi in this folder, scripts or plugins\n";
         warnings.Add(Trap::PluginFile, kPluginFile, 0,
-                     "no Morvane.asi in this folder: the game runs without Morvane, and these settings do nothing",
+                     "no Morvane.asi in this folder, scripts or plugins: the game runs without Morvane, and these "
+                     "settings do nothing",
                      sameVersion);
-    } else if (version != kMorvaneVersion) {
-        warnings.Add(Trap::PluginFile, plugin, 0,
-                     version.empty() ? plugin + " has no version that MorvaneCheck can read: it is not the plug-in of "
-                                                "this package, and may read the settings otherwise than told here"
-                                     : plugin + " is version " + version + ", this MorvaneCheck " + kMorvaneVersion +
+        return place;
+    }
+    for (const Copy& copy : copies) {
+        const std::string shown = SystemPath(copy.under + copy.file);
+        const std::string version = FileVersionOf(ReadWholeFile(inGame(copy.under) + "\\" + copy.file));
+        out << "Plug-in: " << Printable(shown) << " " << (version.empty() ? std::string("of no version") : version) << "\n";
+        if (version == kMorvaneVersion) continue;
+        warnings.Add(Trap::PluginFile, shown, 0,
+                     version.empty() ? shown + " has no version that MorvaneCheck can read: it is not the plug-in of "
+                                               "this package, and may read the settings otherwise than told here"
+                                     : shown + " is version " + version + ", this MorvaneCheck " + kMorvaneVersion +
                                            ": what it reads may differ from what is told here",
                      sameVersion);
     }
-    return !plugin.empty();
+    // The settings judged are those the first copy reads, beside itself.
+    const Copy& judged = copies[0];
+    const std::string judgedPlugin = SystemPath(judged.under + judged.file);
+    place.folder = inGame(judged.under);
+    place.found = true;
+    if (copies.size() > 1) {
+        std::string names;
+        for (const Copy& copy : copies) names += (names.empty() ? "" : ", ") + SystemPath(copy.under + copy.file);
+        warnings.Add(Trap::PluginFile, SystemPath(copies[1].under + copies[1].file), 0,
+                     std::to_string(copies.size()) + " copies of Morvane.asi (" + names +
+                         "): the game loads each, the one loaded first does the work with the settings beside it and "
+                         "the others change nothing; MorvaneCheck judges the settings beside " + judgedPlugin,
+                     "keep one Morvane.asi, beside the Morvane.ini and MorvaneCars you edit");
+    }
+    if (!judged.under.empty()) out << "Settings: those beside " << Printable(judgedPlugin) << ", where it reads them\n";
+    // Settings where no copy lies do nothing: the plug-in reads only those beside itself.
+    for (const std::string& under : loaderFolders) {
+        if (std::any_of(copies.begin(), copies.end(), [&](const Copy& copy) { return copy.under == under; })) continue;
+        for (const std::string name : {std::string(kGlobalSettingsFile), std::string(kProfileDirectory)}) {
+            const std::string stray = EntryNamed(inGame(under), name);
+            if (stray.empty()) continue;
+            const std::string read = SystemPath(judged.under + name);
+            const bool there = !EntryNamed(place.folder, name).empty();
+            const std::string none = name == kProfileDirectory ? "no car profile is read" : "every switch is off";
+            warnings.Add(Trap::BesideNoPlugin, SystemPath(under + stray), 0,
+                         SystemPath(under + stray) + " lies beside no Morvane.asi, so nothing reads it: Morvane reads " +
+                             read + ", beside " + judgedPlugin + (there ? "" : " (there is none there: " + none + ")"),
+                         there ? "keep one: edit " + read + " and remove " + SystemPath(under + stray)
+                               : "move " + SystemPath(under + stray) + " beside " + judgedPlugin);
+        }
+    }
+    return place;
 }
 
 }  // namespace morvane::check

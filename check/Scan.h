@@ -74,10 +74,14 @@ private:
     size_t notShown_ = 0;
 };
 
-// ---- The game's files: kavra.exe and Morvane.asi in `folder` (in the plug-in's form),
-// told as they are checked.
-// Answers whether a Morvane.asi lies in the folder.
-bool CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings);
+// ---- The game's files: kavra.exe and Morvane.asi for `folder` (in the plug-in's form),
+// told as they are checked; settings beside no copy of the plug-in are warned of.
+struct PluginPlace {
+    std::string game;    // the game folder: the one checked, or the one above a loader's folder
+    std::string folder;  // where the copy judged lies, and reads its settings (else the game folder)
+    bool found = false;  // a Morvane.asi lies in the game folder, scripts or plugins
+};
+PluginPlace CheckGameFiles(const std::string& folder, std::ostream& out, WarningList& warnings);
 
 // ---- Line checks: what each line of a file says, against the keys the plug-in reads.
 // A file's kind is told by its path, as the plug-in tells it.
