@@ -76,7 +76,6 @@ bool Checker::UseFolder(const std::string& folder) {
         out_ << "The folder cannot be read: " << (error ? error.message() : why) << "\n";
         return false;
     }
-    SetSettingsFolder(rootText, rootText);
     folder_ = rootText;
     SetCarTypeNames({});
     // Every file the configuration code reads is heard line by line, in reading order.

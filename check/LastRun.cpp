@@ -93,7 +93,7 @@ void CheckLastRun(const std::string& folder, bool pluginHere, std::ostream& out,
     out << "Last run: " << Printable(log->shown) << ", " << Printable(started) << ": " << Printable(state) << "\n";
     for (const auto& [what, hook] : faults) {
         out << "  " << Printable(what) << "\n";
-        warnings.Add(Trap::LastRun, log->shown, 0, "in the last run, " + what, kSendLogs);
+        warnings.Add(Trap::LastRun, log->shown, 0, "in the last run (" + started + "), " + what, kSendLogs);
     }
 }
 
