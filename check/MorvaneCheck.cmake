@@ -8,7 +8,7 @@ else()
 endif()
 
 add_library(morvane_check_core STATIC ${check_file_layer}
-  src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp src/config/Lookups.cpp
+  src/config/SlotTable.cpp src/config/Profiles.cpp src/config/Settings.cpp src/config/GlobalOnlyKeys.cpp src/config/Lookups.cpp
   src/config/LineJudge.cpp
   check/Checker.cpp check/Scan.cpp check/LineChecks.cpp check/RuleChecks.cpp check/Report.cpp check/CheckHost.cpp
   check/GameFiles.cpp check/FeatureSlots.cpp check/LastRun.cpp check/Console.cpp)

@@ -1,11 +1,13 @@
 // The game's x87/MMX/SSE state around a register hook: whatever its x87 stack holds at the
-// site, and whichever way the trampoline keeps it (values popped and pushed back, the whole
-// state saved), the game gets it back as it was.
+// site, whichever way the trampoline keeps it (values popped and pushed back, the whole
+// state saved) and whichever test of an empty stack it makes, or where it leaves the state
+// alone around an integer handler, the game gets it back as it was.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "HostLayout.h"
+#include "IntegerHandlers.h"
 #include "Sim.h"
 #include "feature/Site.h"
 #include "patch/RegisterHook.h"
@@ -121,14 +123,37 @@ uint32_t PlantCodeAfter() {
     return kResume + static_cast<uint32_t>(code.size());
 }
 
+// How the hook is made: an integer one, or a floating-point one under each test of an
+// empty x87 stack.
+struct Kind {
+    const char* what;
+    morvane::HandlerClass handlerClass;
+    morvane::X87EmptinessTest test;
+};
+constexpr Kind kKinds[] = {
+    {"integer hook", morvane::HandlerClass::Integer, morvane::X87EmptinessTest::Push},
+    {"push test", morvane::HandlerClass::FloatingPoint, morvane::X87EmptinessTest::Push},
+    {"FXAM test", morvane::HandlerClass::FloatingPoint, morvane::X87EmptinessTest::Examine},
+    {"tag word test", morvane::HandlerClass::FloatingPoint, morvane::X87EmptinessTest::TagWord},
+};
+
 // One pass through the hooked site: the game's state back, the handler's as promised, and
-// the dear ways of restoring the state taken only where they must be.
-void ExpectKept(const Case& c, const sim::Run& run, uint32_t values, int pass) {
-    SCOPED_TRACE(testing::Message() << c.what << ", " << values << " values in flight, pass " << pass);
+// the dear ways of restoring the state taken only where they must be (never around an
+// integer handler, which runs without a look at the state).
+void ExpectKept(const Case& c, const Kind& kind, const sim::Run& run, uint32_t values, int pass) {
+    SCOPED_TRACE(testing::Message() << c.what << ", " << kind.what << ", " << values << " values in flight, pass "
+                                    << pass);
     std::memset(handlerEnvironment, 0, sizeof handlerEnvironment);
     const uint32_t wholeSaves = morvane_x87_whole_saves, imageRestores = morvane_x87_image_restores;
+    const uint32_t integerRuns = integer_handlers::runs;
     EXPECT_EQ(sim::RunHostCode(run).exit, sim::Exit::Resumed);
     ExpectSameState(imageBefore, imageAfter);
+    if (kind.handlerClass == morvane::HandlerClass::Integer) {
+        EXPECT_EQ(integer_handlers::runs - integerRuns, 1u);
+        EXPECT_EQ(morvane_x87_whole_saves - wholeSaves, 0u);
+        EXPECT_EQ(morvane_x87_image_restores - imageRestores, 0u);
+        return;
+    }
     EXPECT_EQ(handlerEnvironment[0] & 0xFFFF, 0x037Fu);
     EXPECT_EQ(handlerEnvironment[1] & 0x3800, 0u) << "TOP";
     EXPECT_EQ(handlerEnvironment[2] & 0xFFFF, 0xFFFFu) << "tags";
@@ -140,22 +165,29 @@ void ExpectKept(const Case& c, const sim::Run& run, uint32_t values, int pass) {
     }
 }
 
-// Every row at one site with no value in flight, one, eight (TOP 0 again: the first pass
-// saves the whole state, and the site's word has the next pop eight values), then none
-// again (the word wrong now), each met twice; a row with a stack of its own as it is. The
-// condition codes the row's own code leaves are checked with nothing pushed after it.
+// Every row, through each kind of hook, at one site with no value in flight, one, eight
+// (TOP 0 again: the first pass saves the whole state, and the site's word has the next pop
+// eight values), then none again (the word wrong now), each met twice; a row with a stack
+// of its own as it is. The condition codes the row's own code leaves are checked with
+// nothing pushed after it.
 TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
-    for (const Case& c : Cases()) {
-        sim::Reset();
-        sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
-        sim::Run run{0, PlantCodeAfter(), sim::DistinctRegisters(), {0, 0, 0, 0}, {}, {}};
-        for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x01010101u * (i + 1));
-        morvane::InstallRegisterHook(kSite, c.handler, kResume);
-        for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8, 0}) {
-            run.site = PlantCodeBefore(c.before, values);
-            for (int pass = 1; pass <= 2; ++pass) ExpectKept(c, run, values, pass);
+    for (const Kind& kind : kKinds) {
+        morvane::UseX87EmptinessTest(kind.test);
+        for (const Case& c : Cases()) {
+            sim::Reset();
+            sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
+            sim::Run run{0, PlantCodeAfter(), sim::DistinctRegisters(), {0, 0, 0, 0}, {}, {}};
+            for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x01010101u * (i + 1));
+            const bool integer = kind.handlerClass == morvane::HandlerClass::Integer;
+            morvane::InstallRegisterHook(kSite, integer ? &integer_handlers::CopyAndCount : c.handler, kResume, {},
+                                         kind.handlerClass);
+            for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8, 0}) {
+                run.site = PlantCodeBefore(c.before, values);
+                for (int pass = 1; pass <= 2; ++pass) ExpectKept(c, kind, run, values, pass);
+            }
         }
     }
+    morvane::UseX87EmptinessTest(morvane::X87EmptinessTest::Push);
 }
 
 }  // namespace

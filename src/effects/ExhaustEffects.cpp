@@ -96,13 +96,13 @@ constexpr Site kSites[] = {
     Bytes("count of a car's effects", 0x7CC6BD, kLoadOne, kExhaustFx),
     // Replaces the game's own adding of one definition (58 bytes, never run again): the hook
     // adds none, one or two nodes placed at the exhaust markers.
-    Hook("adding an effect to a car's effect list", 0x7BEBFB, &ExhaustEffectListHook, 0x7BEC35, {}, kExhaustFx),
+    FloatHook("adding an effect to a car's effect list", 0x7BEBFB, &ExhaustEffectListHook, 0x7BEC35, {}, kExhaustFx),
     // Replaces the game's load of the preferred pointer; the game's test of it re-runs.
-    Hook("choosing the part that carries the exhaust", 0x7DA131, &ExhaustPartSelectHook, 0x7DA137, kTestPreferred),
+    FloatHook("choosing the part that carries the exhaust", 0x7DA131, &ExhaustPartSelectHook, 0x7DA137, kTestPreferred),
     // Each replaces the game's 7-byte test of the part (never run again): the zero flag
     // answers whether the part uses the exhaust markers.
-    Hook("exhaust marker test", 0x7DF2EE, &ExhaustMarkerHook, 0x7DF2F5),
-    Hook("exhaust marker test (second place)", 0x7DEFC8, &ExhaustMarkerHook, 0x7DEFCF),
+    FloatHook("exhaust marker test", 0x7DF2EE, &ExhaustMarkerHook, 0x7DF2F5),
+    FloatHook("exhaust marker test (second place)", 0x7DEFC8, &ExhaustMarkerHook, 0x7DEFCF),
 };
 
 }  // namespace

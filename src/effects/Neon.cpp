@@ -72,8 +72,8 @@ constexpr Gate kNeon = On<&PluginSettings::neon>();
 constexpr Site kSites[] = {
     // Each replaces five bytes of the game's shadow code: the texture's name hash comes back
     // in EAX, and the colour word in EAX gains the neon part's colour.
-    Hook("the shadow's texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),
-    Hook("the shadow's colour", 0x7BEA68, &NeonColorHook, 0x7BEA6D, {}, kNeon),
+    FloatHook("the shadow's texture", 0x7E5A6A, &ShadowTextureHook, 0x7E5A6F, {}, kNeon),
+    FloatHook("the shadow's colour", 0x7BEA68, &NeonColorHook, 0x7BEA6D, {}, kNeon),
     PointerToData("shadow constant 1", 0x7BE4F4, &shadowConstants[0], kNeon),
     PointerToData("shadow constant 2", 0x7BE50D, &shadowConstants[1], kNeon),
     PointerToData("shadow constant 3", 0x7BE501, &shadowConstants[2], kNeon),

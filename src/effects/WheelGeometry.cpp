@@ -59,9 +59,9 @@ constexpr Site kSites[] = {
     // Camber and track width replace the game's loading of its own value onto the x87 stack
     // (12 and 10 bytes, never run again): the hook pushes the value from the car's part.
     // Tire width replaces the game's load of the width (EAX): its load of EBX re-runs.
-    Hook("wheel camber", 0x7DF765, &CamberHook, 0x7DF771, {}, On<&PluginSettings::camber>()),
-    Hook("track width", 0x7CB85F, &TrackWidthHook, 0x7CB869, {}, On<&PluginSettings::trackWidth>()),
-    Hook("tire width", 0x7CB8C8, &TireWidthHook, 0x7CB8D0, kLoadTireWidthWord, On<&PluginSettings::tireWidth>()),
+    FloatHook("wheel camber", 0x7DF765, &CamberHook, 0x7DF771, {}, On<&PluginSettings::camber>()),
+    FloatHook("track width", 0x7CB85F, &TrackWidthHook, 0x7CB869, {}, On<&PluginSettings::trackWidth>()),
+    FloatHook("tire width", 0x7CB8C8, &TireWidthHook, 0x7CB8D0, kLoadTireWidthWord, On<&PluginSettings::tireWidth>()),
 };
 
 }  // namespace

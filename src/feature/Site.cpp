@@ -62,7 +62,8 @@ void InstallSite(const Site& site) {
     case PatchKind::RegisterHook: {
         const uint32_t other = site.otherResume != 0 ? TranslateHostAddress(site.otherResume) : 0;
         HookPlace* place = NewHookPlace(site.name, site.address, other);
-        const uint32_t entry = MakeRegisterEntry(site.handler, TranslateHostAddress(site.resume), site.bytes, place);
+        const uint32_t entry =
+            MakeRegisterEntry(site.handler, TranslateHostAddress(site.resume), site.bytes, place, site.handlerClass);
         if (entry == 0) {
             Journal((SiteLine(site, address) << ": left alone, no memory for its entry").text());
             return;
@@ -95,8 +96,10 @@ void InstallSite(const Site& site) {
 }
 
 void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
-                         std::initializer_list<uint8_t> displaced) {
-    InstallSite(Hook("register hook", site, handler, resume, displaced));
+                         std::initializer_list<uint8_t> displaced, HandlerClass handlerClass) {
+    Site row = FloatHook("register hook", site, handler, resume, displaced);
+    row.handlerClass = handlerClass;
+    InstallSite(row);
 }
 
 void InstallSites(std::span<const Site> sites, const PluginSettings* settings) {

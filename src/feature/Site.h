@@ -78,18 +78,31 @@ struct Site {
     uint32_t value = 0;
     Gate gate = {};
     uint32_t otherResume = 0;  // a hook: where its handler may send the game instead
+    HandlerClass handlerClass = HandlerClass::FloatingPoint;  // a hook: what its handler computes with
 };
 
-constexpr Site Hook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
-                    std::span<const uint8_t> displaced = {}, Gate gate = {}) {
+// A hook whose handler computes with floats: the game's x87/MMX/SSE state is kept around it.
+constexpr Site FloatHook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
+                         std::span<const uint8_t> displaced = {}, Gate gate = {}) {
     return {name, address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate};
 }
-// A hook whose handler may also send the game to `otherResume`
+#ifdef MORVANE_INTEGER_CODE
+// A hook whose handler does integer work only: the game's floating-point state is never
+// touched around it. Only integer code (built without x87, MMX and SSE registers, and
+// checked so after each build) can make one.
+constexpr Site Hook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
+                    std::span<const uint8_t> displaced = {}, Gate gate = {}) {
+    return {name, address, PatchKind::RegisterHook, handler, nullptr,  nullptr, resume, displaced, 0, gate, 0,
+            HandlerClass::Integer};
+}
+// An integer hook whose handler may also send the game to `otherResume`
 // (RegisterRecord::ResumeAtOther).
 constexpr Site HookOr(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
                       uint32_t otherResume, std::span<const uint8_t> displaced = {}, Gate gate = {}) {
-    return {name, address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate, otherResume};
+    return {name,         address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate,
+            otherResume, HandlerClass::Integer};
 }
+#endif
 constexpr Site CallTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
     return {name, address, PatchKind::Call, nullptr, target, nullptr, 0, {}, 0, gate};
 }
@@ -129,7 +142,8 @@ void InstallSite(const Site& site);
 // does; the game resumes at `resume`, after the `displaced` instructions, unless the
 // handler says otherwise. Nothing is written when no entry could be made.
 void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
-                         std::initializer_list<uint8_t> displaced = {});
+                         std::initializer_list<uint8_t> displaced = {},
+                         HandlerClass handlerClass = HandlerClass::FloatingPoint);
 // Writes every row whose gate is open for `settings` (none while `settings` is null: the
 // plug-in is inactive).
 void InstallSites(std::span<const Site> sites, const PluginSettings* settings);

@@ -1,4 +1,5 @@
-// The animated steering angle of the front wheels in the customization screens.
+// The animated steering angle of the front wheels in the customization screens: its step,
+// floating-point code run by the neon colour hook.
 #include "feature/SteerAnimation.h"
 
 #include <cmath>
@@ -13,20 +14,12 @@ constexpr float kDegreesPerFrameTime = 35.0f;
 // Within this distance of the target the animation ends.
 constexpr float kCloseEnough = 1.0f;
 
-// Shared by the customization screens (which set the target) and the neon colour hook
-// (which steps).
-float steerTarget = 0.0f;
-bool steerAnimating = false;
-
 }  // namespace
 
-void SetSteerTarget(float angle) {
-    steerTarget = angle;
-    steerAnimating = true;
-}
-
 void StepSteerAnimation() {
-    if (*host::HostGameMode != host::game_mode::kCustomization || !steerAnimating) return;
+    SteerTarget& target = CurrentSteerTarget();
+    if (*host::HostGameMode != host::game_mode::kCustomization || !target.animating) return;
+    const float steerTarget = target.angle;
     const float angle = *host::HostSteeringAngle;
     const float distance = std::fabs(angle - steerTarget);
     if (distance > kCloseEnough) {
@@ -34,7 +27,7 @@ void StepSteerAnimation() {
         *host::HostSteeringAngle = rate * *host::HostFrameTime + angle;
     } else {
         // Within reach of the target (or no number at all): the animation is over.
-        steerAnimating = false;
+        target.animating = false;
     }
 }
 

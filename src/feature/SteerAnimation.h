@@ -6,6 +6,13 @@
 
 namespace morvane {
 
+// The angle the wheels move toward, and whether they still move.
+struct SteerTarget {
+    float angle = 0.0f;
+    bool animating = false;
+};
+SteerTarget& CurrentSteerTarget();
+
 // Starts moving the steering angle toward `angle`.
 void SetSteerTarget(float angle);
 

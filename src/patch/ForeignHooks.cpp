@@ -76,15 +76,20 @@ void CheckWrittenSites(const char* when) noexcept {
 }
 
 namespace {
-std::atomic<ULONGLONG> laterCheckDue{0};
+// The tick count (milliseconds, wrapping after 49 days) when the check is due; 0: none. A
+// word, so that integer code reads and swaps it in one instruction.
+std::atomic<uint32_t> laterCheckDue{0};
 }  // namespace
 
-void CheckWrittenSitesLater(uint32_t delayMs) { laterCheckDue = GetTickCount64() + delayMs; }
+void CheckWrittenSitesLater(uint32_t delayMs) {
+    const uint32_t due = GetTickCount() + delayMs;
+    laterCheckDue = due != 0 ? due : 1;
+}
 
 bool CheckWrittenSitesIfDue() noexcept {
-    ULONGLONG due = laterCheckDue.load(std::memory_order_relaxed);
+    uint32_t due = laterCheckDue.load(std::memory_order_relaxed);
     if (due == 0) return true;
-    if (GetTickCount64() < due) return false;
+    if (static_cast<int32_t>(GetTickCount() - due) < 0) return false;  // not yet, across a wrap too
     // Hooks on several threads may be due at once: one checks.
     if (laterCheckDue.compare_exchange_strong(due, 0)) CheckWrittenSites("a few seconds after start-up");
     return true;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -10,7 +11,14 @@
 #include "patch/Ledger.h"
 #include "patch/Patch.h"
 
-extern "C" void morvane_register_trampoline();
+extern "C" {
+void morvane_register_trampoline();
+// Calls a per-site entry as a game site would enter it, resuming at morvane_hook_entered,
+// which returns to the caller.
+void __cdecl morvane_enter_hook(uint32_t entry);
+void morvane_hook_entered();
+extern uint32_t morvane_x87_emptiness_test;
+}
 
 namespace morvane {
 
@@ -101,7 +109,7 @@ extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
 }
 
 uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced,
-                           HookPlace* place) {
+                           HookPlace* place, HandlerClass handlerClass) {
     if (displaced.size() > kMaxDisplacedBytes) return 0;
     const uint32_t count = static_cast<uint32_t>(displaced.size());
     const uint32_t size = EntrySize(count);
@@ -114,7 +122,7 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.
     uint8_t code[EntrySize(kMaxDisplacedBytes)];
     std::memset(code, 0xCC, sizeof code);
-    const RegisterHookInfo hook{handler, place, fullX87Stack};
+    const RegisterHookInfo hook{handler, place, fullX87Stack, handlerClass};
     const uint32_t hookAt = entry + EntryCodeSize(count);
     std::memcpy(code + EntryCodeSize(count), &hook, sizeof hook);
     EntryHead head;
@@ -130,6 +138,47 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     NoteEntry(entry, size, entry + sizeof head, place != nullptr ? place->name : "a register hook",
               place != nullptr ? place->site : 0);
     return entry;
+}
+
+void UseX87EmptinessTest(X87EmptinessTest test) {
+    __atomic_store_n(&morvane_x87_emptiness_test, static_cast<uint32_t>(test), __ATOMIC_RELAXED);
+}
+
+X87EmptinessTest X87EmptinessTestInUse() {
+    return static_cast<X87EmptinessTest>(__atomic_load_n(&morvane_x87_emptiness_test, __ATOMIC_RELAXED));
+}
+
+namespace {
+void NothingToDo(RegisterRecord&) {}
+}  // namespace
+
+X87EmptinessTiming ChooseX87EmptinessTest() {
+    constexpr uint32_t kCalls = 256, kRounds = 3;
+    X87EmptinessTiming timing{{UINT32_MAX, UINT32_MAX, UINT32_MAX}, X87EmptinessTest::Push};
+    const uint32_t entry = MakeRegisterEntry(&NothingToDo, CodeAddress(&morvane_hook_entered));
+    LARGE_INTEGER frequency;
+    if (entry == 0 || !QueryPerformanceFrequency(&frequency)) return timing;
+    // The tests take turns in each round, so that whatever else the processor does hits
+    // them alike.
+    for (uint32_t round = 0; round < kRounds; ++round) {
+        for (uint32_t test = 0; test < std::size(timing.nanoseconds); ++test) {
+            UseX87EmptinessTest(static_cast<X87EmptinessTest>(test));
+            LARGE_INTEGER start, end;
+            QueryPerformanceCounter(&start);
+            for (uint32_t call = 0; call < kCalls; ++call) morvane_enter_hook(entry);
+            QueryPerformanceCounter(&end);
+            const uint64_t ns = static_cast<uint64_t>(end.QuadPart - start.QuadPart) * 1000000000u /
+                                static_cast<uint64_t>(frequency.QuadPart) / kCalls;
+            timing.nanoseconds[test] = std::min<uint32_t>(timing.nanoseconds[test], static_cast<uint32_t>(ns));
+        }
+    }
+    for (uint32_t test = 1; test < std::size(timing.nanoseconds); ++test) {
+        if (timing.nanoseconds[test] < timing.nanoseconds[static_cast<uint32_t>(timing.chosen)]) {
+            timing.chosen = static_cast<X87EmptinessTest>(test);
+        }
+    }
+    UseX87EmptinessTest(timing.chosen);
+    return timing;
 }
 
 }  // namespace morvane

@@ -39,16 +39,24 @@ struct HookPlace;
 struct RegisterRecord;
 using RegisterHandler = void (*)(RegisterRecord& registers);
 
+// What a handler computes with. An integer handler is integer code (see CMakeLists.txt: built
+// without x87, MMX and SSE registers, and checked so after each build): the trampoline
+// leaves the game's floating-point state alone around it. A floating-point handler gets an
+// empty x87 stack and the default control words, and the game its state back.
+enum class HandlerClass : uint32_t { Integer = 0, FloatingPoint = 1 };
+
 // What a per-site entry hands the trampoline: the handler to run, the hook's place, for
-// the log, and the site's word, set once the site has met a full x87 stack (eight values in
-// flight, or MMX state) so that its later passes pop them at once. Made at start-up, kept
-// until the process ends.
+// the log, the site's word, set once the site has met a full x87 stack (eight values in
+// flight, or MMX state) so that its later passes pop them at once, and the handler's class.
+// Made at start-up, kept until the process ends.
 struct RegisterHookInfo {
     RegisterHandler handler;
     HookPlace* place;
     uint32_t* fullX87Stack;
+    HandlerClass handlerClass;
 };
 static_assert(offsetof(RegisterHookInfo, fullX87Stack) == HOOK_FULL_X87_STACK);
+static_assert(offsetof(RegisterHookInfo, handlerClass) == HOOK_HANDLER_CLASS && sizeof(HandlerClass) == 4);
 
 // Laid out as the trampoline builds it on the stack; do not reorder.
 struct RegisterRecord {
@@ -65,7 +73,10 @@ struct RegisterRecord {
 
     void SetZeroFlag(bool set) { eflags = set ? (eflags | kZeroFlag) : (eflags & ~kZeroFlag); }
     bool ZeroFlag() const { return (eflags & kZeroFlag) != 0; }
+#ifndef MORVANE_INTEGER_CODE
+    // A floating-point handler's result, pushed onto the x87 stack as the game resumes.
     void PushFloat(float value) { pushFloat = 1; floatResult = value; }
+#endif
     // Resumes at a game address instead (translated for the running build).
     void ResumeAtHost(uint32_t address);
 
@@ -107,6 +118,25 @@ void RunOnEveryHookUntilDone(bool (*work)() noexcept);
 // entry's address (a jump destination), or 0 when no executable memory could be had or
 // the displaced run is too long. Entries live until the process ends.
 uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced = {},
-                           HookPlace* place = nullptr);
+                           HookPlace* place = nullptr, HandlerClass handlerClass = HandlerClass::FloatingPoint);
+
+// The exact tests of an empty x87 stack a floating-point hook can make (after popping the
+// values in flight), each dear on some processor: zero pushed onto each register with
+// invalid operations unmasked (a refused push tells a register in use), FXAM of each
+// register, the tag word stored by FNSTENV.
+enum class X87EmptinessTest : uint32_t { Push = 0, Examine = 1, TagWord = 2 };
+inline constexpr const char* kX87EmptinessTestNames[] = {"push test", "FXAM", "FNSTENV tag word"};
+// The test every floating-point hook makes from now on.
+void UseX87EmptinessTest(X87EmptinessTest test);
+X87EmptinessTest X87EmptinessTestInUse();
+
+// A floating-point hook's round trip with an empty x87 stack under each test, timed on this
+// processor (best of a few hundred, in nanoseconds), and the cheapest, now in use. Runs a
+// hook made for it: only at start-up, before any work is left for the first hook.
+struct X87EmptinessTiming {
+    uint32_t nanoseconds[3];
+    X87EmptinessTest chosen;
+};
+X87EmptinessTiming ChooseX87EmptinessTest();
 
 }  // namespace morvane

@@ -155,19 +155,35 @@ _morvane_register_trampoline:
 
     mov ebx, esp                    # the record; EBX survives the cdecl handler
     cld
-    sub esp, SAVE_AREA + SAVE_AREA_SIZE
+    mov edi, [ebx+RECORD_HOOK]
+    cmp dword ptr [edi+HOOK_HANDLER_CLASS], 0
+    jne 7f
+    # An integer handler: integer code all through, so the game's x87/MMX/SSE state is
+    # never touched; nor is a float result pushed.
+    and esp, -16
+    sub esp, 16
+    mov [esp], ebx
+    call _morvane_run_handler
+    mov esp, ebx
+    jmp 8f
+
+7:  sub esp, SAVE_AREA + SAVE_AREA_SIZE
     and esp, -16
     # The x87 stack is emptied for the handler, its values in flight kept in the image, and
     # with them only what a handler can change (the x87 control and status words, MXCSR,
     # XMM0-7); where the x87 state is odd, the whole state is saved instead.
-    mov edi, [ebx+RECORD_HOOK]
     mov edi, [edi+HOOK_FULL_X87_STACK]
     X87_EMPTY_STACK 3f, edi
     stmxcsr dword ptr [esp+SAVE_MXCSR]
     SAVE_XMM_REGISTERS
+    # The handler's control word, loaded only where the word in force differs: a change of
+    # the exception masks is dear on some processors.
+    fnstcw word ptr [esp+8]
+    cmp word ptr [esp+8], 0x037F
+    je 1f
     mov dword ptr [esp+8], 0x037F
     fldcw [esp+8]
-    RUN_HANDLER                     # ESI, the count of values popped, survives it
+1:  RUN_HANDLER                     # ESI, the count of values popped, survives it
     # The handler leaves the x87 stack empty, as it found it. The status word goes back as
     # the game had it: its condition codes C3 C2 C0, changed by examining the values popped
     # and perhaps by the handler, first, while every register is free; then the values
@@ -186,7 +202,12 @@ _morvane_register_trampoline:
     je 2f
     X87_C1_BACK 2f
     jmp 6f
-2:  fldcw word ptr [esp+SAVE_CONTROL]
+2:  fnstcw word ptr [esp+8]
+    mov ax, word ptr [esp+SAVE_CONTROL]
+    cmp ax, word ptr [esp+8]
+    je 1f                           # the control word as the game had it
+    fldcw word ptr [esp+SAVE_CONTROL]
+1:
     stmxcsr dword ptr [esp+4]
     mov eax, [esp+4]
     cmp eax, [esp+SAVE_MXCSR]
@@ -217,9 +238,9 @@ _morvane_register_trampoline:
 
 4:  mov esp, ebx
     cmp dword ptr [esp+RECORD_PUSH_FLOAT], 0   # EFLAGS come from the record below, so this is free
-    je 1f
+    je 8f
     fld dword ptr [esp+RECORD_FLOAT_RESULT]
-1:
+8:
     # Lay EFLAGS and the resume address just below the ESP to resume with. That place
     # lies above the record as long as the handler lowered ESP by no more than the
     # reserve less these 8 bytes (kMaxStackGrowth).
@@ -234,6 +255,18 @@ _morvane_register_trampoline:
     mov esp, [esp-(32-RECORD_ESP)]  # the record's ESP slot, now just below ESP
     popfd
     ret                             # to the entry's tail, as its call predicted, unless moved
+
+# morvane_enter_hook(entry): enters a per-site entry as a game site would, for timing it; the
+# entry resumes at morvane_hook_entered, which returns here.
+    .globl _morvane_enter_hook
+    .p2align 4
+_morvane_enter_hook:
+    mov eax, [esp+4]
+    call eax
+    ret
+    .globl _morvane_hook_entered
+_morvane_hook_entered:
+    ret
 
     .section .rdata, "dr"
     .p2align 2
@@ -252,3 +285,5 @@ _morvane_default_mxcsr:
 _morvane_x87_whole_saves: .long 0
     .globl _morvane_x87_image_restores
 _morvane_x87_image_restores: .long 0
+    .globl _morvane_x87_emptiness_test
+_morvane_x87_emptiness_test: .long 0   # X87EmptinessTest: 0 push, 1 FXAM, 2 tag word

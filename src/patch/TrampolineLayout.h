@@ -20,8 +20,10 @@
 #define RECORD_SIZE 52
 
 /* RegisterHookInfo: the address of the site's word that says it has met a full x87 stack
-   (eight values in flight, or MMX state). */
+   (eight values in flight, or MMX state), */
 #define HOOK_FULL_X87_STACK 8
+/* RegisterHookInfo: the handler's class, 0 integer (the floating-point state left alone). */
+#define HOOK_HANDLER_CLASS 12
 
 /* The entry lowers ESP by this much before it pushes anything, so that a handler may
    lower ESP a little; the trampoline needs 8 of those bytes to lay EFLAGS and the resume

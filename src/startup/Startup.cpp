@@ -134,6 +134,21 @@ bool ClaimedByThisCopy() {
     return false;
 }
 
+// Floating-point hooks test whether the game's x87 stack is empty the cheapest way on this
+// processor, timed here.
+void ChooseX87Test() {
+    const X87EmptinessTiming timing = ChooseX87EmptinessTest();
+    const auto chosen = static_cast<uint32_t>(timing.chosen);
+    std::string others;
+    for (uint32_t test = 0; test < std::size(timing.nanoseconds); ++test) {
+        if (test == chosen) continue;
+        others += std::string(others.empty() ? "" : ", ") + kX87EmptinessTestNames[test] + " " +
+                  std::to_string(timing.nanoseconds[test]) + " ns";
+    }
+    Journal(std::string("x87 emptiness test: ") + kX87EmptinessTestNames[chosen] + ", " +
+            std::to_string(timing.nanoseconds[chosen]) + " ns a floating-point hook (" + others + ")");
+}
+
 void RunInstallers() {
     // One installer that fails leaves the others to write their sites.
     for (const Installer& installer : kInstallers) {
@@ -235,6 +250,7 @@ void StartPlugin() {
     ObserveFaults(OwnModule());
     // Pinned before the first jump into this library is written.
     PinInMemory();
+    ChooseX87Test();
     RunInstallers();
     active = true;
     Journal("state: active, " + std::to_string(WrittenSites().size()) + " game sites written", true);

@@ -1,0 +1,20 @@
+#include "IntegerHandlers.h"
+
+#include <cstring>
+
+namespace integer_handlers {
+
+uint32_t runs = 0;
+
+namespace {
+uint8_t buffer[8192];
+volatile uint32_t half = sizeof buffer / 2;  // a size the compiler cannot see: the library copies
+}  // namespace
+
+void CopyAndCount(morvane::RegisterRecord& r) {
+    std::memset(buffer, static_cast<int>(r.eax), half);
+    std::memcpy(buffer + half, buffer, half);
+    ++runs;
+}
+
+}  // namespace integer_handlers

@@ -1,0 +1,16 @@
+#pragma once
+// Register hook handlers built as the plug-in's integer code is, for the tests that run
+// integer hooks.
+#include <cstdint>
+
+#include "patch/RegisterHook.h"
+
+namespace integer_handlers {
+
+// How many times CopyAndCount ran.
+extern uint32_t runs;
+// Fills and copies a few KB of a buffer through the C library's routines, as integer code
+// that copies names and records does, and counts.
+void CopyAndCount(morvane::RegisterRecord& r);
+
+}  // namespace integer_handlers
