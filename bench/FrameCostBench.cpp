@@ -16,6 +16,7 @@
 #include "effects/LightShaders.h"
 #include "effects/Neon.h"
 #include "effects/Textures.h"
+#include "patch/RegisterHook.h"
 
 namespace {
 
@@ -55,13 +56,16 @@ int main() {
     folder.Write("Morvane.ini", "[GENERAL]\nReplaceHeadlightShader = 1\nReplaceBrakelightShader = 1\n"
                                 "[MODS]\nNeon = 1\nTires = 1\nLicensePlate = 1\n");
     morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
+    const morvane::X87EmptinessTiming timing = morvane::ChooseX87EmptinessTest();
     morvane::InstallTextures();
     morvane::InstallLightShaders();
     morvane::InstallNeon();
     const std::vector<sim::drawing::Car> cars = Cars();
     const double hooked = FrameMicroseconds(cars);
     const double cost = hooked - bare;
-    std::printf("Drawing hooks for %d cars (6 hooks a car; best of %d frames):\n", kCars, kFrames);
+    std::printf("Drawing hooks for %d cars (6 hooks a car, each of the class its code gives it, the x87 test %s; best of "
+                "%d frames):\n",
+                kCars, morvane::kX87EmptinessTestNames[static_cast<uint32_t>(timing.chosen)], kFrames);
     std::printf("  a frame with the hooks   %8.1f us\n", hooked);
     std::printf("  the same, no hook        %8.1f us\n", bare);
     std::printf("  the hooks' share         %8.1f us = %.3f%% of a 60 fps frame (16.667 ms)\n", cost,

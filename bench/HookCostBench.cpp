@@ -1,11 +1,12 @@
 // What a hook costs, measured inside the simulated game: a host routine whose first
 // instruction is diverted, called a million times, against the same routine undiverted.
-// Side by side: the register hook's round trip (site jump, per-site entry, trampoline,
-// an empty handler, resume) with no x87 value in flight and with some (popped and pushed
-// back), the floor of any hook that is safe inside the game (flags, general registers and
-// x87/SSE state kept around a call), the trampoline's x87 emptiness test alone, FXAM of an
-// empty register (which some processors run through a slow microcode assist), and a bare
-// register-saving stub; under the processor's name, since the figures vary with it.
+// Side by side: a floating-point hook's round trip (site jump, per-site entry, trampoline,
+// an empty handler, resume) under each test of an empty x87 stack, with no x87 value in
+// flight and with some (popped and pushed back), and that test alone; an integer hook's
+// round trip; the floor of any hook that is safe inside the game (flags, general registers
+// and x87/SSE state kept around a call), FXAM of an empty register (which some processors
+// run through a slow microcode assist), a bare register-saving stub, and the test start-up
+// chooses; under the processor's name, since the figures vary with it.
 #include <cpuid.h>
 #include <windows.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "HostLayout.h"
+#include "IntegerHandlers.h"
 #include "BenchClock.h"
 #include "Sim.h"
 #include "feature/Site.h"
@@ -92,7 +94,7 @@ int main() {
     using namespace morvane;
     sim::Setup();
     // Routines with 0, 1 and 8 x87 values in flight at the site, undiverted and diverted by a
-    // register hook; then one diverted to each stub.
+    // floating-point hook; one diverted by an integer hook; then one diverted to each stub.
     const uint32_t inFlight[3] = {0, 1, 8};
     std::vector<Routine> routines;
     uint32_t next = sim::layout::kScratchCode;
@@ -104,6 +106,10 @@ int main() {
             next += 0x100;
         }
     }
+    const uint32_t integerSite = PlantRoutine(next);
+    InstallRegisterHook(integerSite, &integer_handlers::Nothing, integerSite + 5, {}, HandlerClass::Integer);
+    routines.push_back(At(next));
+    next += 0x100;
     const std::pair<void (*)(), uint32_t*> stubs[] = {{&bench_floor_stub, &bench_floor_resume},
                                                       {&bench_test_stub, &bench_test_resume},
                                                       {&bench_fxam_stub, &bench_fxam_resume},
@@ -116,17 +122,33 @@ int main() {
         next += 0x100;
     }
 
-    const std::vector<double> ns = NsPerCall(routines);
-    const double none = ns[0], hook = ns[3] - ns[0], one = ns[4] - ns[1], eight = ns[5] - ns[2];
-    const double floor = ns[6] - none, test = ns[7] - ns[9], fxam = ns[8] - ns[9], bare = ns[9] - none;
     std::printf("Processor: %s\n", ProcessorName().c_str());
-    std::printf("Hook cost (best of %d x %d calls, the undiverted call's %.1f ns taken off):\n", kRounds, kCalls, none);
-    std::printf("  register hook round trip               %6.1f ns   round trip / floor = %.2f\n", hook, hook / floor);
-    std::printf("    one x87 value in flight              %6.1f ns   / floor = %.2f\n", one, one / floor);
-    std::printf("    eight values in flight (TOP 0)       %6.1f ns   / floor = %.2f\n", eight, eight / floor);
-    std::printf("  floor (flags, registers, FXSAVE)       %6.1f ns\n", floor);
-    std::printf("  x87 emptiness test alone               %6.1f ns\n", test);
-    std::printf("  FXAM of an empty x87 register          %6.1f ns   (slow where a microcode assist runs it)\n", fxam);
-    std::printf("  bare register-saving stub              %6.1f ns\n", bare);
+    std::printf("Hook cost (best of %d x %d calls, the undiverted call's time taken off):\n", kRounds, kCalls);
+    double floor = 0, integer = 0;
+    for (uint32_t test = 0; test < std::size(kX87EmptinessTestNames); ++test) {
+        UseX87EmptinessTest(static_cast<X87EmptinessTest>(test));
+        const std::vector<double> ns = NsPerCall(routines);
+        floor = ns[7] - ns[0];
+        integer = ns[6] - ns[0];
+        const double none = ns[3] - ns[0], one = ns[4] - ns[1], eight = ns[5] - ns[2];
+        std::printf("  floating-point hook round trip, %-16s %6.1f ns   / floor = %.2f\n", kX87EmptinessTestNames[test],
+                    none, none / floor);
+        std::printf("    one x87 value in flight                       %6.1f ns   / floor = %.2f\n", one, one / floor);
+        std::printf("    eight values in flight (TOP 0)                %6.1f ns   / floor = %.2f\n", eight, eight / floor);
+        std::printf("    the emptiness test alone                      %6.1f ns\n", ns[8] - ns[10]);
+        if (test == 0) {
+            std::printf("  FXAM of an empty x87 register                   %6.1f ns   (dear where a microcode assist runs it)\n",
+                        ns[9] - ns[10]);
+            std::printf("  bare register-saving stub                       %6.1f ns\n", ns[10] - ns[0]);
+        }
+    }
+    std::printf("  integer hook round trip                         %6.1f ns   / floor = %.2f\n", integer, integer / floor);
+    std::printf("  floor (flags, registers, FXSAVE)                %6.1f ns\n", floor);
+    const X87EmptinessTiming chosen = ChooseX87EmptinessTest();
+    std::printf("Chosen at start-up on this processor: %s (%u ns a floating-point hook; push test %u, FXAM %u, "
+                "tag word %u)\n",
+                kX87EmptinessTestNames[static_cast<uint32_t>(chosen.chosen)],
+                chosen.nanoseconds[static_cast<uint32_t>(chosen.chosen)], chosen.nanoseconds[0], chosen.nanoseconds[1],
+                chosen.nanoseconds[2]);
     return 0;
 }

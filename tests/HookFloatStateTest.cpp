@@ -135,6 +135,7 @@ constexpr Kind kKinds[] = {
     {"push test", morvane::HandlerClass::FloatingPoint, morvane::X87EmptinessTest::Push},
     {"FXAM test", morvane::HandlerClass::FloatingPoint, morvane::X87EmptinessTest::Examine},
     {"tag word test", morvane::HandlerClass::FloatingPoint, morvane::X87EmptinessTest::TagWord},
+    {"FXSAVE test", morvane::HandlerClass::FloatingPoint, morvane::X87EmptinessTest::SavedTags},
 };
 
 // One pass through the hooked site: the game's state back, the handler's as promised, and

@@ -17,4 +17,6 @@ void CopyAndCount(morvane::RegisterRecord& r) {
     ++runs;
 }
 
+void Nothing(morvane::RegisterRecord&) {}
+
 }  // namespace integer_handlers

@@ -12,5 +12,7 @@ extern uint32_t runs;
 // Fills and copies a few KB of a buffer through the C library's routines, as integer code
 // that copies names and records does, and counts.
 void CopyAndCount(morvane::RegisterRecord& r);
+// Does nothing: an integer hook's round trip alone.
+void Nothing(morvane::RegisterRecord& r);
 
 }  // namespace integer_handlers

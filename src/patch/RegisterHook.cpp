@@ -154,7 +154,7 @@ void NothingToDo(RegisterRecord&) {}
 
 X87EmptinessTiming ChooseX87EmptinessTest() {
     constexpr uint32_t kCalls = 256, kRounds = 3;
-    X87EmptinessTiming timing{{UINT32_MAX, UINT32_MAX, UINT32_MAX}, X87EmptinessTest::Push};
+    X87EmptinessTiming timing{{UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX}, X87EmptinessTest::Push};
     const uint32_t entry = MakeRegisterEntry(&NothingToDo, CodeAddress(&morvane_hook_entered));
     LARGE_INTEGER frequency;
     if (entry == 0 || !QueryPerformanceFrequency(&frequency)) return timing;

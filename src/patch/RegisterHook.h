@@ -123,9 +123,15 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
 // The exact tests of an empty x87 stack a floating-point hook can make (after popping the
 // values in flight), each dear on some processor: zero pushed onto each register with
 // invalid operations unmasked (a refused push tells a register in use), FXAM of each
-// register, the tag word stored by FNSTENV.
-enum class X87EmptinessTest : uint32_t { Push = 0, Examine = 1, TagWord = 2 };
-inline constexpr const char* kX87EmptinessTestNames[] = {"push test", "FXAM", "FNSTENV tag word"};
+// register, the tag word stored by FNSTENV, the abridged tags FXSAVE stores (with nothing
+// popped; else the tag word), whose image then keeps MXCSR and XMM0-7 too.
+enum class X87EmptinessTest : uint32_t {
+    Push = X87_TEST_PUSH,
+    Examine = X87_TEST_EXAMINE,
+    TagWord = X87_TEST_TAG_WORD,
+    SavedTags = X87_TEST_SAVED_TAGS,
+};
+inline constexpr const char* kX87EmptinessTestNames[] = {"push test", "FXAM", "FNSTENV tag word", "FXSAVE tags"};
 // The test every floating-point hook makes from now on.
 void UseX87EmptinessTest(X87EmptinessTest test);
 X87EmptinessTest X87EmptinessTestInUse();
@@ -134,7 +140,7 @@ X87EmptinessTest X87EmptinessTestInUse();
 // processor (best of a few hundred, in nanoseconds), and the cheapest, now in use. Runs a
 // hook made for it: only at start-up, before any work is left for the first hook.
 struct X87EmptinessTiming {
-    uint32_t nanoseconds[3];
+    uint32_t nanoseconds[4];
     X87EmptinessTest chosen;
 };
 X87EmptinessTiming ChooseX87EmptinessTest();

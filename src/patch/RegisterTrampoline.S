@@ -174,8 +174,14 @@ _morvane_register_trampoline:
     # XMM0-7); where the x87 state is odd, the whole state is saved instead.
     mov edi, [edi+HOOK_FULL_X87_STACK]
     X87_EMPTY_STACK 3f, edi
-    stmxcsr dword ptr [esp+SAVE_MXCSR]
+    # The FXSAVE test, nothing popped, has stored MXCSR and XMM0-7 in the image already.
+    cmp dword ptr [_morvane_x87_emptiness_test], X87_TEST_SAVED_TAGS
+    jne 1f
+    test esi, esi
+    jz 9f
+1:  stmxcsr dword ptr [esp+SAVE_MXCSR]
     SAVE_XMM_REGISTERS
+9:
     # The handler's control word, loaded only where the word in force differs: a change of
     # the exception masks is dear on some processors.
     fnstcw word ptr [esp+8]
@@ -286,4 +292,4 @@ _morvane_x87_whole_saves: .long 0
     .globl _morvane_x87_image_restores
 _morvane_x87_image_restores: .long 0
     .globl _morvane_x87_emptiness_test
-_morvane_x87_emptiness_test: .long 0   # X87EmptinessTest: 0 push, 1 FXAM, 2 tag word
+_morvane_x87_emptiness_test: .long X87_TEST_PUSH   # X87EmptinessTest

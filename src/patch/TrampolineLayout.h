@@ -25,6 +25,12 @@
 /* RegisterHookInfo: the handler's class, 0 integer (the floating-point state left alone). */
 #define HOOK_HANDLER_CLASS 12
 
+/* X87EmptinessTest, as _morvane_x87_emptiness_test holds it. */
+#define X87_TEST_PUSH 0
+#define X87_TEST_EXAMINE 1
+#define X87_TEST_TAG_WORD 2
+#define X87_TEST_SAVED_TAGS 3
+
 /* The entry lowers ESP by this much before it pushes anything, so that a handler may
    lower ESP a little; the trampoline needs 8 of those bytes to lay EFLAGS and the resume
    address just below the ESP it resumes with. */
