@@ -123,8 +123,8 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
 // The exact tests of an empty x87 stack a floating-point hook can make (after popping the
 // values in flight), each dear on some processor: zero pushed onto each register with
 // invalid operations unmasked (a refused push tells a register in use), FXAM of each
-// register, the tag word stored by FNSTENV, the abridged tags FXSAVE stores (with nothing
-// popped; else the tag word), whose image then keeps MXCSR and XMM0-7 too.
+// register, the tag word stored by FNSTENV, the abridged tags of an FXSAVE made before
+// anything is popped (its image then keeps the values, MXCSR and XMM0-7).
 enum class X87EmptinessTest : uint32_t {
     Push = X87_TEST_PUSH,
     Examine = X87_TEST_EXAMINE,

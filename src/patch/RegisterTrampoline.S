@@ -174,12 +174,9 @@ _morvane_register_trampoline:
     # XMM0-7); where the x87 state is odd, the whole state is saved instead.
     mov edi, [edi+HOOK_FULL_X87_STACK]
     X87_EMPTY_STACK 3f, edi
-    # The FXSAVE test, nothing popped, has stored MXCSR and XMM0-7 in the image already.
-    cmp dword ptr [_morvane_x87_emptiness_test], X87_TEST_SAVED_TAGS
-    jne 1f
-    test esi, esi
-    jz 9f
-1:  stmxcsr dword ptr [esp+SAVE_MXCSR]
+    test edx, edx                   # an FXSAVE has stored MXCSR and XMM0-7 in the image
+    jnz 9f
+    stmxcsr dword ptr [esp+SAVE_MXCSR]
     SAVE_XMM_REGISTERS
 9:
     # The handler's control word, loaded only where the word in force differs: a change of
