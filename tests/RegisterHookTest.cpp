@@ -90,10 +90,15 @@ TEST_F(RegisterHookTest, TheRecordHoldsTheSiteAsItWas) {
     EXPECT_TRUE(seenAlignedStack);
     EXPECT_EQ(seenSlots[0], 0x11u);
     EXPECT_EQ(seenSlots[3], 0x44u);
-    // A handler that changes nothing leaves everything as it was.
+    // A handler that changes nothing leaves everything as it was, the direction flag too.
     ExpectRegistersAsOnEntry(after.registers, run.registers);
     EXPECT_EQ(after.esp, after.espAtSite);
     EXPECT_EQ(after.registers.eflags & (kArithmeticFlags | 0x400), kArithmeticFlags);
+    for (const uint32_t flags : {0x202u | 0x400u, 0x202u | 0x800u | 0x400u, 0x202u | 0x001u}) {
+        sim::Run other = RunAtSite();
+        other.registers.eflags = flags;
+        EXPECT_EQ(sim::RunHostCode(other).registers.eflags & (kArithmeticFlags | 0x400), flags & ~0x202u) << flags;
+    }
 }
 
 TEST_F(RegisterHookTest, ResultInEax) {

@@ -244,19 +244,29 @@ _morvane_register_trampoline:
     je 8f
     fld dword ptr [esp+RECORD_FLOAT_RESULT]
 8:
-    # Lay EFLAGS and the resume address just below the ESP to resume with. That place
-    # lies above the record as long as the handler lowered ESP by no more than the
-    # reserve less these 8 bytes (kMaxStackGrowth).
+    # Lay the resume address just below the ESP to resume with. That place lies above the
+    # record as long as the handler lowered ESP by no more than the reserve less the
+    # resume slots (kMaxStackGrowth).
     mov eax, [esp+RECORD_ESP]
-    mov ecx, [esp+RECORD_EFLAGS]
-    mov [eax-RESUME_SLOTS_SIZE], ecx
     mov ecx, [esp+RECORD_RESUME]
-    mov [eax-RESUME_SLOTS_SIZE+4], ecx
-    sub eax, RESUME_SLOTS_SIZE
+    mov [eax-4], ecx
+    sub eax, 4
     mov [esp+RECORD_ESP], eax
+    # The flags from the record without POPFD, which some processors run slowly: DF, then
+    # OF, then SF ZF AF PF CF. Nothing after them changes a flag. (A hook never changes the
+    # system flags, which user code cannot set anyway but for AC and TF.)
+    mov ecx, [esp+RECORD_EFLAGS]
+    bt ecx, 10                      # DF
+    jnc 1f
+    std
+1:  mov eax, ecx
+    and eax, 0x800
+    shl eax, 20                     # OF (bit 11) alone, in the sign bit:
+    cmp eax, 1                      # 0x80000000 - 1 overflows, 0 - 1 does not
+    mov ah, cl
+    sahf                            # 9E: SF ZF AF PF CF from AH
     popad                           # every register but ESP
     mov esp, [esp-(32-RECORD_ESP)]  # the record's ESP slot, now just below ESP
-    popfd
     ret                             # to the entry's tail, as its call predicted, unless moved
 
 # morvane_enter_hook(entry): enters a per-site entry as a game site would, for timing it; the

@@ -32,8 +32,8 @@
 #define X87_TEST_SAVED_TAGS 3
 
 /* The entry lowers ESP by this much before it pushes anything, so that a handler may
-   lower ESP a little; the trampoline needs 8 of those bytes to lay EFLAGS and the resume
-   address just below the ESP it resumes with. */
+   lower ESP a little; the trampoline keeps 8 of those bytes to lay the resume address
+   just below the ESP it resumes with. */
 #define ENTRY_STACK_RESERVE 64
 #define RESUME_SLOTS_SIZE 8
 
