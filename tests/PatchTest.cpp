@@ -5,6 +5,7 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "feature/Site.h"
 #include "patch/Patch.h"
 
 using namespace morvane;
@@ -22,6 +23,18 @@ class PatchTest : public testing::Test {
 protected:
     void SetUp() override { sim::Reset(); }
 };
+
+// A row that runs Morvane's code may be decided car by car; a byte patch, written once for
+// every car, may not: the compiler refuses it.
+template <class Decision>
+concept BytesDecidedBy = requires(Decision decision) {
+    morvane::Bytes("", 0, std::span<const uint8_t>{}, decision);
+};
+template <class Decision>
+concept CallDecidedBy = requires(Decision decision) { morvane::CallTo("", 0, nullptr, decision); };
+using PerCarForceLodA = decltype(morvane::DecidedPerCar<&morvane::CarProfile::forceLodA>());
+static_assert(BytesDecidedBy<morvane::Gate> && !BytesDecidedBy<PerCarForceLodA>);
+static_assert(CallDecidedBy<morvane::Gate> && CallDecidedBy<PerCarForceLodA>);
 
 TEST_F(PatchTest, RelativeJumpsCountFromTheEndOfTheInstruction) {
     WriteJump(0x7DA131, 0x7DA137);

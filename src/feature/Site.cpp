@@ -91,7 +91,7 @@ void InstallSite(const Site& site) {
     if (site.target != nullptr) SetRoutinePlace(site.target(), NewHookPlace(site.name, site.address));
     NoteWrittenSite(site.name, address, WrittenSize(site), site.kind == PatchKind::Call);
     LogLine line = SiteLine(site, address);
-    TellPerCarSwitches(line, site.gate.perCar);
+    TellPerCarSwitches(line, site.perCar);
     Journal(line.text());
 }
 

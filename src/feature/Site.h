@@ -33,16 +33,14 @@ uint32_t CodeOf() {
     return CodeAddress(Routine);
 }
 
-// Whether a row is written, and what the log says of it. A row without a gate is written
-// whenever the plug-in is active. A global switch or a rule between switches decides at
-// start-up: `open` answers, `setting` names the switch, `whyNot` (where a rule decides)
-// tells why the site was left alone. Per-car switches decide in the hook, car by car: the
-// row is always written, and `perCar` names the switches the hook looks up.
+// Whether a row is written, decided when the sites are written, and what the log says of
+// it. A row without a gate is written whenever the plug-in is active. A global switch or a
+// rule between switches decides at start-up: `open` answers, `setting` names the switch,
+// `whyNot` (where a rule decides) tells why the site was left alone.
 struct Gate {
     bool (*open)(const PluginSettings& settings) = nullptr;
     const char* setting = nullptr;
     const char* (*whyNot)(const PluginSettings& settings) = nullptr;
-    std::span<const ProfileSwitchKey* const> perCar = {};
 };
 template <bool PluginSettings::*Switch>
 bool SwitchOn(const PluginSettings& settings) {
@@ -51,20 +49,34 @@ bool SwitchOn(const PluginSettings& settings) {
 // The gate of a global switch, named by its key in Morvane.ini.
 template <bool PluginSettings::*Switch>
 constexpr Gate On() {
-    return {&SwitchOn<Switch>, GlobalSwitchKeyOf(Switch)};
+    return {.open = &SwitchOn<Switch>, .setting = GlobalSwitchKeyOf(Switch)};
 }
 // A rule: `open` decides, `whyNot` explains a site left alone.
 constexpr Gate Rule(bool (*open)(const PluginSettings&), const char* setting,
                     const char* (*whyNot)(const PluginSettings&)) {
-    return {open, setting, whyNot};
+    return {.open = open, .setting = setting, .whyNot = whyNot};
 }
-// Always written; the hook looks these per-car switches up for each car.
+
+// Per-car switches decide in the code the row leads to, car by car (each looked up with
+// SwitchOnForCar): the row is always written, and names them for the log. Only a row that
+// runs Morvane's code can be decided so: a byte patch is written once for every car.
+struct PerCar {
+    std::span<const ProfileSwitchKey* const> switches;
+};
 template <bool CarProfile::*... Switches>
 inline constexpr const ProfileSwitchKey* kPerCarSwitches[] = {&ProfileSwitchOf(Switches)...};
 template <bool CarProfile::*... Switches>
-constexpr Gate DecidedPerCar() {
-    return {nullptr, nullptr, nullptr, kPerCarSwitches<Switches...>};
+constexpr PerCar DecidedPerCar() {
+    return {kPerCarSwitches<Switches...>};
 }
+// What decides a row that runs Morvane's code: a gate, or per-car switches.
+struct Decision {
+    constexpr Decision() = default;
+    constexpr Decision(Gate decidedAtStart) : gate(decidedAtStart) {}
+    constexpr Decision(PerCar decidedPerCar) : perCar(decidedPerCar.switches) {}
+    Gate gate;
+    std::span<const ProfileSwitchKey* const> perCar;
+};
 
 struct Site {
     const char* name;
@@ -77,49 +89,55 @@ struct Site {
     std::span<const uint8_t> bytes = {};
     uint32_t value = 0;
     Gate gate = {};
+    std::span<const ProfileSwitchKey* const> perCar = {};  // the switches its code looks up, car by car
     uint32_t otherResume = 0;  // a hook: where its handler may send the game instead
     HandlerClass handlerClass = HandlerClass::FloatingPoint;  // a hook: what its handler computes with
 };
 
 // A hook whose handler computes with floats: the game's x87/MMX/SSE state is kept around it.
 constexpr Site FloatHook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
-                         std::span<const uint8_t> displaced = {}, Gate gate = {}) {
-    return {name, address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate};
+                         std::span<const uint8_t> displaced = {}, Decision decision = {}) {
+    return {.name = name, .address = address, .kind = PatchKind::RegisterHook, .handler = handler,
+            .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar};
 }
 #ifdef MORVANE_INTEGER_CODE
 // A hook whose handler does integer work only: the game's floating-point state is never
 // touched around it. Only integer code (built without x87, MMX and SSE registers, and
 // checked so after each build) can make one.
 constexpr Site Hook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
-                    std::span<const uint8_t> displaced = {}, Gate gate = {}) {
-    return {name, address, PatchKind::RegisterHook, handler, nullptr,  nullptr, resume, displaced, 0, gate, 0,
-            HandlerClass::Integer};
+                    std::span<const uint8_t> displaced = {}, Decision decision = {}) {
+    return {.name = name, .address = address, .kind = PatchKind::RegisterHook, .handler = handler,
+            .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar,
+            .handlerClass = HandlerClass::Integer};
 }
-// An integer hook whose handler may also send the game to `otherResume`
-// (RegisterRecord::ResumeAtOther).
+// An integer hook whose handler may also send the game to `otherResume` (ResumeAtOther).
 constexpr Site HookOr(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
-                      uint32_t otherResume, std::span<const uint8_t> displaced = {}, Gate gate = {}) {
-    return {name,         address, PatchKind::RegisterHook, handler, nullptr, nullptr, resume, displaced, 0, gate,
-            otherResume, HandlerClass::Integer};
+                      uint32_t otherResume, std::span<const uint8_t> displaced = {}, Decision decision = {}) {
+    return {.name = name, .address = address, .kind = PatchKind::RegisterHook, .handler = handler,
+            .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar,
+            .otherResume = otherResume, .handlerClass = HandlerClass::Integer};
 }
 #endif
-constexpr Site CallTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
-    return {name, address, PatchKind::Call, nullptr, target, nullptr, 0, {}, 0, gate};
+constexpr Site CallTo(const char* name, uint32_t address, CodeAddressFn target, Decision decision = {}) {
+    return {.name = name, .address = address, .kind = PatchKind::Call, .target = target, .gate = decision.gate,
+            .perCar = decision.perCar};
 }
-constexpr Site JumpTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
-    return {name, address, PatchKind::Jump, nullptr, target, nullptr, 0, {}, 0, gate};
+constexpr Site JumpTo(const char* name, uint32_t address, CodeAddressFn target, Decision decision = {}) {
+    return {.name = name, .address = address, .kind = PatchKind::Jump, .target = target, .gate = decision.gate,
+            .perCar = decision.perCar};
 }
-constexpr Site PointerTo(const char* name, uint32_t address, CodeAddressFn target, Gate gate = {}) {
-    return {name, address, PatchKind::Pointer, nullptr, target, nullptr, 0, {}, 0, gate};
+constexpr Site PointerTo(const char* name, uint32_t address, CodeAddressFn target, Decision decision = {}) {
+    return {.name = name, .address = address, .kind = PatchKind::Pointer, .target = target, .gate = decision.gate,
+            .perCar = decision.perCar};
 }
 constexpr Site PointerToData(const char* name, uint32_t address, const void* data, Gate gate = {}) {
-    return {name, address, PatchKind::Pointer, nullptr, nullptr, data, 0, {}, 0, gate};
+    return {.name = name, .address = address, .kind = PatchKind::Pointer, .data = data, .gate = gate};
 }
 constexpr Site Value32(const char* name, uint32_t address, uint32_t value, Gate gate = {}) {
-    return {name, address, PatchKind::Value, nullptr, nullptr, nullptr, 0, {}, value, gate};
+    return {.name = name, .address = address, .kind = PatchKind::Value, .value = value, .gate = gate};
 }
 constexpr Site Bytes(const char* name, uint32_t address, std::span<const uint8_t> bytes, Gate gate = {}) {
-    return {name, address, PatchKind::Bytes, nullptr, nullptr, nullptr, 0, bytes, 0, gate};
+    return {.name = name, .address = address, .kind = PatchKind::Bytes, .bytes = bytes, .gate = gate};
 }
 
 // A run of no-operation bytes for a Bytes row: kNops<n> is n bytes of 0x90.

@@ -52,7 +52,7 @@ public:
         base_ = name ? name : "";
         const CarProfile* profile = config_.ProfileForCarType(carType_);
         sunRoof_ = profile && profile->sunRoof;
-        popUpHeadLights_ = profile && profile->popUpHeadLights;
+        popUpHeadLights_ = SwitchOnForCar<&CarProfile::popUpHeadLights>(profile, config_.global);
     }
 
     void Apply() {
@@ -355,13 +355,14 @@ uint32_t __thiscall PopUpHeadlightState(void* hostObject) {
 
 namespace {
 
-constexpr Gate kPopUps = DecidedPerCar<&CarProfile::popUpHeadLights>();
+constexpr PerCar kPopUps = DecidedPerCar<&CarProfile::popUpHeadLights>();
 
 constexpr Site kSites[] = {
-    CallTo("call that fits the dependent parts", 0x85EAEC, &CodeOf<&ApplyKitParts>),
+    CallTo("call that fits the dependent parts", 0x85EAEC, &CodeOf<&ApplyKitParts>, kPopUps),
     JumpTo("routine that records the chosen part", 0x8420F0, &CodeOf<&RecordChosenPart>),
     CallTo("pop-up headlight query", 0x865278, &CodeOf<&PopUpHeadlightState>, kPopUps),
-    Bytes("the query's own answer", 0x865280, kNops<0x3C>, kPopUps),
+    // Written for every car: the query's answer above stands for it.
+    Bytes("the query's own answer", 0x865280, kNops<0x3C>),
 };
 
 }  // namespace
