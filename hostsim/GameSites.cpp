@@ -1,5 +1,8 @@
 #include "GameSites.h"
 
+#include <cstdlib>
+#include <sstream>
+
 #include "HostLayout.h"
 
 namespace sim {
@@ -88,5 +91,31 @@ const std::vector<GameSite> kSites = {
 }  // namespace
 
 const std::vector<GameSite>& GameSites() { return kSites; }
+
+bool Written(const GameSite& site, const std::set<std::string>& on) {
+    if (site.patch == Patch::Read) return false;
+    const std::string gate = site.gate;
+    if (gate.empty()) return true;
+    const size_t unless = gate.find('!');
+    if (unless != std::string::npos && on.count(gate.substr(unless + 1))) return false;
+    return on.count(gate.substr(0, unless)) != 0;
+}
+
+size_t SitesWritten(const std::set<std::string>& on) {
+    size_t count = 0;
+    for (const GameSite& site : kSites) count += site.area != kGameData && Written(site, on);
+    return count;
+}
+
+std::set<std::string> KeysOn(const std::string& ini) {
+    std::set<std::string> on;
+    std::istringstream lines(ini);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find(" = ");
+        if (line.empty() || line[0] == ';' || line[0] == '[' || equals == std::string::npos) continue;
+        if (std::atoi(line.c_str() + equals + 3) != 0) on.insert(line.substr(0, equals));
+    }
+    return on;
+}
 
 }  // namespace sim

@@ -4,7 +4,10 @@
 // change and its exact bytes where they are fixed. Written from the game's side and kept
 // apart from the plug-in's own tables, so that the patch-map test checks the plug-in
 // against a list of its own; the tour tells each changed game byte by it.
+#include <cstddef>
 #include <cstdint>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -46,5 +49,13 @@ struct GameSite {
 
 // In the order of the parts of the game, as the tour tells them.
 const std::vector<GameSite>& GameSites();
+
+// Whether the plug-in writes `site` with the switches `on` (Morvane.ini's keys given a value
+// other than 0), and how many sites of the game's code it writes so (its data aside: the
+// count the log gives).
+bool Written(const GameSite& site, const std::set<std::string>& on);
+size_t SitesWritten(const std::set<std::string>& on);
+// The keys a Morvane.ini's text gives a value other than 0 ("Key = 1").
+std::set<std::string> KeysOn(const std::string& ini);
 
 }  // namespace sim

@@ -11,8 +11,12 @@ mkdir -p "$out/corpus" "$root/fuzz/regressions"
 clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -I"$root/src" "$root/fuzz/IniFuzz.cpp" "$root/src/config/IniReader.cpp" -o "$out/ini_fuzz"
 
+# The shipped settings seed it as they are now (copies kept in the corpus would drift).
+cp "$root/dist/Morvane.ini" "$out/corpus/shipped-Morvane.ini"
+for profile in "$root"/dist/MorvaneCars/*; do cp "$profile" "$out/corpus/shipped-profile-$(basename "$profile")"; done
+
 # Replay: every seed and every kept crash input must run clean.
-inputs=("$root"/fuzz/corpus/* "$root"/fuzz/regressions/*)
+inputs=("$root"/fuzz/corpus/* "$out"/corpus/shipped-* "$root"/fuzz/regressions/*)
 existing=()
 for f in "${inputs[@]}"; do [ -f "$f" ] && existing+=("$f"); done
 "$out/ini_fuzz" -runs=0 "${existing[@]}" 2>"$out/replay.log" || { cat "$out/replay.log"; exit 1; }

@@ -45,15 +45,6 @@ std::string Ini(const std::vector<std::string>& keys, const std::string& value =
     return (general.empty() ? "" : "[GENERAL]\n" + general) + (mods.empty() ? "" : "[MODS]\n" + mods);
 }
 
-bool Called(const GameSite& site, const std::set<std::string>& on) {
-    if (site.patch == Patch::Read) return false;
-    std::string gate = site.gate;
-    if (gate.empty()) return true;
-    const size_t unless = gate.find('!');
-    if (unless != std::string::npos && on.count(gate.substr(unless + 1))) return false;
-    return on.count(gate.substr(0, unless)) != 0;
-}
-
 const uint8_t* At(uint32_t address) { return reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address)); }
 
 HMODULE ModuleAt(uint32_t address) {
@@ -187,7 +178,7 @@ void ExpectMap(const std::string& what, const std::string& ini, const std::set<s
 
     std::vector<std::pair<uint32_t, size_t>> called;
     for (const GameSite& site : sim::GameSites()) {
-        if (!Called(site, on)) continue;
+        if (!sim::Written(site, on)) continue;
         called.emplace_back(site.address, site.size);
         ExpectSite(site, plugin);
     }

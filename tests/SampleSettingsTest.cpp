@@ -2,7 +2,9 @@
 // reads, so that the samples and the code cannot drift apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "Sim.h"
 #include "TestFolders.h"
@@ -58,6 +60,19 @@ TEST_F(SampleSettingsTest, EveryKeyOfMorvaneIniIsRead) {
     std::set<std::string> documented;
     for (const auto& entry : parsed.sections) documented.insert(entry.first);
     EXPECT_EQ(documented, known) << "the sample documents every section the plug-in reads, and no other";
+    // Every switch of the switch tables is set there, under a comment that tells it.
+    std::vector<std::pair<std::string, std::string>> switches;  // section, key
+    for (const GlobalSwitchKey& entry : kGlobalSwitches) switches.emplace_back(entry.section, entry.key);
+    for (const ProfileSwitchKey& entry : kProfileSwitches) switches.emplace_back(kGeneralSection, entry.key);
+    for (const GlobalOnlyKey& entry : GlobalOnlyKeys()) switches.emplace_back(kGeneralSection, entry.key);
+    for (const auto& [section, key] : switches) {
+        const auto& pairs = parsed.sections.at(section);
+        EXPECT_TRUE(std::any_of(pairs.begin(), pairs.end(), [&](const auto& pair) { return pair.first == key; }))
+            << "[" << section << "] " << key << " is not in the shipped Morvane.ini";
+        const size_t at = text.find("\n" + key + " = ");
+        const size_t comment = at == std::string::npos ? at : text.rfind('\n', at - 1);
+        EXPECT_TRUE(comment != std::string::npos && text.compare(comment + 1, 1, ";") == 0) << key << " has no comment";
+    }
 
     GameFolder folder("sample");
     ExpectEveryKeyIsRead("Morvane.ini", text, [&](const std::string& content) {
@@ -75,7 +90,7 @@ TEST_F(SampleSettingsTest, ExampleProfilesAreForCarsThatAreNotBuiltIn) {
     std::vector<std::string> names;
     for (const CarProfile& p : CarProfiles()) names.push_back(p.name);
     AddBuiltInProfiles();
-    EXPECT_EQ(CarProfiles().size(), shipped + 7) << "no example replaces a built-in car";
+    EXPECT_EQ(CarProfiles().size(), shipped + std::size(kBuiltInProfiles)) << "no example replaces a built-in car";
 
     GameFolder folder("sample-profile");
     for (const std::string& name : names) {
