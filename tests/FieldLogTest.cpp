@@ -99,7 +99,8 @@ TEST(FieldLog, StartUpTellsWhatItDidAndWhy) {
          {"morvane " + std::string(kMorvaneVersion), "morvane.asi, started 20", "game check: entry point 0x0087e926",
           "sibling check: no kavra.widescreenfix.ini beside morvane",
           "morvane.ini: read", "profiles: 2 from morvanecars: fairlady supra; 7 built in: brera",
-          "\nx87 emptiness test: ", " ns a floating-point hook (", "installer neon:",
+          "\nx87 emptiness test: ", " ns a floating-point hook (", "push test", "fxam", "fnstenv tag word",
+          "fxsave tags", "installer neon:",
           "0x007e5a6a the shadow's texture: left alone, neon is off",
           "state: active, " + std::to_string(sim::SitesWritten(sim::KeysOn(ReadLog(samples, "Morvane.ini")))) +
               " game sites written",

@@ -153,6 +153,7 @@ void ExpectKept(const Case& c, const Kind& kind, const sim::Run& run, uint32_t v
     ExpectSameState(imageBefore, imageAfter);
     if (kind.handlerClass == morvane::HandlerClass::Integer) {
         EXPECT_EQ(integer_handlers::runs - integerRuns, 1u);
+        EXPECT_TRUE(integer_handlers::alignedStack);
         EXPECT_EQ(morvane_x87_whole_saves - wholeSaves, 0u);
         EXPECT_EQ(morvane_x87_image_restores - imageRestores, 0u);
         return;

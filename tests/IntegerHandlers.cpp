@@ -5,6 +5,7 @@
 namespace integer_handlers {
 
 uint32_t runs = 0;
+bool alignedStack = true;
 
 namespace {
 uint8_t buffer[8192];
@@ -15,6 +16,7 @@ void CopyAndCount(morvane::RegisterRecord& r) {
     std::memset(buffer, static_cast<int>(r.eax), half);
     std::memcpy(buffer + half, buffer, half);
     ++runs;
+    alignedStack = alignedStack && (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) + 8) % 16 == 0;
 }
 
 void Nothing(morvane::RegisterRecord&) {}

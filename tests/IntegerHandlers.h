@@ -7,8 +7,9 @@
 
 namespace integer_handlers {
 
-// How many times CopyAndCount ran.
+// How many times CopyAndCount ran, and whether on a 16-byte aligned stack each time.
 extern uint32_t runs;
+extern bool alignedStack;
 // Fills and copies a few KB of a buffer through the C library's routines, as integer code
 // that copies names and records does, and counts.
 void CopyAndCount(morvane::RegisterRecord& r);

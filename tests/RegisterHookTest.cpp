@@ -2,7 +2,9 @@
 // of the simulated game.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstring>
 #include <tuple>
 
@@ -329,6 +331,16 @@ void Append(std::vector<uint8_t>& code, std::initializer_list<uint8_t> opcode, c
 // control words of the x87 and of SSE, whatever the host set (a game often runs at 24-bit
 // precision; the SSE exception flags the host raised stand), and a 16-byte aligned stack,
 // whatever the site's. The host gets its own state back, with 0 to 8 values in flight.
+// Start-up times each test of an empty x87 stack and puts the cheapest in use.
+TEST_F(RegisterHookTest, TheCheapestEmptinessTestIsChosen) {
+    const morvane::X87EmptinessTiming timing = morvane::ChooseX87EmptinessTest();
+    const uint32_t* const cheapest = std::min_element(std::begin(timing.nanoseconds), std::end(timing.nanoseconds));
+    EXPECT_EQ(static_cast<uint32_t>(timing.chosen), static_cast<uint32_t>(cheapest - timing.nanoseconds));
+    EXPECT_EQ(morvane::X87EmptinessTestInUse(), timing.chosen);
+    for (const uint32_t ns : timing.nanoseconds) EXPECT_LT(ns, 100000u);  // each timed
+    morvane::UseX87EmptinessTest(morvane::X87EmptinessTest::Push);
+}
+
 TEST_F(RegisterHookTest, TheHandlerStartsWithACleanFloatingPointStateOnAnAlignedStack) {
     // 24-bit precision with flush-to-zero and denormals-are-zero; 53-bit rounding toward
     // zero; the defaults; the defaults with the precision flag raised. Then the handler's MXCSR.
