@@ -1,5 +1,5 @@
 // How profile lookups scale with the number of configured cars, measured inside the
-// simulated game: time per ProfileForCarType and ProfileForNameHash call, and how many
+// simulated game: time per ProfileInForce and ProfileInForceForNameHash call, and how many
 // times each lookup calls the game's string hash.
 #include <windows.h>
 
@@ -50,10 +50,10 @@ Figures Measure(int profiles) {
     double carTypeNs = 1e30, nameHashNs = 1e30;
     for (int round = 0; round < kRounds; ++round) {
         double start = Seconds();
-        for (int i = 0; i < kCalls; ++i) sink = sink + reinterpret_cast<uintptr_t>(ProfileForCarType(carTypes[i & 1]));
+        for (int i = 0; i < kCalls; ++i) sink = sink + reinterpret_cast<uintptr_t>(ProfileInForce(carTypes[i & 1]));
         carTypeNs = std::min(carTypeNs, (Seconds() - start) * 1e9 / kCalls);
         start = Seconds();
-        for (int i = 0; i < kCalls; ++i) sink = sink + reinterpret_cast<uintptr_t>(ProfileForNameHash(hashes[i & 1]));
+        for (int i = 0; i < kCalls; ++i) sink = sink + reinterpret_cast<uintptr_t>(ProfileInForceForNameHash(hashes[i & 1]));
         nameHashNs = std::min(nameHashNs, (Seconds() - start) * 1e9 / kCalls);
     }
     const double hashCalls =
@@ -67,14 +67,14 @@ int main() {
     sim::Setup();
     std::printf("profile lookups: best of %d rounds of %d calls, alternating the last profile and a car without one\n",
                 kRounds, kCalls);
-    std::printf("%10s %22s %22s %22s\n", "profiles", "ProfileForCarType ns", "ProfileForNameHash ns", "hash calls/lookup");
+    std::printf("%10s %22s %22s %22s\n", "profiles", "ProfileInForce ns", "ProfileInForceForNameHash ns", "hash calls/lookup");
     std::vector<Figures> all;
     for (int profiles : {1, 100, 1000}) {
         const Figures f = Measure(profiles);
         all.push_back(f);
         std::printf("%10d %22.1f %22.1f %22.3f\n", profiles, f.carTypeNs, f.nameHashNs, f.hashCallsPerLookup);
     }
-    std::printf("1000 vs 1 profile: ProfileForCarType x%.2f, ProfileForNameHash x%.2f\n",
+    std::printf("1000 vs 1 profile: ProfileInForce x%.2f, ProfileInForceForNameHash x%.2f\n",
                 all[2].carTypeNs / all[0].carTypeNs, all[2].nameHashNs / all[0].nameHashNs);
     return 0;
 }

@@ -396,8 +396,8 @@ TEST(MorvaneCheck, ReportsEffectiveValuesWithTheirOrigin) {
         EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
     }
     // The car's profile replaced the global switch: so the plug-in's own lookup says.
-    ASSERT_NE(morvane::FindProfileByName("SUPRA"), nullptr);
-    EXPECT_FALSE(morvane::FindProfileByName("SUPRA")->popUpHeadLights);
+    ASSERT_NE(morvane::CarProfiles().FindByName("SUPRA"), nullptr);
+    EXPECT_FALSE(morvane::CarProfiles().FindByName("SUPRA")->popUpHeadLights);
     EXPECT_TRUE(morvane::GlobalSettings()->popUpHeadLights);
 }
 

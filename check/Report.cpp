@@ -69,7 +69,7 @@ void Report::ReportGlobal() {
 
 void Report::ReportSlots(int32_t carType, const ScannedFile* own, const char* indent) {
     const ScannedFile& g = *read_.global;
-    const CarProfile* profile = FindProfileByCarType(carType);
+    const CarProfile* profile = OwnProfileOfCarType(carType);
     std::string on, offHere;
     std::ostringstream titles;
     for (const PartSlotRow& row : PartSlotTable()) {

@@ -22,7 +22,6 @@ constexpr uint32_t kLightStateOverride = 0xB74C18;  // byte
 // epilogue of the routine that fills a car texture list (ESI: list; second argument:
 // ride record).
 constexpr uint32_t kPrepareReturn = 0x7D9E14;
-constexpr uint32_t kWheelMirror = 0x7E585D;
 constexpr uint32_t kLightState = 0x7ADCA8;
 constexpr uint32_t kLightStateResume = 0x7ADCAE;
 constexpr uint32_t kLightShader = 0x7DEF18;

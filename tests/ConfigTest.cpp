@@ -130,27 +130,17 @@ TEST_F(ConfigTest, MissingOrEmptySettingsLeaveEverythingOff) {
 }
 
 TEST_F(ConfigTest, EachSwitchComesFromItsOwnSectionAndKey) {
-    const struct {
+    // The switch tables' entries: the global switches, then the per-car ones of [GENERAL].
+    struct Switch {
         const char* section;
         const char* key;
         bool PluginSettings::*field;
-    } switches[] = {
-        {"GENERAL", "ExhaustFX", &PluginSettings::exhaustFx},
-        {"GENERAL", "FixWheelMirror", &PluginSettings::fixWheelMirror},
-        {"GENERAL", "AllowStockRimsPaint", &PluginSettings::allowStockRimsPaint},
-        {"GENERAL", "FixFrontRearDecals", &PluginSettings::fixFrontRearDecals},
-        {"GENERAL", "AllVinylsMirrorable", &PluginSettings::allVinylsMirrorable},
-        {"GENERAL", "ForceLodA", &PluginSettings::forceLodA},
-        {"GENERAL", "ReplaceHeadlightShader", &PluginSettings::replaceHeadlightShader},
-        {"GENERAL", "ReplaceBrakelightShader", &PluginSettings::replaceBrakelightShader},
-        {"GENERAL", "PopUpHeadLights", &PluginSettings::popUpHeadLights},
-        {"MODS", "Tires", &PluginSettings::tires},
-        {"MODS", "Neon", &PluginSettings::neon},
-        {"MODS", "LicensePlate", &PluginSettings::licensePlate},
-        {"MODS", "Camber", &PluginSettings::camber},
-        {"MODS", "TrackWidth", &PluginSettings::trackWidth},
-        {"MODS", "TireWidth", &PluginSettings::tireWidth},
     };
+    std::vector<Switch> switches;
+    for (const GlobalSwitchKey& entry : kGlobalSwitches) switches.push_back({entry.section, entry.key, entry.field});
+    for (const ProfileSwitchKey& entry : kProfileSwitches) {
+        switches.push_back({kGeneralSection, entry.key, static_cast<bool PluginSettings::*>(entry.field)});
+    }
     auto file = [](const std::string& section, const std::string& key, const std::string& value) {
         std::string text = "[";
         text.append(section).append("]\n").append(key).append(" = ").append(value).append("\n");
@@ -200,16 +190,16 @@ TEST_F(ConfigTest, DirectoryEntriesBecomeProfilesThenBuiltInsFillTheGaps) {
     // Listing order first (the file system's), then the missing built-ins; the folder SUPRA is none.
     EXPECT_EQ(ProfileNames(), (std::vector<std::string>{"BRERA", "BRERA.ini", "CAMARO", "240SX", "RX7", "MR2",
                                                         "COROLLA", "CHARGER69"}));
-    const CarProfile* brera = FindProfileByName("BRERA");
+    const CarProfile* brera = CarProfiles().FindByName("BRERA");
     EXPECT_TRUE(brera->forceLodA);
     EXPECT_FALSE(brera->sunRoof) << "the file replaces the built-in";
     EXPECT_EQ(brera->slotOverrides.size(), 41u);
-    const CarProfile* camaro = FindProfileByName("CAMARO");
+    const CarProfile* camaro = CarProfiles().FindByName("CAMARO");
     EXPECT_FALSE(camaro->popUpHeadLights) << "a profile replaces the global switches as a whole";
     EXPECT_TRUE(camaro->replaceHeadlightShader);
-    EXPECT_EQ(FindProfileByName("SUPRA"), nullptr);
-    EXPECT_TRUE(FindProfileByName("BRERA.ini")->popUpHeadLights);
-    const CarProfile* rx7 = FindProfileByName("RX7");
+    EXPECT_EQ(CarProfiles().FindByName("SUPRA"), nullptr);
+    EXPECT_TRUE(CarProfiles().FindByName("BRERA.ini")->popUpHeadLights);
+    const CarProfile* rx7 = CarProfiles().FindByName("RX7");
     EXPECT_TRUE(rx7->popUpHeadLights);
     EXPECT_TRUE(rx7->slotOverrides.empty());
 }
@@ -241,8 +231,8 @@ TEST_F(ConfigTest, MissingDirectoryStillGivesTheBuiltIns) {
                    {"MR2", false, true},    {"CAMARO", false, true},  {"COROLLA", false, true},
                    {"CHARGER69", false, true}};
     for (const auto& b : builtIn) {
-        EXPECT_EQ(FindProfileByName(b.car)->sunRoof, b.sunRoof) << b.car;
-        EXPECT_EQ(FindProfileByName(b.car)->popUpHeadLights, b.popUpHeadLights) << b.car;
+        EXPECT_EQ(CarProfiles().FindByName(b.car)->sunRoof, b.sunRoof) << b.car;
+        EXPECT_EQ(CarProfiles().FindByName(b.car)->popUpHeadLights, b.popUpHeadLights) << b.car;
     }
     AddBuiltInProfiles();
     EXPECT_EQ(CarProfiles().size(), 7u) << "built-ins are added once";
@@ -331,19 +321,19 @@ TEST_F(ConfigTest, ProfilesAreFoundByCarTypeAndNameHash) {
     const int32_t empty = sim::AddCarType("EMPTY");
     const int32_t locked = sim::AddCarType("LOCKED");
 
-    EXPECT_EQ(ProfileForCarType(brera), FindProfileByName("BRERA"));
-    EXPECT_EQ(ProfileForCarType(none), GlobalSettings());
-    EXPECT_EQ(ProfileForCarType(lower), GlobalSettings()) << "names are case-sensitive";
-    EXPECT_EQ(ProfileForCarType(12345), GlobalSettings()) << "a car type the game cannot name";
+    EXPECT_EQ(ProfileInForce(brera), CarProfiles().FindByName("BRERA"));
+    EXPECT_EQ(ProfileInForce(none), GlobalSettings());
+    EXPECT_EQ(ProfileInForce(lower), GlobalSettings()) << "names are case-sensitive";
+    EXPECT_EQ(ProfileInForce(12345), GlobalSettings()) << "a car type the game cannot name";
     // An empty profile still replaces the global switches for its car.
-    EXPECT_FALSE(ProfileForCarType(empty)->replaceHeadlightShader);
-    EXPECT_EQ(ProfileForCarType(locked), FindProfileByName("LOCKED"));
-    EXPECT_FALSE(ProfileForCarType(locked)->replaceHeadlightShader) << "an unreadable file still makes a profile";
-    EXPECT_TRUE(ProfileForCarType(none)->replaceHeadlightShader);
+    EXPECT_FALSE(ProfileInForce(empty)->replaceHeadlightShader);
+    EXPECT_EQ(ProfileInForce(locked), CarProfiles().FindByName("LOCKED"));
+    EXPECT_FALSE(ProfileInForce(locked)->replaceHeadlightShader) << "an unreadable file still makes a profile";
+    EXPECT_TRUE(ProfileInForce(none)->replaceHeadlightShader);
 
-    EXPECT_EQ(ProfileForNameHash(sim::Hash("RX7")), FindProfileByName("RX7"));
-    EXPECT_EQ(ProfileForNameHash(sim::Hash("NOBODY")), GlobalSettings());
-    EXPECT_EQ(FindProfileByNameHash(kNone), nullptr);
+    EXPECT_EQ(ProfileInForceForNameHash(sim::Hash("RX7")), CarProfiles().FindByName("RX7"));
+    EXPECT_EQ(ProfileInForceForNameHash(sim::Hash("NOBODY")), GlobalSettings());
+    EXPECT_EQ(CarProfiles().FindByNameHash(kNone), nullptr);
 }
 
 TEST_F(ConfigTest, TheFirstProfileWinsWhenHashesCollide) {
@@ -355,10 +345,10 @@ TEST_F(ConfigTest, TheFirstProfileWinsWhenHashesCollide) {
         profile->name = name;
         AddCarProfile(std::move(profile));
     }
-    EXPECT_EQ(FindProfileByNameHash(sim::Hash("CAR_Aa"))->name, "CAR_B@");
-    EXPECT_EQ(FindProfileByName("CAR_Aa")->name, "CAR_Aa");
+    EXPECT_EQ(CarProfiles().FindByNameHash(sim::Hash("CAR_Aa"))->name, "CAR_B@");
+    EXPECT_EQ(CarProfiles().FindByName("CAR_Aa")->name, "CAR_Aa");
     const size_t hashed = sim::HashedTexts().size();
-    for (int i = 0; i < 10; ++i) FindProfileByNameHash(sim::Hash("CAR_Aa"));
+    for (int i = 0; i < 10; ++i) CarProfiles().FindByNameHash(sim::Hash("CAR_Aa"));
     EXPECT_EQ(sim::HashedTexts().size(), hashed) << "lookups use the hashes taken at load";
 }
 
@@ -392,8 +382,8 @@ TEST_F(ConfigTest, CraftedNamesDoNotCrowdTheIndex) {
         for (int round = 0; round < 5; ++round) {
             const auto start = std::chrono::steady_clock::now();
             for (const std::string& name : names) {
-                ASSERT_EQ(FindProfileByName(name.c_str())->name, name);
-                ASSERT_EQ(FindProfileByNameHash(sim::Hash(name))->nameHash, sim::Hash(name));
+                ASSERT_EQ(CarProfiles().FindByName(name.c_str())->name, name);
+                ASSERT_EQ(CarProfiles().FindByNameHash(sim::Hash(name))->nameHash, sim::Hash(name));
             }
             best = std::min(best, std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() /
                                    (2.0 * names.size()));  // two lookups a name

@@ -16,6 +16,8 @@
 #include "HostLayout.h"
 #include "Sim.h"
 #include "TestFolders.h"
+#include "config/Profiles.h"
+#include "config/Settings.h"
 
 namespace {
 
@@ -23,14 +25,18 @@ using sim::GameSite;
 using sim::Patch;
 using testfolders::GameFolder;
 
-const char* const kSwitches[] = {"ExhaustFX", "FixWheelMirror", "AllowStockRimsPaint", "FixFrontRearDecals",
-                                 "AllVinylsMirrorable", "Neon", "Tires", "LicensePlate", "Camber", "TrackWidth",
-                                 "TireWidth", "ForceLodA", "ReplaceHeadlightShader", "ReplaceBrakelightShader",
-                                 "PopUpHeadLights", "FrontSteerAngle"};
+// Every key that may change a game site: the switch tables' keys and the steering angle.
+std::vector<std::string> Switches() {
+    std::vector<std::string> keys;
+    for (const morvane::GlobalSwitchKey& entry : morvane::kGlobalSwitches) keys.push_back(entry.key);
+    for (const morvane::ProfileSwitchKey& entry : morvane::kProfileSwitches) keys.push_back(entry.key);
+    keys.push_back("FrontSteerAngle");
+    return keys;
+}
 
 bool IsModsKey(const std::string& key) {
-    for (const char* mods : {"Neon", "Tires", "LicensePlate", "Camber", "TrackWidth", "TireWidth"}) {
-        if (key == mods) return true;
+    for (const morvane::GlobalSwitchKey& entry : morvane::kGlobalSwitches) {
+        if (key == entry.key) return std::string(entry.section) == morvane::kModsSection;
     }
     return false;
 }
@@ -197,8 +203,8 @@ void ExpectMap(const std::string& what, const std::string& ini, const std::set<s
 TEST(PatchMap, EachConfigurationChangesExactlyItsSites) {
     ExpectMap("no settings files", "", {});
     std::vector<std::string> all;
-    for (const char* key : kSwitches) {
-        ExpectMap(std::string(key) + " alone", Ini({key}), {key});
+    for (const std::string& key : Switches()) {
+        ExpectMap(key + " alone", Ini({key}), {key});
         all.push_back(key);
     }
     ExpectMap("every switch on", Ini(all), {all.begin(), all.end()});

@@ -18,8 +18,8 @@ struct Configuration {
     const ProfileSet* profiles = nullptr;
 
     // The car's own profile, else the global record (null before it is read).
-    const CarProfile* ProfileForCarType(int32_t carType) const;
-    const CarProfile* ProfileForNameHash(uint32_t hash) const;
+    const CarProfile* ProfileInForce(int32_t carType) const;
+    const CarProfile* ProfileInForceForNameHash(uint32_t hash) const;
 
     // Part-slot values for a car, each from its own entry where that sets it, else from
     // the global table.

@@ -11,19 +11,21 @@
 namespace morvane {
 
 // Hooks ask these for every car drawn: inline.
-inline const CarProfile* Configuration::ProfileForCarType(int32_t carType) const {
+inline const CarProfile* Configuration::ProfileInForce(int32_t carType) const {
     const CarProfile* profile = profiles->FindByCarType(carType);
     return profile ? profile : global;
 }
-inline const CarProfile* Configuration::ProfileForNameHash(uint32_t hash) const {
+inline const CarProfile* Configuration::ProfileInForceForNameHash(uint32_t hash) const {
     const CarProfile* profile = profiles->FindByNameHash(hash);
     return profile ? profile : global;
 }
 
-inline const CarProfile* ProfileForCarType(int32_t carType) {
-    return CurrentConfiguration().ProfileForCarType(carType);
+inline const CarProfile* ProfileInForce(int32_t carType) {
+    return CurrentConfiguration().ProfileInForce(carType);
 }
-inline const CarProfile* ProfileForNameHash(uint32_t hash) { return CurrentConfiguration().ProfileForNameHash(hash); }
+inline const CarProfile* ProfileInForceForNameHash(uint32_t hash) {
+    return CurrentConfiguration().ProfileInForceForNameHash(hash);
+}
 inline int32_t SlotEnabled(int32_t carType, int32_t slot) { return CurrentConfiguration().SlotEnabled(carType, slot); }
 inline bool SlotOn(int32_t carType, int32_t slot) { return CurrentConfiguration().SlotOn(carType, slot); }
 inline uint32_t SlotHeader(int32_t carType, int32_t slot, bool alternate) {

@@ -208,9 +208,8 @@ void ResetCarProfiles();
 // Fills the profile's slot table, then its per-car switches of "GENERAL".
 void ReadCarProfile(const IniReader& file, CarProfile& profile);
 
-// Finds in the profiles in force; null when the car has no profile of its own.
-inline const CarProfile* FindProfileByCarType(int32_t carType) { return CarProfiles().FindByCarType(carType); }
-inline const CarProfile* FindProfileByNameHash(uint32_t hash) { return CarProfiles().FindByNameHash(hash); }
-inline const CarProfile* FindProfileByName(const char* name) { return CarProfiles().FindByName(name); }
+// The car's own profile in the profiles in force; null when it has none (ProfileInForce
+// answers the global settings then).
+inline const CarProfile* OwnProfileOfCarType(int32_t carType) { return CarProfiles().FindByCarType(carType); }
 
 }  // namespace morvane

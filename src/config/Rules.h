@@ -9,7 +9,7 @@
 namespace morvane {
 
 // A per-car switch as it takes effect for a car, given the profile the car gets (its own,
-// else the global record: see ProfileForCarType): that profile's value, or on in
+// else the global record: see ProfileInForce): that profile's value, or on in
 // Morvane.ini where Morvane.ini's value forces every car.
 inline bool SwitchTakesEffect(const ProfileSwitchKey& entry, const CarProfile* profile, const PluginSettings* global) {
     if (profile != nullptr && profile->*entry.field) return true;

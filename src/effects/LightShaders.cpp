@@ -121,7 +121,7 @@ uint32_t LightStateFlag(const uint8_t* record) {
 void ApplyLightShaders(const RideRecord* ride, void* object) {
     if (ride == nullptr || object == nullptr) return;
     const Configuration& config = CurrentConfiguration();
-    const CarProfile* profile = config.ProfileForCarType(ride->carType);
+    const CarProfile* profile = config.ProfileInForce(ride->carType);
     if (profile == nullptr) return;
     const bool customizing = *HostGameMode == game_mode::kCustomization;
     if (SwitchOnForCar<&CarProfile::replaceBrakelightShader>(profile, config.global)) {

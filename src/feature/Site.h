@@ -110,7 +110,7 @@ constexpr Site Hook(const char* name, uint32_t address, RegisterHandler handler,
             .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar,
             .handlerClass = HandlerClass::Integer};
 }
-// An integer hook whose handler may also send the game to `otherResume` (ResumeAtOther).
+// An integer hook whose handler may also send the game to `otherResume` (see ResumeAtOther).
 constexpr Site HookOr(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
                       uint32_t otherResume, std::span<const uint8_t> displaced = {}, Decision decision = {}) {
     return {.name = name, .address = address, .kind = PatchKind::RegisterHook, .handler = handler,

@@ -50,7 +50,7 @@ public:
         : hostObject_(hostObject), ride_(ride), record_(record), carType_(ride->carType) {
         const char* name = HostCarTypeName(carType_);
         base_ = name ? name : "";
-        const CarProfile* profile = config_.ProfileForCarType(carType_);
+        const CarProfile* profile = config_.ProfileInForce(carType_);
         sunRoof_ = profile && profile->sunRoof;
         popUpHeadLights_ = SwitchOnForCar<&CarProfile::popUpHeadLights>(profile, config_.global);
     }
@@ -348,7 +348,7 @@ uint32_t __thiscall RecordChosenPart(const uint8_t* entry, CustomizationRecord* 
 uint32_t __thiscall PopUpHeadlightState(void* hostObject) {
     return Guarded(GuardPlace(&PopUpHeadlightState), 0u, [&]() -> uint32_t {
         const Configuration& config = CurrentConfiguration();
-        const CarProfile* profile = config.ProfileForCarType(HostGetCarType(hostObject));
+        const CarProfile* profile = config.ProfileInForce(HostGetCarType(hostObject));
         return SwitchOnForCar<&CarProfile::popUpHeadLights>(profile, config.global) ? kPopUpHeadlightsAnswer : 0;
     });
 }

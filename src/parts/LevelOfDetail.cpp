@@ -44,7 +44,7 @@ constexpr Site kSites[] = {
 
 uint32_t ForceLodHash(char* text, uint32_t seed) {
     const Configuration& config = CurrentConfiguration();
-    if (text && SwitchOnForCar<&CarProfile::forceLodA>(config.ProfileForNameHash(seed), config.global)) {
+    if (text && SwitchOnForCar<&CarProfile::forceLodA>(config.ProfileInForceForNameHash(seed), config.global)) {
         const size_t length = std::strlen(text);
         if (length > 0) text[length - 1] = 'A';
     }

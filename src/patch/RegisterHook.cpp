@@ -72,8 +72,6 @@ uint32_t NextEntrySlot(uint32_t size) {
 
 }  // namespace
 
-void RegisterRecord::ResumeAtHost(uint32_t address) { resume = TranslateHostAddress(address); }
-
 namespace {
 std::atomic<void (*)()> firstHookWork{nullptr};
 std::atomic<bool (*)() noexcept> everyHookWork{nullptr};

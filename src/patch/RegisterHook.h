@@ -77,9 +77,6 @@ struct RegisterRecord {
     // A floating-point handler's result, pushed onto the x87 stack as the game resumes.
     void PushFloat(float value) { pushFloat = 1; floatResult = value; }
 #endif
-    // Resumes at a game address instead (translated for the running build).
-    void ResumeAtHost(uint32_t address);
-
     static constexpr uint32_t kZeroFlag = 0x40;
 };
 // The trampoline's assembly relies on this layout.
