@@ -10,7 +10,7 @@
 #include "BenchClock.h"
 #include "Sim.h"
 #include "TestFolders.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 

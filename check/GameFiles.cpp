@@ -8,7 +8,7 @@
 #include "CheckHost.h"
 #include "Scan.h"
 #include "Version.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 

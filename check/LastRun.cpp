@@ -9,7 +9,7 @@
 
 #include "CheckHost.h"
 #include "Scan.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Settings.h"
 #include "log/LogFile.h"
 

@@ -2,9 +2,9 @@
 # (the same files, bound to the checker instead of the game), for Windows beside the
 # plug-in and for the machine itself. Included from CMakeLists.txt in both builds.
 if(WIN32)
-  set(check_file_layer src/config/IniFile.cpp)
+  set(check_file_layer src/config/Files.cpp)
 else()
-  set(check_file_layer src/config/IniFilePortable.cpp)
+  set(check_file_layer src/config/FilesPortable.cpp)
 endif()
 
 add_library(morvane_check_core STATIC ${check_file_layer}

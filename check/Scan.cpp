@@ -1,7 +1,7 @@
 #include "Scan.h"
 
 #include "CheckHost.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 
 namespace morvane::check {
 

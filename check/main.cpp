@@ -19,7 +19,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "config/IniFile.h"
+#include "config/Files.h"
 #endif
 
 namespace {

@@ -92,6 +92,13 @@ const std::vector<GameSite> kSites = {
 
 const std::vector<GameSite>& GameSites() { return kSites; }
 
+uint32_t AddressOf(const std::string& what) {
+    for (const GameSite& site : kSites) {
+        if (what == site.what) return site.address;
+    }
+    return 0;
+}
+
 bool Written(const GameSite& site, const std::set<std::string>& on) {
     if (site.patch == Patch::Read) return false;
     const std::string gate = site.gate;

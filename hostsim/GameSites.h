@@ -50,6 +50,9 @@ struct GameSite {
 // In the order of the parts of the game, as the tour tells them.
 const std::vector<GameSite>& GameSites();
 
+// The address of the site the game's side names `what`; 0 when none is.
+uint32_t AddressOf(const std::string& what);
+
 // Whether the plug-in writes `site` with the switches `on` (Morvane.ini's keys given a value
 // other than 0), and how many sites of the game's code it writes so (its data aside: the
 // count the log gives).

@@ -19,7 +19,7 @@
 #include "SimNeon.h"
 #include "TestFolders.h"
 #include "Version.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Settings.h"
 #include "effects/Neon.h"
 #include "patch/ForeignHooks.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "TestFolders.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 
 using morvane::IniFile;
 using testfolders::ExeDirectory;

@@ -8,7 +8,7 @@
 
 #include "Sim.h"
 #include "TestFolders.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/ConfigHost.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/LineJudge.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"

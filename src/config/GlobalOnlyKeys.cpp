@@ -3,7 +3,7 @@
 // integer code, which reaches this table only while settings are read.
 #include <cstdio>
 
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Settings.h"
 
 namespace morvane {

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "config/ConfigHost.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 
 namespace morvane {
 

@@ -1,6 +1,6 @@
 #include "config/Reload.h"
 
-#include "config/IniFile.h"
+#include "config/Files.h"
 
 namespace morvane {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/ConfigHost.h"
 #include "config/Configuration.h"
 

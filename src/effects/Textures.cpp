@@ -1,4 +1,4 @@
-// Tire and licence-plate textures, and the wheel mirror fix.
+// Tire and licence-plate textures.
 //
 // The game prepares a car for drawing in a routine that ends with a plain return (ESI:
 // the car's render record). The jump there runs ApplyTireAndPlateTextures with every
@@ -64,12 +64,9 @@ void ApplyPlateTexture(uint8_t* record, RideRecord* ride) {
 void TireAndPlateHook(RegisterRecord& r) { ApplyTireAndPlateTextures(At<uint8_t>(r.esi)); }
 
 constexpr uint8_t kReturn[] = {0xC3};            // ret
-constexpr uint8_t kLoadZero[] = {0xB0, 0x00,     // mov al, 0
-                                 0x90};          // nop
 constexpr uint32_t kPrepareEnd = 0x7D9E14;
 
 constexpr Site kSites[] = {
-    Bytes("wheel mirroring", 0x7E585D, kLoadZero, On<&PluginSettings::fixWheelMirror>()),
     // The displaced return leaves the routine, so the entry's jump onward is never taken;
     // it is aimed past the site's jump all the same.
     Hook("end of preparing a car for drawing", kPrepareEnd, &TireAndPlateHook, kPrepareEnd + 5, kReturn),

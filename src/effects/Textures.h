@@ -1,5 +1,5 @@
 #pragma once
-// Tire and licence-plate textures from fitted parts, and the wheel mirror fix.
+// Tire and licence-plate textures from fitted parts.
 #include <cstdint>
 
 namespace morvane {
@@ -8,7 +8,7 @@ namespace morvane {
 // render record, as the game finishes preparing it for drawing.
 void ApplyTireAndPlateTextures(uint8_t* record);
 
-// Writes the end-of-preparation hook, and the wheel mirror fix when "FixWheelMirror" is on.
+// Writes the end-of-preparation hook.
 void InstallTextures();
 
 }  // namespace morvane

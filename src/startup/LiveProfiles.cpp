@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "config/ConfigHost.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Lookups.h"
 #include "config/Reload.h"
 #include "log/LogFile.h"

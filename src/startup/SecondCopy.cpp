@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "config/IniFile.h"
+#include "config/Files.h"
 
 namespace morvane {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "Version.h"
-#include "config/IniFile.h"
+#include "config/Files.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
 #include "effects/ExhaustEffects.h"
@@ -11,6 +11,7 @@
 #include "effects/Neon.h"
 #include "effects/Textures.h"
 #include "effects/WheelGeometry.h"
+#include "effects/WheelMirror.h"
 #include "patch/ForeignHooks.h"
 #include "patch/Failures.h"
 #include "patch/FaultObserver.h"
@@ -35,6 +36,7 @@ constexpr Installer kInstallers[] = {
     {"customization menus", &InstallCustomizationMenus},
     {"part lists", &InstallPartLists},
     {"level of detail", &InstallLevelOfDetail},
+    {"wheel mirror", &InstallWheelMirror},
     {"textures", &InstallTextures},
     {"light shaders", &InstallLightShaders},
     {"wheel geometry", &InstallWheelGeometry},

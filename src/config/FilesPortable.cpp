@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "config/IniFile.h"
+#include "config/Files.h"
 
 namespace morvane {
 

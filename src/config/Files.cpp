@@ -1,4 +1,4 @@
-#include "config/IniFile.h"
+#include "config/Files.h"
 
 #include <windows.h>
 

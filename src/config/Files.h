@@ -1,7 +1,9 @@
 #pragma once
-// An INI file beside the plug-in, read whole at construction; never written, never fails:
-// a missing or unreadable file simply has no sections. Paths are UTF-8 text throughout,
-// whatever the system's code page; on Windows they are handed to the system as UTF-16.
+// The file layer: the plug-in's and the game's paths, files read whole, folders listed,
+// paths looked up, and IniFile, a settings file beside the plug-in, read whole at
+// construction; never written, never fails: a missing or unreadable file simply has no
+// sections. Paths are UTF-8 text throughout, whatever the system's code page; on Windows
+// they are handed to the system as UTF-16 (Files.cpp; FilesPortable.cpp elsewhere).
 #include <algorithm>
 #include <cctype>
 #include <cstdint>

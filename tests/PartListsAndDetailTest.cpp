@@ -1,11 +1,13 @@
-// Slot part lists filtered by attributes and the forced level-of-detail letter, run from
-// their patched sites in the simulated game.
+// The part catalogue's hooks: slot part lists filtered by attributes, and the forced
+// level-of-detail letter of part model names, run from their patched sites in the
+// simulated game.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 #include <vector>
 
+#include "GameSites.h"
 #include "SimCatalogue.h"
 #include "TestFolders.h"
 #include "config/Profiles.h"
@@ -21,10 +23,11 @@ using cat::Split;
 
 namespace {
 
-constexpr uint32_t kListSite = 0x85FA37;
-constexpr uint32_t kLodSite = 0x7CDC85;
+const uint32_t kListSite = sim::AddressOf("call that lists a slot's parts");
+const uint32_t kLodSite = sim::AddressOf("hash of a model name (level of detail)");
 
 // A fresh game with the given settings and both hooks installed; answers the current car.
+// (The sites' addresses are the game's side's, by name.)
 int32_t Start(const std::string& settings = "") {
     sim::Reset();
     ResetCarProfiles();
@@ -62,7 +65,7 @@ std::pair<uint32_t, std::vector<std::string>> List(int32_t slot, uint32_t carbon
     return {after.registers.eax, names};
 }
 
-TEST(PartAttributes, FiltersDecideWhatIsListed) {
+TEST(PartListsAndDetail, FiltersDecideWhatIsListed) {
     struct Row {
         std::string what;
         int32_t slot;
@@ -111,7 +114,7 @@ TEST(PartAttributes, FiltersDecideWhatIsListed) {
     }
 }
 
-TEST(PartAttributes, SeventyEntriesAtMostAndAFailedAllocationIsLeftOut) {
+TEST(PartListsAndDetail, SeventyEntriesAtMostAndAFailedAllocationIsLeftOut) {
     const struct {
         int parts;
         int failing;  // allocations that answer null, from the first
@@ -132,13 +135,13 @@ TEST(PartAttributes, SeventyEntriesAtMostAndAFailedAllocationIsLeftOut) {
     }
 }
 
-TEST(PartAttributes, NoCurrentCarListsNothing) {
+TEST(PartListsAndDetail, NoCurrentCarListsNothing) {
     AddParts(Start(), "60 P");
     sim::Global<int32_t*>(0xB74320) = nullptr;
     EXPECT_EQ(List(60, 0, 0), std::make_pair(0u, std::vector<std::string>{}));
 }
 
-TEST(PartAttributes, ForcedLevelOfDetailThroughTheSeed) {
+TEST(PartListsAndDetail, ForcedLevelOfDetailThroughTheSeed) {
     const char* global = "[GENERAL]\nForceLodA = 1\n";
     const struct {
         const char* what;
