@@ -507,8 +507,9 @@ Capture RunHostCode(const Run& run) {
 
     Capture capture{};
     capture.exit = sim_exit_kind == 2 ? Exit::Returned : Exit::Resumed;
-    capture.registers = {sim_cpu_out[7], sim_cpu_out[6], sim_cpu_out[5], sim_cpu_out[4],
-                         sim_cpu_out[2], sim_cpu_out[1], sim_cpu_out[0], sim_cpu_out[8]};
+    // PUSHAD's order, EDI first, then EFLAGS.
+    capture.registers = {.eax = sim_cpu_out[7], .ecx = sim_cpu_out[6], .edx = sim_cpu_out[5], .ebx = sim_cpu_out[4],
+                         .ebp = sim_cpu_out[2], .esi = sim_cpu_out[1], .edi = sim_cpu_out[0], .eflags = sim_cpu_out[8]};
     capture.espAtSite = AddressOf(siteStack);
     capture.esp = sim_cpu_out[3];
     uint16_t status;
@@ -525,19 +526,23 @@ Capture RunHostCode(const Run& run) {
     return capture;
 }
 
-Registers DistinctRegisters() { return {0xA0A0A0A0, 0xC1C1C1C1, 0xD2D2D2D2, 0xB3B3B3B3, 0xE4E4E4E4, 0x5E5E5E5E, 0xD1D1D1D1}; }
+Registers DistinctRegisters() {
+    return {.eax = 0xA0A0A0A0, .ecx = 0xC1C1C1C1, .edx = 0xD2D2D2D2, .ebx = 0xB3B3B3B3, .ebp = 0xE4E4E4E4,
+            .esi = 0x5E5E5E5E, .edi = 0xD1D1D1D1};
+}
 
 Registers CallHostCode(uint32_t site, const Registers& registers, const std::vector<uint32_t>& slots) {
     if (slots.size() > 32) Fail("too many stack slots");
     uint32_t stack[32] = {};
     std::copy(slots.begin(), slots.end(), stack);
     const Registers& r = registers;
-    uint32_t io[8] = {r.eax, r.ecx, r.edx, r.ebx, r.esi, r.edi, r.ebp, 0};
+    uint32_t io[8] = {r.eax, r.ecx, r.edx, r.ebx, r.esi, r.edi, r.ebp, 0};  // the call stub's order, EFLAGS last
     {
         const Watched watched(site);
         sim_call_site(site, io, stack);
     }
-    return {io[0], io[1], io[2], io[3], io[6], io[4], io[5], io[7]};
+    return {.eax = io[0], .ecx = io[1], .edx = io[2], .ebx = io[3], .ebp = io[6], .esi = io[4], .edi = io[5],
+            .eflags = io[7]};
 }
 
 }  // namespace sim
