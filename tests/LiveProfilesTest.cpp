@@ -21,7 +21,7 @@
 #include "config/Settings.h"
 #include "log/LogFile.h"
 #include "patch/Ledger.h"
-#include "startup/LiveProfiles.h"
+#include "live/LiveProfiles.h"
 
 namespace {
 

@@ -47,7 +47,7 @@ void SwitchOff(HookPlace& place, SwitchedOff level);
 
 // While a hook runs, a mark on its stack says so: the fault observer finds the innermost
 // one above a fault, for the hook it belongs to and the certainty that a catcher is there;
-// live profiles free a replaced configuration once no thread has one (startup/Reclaim.h).
+// live profiles free a replaced configuration once no thread has one (live/Reclaim.h).
 // The place, else the routine whose place it is. A stack may hold any bytes (a game's text
 // buffer may spell "HOOK"): a mark counts only with its seal, a word of this process's own
 // mixed with the mark's address, and with a place the ledger made.

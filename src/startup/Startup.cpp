@@ -23,7 +23,7 @@
 #include "parts/PartLists.h"
 #include "parts/PartSlotFixes.h"
 #include "patch/RegisterHook.h"
-#include "startup/LiveProfiles.h"
+#include "live/LiveProfiles.h"
 #include "startup/SecondCopy.h"
 
 namespace morvane {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "config/Settings.h"
-#include "startup/Reclaim.h"
-#include "startup/ReloadSchedule.h"
+#include "live/Reclaim.h"
+#include "live/ReloadSchedule.h"
 
 namespace morvane {
 

@@ -1,4 +1,4 @@
-#include "startup/LiveProfiles.h"
+#include "live/LiveProfiles.h"
 
 #include <windows.h>
 
@@ -10,7 +10,7 @@
 #include "config/ConfigHost.h"
 #include "config/Files.h"
 #include "config/Lookups.h"
-#include "config/Reload.h"
+#include "live/Reload.h"
 #include "log/LogFile.h"
 
 namespace morvane {

@@ -1,4 +1,4 @@
-#include "config/Reload.h"
+#include "live/Reload.h"
 
 #include "config/Files.h"
 

@@ -1,4 +1,4 @@
-#include "startup/Reclaim.h"
+#include "live/Reclaim.h"
 
 #include <windows.h>
 #include <tlhelp32.h>

@@ -1,4 +1,4 @@
-#include "startup/ReloadSchedule.h"
+#include "live/ReloadSchedule.h"
 
 #include <algorithm>
 
