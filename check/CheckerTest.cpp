@@ -398,7 +398,7 @@ TEST(MorvaneCheck, ReportsEffectiveValuesWithTheirOrigin) {
     // The car's profile replaced the global switch: so the plug-in's own lookup says.
     ASSERT_NE(morvane::CarProfiles().FindByName("SUPRA"), nullptr);
     EXPECT_FALSE(morvane::CarProfiles().FindByName("SUPRA")->popUpHeadLights);
-    EXPECT_TRUE(morvane::GlobalSettings()->popUpHeadLights);
+    EXPECT_TRUE(morvane::GlobalSettings()->perCar.popUpHeadLights);
 }
 
 TEST(MorvaneCheck, HashIsTheGames) {

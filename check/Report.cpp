@@ -62,7 +62,7 @@ void Report::ReportGlobal() {
 
     out_ << "\nCars without a profile:\n";
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        PrintRow(out_, "  ", entry.key, OnOff(s.*entry.field), origin(kGeneralSection, entry.key));
+        PrintRow(out_, "  ", entry.key, OnOff(s.perCar.*entry.field), origin(kGeneralSection, entry.key));
     }
     ReportSlots(-1, nullptr, "  ");
 }
@@ -75,7 +75,7 @@ void Report::ReportSlots(int32_t carType, const ScannedFile* own, const char* in
     for (const PartSlotRow& row : PartSlotTable()) {
         const SlotOverride* ownEntry = profile ? FindSlotOverride(profile->slotOverrides, row.slot) : nullptr;
         if (SlotEnabled(carType, row.slot) != 1) {
-            const SlotOverride* globalEntry = FindSlotOverride(GlobalSettings()->slotOverrides, row.slot);
+            const SlotOverride* globalEntry = FindSlotOverride(GlobalSettings()->perCar.slotOverrides, row.slot);
             if (ownEntry && ownEntry->enabled == 0 && globalEntry && globalEntry->enabled == 1) {
                 offHere += (offHere.empty() ? "" : ", ") + row.section + " (" +
                            own->Origin(row.section, kSlotEnabledKey) + ")";
@@ -125,7 +125,7 @@ void Report::ReportProfile(size_t index) {
         std::string origin = own ? own->Origin(kGeneralSection, entry.key) : std::string("built in");
         if (origin.empty()) origin = "not set in the file: off";
         const std::string globalOrigin = read_.global->Origin(kGeneralSection, entry.key);
-        if (!own && global.*entry.field != on && !globalOrigin.empty()) {
+        if (!own && global.perCar.*entry.field != on && !globalOrigin.empty()) {
             origin += " (" + globalOrigin + " does not apply to this car)";
         }
         // On though the profile says off: Morvane.ini forces it for every car.

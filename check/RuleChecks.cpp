@@ -153,7 +153,7 @@ std::string CountInWords(size_t count) {
 void RuleChecks::CheckSwitchesLeftOut(const CarProfile& profile, const ScannedFile& file, bool replacedPopUps) {
     const PluginSettings& global = *GlobalSettings();
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        if (!(global.*entry.field) || file.Stored(kGeneralSection, entry.key) != nullptr) continue;
+        if (!(global.perCar.*entry.field) || file.Stored(kGeneralSection, entry.key) != nullptr) continue;
         // On for this car all the same: Morvane.ini forces it for every car.
         if (SwitchTakesEffect(entry, &profile, &global)) continue;
         // Already told: the built-in profile this file replaces had pop-up headlights.

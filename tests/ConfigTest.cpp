@@ -81,30 +81,30 @@ TEST_F(ConfigTest, SlotSectionsBecomeEntries) {
         "[PART_SPOILER]\nEnabled = 0\n"
         "[PART_ATTACHMENT7]\nEnabled = 1\n"
         "[PART_ATTACHMENT07]\nEnabled = 0\nHeader = 'ATT7'\n");
-    ASSERT_EQ(s.slotOverrides.size(), 41u);
-    for (size_t i = 0; i < 41; ++i) EXPECT_EQ(s.slotOverrides[i].slot, PartSlotTable()[i].slot);
+    ASSERT_EQ(s.perCar.slotOverrides.size(), 41u);
+    for (size_t i = 0; i < 41; ++i) EXPECT_EQ(s.perCar.slotOverrides[i].slot, PartSlotTable()[i].slot);
 
-    const SlotOverride* body = FindSlotOverride(s.slotOverrides, 23);
+    const SlotOverride* body = FindSlotOverride(s.perCar.slotOverrides, 23);
     EXPECT_EQ(body->enabled, 1);
     EXPECT_EQ(body->header, sim::Hash("BODY_TITLE"));
     EXPECT_EQ(body->headerAS, body->header);  // HeaderAS absent: Header stands in
     EXPECT_EQ(body->camera, "CAM_BODY");
 
-    const SlotOverride* hood = FindSlotOverride(s.slotOverrides, 78);
+    const SlotOverride* hood = FindSlotOverride(s.perCar.slotOverrides, 78);
     EXPECT_EQ(hood->enabled, -1);
     EXPECT_EQ(hood->header, sim::Hash("HOOD"));
     EXPECT_EQ(hood->headerAS, sim::Hash("HOOD_AS"));
 
-    const SlotOverride* skirt = FindSlotOverride(s.slotOverrides, 79);
+    const SlotOverride* skirt = FindSlotOverride(s.perCar.slotOverrides, 79);
     EXPECT_EQ(skirt->enabled, -1);
     EXPECT_EQ(skirt->header, kNone);
     EXPECT_EQ(skirt->headerAS, kNone);
     EXPECT_TRUE(skirt->camera.empty());
 
-    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 48)->enabled, 0);
-    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 63)->enabled, 0);  // only the two-digit name counts
-    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 63)->header, sim::Hash("ATT7"));
-    EXPECT_EQ(FindSlotOverride(s.slotOverrides, 5), nullptr);
+    EXPECT_EQ(FindSlotOverride(s.perCar.slotOverrides, 48)->enabled, 0);
+    EXPECT_EQ(FindSlotOverride(s.perCar.slotOverrides, 63)->enabled, 0);  // only the two-digit name counts
+    EXPECT_EQ(FindSlotOverride(s.perCar.slotOverrides, 63)->header, sim::Hash("ATT7"));
+    EXPECT_EQ(FindSlotOverride(s.perCar.slotOverrides, 5), nullptr);
 }
 
 // ---- Global settings ------------------------------------------------------------------
@@ -116,13 +116,13 @@ TEST_F(ConfigTest, MissingOrEmptySettingsLeaveEverythingOff) {
         const PluginSettings& s = Settings(text);
         EXPECT_FALSE(s.exhaustFx || s.fixWheelMirror || s.allowStockRimsPaint || s.fixFrontRearDecals ||
                      s.allVinylsMirrorable || s.tires || s.neon || s.licensePlate || s.camber || s.trackWidth ||
-                     s.tireWidth || s.forceLodA || s.replaceHeadlightShader || s.replaceBrakelightShader ||
-                     s.popUpHeadLights || s.sunRoof);
+                     s.tireWidth || s.perCar.forceLodA || s.perCar.replaceHeadlightShader ||
+                     s.perCar.replaceBrakelightShader || s.perCar.popUpHeadLights || s.perCar.sunRoof);
         EXPECT_EQ(s.frontSteerAngle, 0.0f);
         EXPECT_EQ(sim::Global<float>(kSteeringAngle), 0.0f);
-        EXPECT_TRUE(s.name.empty());
-        ASSERT_EQ(s.slotOverrides.size(), 41u);
-        for (const SlotOverride& e : s.slotOverrides) {
+        EXPECT_TRUE(s.perCar.name.empty());
+        ASSERT_EQ(s.perCar.slotOverrides.size(), 41u);
+        for (const SlotOverride& e : s.perCar.slotOverrides) {
             EXPECT_EQ(e.enabled, -1);
             EXPECT_EQ(e.header, kNone);
         }
@@ -134,12 +134,14 @@ TEST_F(ConfigTest, EachSwitchComesFromItsOwnSectionAndKey) {
     struct Switch {
         const char* section;
         const char* key;
-        bool PluginSettings::*field;
+        bool PluginSettings::*field = nullptr;
+        bool CarProfile::*perCar = nullptr;
+        bool In(const PluginSettings& settings) const { return field ? settings.*field : settings.perCar.*perCar; }
     };
     std::vector<Switch> switches;
     for (const GlobalSwitchKey& entry : kGlobalSwitches) switches.push_back({entry.section, entry.key, entry.field});
     for (const ProfileSwitchKey& entry : kProfileSwitches) {
-        switches.push_back({kGeneralSection, entry.key, static_cast<bool PluginSettings::*>(entry.field)});
+        switches.push_back({kGeneralSection, entry.key, nullptr, entry.field});
     }
     auto file = [](const std::string& section, const std::string& key, const std::string& value) {
         std::string text = "[";
@@ -149,16 +151,16 @@ TEST_F(ConfigTest, EachSwitchComesFromItsOwnSectionAndKey) {
     for (const auto& sw : switches) {
         SCOPED_TRACE(sw.key);
         const std::string other = std::string(sw.section) == "GENERAL" ? "MODS" : "GENERAL";
-        EXPECT_TRUE(Settings(file(sw.section, sw.key, "1").c_str()).*sw.field);
+        EXPECT_TRUE(sw.In(Settings(file(sw.section, sw.key, "1").c_str())));
         // Only that field turned on.
         int on = 0;
-        for (const auto& any : switches) on += GlobalSettings()->*any.field;
+        for (const auto& any : switches) on += any.In(*GlobalSettings());
         EXPECT_EQ(on, 1);
         for (const char* off : {"true", "2", "0", "yes"}) {
-            EXPECT_FALSE(Settings(file(sw.section, sw.key, off).c_str()).*sw.field) << off;
+            EXPECT_FALSE(sw.In(Settings(file(sw.section, sw.key, off).c_str()))) << off;
         }
-        EXPECT_FALSE(Settings(file(other, sw.key, "1").c_str()).*sw.field) << "wrong section";
-        EXPECT_FALSE(Settings(file(sw.section, std::string(sw.key) + "X", "1").c_str()).*sw.field);
+        EXPECT_FALSE(sw.In(Settings(file(other, sw.key, "1").c_str()))) << "wrong section";
+        EXPECT_FALSE(sw.In(Settings(file(sw.section, std::string(sw.key) + "X", "1").c_str())));
     }
 }
 
@@ -322,9 +324,9 @@ TEST_F(ConfigTest, ProfilesAreFoundByCarTypeAndNameHash) {
     const int32_t locked = sim::AddCarType("LOCKED");
 
     EXPECT_EQ(ProfileInForce(brera), CarProfiles().FindByName("BRERA"));
-    EXPECT_EQ(ProfileInForce(none), GlobalSettings());
-    EXPECT_EQ(ProfileInForce(lower), GlobalSettings()) << "names are case-sensitive";
-    EXPECT_EQ(ProfileInForce(12345), GlobalSettings()) << "a car type the game cannot name";
+    EXPECT_EQ(ProfileInForce(none), &GlobalSettings()->perCar);
+    EXPECT_EQ(ProfileInForce(lower), &GlobalSettings()->perCar) << "names are case-sensitive";
+    EXPECT_EQ(ProfileInForce(12345), &GlobalSettings()->perCar) << "a car type the game cannot name";
     // An empty profile still replaces the global switches for its car.
     EXPECT_FALSE(ProfileInForce(empty)->replaceHeadlightShader);
     EXPECT_EQ(ProfileInForce(locked), CarProfiles().FindByName("LOCKED"));
@@ -332,7 +334,7 @@ TEST_F(ConfigTest, ProfilesAreFoundByCarTypeAndNameHash) {
     EXPECT_TRUE(ProfileInForce(none)->replaceHeadlightShader);
 
     EXPECT_EQ(ProfileInForceForNameHash(sim::Hash("RX7")), CarProfiles().FindByName("RX7"));
-    EXPECT_EQ(ProfileInForceForNameHash(sim::Hash("NOBODY")), GlobalSettings());
+    EXPECT_EQ(ProfileInForceForNameHash(sim::Hash("NOBODY")), &GlobalSettings()->perCar);
     EXPECT_EQ(CarProfiles().FindByNameHash(kNone), nullptr);
 }
 

@@ -26,7 +26,7 @@ const SlotOverride* Configuration::CarSlotEntry(int32_t carType, int32_t slot) c
 }
 
 const SlotOverride* Configuration::GlobalSlotEntry(int32_t slot) const {
-    return global ? FindSlotOverride(global->slotOverrides, slot) : nullptr;
+    return global ? FindSlotOverride(global->perCar.slotOverrides, slot) : nullptr;
 }
 
 int32_t Configuration::SlotEnabled(int32_t carType, int32_t slot) const {

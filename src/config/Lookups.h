@@ -13,11 +13,11 @@ namespace morvane {
 // Hooks ask these for every car drawn: inline.
 inline const CarProfile* Configuration::ProfileInForce(int32_t carType) const {
     const CarProfile* profile = profiles->FindByCarType(carType);
-    return profile ? profile : global;
+    return profile ? profile : global ? &global->perCar : nullptr;
 }
 inline const CarProfile* Configuration::ProfileInForceForNameHash(uint32_t hash) const {
     const CarProfile* profile = profiles->FindByNameHash(hash);
-    return profile ? profile : global;
+    return profile ? profile : global ? &global->perCar : nullptr;
 }
 
 inline const CarProfile* ProfileInForce(int32_t carType) {

@@ -13,7 +13,7 @@ namespace morvane {
 // Morvane.ini where Morvane.ini's value forces every car.
 inline bool SwitchTakesEffect(const ProfileSwitchKey& entry, const CarProfile* profile, const PluginSettings* global) {
     if (profile != nullptr && profile->*entry.field) return true;
-    return entry.inMorvaneIni == InMorvaneIni::ForcesEveryCar && global != nullptr && global->*entry.field;
+    return entry.inMorvaneIni == InMorvaneIni::ForcesEveryCar && global != nullptr && global->perCar.*entry.field;
 }
 // The same for one switch known where it is asked: `SwitchOnForCar<&CarProfile::forceLodA>`.
 template <bool CarProfile::*Switch>

@@ -41,7 +41,7 @@ const SiblingFile* FirstConflict(const std::vector<SiblingFile>& files) {
 const PluginSettings* GlobalSettings() { return CurrentConfiguration().global; }
 
 void ReadGlobalSettings(const IniReader& file, PluginSettings& record) {
-    ReadCarProfile(file, record);
+    ReadCarProfile(file, record.perCar);
     for (const GlobalSwitchKey& entry : kGlobalSwitches) {
         record.*entry.field = file.ReadBool(entry.section, entry.key);
     }

@@ -32,7 +32,10 @@ const SiblingFile* FirstConflict(const std::vector<SiblingFile>& files);
 // Of a list about to go, the answer would point into freed memory.
 const SiblingFile* FirstConflict(std::vector<SiblingFile>&& files) = delete;
 
-struct PluginSettings : CarProfile {
+struct PluginSettings {
+    // The per-car part of Morvane.ini: what every car without a file of its own takes (its
+    // part slots and per-car switches; it names no car).
+    CarProfile perCar;
     bool exhaustFx = false;
     bool fixWheelMirror = false;
     bool allowStockRimsPaint = false;

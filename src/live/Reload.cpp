@@ -32,7 +32,7 @@ ReadAgain ReadConfigurationAgain(const std::string& folder, const PluginSettings
     ReadGlobalSettings(IniFile(folder + kGlobalSettingsFile), fresh);
     // The per-car values follow the file; the global ones stay as start-up read them.
     read.global = std::make_unique<PluginSettings>(startup);
-    static_cast<CarProfile&>(*read.global) = static_cast<const CarProfile&>(fresh);
+    read.global->perCar = fresh.perCar;
     read.profiles = std::make_unique<ProfileSet>();
     read.profiles->AddDirectory(folder + kProfileDirectory);
     read.profiles->AddBuiltIns();
