@@ -10,9 +10,11 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <string>
 
 #include "Sim.h"
 #include "TestFolders.h"
+#include "config/Profiles.h"
 
 namespace {
 
@@ -50,6 +52,13 @@ size_t PeakMemory() {
     return counters.PeakWorkingSetSize;
 }
 
+// What the log says of a MorvaneCars past its limit of entries (named CAR00000 on).
+const std::string kEntriesLeftOut = [] {
+    const std::string limit = std::to_string(morvane::kMaxProfiles);
+    return "MorvaneCars: more than " + limit + " entries: the first " + limit + " in listing order are read, from CAR" +
+           std::string(5 - limit.size(), '0') + limit + " on";
+}();
+
 struct Case {
     const char* name;  // the test's own name
     const char* what;
@@ -81,7 +90,7 @@ const Case kCases[] = {
          AppendHeaders(f, "Morvane.ini", 64);
          f.WriteMany("MorvaneCars", 100000, "CAR");
      }, 30.0f, {"Morvane.ini: only its first 1 MB is read", "state: active",
-                "MorvaneCars: more than 4096 entries: the first 4096 in listing order are read, from CAR04096 on"}},
+                kEntriesLeftOut.c_str()}},
     {"LongUtf16Values", "UTF-16 values of 400,000 letters, 13 profiles of one", [](const GameFolder& f) {
          const std::string value = "Camera = " + std::string(400000, 'C') + "\r\n";
          f.Write("Morvane.ini", Utf16("[PART_BODY]\r\nEnabled = 1\r\n" + value + "[GENERAL]\r\nFrontSteerAngle = 30\r\n"));
