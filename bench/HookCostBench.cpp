@@ -21,6 +21,7 @@
 #include "IntegerHandlers.h"
 #include "BenchClock.h"
 #include "Sim.h"
+#include "RegisterHooks.h"
 #include "feature/Site.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"

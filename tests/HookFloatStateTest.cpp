@@ -9,6 +9,7 @@
 #include "HostLayout.h"
 #include "IntegerHandlers.h"
 #include "Sim.h"
+#include "RegisterHooks.h"
 #include "feature/Site.h"
 #include "patch/RegisterHook.h"
 

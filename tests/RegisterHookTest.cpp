@@ -10,6 +10,7 @@
 
 #include "HostLayout.h"
 #include "Sim.h"
+#include "RegisterHooks.h"
 #include "feature/Site.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"

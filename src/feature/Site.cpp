@@ -95,13 +95,6 @@ void InstallSite(const Site& site) {
     Journal(line.text());
 }
 
-void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
-                         std::initializer_list<uint8_t> displaced, HandlerClass handlerClass) {
-    Site row = FloatHook("register hook", site, handler, resume, displaced);
-    row.handlerClass = handlerClass;
-    InstallSite(row);
-}
-
 void InstallSites(std::span<const Site> sites, const PluginSettings* settings) {
     if (settings == nullptr) return;
     for (const Site& site : sites) {

@@ -156,12 +156,6 @@ inline void ResumeAtOther(RegisterRecord& r) {
 
 // Writes one site at its address in the running game, resuming where the row says.
 void InstallSite(const Site& site);
-// Writes a jump at the game address `site` to a new entry for `handler`, as a Hook row
-// does; the game resumes at `resume`, after the `displaced` instructions, unless the
-// handler says otherwise. Nothing is written when no entry could be made.
-void InstallRegisterHook(uint32_t site, RegisterHandler handler, uint32_t resume,
-                         std::initializer_list<uint8_t> displaced = {},
-                         HandlerClass handlerClass = HandlerClass::FloatingPoint);
 // Writes every row whose gate is open for `settings` (none while `settings` is null: the
 // plug-in is inactive).
 void InstallSites(std::span<const Site> sites, const PluginSettings* settings);
