@@ -48,6 +48,7 @@ std::string Library(uint32_t major, uint32_t minor, uint32_t patch) {
     const char16_t key[] = u"VS_VERSION_INFO";
     for (size_t i = 0; i < 16; ++i) put(0x258 + 6 + 2 * i, key[i], 2);
     put(0x258 + 40, 0xFEEF04BD), put(0x258 + 48, major << 16 | minor), put(0x258 + 52, patch << 16);
+    put(0x258 + 56, major << 16 | minor), put(0x258 + 60, patch << 16);  // the product version
     return b;
 }
 
@@ -200,6 +201,8 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         {"neither-game-nor-plugin", {{"Morvane.ini", kPlain}},
          {{Trap::NotGameFolder, "kavra.exe", 0, "beside kavra.exe"}, {Trap::PluginFile, "Morvane.asi", 0, "package"}},
          {"kavra.exe", "Morvane.asi"}},
+        {"plugin-of-1.1.3", {{"Morvane.ini", kPlain}, {"Morvane.asi", Library(1, 1, 3)}},
+         {{Trap::PluginFile, "Morvane.asi", 0, "same package", "version 1.1.3"}}},
         {"plugin-of-1.0.0", {{"Morvane.ini", kPlain}, {"Morvane.asi", Library(1, 0, 0)}},
          {{Trap::PluginFile, "Morvane.asi", 0, "same package", "version 1.0.0"}}},
         {"plugin-cut-short", {{"Morvane.ini", kPlain}, {"Morvane.asi", kThisPlugin.substr(0, 0x28C)}},
@@ -322,7 +325,7 @@ TEST(MorvaneCheck, WaitsForAKeyOnlyInAConsoleOfItsOwn) {
 TEST(MorvaneCheck, AFolderThatCannotBeReadIsStatusTwo) {
     const fs::path file = MakeFolder("not-a-folder", {{"x", ""}}) / "x";
     for (const fs::path& folder : {fs::temp_directory_path() / "morvane-check-no-such-folder", file}) {
-        EXPECT_EQ(Check(folder).status, kFolderUnreadable) << folder;
+        EXPECT_EQ(Check(folder).status, 2) << folder;  // as README.txt tells it
     }
 }
 

@@ -203,6 +203,9 @@ TEST(FieldLog, FoldersNamedInAnyLanguage) {
                                         std::string("FrontSteerAngle         25    Morvane.ini:2")}) {
             EXPECT_NE(report.find(line), std::string::npos) << line << "\n" << report;
         }
+        // Two folders are a usage error: exit status 2, and the usage told.
+        EXPECT_EQ(testfolders::RunProgram(command + " \"" + where + "\"", folder.path() + "check", report, 30000), 2u);
+        EXPECT_TRUE(report.starts_with("usage: MorvaneCheck [--version] [folder]")) << report;
     }
 }
 
