@@ -195,6 +195,9 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
         // The game's hash takes "X7" and "WX" to the same value: RX7's own profile is RWX's.
         {"name-hashes", {{"Morvane.ini", kPlain}, {"MorvaneCars/RWX", "[GENERAL]\nForceLodA = 1\n"}},
          {{Trap::HashCollision, "MorvaneCars/RWX", 0, "remove"}}},
+        // "BRF1A" hashes as BRERA, the first built-in car, does: F1 in place of ER.
+        {"hash-of-the-first-built-in", {{"Morvane.ini", kPlain}, {"MorvaneCars/BRF1A", "[GENERAL]\nForceLodA = 1\n"}},
+         {{Trap::HashCollision, "MorvaneCars/BRF1A", 0, "remove", "hash of BRERA (built in) is that of BRF1A"}}},
         {"long-text", {{"Morvane.ini", "[PART_BODY]\nEnabled = 1\nHeader = '" + std::string(254, 'H') + "'\n"
                                        "Camera = " + std::string(255, 'C') + "\n"}},
          {{Trap::TextCut, "Morvane.ini", 4, "254"}}},
@@ -242,6 +245,11 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
          {{"Morvane.ini", "[MODS]\nCamber = 1\n[PART_ATTACHMENT12]\nEnabled = 1\n"},
           {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = 0\n"}, {"MorvaneCars/NSX", "[PART_ATTACHMENT12]\n"}},
          {{Trap::NoSlotForPart, "Morvane.ini", 2, "of their files", "the SUPRA cannot"}}},
+        {"camber-off-for-one-car",
+         {{"Morvane.ini", "[MODS]\nCamber = 1\n[PART_ATTACHMENT12]\nEnabled = 1\n"},
+          {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = 0\n"}},
+         {{Trap::NoSlotForPart, "Morvane.ini", 2, "of their files", "the SUPRA cannot be given one: [PART_ATTACHMENT12] "
+                                                                    "is switched off for it"}}},
         {"camber-for-one-car",
          {{"Morvane.ini", "[MODS]\nCamber = 1\n"}, {"MorvaneCars/SUPRA", "[PART_ATTACHMENT12]\nEnabled = 1\n"}},
          {{Trap::NoSlotForPart, "Morvane.ini", 2, "of Morvane.ini", "every car but the SUPRA cannot"}}},
@@ -402,6 +410,19 @@ TEST(MorvaneCheck, ReportsEffectiveValuesWithTheirOrigin) {
     ASSERT_NE(morvane::CarProfiles().FindByName("SUPRA"), nullptr);
     EXPECT_FALSE(morvane::CarProfiles().FindByName("SUPRA")->popUpHeadLights);
     EXPECT_TRUE(morvane::GlobalSettings()->perCar.popUpHeadLights);
+}
+
+// A spelling hint reaches as far as a third of the name's letters (at least two), letter
+// case aside: at that distance and not one past it.
+TEST(MorvaneCheck, SpellingHintsReachAThirdOfTheName) {
+    const std::vector<std::string> known = {"Neon", "FixWheelMirror", "Tires"};
+    const std::pair<const char*, const char*> rows[] = {
+        {"NEON", "Neon"}, {"Nexx", "Neon"}, {"Nxxx", ""},                 // four letters: two
+        {"F1x1h1e1Mirror", "FixWheelMirror"}, {"F1x1h1e1M1rror", ""},     // fourteen: four
+        {"FixWheelMirrorXXXXXXX", "FixWheelMirror"}, {"FixWheelMirrorXXXXXXXX", ""},  // 21 letters: 7
+        {"Tyres", "Tires"}, {"", ""},
+    };
+    for (const auto& [name, nearest] : rows) EXPECT_EQ(NearestSpelling(name, known), nearest) << name;
 }
 
 TEST(MorvaneCheck, HashIsTheGames) {
