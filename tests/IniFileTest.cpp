@@ -110,10 +110,17 @@ TEST(IniFile, NamesConvertInEveryCodePage) {
 }
 
 // A drive path takes the long form unless a name is "." or "..": a folder whose name
-// begins with a dot is a name like any other.
+// begins with a dot is a name like any other. Other paths stay as written.
 TEST(IniFile, ExactPathIsTheLongFormOfADrivePath) {
-    for (const char* path : {"C:\\.games\\Kavra\\MorvaneCars\\BRERA.", "D:\\Kavra\\.mods\\", "E:\\Kavra\\..saved\\Morvane.ini"})
-        EXPECT_EQ(morvane::ExactPath(path), L"\\\\?\\" + morvane::WideName(path, CP_UTF8)) << path;
+    const std::pair<const char*, bool> rows[] = {
+        {"C:\\.games\\Kavra\\MorvaneCars\\BRERA.", true}, {"D:\\Kavra\\.mods\\", true},
+        {"E:\\Kavra\\..saved\\Morvane.ini", true}, {"C:\\Kavra\\..\\Morvane.ini", false},
+        {"C:\\Kavra\\.\\Morvane.ini", false}, {"C:/Kavra/Morvane.ini", false}, {"C:\\", false},
+        {"\\\\server\\games\\Kavra\\Morvane.ini", false}, {"Kavra\\Morvane.ini", false},
+    };
+    for (const auto& [path, longForm] : rows) {
+        EXPECT_EQ(morvane::ExactPath(path), (longForm ? L"\\\\?\\" : L"") + morvane::WideName(path, CP_UTF8)) << path;
+    }
 }
 
 // A name the listing gives with a final dot or space is opened as it is, not as the name
