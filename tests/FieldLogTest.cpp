@@ -294,6 +294,29 @@ TEST(FieldLog, AFailureInAHookIsToldOnceAndCounted) {
         line.Append();
         EXPECT_EQ(ReadLog(folder.path()).size(), morvane::kMaxLogSize - room + (room >= 9 ? 9 : 0));
     }
+    EXPECT_EQ(morvane::kMaxLogSize, 65536u) << "the cap README.txt tells";
+}
+
+// A line cut at its length keeps whole UTF-8 characters; start-up's lines past most of the
+// log's cap leave one line that says so, and the closing lines still fit.
+TEST(FieldLog, LinesCutAtALimitKeepWholeCharacters) {
+    const struct {
+        size_t room;        // in the line, before `added`
+        const char* added;
+        size_t kept;
+    } rows[] = {{1, "\xC3\xA9", 0}, {2, "\xC3\xA9", 2}, {2, "\xE3\x82\xB2", 0}, {3, "\xE3\x82\xB2", 3}, {2, "a\xC3\xA9", 1}};
+    for (const auto& row : rows) {
+        morvane::LogLine line;
+        line << std::string(639 - row.room, 'x') << row.added;
+        EXPECT_EQ(line.text().size(), 639 - row.room + row.kept) << row.room << " " << row.added;
+    }
+    for (int i = 0; i < 100; ++i) morvane::Journal(std::string(1000, 'j'));
+    morvane::Journal("closing", true);
+    const std::string& journal = morvane::JournalText();
+    const std::string full = "(the log is nearly full: the rest of start-up's lines are left out)\n";
+    EXPECT_EQ(journal.find(full), journal.rfind(full));
+    EXPECT_TRUE(journal.ends_with(full + "closing\n"));
+    EXPECT_LE(journal.size(), morvane::kMaxLogSize);
 }
 
 // A fault in a hook's own code is contained, also with no log to tell it, also on two
