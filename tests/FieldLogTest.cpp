@@ -304,7 +304,8 @@ TEST(FieldLog, LinesCutAtALimitKeepWholeCharacters) {
         size_t room;        // in the line, before `added`
         const char* added;
         size_t kept;
-    } rows[] = {{1, "\xC3\xA9", 0}, {2, "\xC3\xA9", 2}, {2, "\xE3\x82\xB2", 0}, {3, "\xE3\x82\xB2", 3}, {2, "a\xC3\xA9", 1}};
+    } rows[] = {{1, "\xC3\xA9", 0}, {2, "\xC3\xA9", 2}, {2, "\xE3\x82\xB2", 0}, {3, "\xE3\x82\xB2", 3}, {2, "a\xC3\xA9", 1},
+                {2, "\xA9\xA9\xA9", 0}};  // a text cut before: no character to keep
     for (const auto& row : rows) {
         morvane::LogLine line;
         line << std::string(639 - row.room, 'x') << row.added;
