@@ -26,6 +26,7 @@
 namespace {
 
 using testfolders::GameFolder;
+using testfolders::WaitFor;
 
 constexpr uint32_t kMainMenuSite = 0x83FBF1;
 constexpr uint32_t kMainMenuResume = 0x83FBF6;
@@ -34,6 +35,11 @@ constexpr uint32_t kMainMenuResume = 0x83FBF6;
 const std::string kBothOn = "[PART_ATTACHMENT00]\nEnabled = 1\n[PART_LICENSE_PLATE]\nEnabled = 1\n";
 const std::string kBothOff = "[PART_ATTACHMENT00]\nEnabled = 0\n[PART_LICENSE_PLATE]\nEnabled = 0\n";
 const std::string kAttachmentOnly = "[PART_ATTACHMENT00]\nEnabled = 1\n";  // one category
+// What is waited for happens within a second or two on a quiet machine: ten times the
+// longest pause between readings of a file that cannot be read.
+constexpr unsigned long kDeadlineMs = 10 * morvane::ReloadSchedule::kLongestPauseMs;
+// Each reading that puts the files in force says so.
+const std::string kReadAgain = "live profiles: read again after a change to ";
 
 // The game builds its main menu, from any thread: how many categories the hook added.
 size_t CategoriesAdded() {
@@ -69,6 +75,10 @@ bool Within(std::chrono::milliseconds limit, const std::function<bool()>& holds)
         Sleep(20);
     }
     return true;
+}
+
+double MsSince(std::chrono::steady_clock::time_point then) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - then).count();
 }
 
 // The title the game shows for the second attachment slot of the current car.
@@ -130,12 +140,14 @@ TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
     threads.emplace_back([&] {
         while (!done) framesChanged += !(sim::drawing::DrawCar(car) == first);
     });
-    // A hundred rewrites, in bursts an editor might make, each burst followed by a pause
-    // long enough for the files to be read again.
+    // A hundred rewrites, in bursts an editor might make, each burst followed by its reading,
+    // waited for by its line in the log (this thread calls no hook while the four do).
     for (int write = 1; write <= 100; ++write) {
         const bool burstEnds = write % 10 == 0;
         Save(folder_, "MorvaneCars\\CAR", (burstEnds ? write / 10 : write) % 2 ? kBothOff : kBothOn);
-        if (burstEnds) Sleep(450);
+        if (!burstEnds) continue;
+        const size_t readings = write / 10;
+        EXPECT_TRUE(WaitFor([&] { return Count(ReadLog(folder_), kReadAgain) >= readings; }, kDeadlineMs)) << write;
     }
     done = true;
     for (std::thread& thread : threads) thread.join();
@@ -144,7 +156,7 @@ TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
     EXPECT_GT(answers[0].load(), 0u);
     EXPECT_GT(answers[2].load(), 0u);
     // The last burst ended with both slots on.
-    EXPECT_TRUE(Within(std::chrono::milliseconds(2000), [] { return CategoriesAdded() == 2; }));
+    EXPECT_TRUE(WaitFor([] { return CategoriesAdded() == 2; }, kDeadlineMs));
 }
 
 TEST_F(LiveProfilesTest, EditsGoodAndBad) {
@@ -155,8 +167,8 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
     struct Case {
         const char* what;
         std::function<void()> edit;
-        size_t categories;    // the main menu within 2 s
-        const char* logLine;  // then told in the log
+        size_t categories;    // the main menu once the edit is followed
+        const char* logLine;  // told in the log since the edit (null: a reading put in force)
         size_t restarts;      // "restart the game for" lines in the log so far
     };
     const Case cases[] = {
@@ -165,9 +177,11 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
              Save(folder_, "MorvaneCars\\CAR", kBothOff);
          }, 0, "live profiles: read again after a change to MorvaneCars\\CAR: 8 car profiles in force", 0},
         {"the file written back, not read before a quiet moment", [&] {
+             const auto saving = std::chrono::steady_clock::now();
              Save(folder_, "MorvaneCars\\CAR", kBothOn);
-             Sleep(morvane::kQuietPeriodMs / 2);
-             EXPECT_EQ(CategoriesAdded(), 0u) << "read before the quiet period";
+             ASSERT_TRUE(WaitFor([] { return CategoriesAdded() == 2; }, kDeadlineMs));
+             // Less a step of the watcher's clock (GetTickCount64 moves by up to 16 ms).
+             EXPECT_GE(MsSince(saving), morvane::kQuietPeriodMs - 20.0) << "read before the quiet period";
          }, 2, nullptr, 0},
         {"the file emptied, as an editor saving in place does: the last good set stays", [&] {
              Save(folder_, "MorvaneCars\\CAR", "");
@@ -207,13 +221,16 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const size_t before = ReadLog(folder_).size();
         c.edit();
-        Sleep(700);  // past the quiet period and a reading
-        EXPECT_TRUE(Within(std::chrono::milliseconds(2000), [&] {
-            return CategoriesAdded() == c.categories && (!c.logLine || ReadLog(folder_).find(c.logLine) != std::string::npos);
-        }));
+        // A "restart" line told wrongly just after a reading's line is counted by the next
+        // case at the latest.
+        const std::string told = c.logLine ? c.logLine : kReadAgain;
+        EXPECT_TRUE(WaitFor([&] {
+            return CategoriesAdded() == c.categories && ReadLog(folder_).find(told, before) != std::string::npos;
+        }, kDeadlineMs));
         const std::string log = ReadLog(folder_);
-        if (c.logLine) EXPECT_NE(log.find(c.logLine), std::string::npos) << log;
+        EXPECT_NE(log.find(told, before), std::string::npos) << log;
         EXPECT_EQ(Count(log, restartTold), c.restarts) << log;
     }
     stop = true;
@@ -221,7 +238,7 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
 }
 
 // An editor rewrites a car's file and keeps it locked for 3 s: the save reaches the hooks
-// soon after it lets go, told once meanwhile.
+// once it lets go, at the next try (within the longest pause), told once meanwhile.
 TEST_F(LiveProfilesTest, ALockedSaveIsFollowedOnceTheEditorLetsGo) {
     const std::string profile = folder_.path() + "MorvaneCars\\CAR";
     HANDLE editor = CreateFileA(profile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -232,9 +249,8 @@ TEST_F(LiveProfilesTest, ALockedSaveIsFollowedOnceTheEditorLetsGo) {
     EXPECT_EQ(CategoriesAdded(), 2u) << "the last good set stays";
     CloseHandle(editor);
     const auto letGo = std::chrono::steady_clock::now();
-    EXPECT_TRUE(Within(std::chrono::milliseconds(3500), [] { return CategoriesAdded() == 0; }));
-    std::printf("  followed %.0f ms after the editor let go\n",
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - letGo).count());
+    EXPECT_TRUE(WaitFor([] { return CategoriesAdded() == 0; }, kDeadlineMs));
+    std::printf("  followed %.0f ms after the editor let go\n", MsSince(letGo));
     EXPECT_EQ(Count(ReadLog(folder_), "CAR: unreadable: the last good settings stay; tried again"), 1u) << ReadLog(folder_);
 }
 
@@ -295,7 +311,7 @@ TEST_F(LiveProfilesTest, ASaveInPlaceIsPutInForceWhole) {
             WriteFile(editor, &content[at], static_cast<DWORD>(std::min<size_t>(20, content.size() - at)), &written, nullptr);
         }
         CloseHandle(editor);
-        EXPECT_TRUE(Within(std::chrono::milliseconds(3000), [&] { return CategoriesAdded() == 2u - save % 2; })) << save;
+        EXPECT_TRUE(WaitFor([&] { return CategoriesAdded() == 2u - save % 2; }, kDeadlineMs)) << save;
     }
     done = true;
     for (std::thread& thread : hooks) thread.join();

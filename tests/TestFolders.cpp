@@ -76,10 +76,8 @@ void GameFolder::WriteMany(const std::string& relative, int count, const std::st
         CloseHandle(process.hProcess);
     }
     const std::wstring done = Long(path_ + relative + ".done");
-    for (int waited = 0; GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES; waited += 20) {
-        if (waited > 120000) throw std::runtime_error("cannot make " + std::to_string(count) + " files in " + relative);
-        Sleep(20);
-    }
+    if (!WaitFor([&] { return GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 120000))
+        throw std::runtime_error("cannot make " + std::to_string(count) + " files in " + relative);
     DeleteFileW(done.c_str());
 }
 
@@ -142,6 +140,13 @@ unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::stri
                                             folder.path() + "probe-output.txt", firstLine, waitMs);
     firstLine = firstLine.substr(0, firstLine.find_first_of("\r\n"));
     return status;
+}
+
+bool WaitFor(const std::function<bool()>& holds, unsigned long deadlineMs) {
+    for (const ULONGLONG end = GetTickCount64() + deadlineMs; !holds(); Sleep(10)) {
+        if (GetTickCount64() > end) return false;
+    }
+    return true;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // settings a test writes beside it. Paths are UTF-8, may name folders in any language and
 // be longer than 260 characters.
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace testfolders {
@@ -45,6 +46,11 @@ unsigned long RunProgram(const std::string& command, const std::string& output, 
 // and the first line it printed.
 unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
                            const std::string& pluginFolder = "");
+
+// Looks at `holds` until it does, or `deadlineMs` have passed: whether it held. What a test
+// expects of another thread or program is waited for so, with a deadline far past its time
+// on a quiet machine, never for a fixed while.
+bool WaitFor(const std::function<bool()>& holds, unsigned long deadlineMs);
 
 // The bytes the test program holds from operator new now.
 long long HeapBytesInUse();
