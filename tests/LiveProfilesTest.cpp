@@ -371,7 +371,7 @@ TEST(LiveProfiles, TheGameExitsWhileTheFilesAreReadAgain) {
         SCOPED_TRACE(row.mode);
         GameFolder folder("live-exit");
         folder.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n");
-        for (int i = 0; i < row.profiles; ++i) folder.Write("MorvaneCars\\CAR" + std::to_string(i), kBothOn);
+        folder.WriteMany("MorvaneCars", row.profiles, "CAR", kBothOn);
         std::string line;
         EXPECT_EQ(testfolders::RunGameProbe(folder, row.mode, line, 60000), row.status) << line;
     }

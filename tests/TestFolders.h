@@ -21,9 +21,11 @@ public:
     // it at its end (a large file written piece by piece, never held whole).
     void Write(const std::string& relative, const std::string& content, bool append = false) const;
     std::string Read(const std::string& relative) const;
-    // Makes `count` (at most 100,000) empty files in the folder `relative`, named `prefix`
-    // and a five-digit number from 00000. Under Wine only, on its drive Z:.
-    void WriteMany(const std::string& relative, int count, const std::string& prefix) const;
+    // Makes `count` (at most 100,000) files in the folder `relative`, named `prefix` and a
+    // five-digit number from 00000, each holding `content`: each 50,000 of them are names
+    // of one file (a write to one is a write to all). Under Wine only, on its drive Z:.
+    void WriteMany(const std::string& relative, int count, const std::string& prefix,
+                   const std::string& content = "") const;
     void MakeDirectory(const std::string& relative) const;
     // Writes a file by its exact name, any character kept (a final dot or space, a name
     // with no narrow form); its folder must exist.
