@@ -51,8 +51,17 @@ status=0
 # no test comes near this timeout; the slowest honest one takes a few seconds. This Wine
 # now and then ends a process mid-way with status 0 and nothing printed, whatever it runs
 # (a test then fails for want of its summary): a test that fails is run again, up to three
-# times in all. A test that fails for a reason of its own fails every time.
+# times in all. A test that fails for a reason of its own fails every time. Every test run
+# more than once is listed at the end with how each of its runs ended: one that failed (a
+# failure of its own told), rather than ended early, and then passed is flaky, not Wine.
 (cd "$root/build" && ctest --output-on-failure --timeout 60 -j 2 -LE probe --repeat until-pass:3) || status=$?
+# CTest's log holds each run: the test's name, its output, and how it ended.
+retried=$(awk '/^[0-9]+\/[0-9]+ Testing: / { name = $3; runs[name]++; own = 0 }
+               /^Output:$/, /^<end of output>$/ { if (/\[  FAILED  \]|Unhandled (exception|page fault)|simulated game: /) own = 1 }
+               /^Test (Passed\.|Pass Reason:)/ { ends[name] = ends[name] ", passed" }
+               /^Test (Failed\.|Fail Reason:)/ { ends[name] = ends[name] (own ? ", failed" : ", ended early") }
+               END { for (name in runs) if (runs[name] > 1) print "  " name ": " substr(ends[name], 3) }' \
+          "$root/build/Testing/Temporary/LastTest.log" | sort) || true
 # A test executable that crashes, or whose game code runs astray, must fail the run, and
 # fast: prove it with the probes, run the same way as every test above.
 for probe in crash_probe astray_probe; do
@@ -68,4 +77,8 @@ for probe in crash_probe astray_probe; do
   fi
 done
 stop_wine
+if [ -n "$retried" ]; then
+  echo "tests run more than once, how each run ended:"
+  echo "$retried"
+fi
 exit $status

@@ -1,6 +1,7 @@
 // The INI reader's edge cases, as tables of file text and the value read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "config/IniReader.h"
@@ -186,14 +187,22 @@ TEST(IniText, Utf16FilesWithAMarkReadAsText) {
     for (const auto& c : cases) EXPECT_EQ(morvane::DecodeSettingsText(c.bytes), c.text);
 }
 
+// 2 MB of byte order marks before a line are trimmed in about the time as many spaces are
+// (trimmed mark by mark from the front, they take thousands of times as long).
 TEST(IniText, ByteOrderMarksTrimInLinearTime) {
-    std::string line;
-    for (int i = 0; i < 700000; ++i) line += "\xEF\xBB\xBF";
-    line += "k=1";
-    const auto start = std::chrono::steady_clock::now();
-    const auto sections = morvane::ParseIni(line);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    EXPECT_EQ(sections.at("").at("k"), "1");
+    std::string marks;
+    for (int i = 0; i < 700000; ++i) marks += "\xEF\xBB\xBF";
+    const std::string lines[] = {marks + "k=1", std::string(marks.size(), ' ') + "k=1"};
+    double ms[2] = {1e30, 1e30};  // the quickest of five parsings of each, in turn
+    for (int round = 0; round < 5; ++round) {
+        for (int i = 0; i < 2; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            const auto sections = morvane::ParseIni(lines[i]);
+            ms[i] = std::min(ms[i], std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            EXPECT_EQ(sections.at("").at("k"), "1");
+        }
+    }
+    EXPECT_LT(ms[0], 10 * ms[1]) << ms[0] << " ms, as many spaces " << ms[1] << " ms";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // settings a test writes beside it. Paths are UTF-8, may name folders in any language and
 // be longer than 260 characters.
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace testfolders {
@@ -20,9 +21,11 @@ public:
     // it at its end (a large file written piece by piece, never held whole).
     void Write(const std::string& relative, const std::string& content, bool append = false) const;
     std::string Read(const std::string& relative) const;
-    // Makes `count` (at most 100,000) empty files in the folder `relative`, named `prefix`
-    // and a five-digit number from 00000. Under Wine only, on its drive Z:.
-    void WriteMany(const std::string& relative, int count, const std::string& prefix) const;
+    // Makes `count` (at most 100,000) files in the folder `relative`, named `prefix` and a
+    // five-digit number from 00000, each holding `content`: each 50,000 of them are names
+    // of one file (a write to one is a write to all). Under Wine only, on its drive Z:.
+    void WriteMany(const std::string& relative, int count, const std::string& prefix,
+                   const std::string& content = "") const;
     void MakeDirectory(const std::string& relative) const;
     // Writes a file by its exact name, any character kept (a final dot or space, a name
     // with no narrow form); its folder must exist.
@@ -45,6 +48,11 @@ unsigned long RunProgram(const std::string& command, const std::string& output, 
 // and the first line it printed.
 unsigned long RunGameProbe(const GameFolder& folder, const char* mode, std::string& firstLine, unsigned long waitMs,
                            const std::string& pluginFolder = "");
+
+// Looks at `holds` until it does, or `deadlineMs` have passed: whether it held. What a test
+// expects of another thread or program is waited for so, with a deadline far past its time
+// on a quiet machine, never for a fixed while.
+bool WaitFor(const std::function<bool()>& holds, unsigned long deadlineMs);
 
 // The bytes the test program holds from operator new now.
 long long HeapBytesInUse();
