@@ -46,6 +46,12 @@ void RaiseFlags(RegisterRecord& r) {
                  ::: "st", "eax", "xmm0");
 }
 
+// The same, raising the precision flag in MXCSR alone: the x87 as it was.
+void RaiseSseFlag(RegisterRecord& r) {
+    Look(r);
+    asm volatile("mov $3, %%eax; cvtsi2ss %%eax, %%xmm0; rcpss %%xmm0, %%xmm0; mulss %%xmm0, %%xmm0" ::: "eax", "xmm0");
+}
+
 // Two FXSAVE images agree on the x87 control, status and tag words, the registers in use,
 // MXCSR and XMM0-7.
 void ExpectSameState(const uint8_t* before, const uint8_t* after) {
@@ -87,6 +93,7 @@ std::vector<Case> Cases() {
         {"unordered, invalid operation raised", {0xD9, 0xEE, 0xD9, 0xE8, 0xD9, 0xE0, 0xD9, 0xFA, 0xDA, 0xE9},
          0x4500, &Look, false, 0, 0},                                // fldz; fld1; fchs; fsqrt; fucompp
         {"greater, the handler raising flags", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &RaiseFlags, false, 0, 3},
+        {"greater, the handler raising an SSE flag", {0xD9, 0xEE, 0xD9, 0xE8, 0xDA, 0xE9}, 0x0000, &RaiseSseFlag, false, 0, 0},
         {"a rounding up (C1), precision raised", roundUp, 0x0200, &Look, false, 0, 0},
         {"one examined", {0xD9, 0xE8, 0xD9, 0xE5, 0xDD, 0xD8}, 0x0400, &Look, false, 0, 0},  // fld1; fxam; fstp st(0)
         {"infinity examined, zero divide raised", {0xD9, 0xE8, 0xD9, 0xEE, 0xDE, 0xF9, 0xD9, 0xE5, 0xDD, 0xD8},
