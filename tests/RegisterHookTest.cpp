@@ -11,6 +11,7 @@
 #include "HostLayout.h"
 #include "Sim.h"
 #include "RegisterHooks.h"
+#include "patch/Ledger.h"
 #include "feature/Site.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
@@ -227,7 +228,12 @@ TEST_F(RegisterHookTest, ResumeAddressAndSseStateFollowTheHandler) {
 }
 
 TEST_F(RegisterHookTest, TheSiteHoldsAJumpToTheEntry) {
+    const size_t places = morvane::HookPlaces().size();
     InstallRegisterHook(kSite, &Remember, kResume);
+    // Its place in the ledger, the last made; every place made has its name.
+    ASSERT_EQ(morvane::HookPlaces().size(), places + 1);
+    EXPECT_STREQ(morvane::HookPlaces().back().name, "register hook");
+    for (const morvane::HookPlace& place : morvane::HookPlaces()) EXPECT_NE(place.name, nullptr);
     const auto* site = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(kSite));
     EXPECT_EQ(site[0], 0xE9);
     const auto runs = sim::ChangedRuns();
