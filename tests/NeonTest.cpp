@@ -183,7 +183,10 @@ TEST_F(NeonTest, SteeringAdvancesOnlyThroughTheColourSite) {
     RunKeeping(NeonColorRun(sim::NewRenderRecord(nullptr), 0));  // the step comes first, whatever the car
     EXPECT_NEAR(angle, 28.6f, 1e-5f);
     angle = 0.0f;
-    morvane::StepSteerAnimation();  // idle again
+    morvane::StepSteerAnimation();  // within reach: the animation is over
+    angle = 15.0f;                  // the game turns the wheels itself now
+    RunKeeping(NeonColorRun(record, 0));
+    EXPECT_EQ(angle, 15.0f);
 }
 
 // The plug-in itself, started by the game: the first car prepared in mode 3 after start-up
