@@ -123,8 +123,91 @@ bool LoaderFolderOfAGame(const std::string& folder) {
     const size_t separator = folder.find_last_of(std::string("\\") + kSeparator);
     if (separator == std::string::npos) return false;
     const std::string parent = folder.substr(0, separator), name = folder.substr(separator + 1);
-    return (EntryNamed(parent, "scripts") == name || EntryNamed(parent, "plugins") == name) &&
-           !EntryNamed(parent, kGameExecutable).empty();
+    if (EntryNamed(parent, kGameExecutable).empty()) return false;
+    return std::any_of(std::begin(kLoaderFolders), std::end(kLoaderFolders), [&](std::string_view loaderFolder) {
+        return !loaderFolder.empty() && EntryNamed(parent, std::string(loaderFolder.substr(0, loaderFolder.size() - 1))) == name;
+    });
+}
+
+// The folders of a game a loader loads plug-ins from, as named on disk ("", "scripts\\"),
+// and the copies of Morvane.asi in them, in the loader's order.
+struct Copy {
+    std::string under, file;
+    std::string shown() const { return SystemPath(under + file); }
+};
+struct LoaderFolders {
+    std::string game;
+    std::vector<std::string> unders;
+    std::vector<Copy> copies;
+
+    std::string Path(const std::string& under) const {
+        return under.empty() ? game : game + "\\" + under.substr(0, under.size() - 1);
+    }
+    bool HoldsACopy(const std::string& under) const {
+        return std::any_of(copies.begin(), copies.end(), [&](const Copy& copy) { return copy.under == under; });
+    }
+};
+
+LoaderFolders FindCopies(const std::string& game) {
+    LoaderFolders found{game, {}, {}};
+    for (const std::string_view loaderFolder : kLoaderFolders) {
+        std::string under;
+        if (!loaderFolder.empty()) {
+            under = EntryNamed(game, std::string(loaderFolder.substr(0, loaderFolder.size() - 1)));
+            if (under.empty()) continue;
+            under += '\\';
+        }
+        found.unders.push_back(under);
+        const std::string plugin = EntryNamed(found.Path(under), kPluginFile);
+        if (!plugin.empty()) found.copies.push_back({under, plugin});
+    }
+    return found;
+}
+
+constexpr char kSameVersion[] = "copy Morvane.asi and MorvaneCheck.exe from the same package beside kavra.exe";
+
+// Each copy with its version, warned of where it is not this checker's; two copies warned of.
+void CheckCopies(const LoaderFolders& found, std::ostream& out, WarningList& warnings) {
+    for (const Copy& copy : found.copies) {
+        const std::string shown = copy.shown();
+        const std::string version = FileVersionOf(ReadWholeFile(found.Path(copy.under) + "\\" + copy.file));
+        out << "Plug-in: " << Printable(shown) << " " << (version.empty() ? std::string("of no version") : version) << "\n";
+        if (version == kMorvaneVersion) continue;
+        warnings.Add(Trap::PluginFile, shown, 0,
+                     version.empty() ? shown + " has no version that MorvaneCheck can read: it is not the plug-in of "
+                                               "this package, and may read the settings otherwise than told here"
+                                     : shown + " is version " + version + ", this MorvaneCheck " + kMorvaneVersion +
+                                           ": what it reads may differ from what is told here",
+                     kSameVersion);
+    }
+    if (found.copies.size() < 2) return;
+    std::string names;
+    for (const Copy& copy : found.copies) names += (names.empty() ? "" : ", ") + copy.shown();
+    warnings.Add(Trap::PluginFile, found.copies[1].shown(), 0,
+                 std::to_string(found.copies.size()) + " copies of Morvane.asi (" + names +
+                     "): the game loads each, the one loaded first does the work with the settings beside it and "
+                     "the others change nothing; MorvaneCheck judges the settings beside " + found.copies[0].shown(),
+                 "keep one Morvane.asi, beside the Morvane.ini and MorvaneCars you edit");
+}
+
+// Settings where no copy lies do nothing: the plug-in reads only those beside itself.
+void CheckStraySettings(const LoaderFolders& found, WarningList& warnings) {
+    const Copy& judged = found.copies[0];
+    for (const std::string& under : found.unders) {
+        if (found.HoldsACopy(under)) continue;
+        for (const std::string name : {std::string(kGlobalSettingsFile), std::string(kProfileDirectory)}) {
+            const std::string stray = EntryNamed(found.Path(under), name);
+            if (stray.empty()) continue;
+            const std::string shown = SystemPath(under + stray), read = SystemPath(judged.under + name);
+            const bool there = !EntryNamed(found.Path(judged.under), name).empty();
+            const std::string none = name == kProfileDirectory ? "no car profile is read" : "every switch is off";
+            warnings.Add(Trap::BesideNoPlugin, shown, 0,
+                         shown + " lies beside no Morvane.asi, so nothing reads it: Morvane reads " + read +
+                             ", beside " + judged.shown() + (there ? "" : " (there is none there: " + none + ")"),
+                         there ? "keep one: edit " + read + " and remove " + shown
+                               : "move " + shown + " beside " + judged.shown());
+        }
+    }
 }
 
 }  // namespace
@@ -142,78 +225,22 @@ PluginPlace CheckGameFiles(const std::string& folder, std::ostream& out, Warning
                      "no kavra.exe in this folder: it is not the game folder, so the game never reads these settings",
                      "unpack the package into the game folder, beside kavra.exe, and run MorvaneCheck.exe there");
     }
-    // The folders a loader loads plug-ins from, as named on disk ("", "scripts\\"), and the
-    // copies of Morvane.asi in them, in the loader's order.
-    struct Copy {
-        std::string under, file;
-    };
-    std::vector<std::string> loaderFolders;
-    std::vector<Copy> copies;
-    const auto inGame = [&](const std::string& under) {
-        return under.empty() ? place.game : place.game + "\\" + under.substr(0, under.size() - 1);
-    };
-    for (const std::string_view loaderFolder : kLoaderFolders) {
-        std::string under;
-        if (!loaderFolder.empty()) {
-            under = EntryNamed(place.game, std::string(loaderFolder.substr(0, loaderFolder.size() - 1)));
-            if (under.empty()) continue;
-            under += '\\';
-        }
-        loaderFolders.push_back(under);
-        if (const std::string plugin = EntryNamed(inGame(under), kPluginFile); !plugin.empty()) copies.push_back({under, plugin});
-    }
-    const std::string sameVersion = "copy Morvane.asi and MorvaneCheck.exe from the same package beside kavra.exe";
-    if (copies.empty()) {
+    const LoaderFolders found = FindCopies(place.game);
+    if (found.copies.empty()) {
         out << "Plug-in: no Morvane.asi in this folder, scripts or plugins\n";
         warnings.Add(Trap::PluginFile, kPluginFile, 0,
                      "no Morvane.asi in this folder, scripts or plugins: the game runs without Morvane, and these "
                      "settings do nothing",
-                     sameVersion);
+                     kSameVersion);
         return place;
     }
-    for (const Copy& copy : copies) {
-        const std::string shown = SystemPath(copy.under + copy.file);
-        const std::string version = FileVersionOf(ReadWholeFile(inGame(copy.under) + "\\" + copy.file));
-        out << "Plug-in: " << Printable(shown) << " " << (version.empty() ? std::string("of no version") : version) << "\n";
-        if (version == kMorvaneVersion) continue;
-        warnings.Add(Trap::PluginFile, shown, 0,
-                     version.empty() ? shown + " has no version that MorvaneCheck can read: it is not the plug-in of "
-                                               "this package, and may read the settings otherwise than told here"
-                                     : shown + " is version " + version + ", this MorvaneCheck " + kMorvaneVersion +
-                                           ": what it reads may differ from what is told here",
-                     sameVersion);
-    }
+    CheckCopies(found, out, warnings);
     // The settings judged are those the first copy reads, beside itself.
-    const Copy& judged = copies[0];
-    const std::string judgedPlugin = SystemPath(judged.under + judged.file);
-    place.folder = inGame(judged.under);
+    const Copy& judged = found.copies[0];
+    place.folder = found.Path(judged.under);
     place.found = true;
-    if (copies.size() > 1) {
-        std::string names;
-        for (const Copy& copy : copies) names += (names.empty() ? "" : ", ") + SystemPath(copy.under + copy.file);
-        warnings.Add(Trap::PluginFile, SystemPath(copies[1].under + copies[1].file), 0,
-                     std::to_string(copies.size()) + " copies of Morvane.asi (" + names +
-                         "): the game loads each, the one loaded first does the work with the settings beside it and "
-                         "the others change nothing; MorvaneCheck judges the settings beside " + judgedPlugin,
-                     "keep one Morvane.asi, beside the Morvane.ini and MorvaneCars you edit");
-    }
-    if (!judged.under.empty()) out << "Settings: those beside " << Printable(judgedPlugin) << ", where it reads them\n";
-    // Settings where no copy lies do nothing: the plug-in reads only those beside itself.
-    for (const std::string& under : loaderFolders) {
-        if (std::any_of(copies.begin(), copies.end(), [&](const Copy& copy) { return copy.under == under; })) continue;
-        for (const std::string name : {std::string(kGlobalSettingsFile), std::string(kProfileDirectory)}) {
-            const std::string stray = EntryNamed(inGame(under), name);
-            if (stray.empty()) continue;
-            const std::string read = SystemPath(judged.under + name);
-            const bool there = !EntryNamed(place.folder, name).empty();
-            const std::string none = name == kProfileDirectory ? "no car profile is read" : "every switch is off";
-            warnings.Add(Trap::BesideNoPlugin, SystemPath(under + stray), 0,
-                         SystemPath(under + stray) + " lies beside no Morvane.asi, so nothing reads it: Morvane reads " +
-                             read + ", beside " + judgedPlugin + (there ? "" : " (there is none there: " + none + ")"),
-                         there ? "keep one: edit " + read + " and remove " + SystemPath(under + stray)
-                               : "move " + SystemPath(under + stray) + " beside " + judgedPlugin);
-        }
-    }
+    if (!judged.under.empty()) out << "Settings: those beside " << Printable(judged.shown()) << ", where it reads them\n";
+    CheckStraySettings(found, warnings);
     return place;
 }
 

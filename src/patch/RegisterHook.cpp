@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "patch/Failures.h"
@@ -170,11 +171,8 @@ X87EmptinessTiming ChooseX87EmptinessTest() {
             timing.nanoseconds[test] = std::min<uint32_t>(timing.nanoseconds[test], static_cast<uint32_t>(ns));
         }
     }
-    for (uint32_t test = 1; test < std::size(timing.nanoseconds); ++test) {
-        if (timing.nanoseconds[test] < timing.nanoseconds[static_cast<uint32_t>(timing.chosen)]) {
-            timing.chosen = static_cast<X87EmptinessTest>(test);
-        }
-    }
+    const uint32_t* const cheapest = std::min_element(std::begin(timing.nanoseconds), std::end(timing.nanoseconds));
+    timing.chosen = static_cast<X87EmptinessTest>(cheapest - timing.nanoseconds);
     UseX87EmptinessTest(timing.chosen);
     return timing;
 }
