@@ -14,6 +14,7 @@
 #include "config/Lookups.h"
 #include "config/Profiles.h"
 #include "config/Settings.h"
+#include "log/LogFile.h"
 
 using namespace morvane;
 using testfolders::GameFolder;
@@ -264,6 +265,25 @@ TEST_F(ConfigTest, AThousandProfilesLoad) {
     EXPECT_EQ(CarProfiles()[999].name, "CAR0999");
     EXPECT_TRUE(CarProfiles()[999].forceLodA);
     EXPECT_FALSE(CarProfiles()[998].forceLodA);
+}
+
+// MorvaneCars is read up to its limit of entries: at the limit every one; one past it the
+// last in listing order is left out, and told.
+TEST_F(ConfigTest, ProfilesUpToTheLimitOfEntriesLoad) {
+    for (const size_t entries : {kMaxProfiles, kMaxProfiles + 1}) {
+        SCOPED_TRACE(entries);
+        GameFolder folder("limit");
+        folder.WriteMany("MorvaneCars", static_cast<int>(entries), "CAR");
+        ResetCarProfiles();
+        const size_t journal = JournalText().size();
+        LoadCarProfiles(folder.path() + "MorvaneCars");
+        ASSERT_EQ(CarProfiles().size(), kMaxProfiles);
+        char last[16];
+        std::snprintf(last, sizeof last, "CAR%05zu", kMaxProfiles - 1);
+        EXPECT_EQ(CarProfiles()[kMaxProfiles - 1].name, last);
+        const bool told = JournalText().find("in listing order are read", journal) != std::string::npos;
+        EXPECT_EQ(told, entries > kMaxProfiles);
+    }
 }
 
 // ---- Lookups --------------------------------------------------------------------------

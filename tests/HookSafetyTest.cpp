@@ -308,4 +308,49 @@ TEST(HookSafety, AFaultInAHooksOwnCodeIsContainedAndSwitchesTheHookOff) {
     }
 }
 
+// A load at a bad address in code that is Morvane's here (the test's image), made outside
+// every hook, in a routine the unwinder can step through: code a hook could throw from.
+extern "C" uint32_t __cdecl outside_load(uint32_t address);
+asm(R"(
+    .text
+    .globl _outside_load, _outside_load_at, _outside_load_resume
+_outside_load:
+    .cfi_startproc
+    movl 4(%esp), %ecx
+_outside_load_at:
+    movl (%ecx), %eax
+_outside_load_resume:
+    ret
+    .cfi_endproc
+)");
+extern "C" char outside_load_at[], outside_load_resume[];
+
+// The game's own handler of that fault: the load answers 0xDEAD.
+LONG CALLBACK GameHandlesTheLoad(EXCEPTION_POINTERS* info) {
+    if (info->ExceptionRecord->ExceptionAddress != outside_load_at) return EXCEPTION_CONTINUE_SEARCH;
+    info->ContextRecord->Eip = sim::Address(outside_load_resume);
+    info->ContextRecord->Eax = 0xDEAD;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// A fault in Morvane's code outside every hook (start-up, the live profiles' thread) is no
+// hook's to contain: it is told, and goes on as the game would have it.
+TEST(HookSafety, AFaultOutsideEveryHookIsLeftToTheGame) {
+    testfolders::GameFolder folder("outside");
+    morvane::SetLogPath(std::wstring(folder.path().begin(), folder.path().end()) + L"Morvane.log", "");
+    morvane::ObserveFaults(GetModuleHandleA(nullptr));
+    void* handler = AddVectoredExceptionHandler(0, &GameHandlesTheLoad);
+    uint32_t loaded = 0;
+    try {
+        loaded = outside_load(0x10);
+    } catch (...) {
+        loaded = 1;  // contained, as if a hook had faulted
+    }
+    RemoveVectoredExceptionHandler(handler);
+    EXPECT_EQ(loaded, 0xDEADu);
+    const std::string log = folder.Read("Morvane.log");
+    EXPECT_NE(log.find("fault 0xC0000005 at "), std::string::npos) << log;
+    EXPECT_EQ(log.find("contained"), std::string::npos) << log;
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 #include "SimCatalogue.h"
 #include "SimMenus.h"
 #include "TestFolders.h"
+#include "config/Profiles.h"
 #include "config/Settings.h"
 #include "log/LogFile.h"
 #include "patch/Ledger.h"
@@ -148,6 +149,9 @@ TEST_F(LiveProfilesTest, HooksOnFourThreadsAnswerFromTheOldOrTheNewSet) {
     EXPECT_GT(answers[2].load(), 0u);
     // The last burst ended with both slots on.
     EXPECT_TRUE(WaitFor([] { return CategoriesAdded() == 2; }, kDeadlineMs));
+    // Nine replaced sets, each freed soon after the threads were seen outside their hooks:
+    // never eight waiting at once.
+    EXPECT_EQ(Count(ReadLog(folder_), "replaced settings are kept"), 0u) << ReadLog(folder_);
 }
 
 TEST_F(LiveProfilesTest, EditsGoodAndBad) {
@@ -411,6 +415,26 @@ TEST(LiveProfiles, ReplacedConfigurationsAreFreed) {
     std::printf("  memory per reading: %.0f bytes kept, %.1f bytes once freed\n", kept, freed);
     EXPECT_GT(kept, 4000.0) << "each reading's configuration weighs something";
     EXPECT_LT(freed, kept / 100) << "a hundred readings take less than one kept";
+}
+
+// A car's file an editor left empty is waited for; once the watcher gives up waiting, it
+// is taken as it is.
+TEST(LiveProfiles, AFileLeftEmptiedIsTakenEmptyOnceWaitedFor) {
+    GameFolder folder("live-emptied");
+    folder.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n");
+    folder.Write("MorvaneCars\\CAR", kBothOn);
+    morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
+    morvane::LoadCarProfiles(folder.path() + "MorvaneCars");
+    morvane::LiveReader reader(folder.path(), *morvane::GlobalSettings(), 0);
+    folder.Write("MorvaneCars\\CAR", "");
+    using Outcome = morvane::LiveReader::Outcome;
+    std::string trouble;
+    for (const Outcome expected : {Outcome::Unreadable, Outcome::Unreadable}) {
+        EXPECT_EQ(reader.ReadAndPublish(trouble), expected);
+        EXPECT_EQ(trouble, folder.path() + "MorvaneCars\\CAR: emptied, as while an editor saves it");
+    }
+    reader.AcceptEmptied();
+    EXPECT_EQ(reader.ReadAndPublish(trouble), Outcome::InForce) << trouble;
 }
 
 // A game thread parked with its stack as given, until the test lets it go.
