@@ -34,7 +34,7 @@ namespace {
 
 using testfolders::GameFolder;
 
-constexpr uint32_t kShadowTexture = 0x7E5A6A;
+const uint32_t kShadowTexture = sim::AddressOf("the shadow's texture");
 
 std::string ReadLog(const std::string& folder, const char* name = "Morvane.log") {
     std::ifstream file(std::filesystem::path(sim::Wide(folder + name)), std::ios::binary);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "GameSites.h"
 #include "SimCatalogue.h"
 #include "TestFolders.h"
 #include "config/Profiles.h"
@@ -16,9 +17,9 @@ namespace cat = sim::catalogue;
 
 namespace {
 
-constexpr uint32_t kApplySite = 0x85EAEC;
-constexpr uint32_t kRecordSite = 0x8420F0;
-constexpr uint32_t kPopUpSite = 0x865278;
+const uint32_t kApplySite = sim::AddressOf("call that fits the dependent parts");
+const uint32_t kRecordSite = sim::AddressOf("routine that records the chosen part");
+const uint32_t kPopUpSite = sim::AddressOf("pop-up headlight query");
 using cat::AddParts;
 using cat::Split;
 

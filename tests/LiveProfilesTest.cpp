@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "GameSites.h"
 #include "Sim.h"
 #include "SimDrawing.h"
 #include "SimCatalogue.h"
@@ -29,8 +30,8 @@ namespace {
 using testfolders::GameFolder;
 using testfolders::WaitFor;
 
-constexpr uint32_t kMainMenuSite = 0x83FBF1;
-constexpr uint32_t kMainMenuResume = 0x83FBF6;
+const uint32_t kMainMenuSite = sim::AddressOf("building the main menu");
+const uint32_t kMainMenuResume = kMainMenuSite + 5;
 // The car's file with one attachment and one specialty slot on, or both off: the main
 // menu then gets both extra categories, or neither.
 const std::string kBothOn = "[PART_ATTACHMENT00]\nEnabled = 1\n[PART_LICENSE_PLATE]\nEnabled = 1\n";

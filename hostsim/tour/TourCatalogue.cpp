@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "GameSites.h"
 #include "SimCatalogue.h"
 #include "Tour.h"
 
@@ -15,13 +16,13 @@ namespace {
 using namespace sim;
 using namespace sim::catalogue;
 
-constexpr uint32_t kApplyKitPartsSite = 0x85EAEC;
-constexpr uint32_t kRecordChosenPartSite = 0x8420F0;
-constexpr uint32_t kPopUpSite = 0x865278;
-constexpr uint32_t kPartListSite = 0x85FA37;
-constexpr uint32_t kLodSite = 0x7CDC85;
-constexpr uint32_t kDecalSite = 0x6B7887;
-constexpr uint32_t kRimSite = 0x83F749;
+const uint32_t kApplyKitPartsSite = sim::AddressOf("call that fits the dependent parts");
+const uint32_t kRecordChosenPartSite = sim::AddressOf("routine that records the chosen part");
+const uint32_t kPopUpSite = sim::AddressOf("pop-up headlight query");
+const uint32_t kPartListSite = sim::AddressOf("call that lists a slot's parts");
+const uint32_t kLodSite = sim::AddressOf("hash of a model name (level of detail)");
+const uint32_t kDecalSite = sim::AddressOf("upgrade groups of the decal slots");
+const uint32_t kRimSite = sim::AddressOf("stock rim paint answer");
 
 bool Branches(uint32_t site, uint8_t opcode) { return GameByte(site) == opcode; }
 
