@@ -82,6 +82,29 @@ TEST_F(SampleSettingsTest, EveryKeyOfMorvaneIniIsRead) {
     });
 }
 
+// The shipped texts tell the reading limits the code has, as a player reads them (lines
+// joined, comment marks dropped).
+TEST_F(SampleSettingsTest, ShippedTextsTellTheReadingLimits) {
+    const std::string file = std::to_string(kMaxSettingsFileSize >> 20) + " MB", entries = std::to_string(kMaxProfiles),
+                      text = std::to_string(kMaxProfileText >> 20) + " MB";
+    const struct {
+        const char* name;
+        std::string says;
+    } rows[] = {
+        {"Morvane.ini", "read up to " + file + ", and MorvaneCars up to its first " + entries + " files and " + text},
+        {"README.txt", "larger than " + file + ", or more than " + entries + " files or " + text + " of text"},
+    };
+    for (const auto& row : rows) {
+        std::string flowing;
+        for (const char c : ReadWholeFile(ShippedDirectory() + row.name)) {
+            if (c == '\r' || c == ';') continue;
+            const char shown = c == '\n' ? ' ' : c;
+            if (shown != ' ' || !flowing.ends_with(' ')) flowing += shown;
+        }
+        EXPECT_NE(flowing.find(row.says), std::string::npos) << row.name << " does not say: " << row.says;
+    }
+}
+
 TEST_F(SampleSettingsTest, ExampleProfilesAreForCarsThatAreNotBuiltIn) {
     LoadGlobalSettings(ShippedDirectory() + "Morvane.ini");
     LoadCarProfiles(ShippedDirectory() + "MorvaneCars");
