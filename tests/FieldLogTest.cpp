@@ -26,6 +26,7 @@
 #include "patch/Failures.h"
 #include "patch/Ledger.h"
 #include "log/LogFile.h"
+#include "startup/SecondCopy.h"
 #include "parts/KitPartNames.h"
 #include "parts/PartLists.h"
 #include "patch/RegisterHook.h"
@@ -472,7 +473,7 @@ TEST(FieldLog, ASecondCopyStaysOutAndKeepsTheActiveLog) {
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.first) + " then " + row.second);
         sim::Reset();
-        GameFolder folder("copies ゲーム Игры");
+        GameFolder folder("copies.v1 ゲーム Игры");  // a dot in a folder's name is no extension
         ASSERT_NE(sim::LoadPlugin(folder.CopyPlugin(row.first)), nullptr);
         const std::string journal = ReadLog(folder.path());
         const size_t written = sim::ChangedRuns().size();
@@ -487,6 +488,36 @@ TEST(FieldLog, ASecondCopyStaysOutAndKeepsTheActiveLog) {
                   std::string::npos)
             << own;
     }
+}
+
+// The claim of the copy active in this game: one left in the environment by the process
+// that started the game (its children inherit it), or not whole, is no claim.
+TEST(FieldLog, OnlyThisGamesClaimKeepsASecondCopyOut) {
+    const std::string self = std::to_string(GetCurrentProcessId());
+    const std::wstring variable = morvane::WideName(morvane::kClaimVariable, CP_UTF8);
+    const struct {
+        const char* what;
+        std::string before;  // the variable as found; "" none
+        bool claimed;
+        const char* activeModule;
+    } rows[] = {
+        {"none", "", true, ""},
+        {"this game's", self + "|C:\\ゲーム\\Morvane.asi|C:\\ゲーム\\Morvane.log", false, "C:\\ゲーム\\Morvane.asi"},
+        {"the parent's", std::to_string(GetCurrentProcessId() + 4) + "|C:\\a\\Morvane.asi|C:\\a\\Morvane.log", true, ""},
+        {"not whole", self + "|C:\\a\\Morvane.asi", true, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::wstring before = morvane::WideName(row.before, CP_UTF8);
+        SetEnvironmentVariableW(variable.c_str(), row.before.empty() ? nullptr : before.c_str());
+        std::string module, log;
+        EXPECT_EQ(morvane::ClaimProcess("D:\\Morvane.asi", "D:\\Morvane.log", module, log), row.claimed);
+        EXPECT_EQ(module, row.activeModule);
+        wchar_t now[512] = {};
+        GetEnvironmentVariableW(variable.c_str(), now, 512);
+        EXPECT_EQ(morvane::Utf8(now), row.claimed ? self + "|D:\\Morvane.asi|D:\\Morvane.log" : row.before);
+    }
+    SetEnvironmentVariableW(variable.c_str(), nullptr);
 }
 
 }  // namespace
