@@ -109,7 +109,7 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
          {{Trap::UnknownKey, "Morvane.ini", 2, "ExhaustFX? Names are case-sensitive"},
           {Trap::UnknownKey, "Morvane.ini", 3, "FixWheelMirror?"},
           {Trap::UnknownKey, "Morvane.ini", 4, "Tires (read from [MODS])?"}}},
-        {"section-spelling", {{"Morvane.ini", "[General]\nExhaustFX = 1\n[PART_ATTACHMENT7]\nEnabled = 1\n[X]\n"}},
+        {"section-spelling", {{"Morvane.ini", "[General]\nExhaustFX = 1\n[PART_ATTACHMENT7]\nEnabled = 1\n[X]\nA = 1\nB = 2\n"}},
          {{Trap::UnknownSection, "Morvane.ini", 1, "[GENERAL]? Names are case-sensitive"},
           {Trap::UnknownSection, "Morvane.ini", 3, "[PART_ATTACHMENT07]"},
           {Trap::UnknownSection, "Morvane.ini", 5, "remove it"}}},
@@ -137,10 +137,11 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
           // Camber and TrackWidth read as 1, with their slots off.
           {Trap::NoSlotForPart, "Morvane.ini", 4}, {Trap::NoSlotForPart, "Morvane.ini", 5}}},
         {"numbers-cut", {{"Morvane.ini", "[GENERAL]\nFrontSteerAngle = 22.5\nExhaustFX = 1.0\n"
-                                         "[PART_BODY]\nEnabled = 1 on\n"}},
+                                         "[PART_BODY]\nEnabled = 1 on\n[PART_HOOD]\nEnabled = 1!\n"}},
          {{Trap::NumberCut, "Morvane.ini", 2, "FrontSteerAngle = 22"},
           {Trap::NumberCut, "Morvane.ini", 3, "ExhaustFX = 1"},
-          {Trap::NumberCut, "Morvane.ini", 5, "Enabled = 1"}}},
+          {Trap::NumberCut, "Morvane.ini", 5, "Enabled = 1"},
+          {Trap::NumberCut, "Morvane.ini", 7, "Enabled = 1"}}},
         {"angle-unreadable", {{"Morvane.ini", "[GENERAL]\nFrontSteerAngle = 0xFFFFFFFF\nLog = yes\nLog = 0\n"}},
          {{Trap::NumberCut, "Morvane.ini", 2}, {Trap::SwitchValue, "Morvane.ini", 3, "Log = 0 for off"},
           {Trap::DuplicateKey, "Morvane.ini", 4}}},

@@ -250,6 +250,16 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
               "a few seconds after start-up: 0x007e5a6a the shadow's texture was changed by another module (memory "
               "allocated at run time): morvane's neon no longer runs there\n")
         << "told once";
+    // A change of a site's last byte alone is a change.
+    const std::string told = ReadLog(after.path());
+    auto* last = reinterpret_cast<uint8_t*>(sim::AddressOf("the shadow's colour") + 4);
+    VirtualProtect(last, 1, PAGE_EXECUTE_READWRITE, &old);
+    *last ^= 1;
+    VirtualProtect(last, 1, old, &old);
+    morvane::CheckWrittenSites("at exit");
+    EXPECT_TRUE(Lower(ReadLog(after.path())).substr(told.size()).starts_with(
+        "at exit: 0x007bea68 the shadow's colour was changed by another module ("))
+        << ReadLog(after.path());
 }
 
 // A failure inside a hook is told once, at its first occurrence, and counted until exit.

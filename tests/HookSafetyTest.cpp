@@ -11,6 +11,7 @@
 #include <functional>
 #include <thread>
 
+#include "GameSites.h"
 #include "HostLayout.h"
 #include "Sim.h"
 #include "SimCatalogue.h"
@@ -310,16 +311,21 @@ TEST(HookSafety, AFaultInAHooksOwnCodeIsContainedAndSwitchesTheHookOff) {
 
 // A load at a bad address in code that is Morvane's here (the test's image), made outside
 // every hook, in a routine the unwinder can step through: code a hook could throw from.
-extern "C" uint32_t __cdecl outside_load(uint32_t address);
+// `word` lies on the stack meanwhile, as a return address would.
+extern "C" uint32_t __cdecl outside_load(uint32_t address, uint32_t word);
 asm(R"(
     .text
     .globl _outside_load, _outside_load_at, _outside_load_resume
 _outside_load:
     .cfi_startproc
     movl 4(%esp), %ecx
+    pushl 8(%esp)
+    .cfi_adjust_cfa_offset 4
 _outside_load_at:
     movl (%ecx), %eax
 _outside_load_resume:
+    addl $4, %esp
+    .cfi_adjust_cfa_offset -4
     ret
     .cfi_endproc
 )");
@@ -334,22 +340,26 @@ LONG CALLBACK GameHandlesTheLoad(EXCEPTION_POINTERS* info) {
 }
 
 // A fault in Morvane's code outside every hook (start-up, the live profiles' thread) is no
-// hook's to contain: it is told, and goes on as the game would have it.
+// hook's to contain: it is told, and goes on as the game would have it. One below the
+// return from a written call (a call is 5 bytes) names that hook.
 TEST(HookSafety, AFaultOutsideEveryHookIsLeftToTheGame) {
+    InstallDrawingHooks();
+    morvane::InstallPartLists();
     testfolders::GameFolder folder("outside");
     morvane::SetLogPath(std::wstring(folder.path().begin(), folder.path().end()) + L"Morvane.log", "");
     morvane::ObserveFaults(GetModuleHandleA(nullptr));
     void* handler = AddVectoredExceptionHandler(0, &GameHandlesTheLoad);
+    const uint32_t listCall = sim::AddressOf("call that lists a slot's parts");
     uint32_t loaded = 0;
     try {
-        loaded = outside_load(0x10);
+        loaded = outside_load(0x10, listCall + 5);
     } catch (...) {
         loaded = 1;  // contained, as if a hook had faulted
     }
     RemoveVectoredExceptionHandler(handler);
     EXPECT_EQ(loaded, 0xDEADu);
     const std::string log = folder.Read("Morvane.log");
-    EXPECT_NE(log.find("fault 0xC0000005 at "), std::string::npos) << log;
+    EXPECT_NE(log.find(" in the hook 'call that lists a slot's parts' at 0x0085FA37; EAX="), std::string::npos) << log;
     EXPECT_EQ(log.find("contained"), std::string::npos) << log;
 }
 
