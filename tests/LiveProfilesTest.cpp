@@ -198,7 +198,7 @@ TEST_F(LiveProfilesTest, EditsGoodAndBad) {
          }, 0, ": 7 car profiles in force", 0},
         {"Morvane.ini's per-car part follows", [&] {
              Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n[MODS]\nNeon = 1\n[PART_ATTACHMENT00]\nEnabled = 1\n");
-         }, 1, nullptr, 0},
+         }, 1, "live profiles: read again after a change to Morvane.ini: ", 0},  // that file alone
         {"a switch only a restart applies", [&] {
              Save(folder_, "Morvane.ini", "[GENERAL]\nLiveProfiles = 1\nFrontSteerAngle = 10\n[MODS]\nNeon = 1\nTires = 1\n");
          }, 0, "live profiles: restart the game for: Tires, FrontSteerAngle", 1},
@@ -516,6 +516,13 @@ TEST(LiveProfiles, ReplacedSettingsWaitEightAtMostAndAMinute) {
     retired.Retire([&] { ++freed; });
     retired.TryToFree();
     EXPECT_EQ(freed, 1) << "only what was replaced once the thread left its hook";
+    // A thread that ended holds nothing.
+    auto ending = std::make_unique<ParkedThread>(ParkedThread::Stack::Mark);
+    retired.Retire([&] { ++freed; });
+    EXPECT_TRUE(retired.TryToFree());
+    ending.reset();
+    EXPECT_FALSE(retired.TryToFree());
+    EXPECT_EQ(freed, 2);
     const std::string log = folder.Read("Morvane.log");
     EXPECT_EQ(log.substr(log.find(' ') + 1), "process " + std::to_string(GetCurrentProcessId()) +
                                                  ": live profiles: 8 replaced settings wait to be freed, a game thread "
