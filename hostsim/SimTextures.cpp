@@ -19,10 +19,12 @@ std::vector<ShaderSlotCall> shaderSlotCalls;
 const Shader kShaders[] = {{"BRAKELIGHT"}, {"BRAKELIGHT_GLOW"}, {"HEADLIGHTREFLECTOR"}, {"LIGHT_GLOW"},
                            {"CARSKIN"},    {"WINDSHIELD"}};
 
-uint32_t __cdecl HostTextureLookup(uint32_t key, int32_t, int32_t) {
+// The game's own texture table is the one looked in with (key, 0, 0); what other arguments
+// reach is not modelled, and found empty.
+uint32_t __cdecl HostTextureLookup(uint32_t key, int32_t where, int32_t how) {
     const HostCall call;
     lookups.push_back(key);
-    return textures.count(key) != 0 ? 1 : 0;
+    return where == 0 && how == 0 && textures.count(key) != 0 ? 1 : 0;
 }
 
 // The shaders' name hashes, taken once: the game looks its shaders up by hash.

@@ -61,10 +61,13 @@ TEST(IniFile, ReadsAFileAnotherProgramHasOpenForWriting) {
     CloseHandle(writer);
 }
 
+// So does a file there is no memory to take in.
 TEST(IniFile, MissingFilesAndDirectoriesReadAsEmpty) {
     GameFolder folder("inifile-missing");
     folder.MakeDirectory("sub");
-    for (const char* name : {"absent.ini", "sub"}) {
+    folder.Write("big.ini", "[S]\nk = 3\n" + std::string(100000, ';'));
+    for (const char* name : {"absent.ini", "sub", "big.ini"}) {
+        testfolders::RefuseAllocationOf(std::string(name) == "big.ini" ? 100011 : 0);  // its text
         const IniFile file(folder.path() + name);
         EXPECT_TRUE(file.sections.empty()) << name;
         EXPECT_EQ(file.ReadInt("S", "k", 42), 42);

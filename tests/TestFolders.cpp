@@ -166,10 +166,12 @@ bool WaitFor(const std::function<bool()>& holds, unsigned long deadlineMs) {
 namespace {
 std::atomic<long long> heapBytes{0};
 std::atomic<size_t> faultingAllocation{0};
+std::atomic<size_t> refusedAllocation{0};
 }  // namespace
 
 long long HeapBytesInUse() { return heapBytes.load(); }
 size_t FaultAtAllocationOf(size_t size) { return faultingAllocation.exchange(size); }
+void RefuseAllocationOf(size_t size) { refusedAllocation = size; }
 
 }  // namespace testfolders
 
@@ -178,6 +180,9 @@ void* operator new(std::size_t size) {
     if (size != 0 && testfolders::faultingAllocation.load(std::memory_order_relaxed) == size &&
         testfolders::faultingAllocation.exchange(0) == size)
         *static_cast<volatile int*>(nullptr) = 0;
+    if (size != 0 && testfolders::refusedAllocation.load(std::memory_order_relaxed) == size &&
+        testfolders::refusedAllocation.exchange(0) == size)
+        throw std::bad_alloc();
     void* block = std::malloc(size ? size : 1);
     if (block == nullptr) throw std::bad_alloc();
     testfolders::heapBytes += static_cast<long long>(_msize(block));

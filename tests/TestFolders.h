@@ -59,5 +59,7 @@ long long HeapBytesInUse();
 // The next allocation of exactly `size` bytes faults (a fault inside a routine a hook runs);
 // 0: none. Answers the size armed before.
 size_t FaultAtAllocationOf(size_t size);
+// The next allocation of exactly `size` bytes throws std::bad_alloc, as without memory.
+void RefuseAllocationOf(size_t size);
 
 }  // namespace testfolders
