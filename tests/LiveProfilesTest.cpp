@@ -419,13 +419,15 @@ TEST(LiveProfiles, ReplacedConfigurationsAreFreed) {
 }
 
 // A car's file an editor left empty is waited for; once the watcher gives up waiting, it
-// is taken as it is.
+// is taken as it is. Readings add nothing to start-up's journal (its counts and cuts).
 TEST(LiveProfiles, AFileLeftEmptiedIsTakenEmptyOnceWaitedFor) {
     GameFolder folder("live-emptied");
     folder.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n");
     folder.Write("MorvaneCars\\CAR", kBothOn);
+    folder.Write("MorvaneCars\\LONG", "[PART_ATTACHMENT01]\nHeader = " + std::string(300, 'H') + "\n");
     morvane::LoadGlobalSettings(folder.path() + "Morvane.ini");
     morvane::LoadCarProfiles(folder.path() + "MorvaneCars");
+    const std::string journal = morvane::JournalText();
     morvane::LiveReader reader(folder.path(), *morvane::GlobalSettings(), 0);
     folder.Write("MorvaneCars\\CAR", "");
     using Outcome = morvane::LiveReader::Outcome;
@@ -436,6 +438,7 @@ TEST(LiveProfiles, AFileLeftEmptiedIsTakenEmptyOnceWaitedFor) {
     }
     reader.AcceptEmptied();
     EXPECT_EQ(reader.ReadAndPublish(trouble), Outcome::InForce) << trouble;
+    EXPECT_EQ(morvane::JournalText(), journal);
 }
 
 // A game thread parked with its stack as given, until the test lets it go.
