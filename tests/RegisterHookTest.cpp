@@ -28,12 +28,14 @@ constexpr uint32_t kArithmeticFlags = 0x8D5;  // CF PF AF ZF SF OF
 RegisterRecord seen;      // the record as the last handler received it
 uint32_t seenSlots[4];    // the stack slots it read
 bool seenAlignedStack;    // whether it was called on a 16-byte aligned stack
+bool seenDirectionFlag;   // whether it ran with the direction flag set
 
 void Remember(RegisterRecord& r) {
     seen = r;
     for (uint32_t i = 0; i < 4; ++i) seenSlots[i] = r.Stack(4 * i);
     const auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
     seenAlignedStack = (frame + 8) % 16 == 0;
+    seenDirectionFlag = (__builtin_ia32_readeflags_u32() & 0x400) != 0;
 }
 
 sim::Registers Distinct() {
@@ -102,6 +104,7 @@ TEST_F(RegisterHookTest, TheRecordHoldsTheSiteAsItWas) {
         sim::Run other = RunAtSite();
         other.registers.eflags = flags;
         EXPECT_EQ(sim::RunHostCode(other).registers.eflags & (kArithmeticFlags | 0x400), flags & ~0x202u) << flags;
+        EXPECT_FALSE(seenDirectionFlag) << "the handler runs with the direction flag clear, as compiled code expects";
     }
 }
 

@@ -91,18 +91,29 @@ void HookChores() {
 void RunOnFirstHook(void (*work)()) { firstHookWork.store(work); }
 void RunOnEveryHookUntilDone(bool (*work)() noexcept) { everyHookWork.store(work); }
 
+// What the trampoline keeps below the record: the site's registers, flags and resume
+// address as the game reached it, in the record's order.
+struct SiteState {
+    uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax, eflags, resume;
+};
+static_assert(sizeof(SiteState) == SITE_STATE_SIZE && offsetof(SiteState, esp) == RECORD_ESP &&
+              offsetof(SiteState, eflags) == RECORD_EFLAGS && offsetof(SiteState, resume) == RECORD_RESUME);
+
 // Called by the trampoline for every hook: no exception may leave into host code. A
 // handler switched off whole after a fault in it is not run: the game gets its registers.
-extern "C" void __cdecl morvane_run_handler(RegisterRecord* record) noexcept {
-    const RegisterRecord onEntry = *record;
-    HookPlace* place = HookPlaceOf(onEntry);
+// One that fails leaves the record as the game reached the site (the entry pushes no float
+// result).
+extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteState* site) noexcept {
+    HookPlace* place = HookPlaceOf(*record);
     try {
         HookChores();
         if (place != nullptr && place->off.load(std::memory_order_relaxed) == SwitchedOff::WholeHandler) return;
         const HookMark mark(place, 0);
         record->hook->handler(*record);
     } catch (...) {
-        *record = onEntry;
+        std::memcpy(record, site, sizeof *site);
+        record->pushFloat = 0;
+        record->floatResult = 0;
         ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
 }

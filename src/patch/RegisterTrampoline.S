@@ -5,7 +5,8 @@
 #   [esp]    resume (the entry's tail, after the call)   [esp+8]  pushFloat (0)
 #   [esp+4]  hook                                        [esp+12] floatResult (0)
 # and the 64 bytes below S are left free, so that a handler may lower ESP a little.
-# PUSHFD and PUSHAD below complete the RegisterRecord (offsets in TrampolineLayout.h).
+# PUSHFD and PUSHAD below complete the RegisterRecord (offsets in TrampolineLayout.h); the
+# same from the registers again, with the resume address, keep the site's state below it.
 #include "patch/TrampolineLayout.h"
 
     .intel_syntax noprefix
@@ -22,7 +23,9 @@
     je .Lrun\@
     ldmxcsr [_morvane_default_mxcsr]
 .Lrun\@:
-    mov [esp], ebx                  # morvane_run_handler(record) runs the hook
+    mov [esp], ebx                  # morvane_run_handler(record, site state) runs the hook
+    lea eax, [ebx-SITE_STATE_SIZE]
+    mov [esp+4], eax
     call _morvane_run_handler
 .endm
 
@@ -150,19 +153,28 @@
     .p2align 4
 _morvane_register_trampoline:
     pushfd
-    pushad
-    add dword ptr [esp+RECORD_ESP], SITE_ESP_ABOVE_PUSHAD   # make it ESP at the site
-
-    mov ebx, esp                    # the record; EBX survives the cdecl handler
+    pushad                          # the record, which the handler may change
+    push dword ptr [esp+RECORD_RESUME]      # below it the site's state, to put the record
+    push dword ptr [esp+4+RECORD_EFLAGS]    # back from if the handler fails: the registers
+    pushad                                  # stored again, not reloaded from the record
+    lea ebx, [esp+SITE_STATE_SIZE]  # the record; EBX survives the cdecl handler
+    lea eax, [ebx+32+SITE_ESP_ABOVE_PUSHAD]     # ESP at the site, above the record's PUSHAD
+    mov [esp+RECORD_ESP], eax
+    mov [ebx+RECORD_ESP], eax
+    test byte ptr [ebx+RECORD_EFLAGS+1], 0x04   # DF (bit 10): set, the handler gets it clear
+    jz 1f
     cld
+1:
     mov edi, [ebx+RECORD_HOOK]
     cmp dword ptr [edi+HOOK_HANDLER_CLASS], 0
     jne 7f
     # An integer handler: integer code all through, so the game's x87/MMX/SSE state is
     # never touched; nor is a float result pushed.
+    mov eax, esp                    # the site state, just below the record
     and esp, -16
     sub esp, 16
     mov [esp], ebx
+    mov [esp+4], eax
     call _morvane_run_handler
     mov esp, ebx
     jmp 8f
