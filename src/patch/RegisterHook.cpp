@@ -13,7 +13,9 @@
 #include "patch/Patch.h"
 
 extern "C" {
-void morvane_register_trampoline();
+// The trampoline's doors: for an integer handler, and for a floating-point one.
+void morvane_integer_trampoline();
+void morvane_float_trampoline();
 // Calls a per-site entry as a game site would enter it, resuming at morvane_hook_entered,
 // which returns to the caller.
 void __cdecl morvane_enter_hook(uint32_t entry);
@@ -91,13 +93,13 @@ void HookChores() {
 void RunOnFirstHook(void (*work)()) { firstHookWork.store(work); }
 void RunOnEveryHookUntilDone(bool (*work)() noexcept) { everyHookWork.store(work); }
 
-// What the trampoline keeps below the record: the site's registers, flags and resume
-// address as the game reached it, in the record's order.
+// What the trampoline keeps below the record: the site's registers and flags as the game
+// reached it, in the record's order.
 struct SiteState {
-    uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax, eflags, resume;
+    uint32_t edi, esi, ebp, esp, ebx, edx, ecx, eax, eflags;
 };
 static_assert(sizeof(SiteState) == SITE_STATE_SIZE && offsetof(SiteState, esp) == RECORD_ESP &&
-              offsetof(SiteState, eflags) == RECORD_EFLAGS && offsetof(SiteState, resume) == RECORD_RESUME);
+              offsetof(SiteState, eflags) == RECORD_EFLAGS);
 
 // Called by the trampoline for every hook: no exception may leave into host code. A
 // handler switched off whole after a fault in it is not run: the game gets its registers.
@@ -112,6 +114,7 @@ extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteSt
         record->hook->handler(*record);
     } catch (...) {
         std::memcpy(record, site, sizeof *site);
+        record->resume = record->hook->tail;
         record->pushFloat = 0;
         record->floatResult = 0;
         ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
@@ -132,12 +135,14 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.
     uint8_t code[EntrySize(kMaxDisplacedBytes)];
     std::memset(code, 0xCC, sizeof code);
-    const RegisterHookInfo hook{handler, place, fullX87Stack, handlerClass};
+    const RegisterHookInfo hook{handler, place, fullX87Stack, entry + sizeof(EntryHead)};
     const uint32_t hookAt = entry + EntryCodeSize(count);
     std::memcpy(code + EntryCodeSize(count), &hook, sizeof hook);
     EntryHead head;
     head.hook = hookAt;
-    head.trampoline = static_cast<int32_t>(CodeAddress(&morvane_register_trampoline) - (entry + sizeof head));
+    const uint32_t door = CodeAddress(handlerClass == HandlerClass::Integer ? &morvane_integer_trampoline
+                                                                            : &morvane_float_trampoline);
+    head.trampoline = static_cast<int32_t>(door - (entry + sizeof head));
     std::memcpy(code, &head, sizeof head);
     std::memcpy(code + sizeof head, displaced.data(), count);
     const uint32_t tailJump = sizeof head + count;

@@ -1,6 +1,6 @@
 #pragma once
 // Mid-function hooks. A site is diverted by a 5-byte jump into a small per-site entry,
-// which hands over to one shared trampoline:
+// which hands over to the one shared trampoline, at its door for the handler's class:
 //   - it captures EAX..EDI, EFLAGS and ESP as they were at the site into a
 //     RegisterRecord on the host's stack,
 //   - keeps the host's x87/MMX/SSE state (the x87 values in flight, popped whole, and
@@ -40,23 +40,24 @@ struct RegisterRecord;
 using RegisterHandler = void (*)(RegisterRecord& registers);
 
 // What a handler computes with. An integer handler is integer code (see CMakeLists.txt: built
-// without x87, MMX and SSE registers, and checked so after each build): the trampoline
-// leaves the game's floating-point state alone around it. A floating-point handler gets an
-// empty x87 stack and the default control words, and the game its state back.
-enum class HandlerClass : uint32_t { Integer = 0, FloatingPoint = 1 };
+// without x87, MMX and SSE registers, and checked so after each build): its entry calls
+// the trampoline's integer door, which leaves the game's floating-point state alone. A
+// floating-point handler gets an empty x87 stack and the default control words, and the
+// game its state back.
+enum class HandlerClass { Integer, FloatingPoint };
 
 // What a per-site entry hands the trampoline: the handler to run, the hook's place, for
 // the log, the site's word, set once the site has met a full x87 stack (eight values in
-// flight, or MMX state) so that its later passes pop them at once, and the handler's class.
+// flight, or MMX state) so that its later passes pop them at once, and the entry's way
+// back to the site's resume address (the record's `resume` as the trampoline starts).
 // Made at start-up, kept until the process ends.
 struct RegisterHookInfo {
     RegisterHandler handler;
     HookPlace* place;
     uint32_t* fullX87Stack;
-    HandlerClass handlerClass;
+    uint32_t tail;
 };
 static_assert(offsetof(RegisterHookInfo, fullX87Stack) == HOOK_FULL_X87_STACK);
-static_assert(offsetof(RegisterHookInfo, handlerClass) == HOOK_HANDLER_CLASS && sizeof(HandlerClass) == 4);
 
 // Laid out as the trampoline builds it on the stack; do not reorder.
 struct RegisterRecord {

@@ -1,4 +1,5 @@
-# The shared trampoline of every mid-function hook (see RegisterHook.h).
+# The shared trampoline of every mid-function hook (see RegisterHook.h), with a door for
+# integer handlers and one for floating-point handlers.
 #
 # A per-site entry has run:   lea esp,[esp-64]; push 0; push 0; push hook; call here
 # so on arrival, with S = ESP at the site:
@@ -6,7 +7,7 @@
 #   [esp+4]  hook                                        [esp+12] floatResult (0)
 # and the 64 bytes below S are left free, so that a handler may lower ESP a little.
 # PUSHFD and PUSHAD below complete the RegisterRecord (offsets in TrampolineLayout.h); the
-# same from the registers again, with the resume address, keep the site's state below it.
+# same from the registers again keep the site's state below it.
 #include "patch/TrampolineLayout.h"
 
     .intel_syntax noprefix
@@ -149,37 +150,46 @@
 .Ltop\@:
 .endm
 
-    .globl _morvane_register_trampoline
-    .p2align 4
-_morvane_register_trampoline:
+# The record, then the site's state below it, to put the record back from if the handler
+# fails: the registers stored again, not reloaded from the record. EBX: the record (it
+# survives the cdecl handler), ESP: the site's state. The handler runs with DF clear.
+.macro RECORD_THE_SITE
     pushfd
-    pushad                          # the record, which the handler may change
-    push dword ptr [esp+RECORD_RESUME]      # below it the site's state, to put the record
-    push dword ptr [esp+4+RECORD_EFLAGS]    # back from if the handler fails: the registers
-    pushad                                  # stored again, not reloaded from the record
-    lea ebx, [esp+SITE_STATE_SIZE]  # the record; EBX survives the cdecl handler
+    pushad
+    push dword ptr [esp+RECORD_EFLAGS]
+    pushad
+    lea ebx, [esp+SITE_STATE_SIZE]
     lea eax, [ebx+32+SITE_ESP_ABOVE_PUSHAD]     # ESP at the site, above the record's PUSHAD
     mov [esp+RECORD_ESP], eax
     mov [ebx+RECORD_ESP], eax
-    test byte ptr [ebx+RECORD_EFLAGS+1], 0x04   # DF (bit 10): set, the handler gets it clear
-    jz 1f
+    test byte ptr [ebx+RECORD_EFLAGS+1], 0x04   # DF (bit 10)
+    jz .Lclear\@
     cld
-1:
-    mov edi, [ebx+RECORD_HOOK]
-    cmp dword ptr [edi+HOOK_HANDLER_CLASS], 0
-    jne 7f
-    # An integer handler: integer code all through, so the game's x87/MMX/SSE state is
-    # never touched; nor is a float result pushed.
-    mov eax, esp                    # the site state, just below the record
+.Lclear\@:
+.endm
+
+# For an integer handler: integer code all through, so the game's x87/MMX/SSE state is
+# never touched; nor is a float result pushed.
+    .globl _morvane_integer_trampoline
+    .p2align 4
+_morvane_integer_trampoline:
+    RECORD_THE_SITE
+    mov eax, esp                    # the site's state
     and esp, -16
     sub esp, 16
     mov [esp], ebx
     mov [esp+4], eax
     call _morvane_run_handler
     mov esp, ebx
-    jmp 8f
+    jmp .Lresume
 
-7:  sub esp, SAVE_AREA + SAVE_AREA_SIZE
+# For a floating-point handler.
+    .globl _morvane_float_trampoline
+    .p2align 4
+_morvane_float_trampoline:
+    RECORD_THE_SITE
+    mov edi, [ebx+RECORD_HOOK]
+    sub esp, SAVE_AREA + SAVE_AREA_SIZE
     and esp, -16
     # The x87 stack is emptied for the handler, its values in flight kept in the image, and
     # with them only what a handler can change (the x87 control and status words, MXCSR,
@@ -223,12 +233,8 @@ _morvane_register_trampoline:
     je 1f                           # the control word as the game had it
     fldcw word ptr [esp+SAVE_CONTROL]
 1:
-    stmxcsr dword ptr [esp+4]
-    mov eax, [esp+4]
-    cmp eax, [esp+SAVE_MXCSR]
-    je 1f                           # MXCSR as the game had it
-    ldmxcsr dword ptr [esp+SAVE_MXCSR]
-1:  LOAD_XMM_REGISTERS
+    ldmxcsr dword ptr [esp+SAVE_MXCSR]      # MXCSR as the game had it: loading it costs
+    LOAD_XMM_REGISTERS                      # less than reading it to compare
     jmp 4f
 
 6:  inc dword ptr [_morvane_x87_image_restores]
@@ -253,9 +259,9 @@ _morvane_register_trampoline:
 
 4:  mov esp, ebx
     cmp dword ptr [esp+RECORD_PUSH_FLOAT], 0   # EFLAGS come from the record below, so this is free
-    je 8f
+    je .Lresume
     fld dword ptr [esp+RECORD_FLOAT_RESULT]
-8:
+.Lresume:
     # Lay the resume address just below the ESP to resume with. That place lies above the
     # record as long as the handler lowered ESP by no more than the reserve less the
     # resume slots (kMaxStackGrowth).

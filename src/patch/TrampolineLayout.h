@@ -19,15 +19,13 @@
 #define RECORD_FLOAT_RESULT 48
 #define RECORD_SIZE 52
 
-/* Below the record, the site's state as the game reached it, for the record to be put back
-   from when a handler fails: the record's first fields, from EDI to the resume address. */
-#define SITE_STATE_SIZE 40
+/* Below the record, the site's registers and EFLAGS as the game reached it, for the record
+   to be put back from when a handler fails: the record's first fields, EDI to EFLAGS. */
+#define SITE_STATE_SIZE 36
 
 /* RegisterHookInfo: the address of the site's word that says it has met a full x87 stack
    (eight values in flight, or MMX state), */
 #define HOOK_FULL_X87_STACK 8
-/* RegisterHookInfo: the handler's class, 0 integer (the floating-point state left alone). */
-#define HOOK_HANDLER_CLASS 12
 
 /* X87EmptinessTest, as _morvane_x87_emptiness_test holds it. */
 #define X87_TEST_PUSH 0
