@@ -32,10 +32,8 @@ namespace {
 // instructions and jumps on to the resume address.
 #pragma pack(push, 1)
 struct EntryHead {
-    uint8_t lea[3] = {0x8D, 0x64, 0x24};  // lea esp, [esp-ENTRY_STACK_RESERVE]
-    int8_t reserve = -ENTRY_STACK_RESERVE;
-    uint8_t pushFloatResult[2] = {0x6A, 0x00};  // push 0 (floatResult)
-    uint8_t pushPushFloat[2] = {0x6A, 0x00};    // push 0 (pushFloat)
+    uint8_t lea[3] = {0x8D, 0x64, 0x24};  // lea esp, [esp-ENTRY_STACK_RESERVE-8]: the reserve,
+    int8_t reserve = -ENTRY_STACK_RESERVE - 8;  // then room for floatResult and pushFloat
     uint8_t pushHook = 0x68;                    // push hook (its RegisterHookInfo)
     uint32_t hook = 0;
     uint8_t call = 0xE8;  // call trampoline (pushes the tail: the record's resume slot)
@@ -46,9 +44,10 @@ struct JumpRel32 {
     int32_t displacement = 0;
 };
 #pragma pack(pop)
-// The entry's three pushes and the call's return address complete the record above PUSHAD's.
+// The entry's room for two fields, its push and the call's return address complete the record
+// above PUSHAD's.
 static_assert(SITE_ESP_ABOVE_PUSHAD == ENTRY_STACK_RESERVE + 4 * 4 + 4);
-static_assert(sizeof(EntryHead) == 18 && sizeof(JumpRel32) == 5);
+static_assert(sizeof(EntryHead) == 14 && sizeof(JumpRel32) == 5);
 
 // The entry's code, then its RegisterHookInfo on an 8-byte boundary.
 constexpr uint32_t EntryCodeSize(uint32_t displacedCount) {
@@ -103,8 +102,7 @@ static_assert(sizeof(SiteState) == SITE_STATE_SIZE && offsetof(SiteState, esp) =
 
 // Called by the trampoline for every hook: no exception may leave into host code. A
 // handler switched off whole after a fault in it is not run: the game gets its registers.
-// One that fails leaves the record as the game reached the site (the entry pushes no float
-// result).
+// One that fails leaves the record as the game reached the site, with no float result.
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteState* site) noexcept {
     HookPlace* place = HookPlaceOf(*record);
     try {

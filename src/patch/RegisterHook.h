@@ -66,7 +66,8 @@ struct RegisterRecord {
     uint32_t resume;      // where execution continues; preset to the entry's way back to the site's
                           // resume address (through any displaced instructions)
     const RegisterHookInfo* hook;  // the hook being run (read-only for it)
-    uint32_t pushFloat;   // nonzero: push floatResult onto the x87 stack before resuming
+    uint32_t pushFloat;   // nonzero: push floatResult onto the x87 stack before resuming (a
+                          // floating-point handler finds it 0; an integer one cannot set it)
     float floatResult;
 
     // The 32-bit stack slot at ESP + offset, counted from ESP at the site.

@@ -1,10 +1,10 @@
 # The shared trampoline of every mid-function hook (see RegisterHook.h), with a door for
 # integer handlers and one for floating-point handlers.
 #
-# A per-site entry has run:   lea esp,[esp-64]; push 0; push 0; push hook; call here
+# A per-site entry has run:   lea esp,[esp-72]; push hook; call here
 # so on arrival, with S = ESP at the site:
-#   [esp]    resume (the entry's tail, after the call)   [esp+8]  pushFloat (0)
-#   [esp+4]  hook                                        [esp+12] floatResult (0)
+#   [esp]    resume (the entry's tail, after the call)   [esp+8]  pushFloat (set here)
+#   [esp+4]  hook                                        [esp+12] floatResult
 # and the 64 bytes below S are left free, so that a handler may lower ESP a little.
 # PUSHFD and PUSHAD below complete the RegisterRecord (offsets in TrampolineLayout.h); the
 # same from the registers again keep the site's state below it.
@@ -169,7 +169,7 @@
 .endm
 
 # For an integer handler: integer code all through, so the game's x87/MMX/SSE state is
-# never touched; nor is a float result pushed.
+# never touched; nor is a float result pushed (pushFloat is never read).
     .globl _morvane_integer_trampoline
     .p2align 4
 _morvane_integer_trampoline:
@@ -188,6 +188,7 @@ _morvane_integer_trampoline:
     .p2align 4
 _morvane_float_trampoline:
     RECORD_THE_SITE
+    mov dword ptr [ebx+RECORD_PUSH_FLOAT], 0
     mov edi, [ebx+RECORD_HOOK]
     sub esp, SAVE_AREA + SAVE_AREA_SIZE
     and esp, -16
