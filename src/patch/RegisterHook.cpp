@@ -114,7 +114,6 @@ extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteSt
         std::memcpy(record, site, sizeof *site);
         record->resume = record->hook->tail;
         record->pushFloat = 0;
-        record->floatResult = 0;
         ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
 }
