@@ -11,6 +11,8 @@
 #include "BenchClock.h"
 #include "Sim.h"
 #include "SimDrawing.h"
+#include "SimNeon.h"
+#include "SimTextures.h"
 #include "TestFolders.h"
 #include "config/Settings.h"
 #include "effects/LightShaders.h"
@@ -46,7 +48,8 @@ std::vector<sim::drawing::Car> Cars() {
 int main() {
     sim::Setup();
     // The game's own drawing code, no hook: every site plainly returns.
-    for (uint32_t site : {0x7D9E14u, 0x7ADCA8u, 0x7DEF18u, 0x7ADE83u, 0x7E5A6Au, 0x7BEA68u}) {
+    for (uint32_t site : {sim::textures::kPrepareReturn, sim::textures::kLightState, sim::textures::kLightShader,
+                          sim::textures::kLightTextureSelect, sim::neon::kShadowTextureSite, sim::neon::kNeonColorSite}) {
         sim::PlantHostBytes(site, {0xC3});
     }
     const double bare = FrameMicroseconds(Cars());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "GameSites.h"
 #include "Sim.h"
 #include "SimCatalogue.h"
 #include "TestFolders.h"
@@ -60,7 +61,7 @@ int main() {
     // loaded), as the game calls it: the game's car-type routine, replaced by one that
     // probes, runs under the hook.
     sim::PlantJump(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&ProbingCarType));
-    const uint32_t popUpQuery = sim::CallTarget(0x865278);
+    const uint32_t popUpQuery = sim::CallTarget(sim::AddressOf("pop-up headlight query"));
     const double underHook = Microseconds([popUpQuery] { sim::CallHostCode(popUpQuery, {.ecx = 0x1000}); });
     std::printf("An exception the game handles itself (median of %d rounds of %d):\n", kRounds, kProbes);
     std::printf("  %-32s %8s %8s  %s\n", "", "without", "with", "with / without");

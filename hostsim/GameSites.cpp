@@ -4,6 +4,11 @@
 #include <sstream>
 
 #include "HostLayout.h"
+#include "SimExhaust.h"
+#include "SimMenus.h"
+#include "SimNeon.h"
+#include "SimTextures.h"
+#include "SimWheels.h"
 
 namespace sim {
 
@@ -22,41 +27,41 @@ const std::vector<GameSite>& Sites() {
     const std::vector<uint8_t> kRimRoutine = {0x8B, 0x44, 0x24, 0x04, 0x85, 0xC0, 0x55};  // its first bytes
     static const std::vector<GameSite> sites = {
         // Exhaust effects.
-        {0x7CC6BD, 5, kCarEffects, "count of a car's effects", "ExhaustFX", Patch::Bytes, {0xB8, 0x01, 0x00, 0x00, 0x00}},
-        {0x7BEBFB, 5, kCarEffects, "adding an effect to a car's effect list", "ExhaustFX", Patch::Hook},
-        {0x7DA131, 5, kCarEffects, "choosing the part that carries the exhaust", "", Patch::Hook},
-        {0x7DF2EE, 5, kCarEffects, "exhaust marker test", "", Patch::Hook},
-        {0x7DEFC8, 5, kCarEffects, "exhaust marker test (second place)", "", Patch::Hook},
+        {exhaust::kEffectCountSite, 5, kCarEffects, "count of a car's effects", "ExhaustFX", Patch::Bytes, {0xB8, 0x01, 0x00, 0x00, 0x00}},
+        {exhaust::kEffectListSite, 5, kCarEffects, "adding an effect to a car's effect list", "ExhaustFX", Patch::Hook},
+        {exhaust::kPartSelectSite, 5, kCarEffects, "choosing the part that carries the exhaust", "", Patch::Hook},
+        {exhaust::kMarkerSiteA, 5, kCarEffects, "exhaust marker test", "", Patch::Hook},
+        {exhaust::kMarkerSiteB, 5, kCarEffects, "exhaust marker test (second place)", "", Patch::Hook},
         // Kit part names.
         {0x85EAEC, 5, kFittingParts, "call that fits the dependent parts", "", Patch::Call},
         {0x8420F0, 5, kFittingParts, "routine that records the chosen part", "", Patch::Jump},
         {0x865278, 5, kFittingParts, "pop-up headlight query", "", Patch::Call},
         {0x865280, 60, kFittingParts, "the query's own answer", "", Patch::Bytes, std::vector<uint8_t>(60, 0x90)},
         // Customization menus, then the part list.
-        {0x83FBF1, 5, kScreens, "building the main menu", "", Patch::Hook},
-        {0x8683C9, 5, kScreens, "the selected category", "", Patch::Hook},
-        {0x866074, 5, kScreens, "filling a category's slot menu", "", Patch::Hook},
-        {0x85F74C, 5, kScreens, "whether a slot may be chosen", "", Patch::Hook},
-        {0x8665DA, 5, kScreens, "whether a menu item may be chosen", "", Patch::Hook},
+        {menus::kAddCategoriesSite, 5, kScreens, "building the main menu", "", Patch::Hook},
+        {menus::kCategoryTestSite, 5, kScreens, "the selected category", "", Patch::Hook},
+        {menus::kFillSlotMenuSite, 5, kScreens, "filling a category's slot menu", "", Patch::Hook},
+        {menus::kSlotChosenSite, 5, kScreens, "whether a slot may be chosen", "", Patch::Hook},
+        {menus::kItemChosenSite, 5, kScreens, "whether a menu item may be chosen", "", Patch::Hook},
         // push dword [esp+0x18]; nop
-        {0x85F90E, 5, kScreens, "an argument of the slot menu", "", Patch::Bytes, {0xFF, 0x74, 0x24, 0x18, 0x90}, {},
+        {menus::kHintArgumentSite, 5, kScreens, "an argument of the slot menu", "", Patch::Bytes, {0xFF, 0x74, 0x24, 0x18, 0x90}, {},
          Runs::Pushes, kRunSlot + 6},
         {0x9F9D14, 4, kScreens, "virtual table entry of a slot's title", "", Patch::Routine},
-        {0x84EB1F, 5, kScreens, "call for a slot's camera", "", Patch::Call},
+        {menus::kCameraNameSite, 5, kScreens, "call for a slot's camera", "", Patch::Call},
         {0x85FA37, 5, kScreens, "call that lists a slot's parts", "", Patch::Call},
         // Level of detail, textures, lights, then wheel geometry.
         {0x7CDC85, 5, kDrawing, "hash of a model name (level of detail)", "", Patch::Hook},
         {0x7E585D, 3, kDrawing, "wheel mirroring", "FixWheelMirror", Patch::Bytes, {0xB0, 0x00, 0x90}},
-        {0x7D9E14, 5, kDrawing, "end of preparing a car for drawing", "", Patch::Hook},
-        {0x7ADCA8, 5, kDrawing, "a car's light state", "", Patch::Hook},
-        {0x7DEF18, 5, kDrawing, "a car's light shaders", "", Patch::Hook},
-        {0x7ADE83, 5, kDrawing, "a car's light tables", "", Patch::Hook},
-        {0x7CECC7, 4, kDrawing, "light set-up operand 1", "", Patch::Bytes, {0xD4, 0x00, 0x00, 0x00}},
-        {0x7CECCD, 4, kDrawing, "light set-up operand 2", "", Patch::Bytes, {0xCC, 0x00, 0x00, 0x00}},
-        {0x7CF764, 5, kDrawing, "end of filling a car's texture list", "", Patch::Hook},
-        {0x7DF765, 5, kDrawing, "wheel camber", "Camber", Patch::Hook},
-        {0x7CB85F, 5, kDrawing, "track width", "TrackWidth", Patch::Hook},
-        {0x7CB8C8, 5, kDrawing, "tire width", "TireWidth", Patch::Hook},
+        {textures::kPrepareReturn, 5, kDrawing, "end of preparing a car for drawing", "", Patch::Hook},
+        {textures::kLightState, 5, kDrawing, "a car's light state", "", Patch::Hook},
+        {textures::kLightShader, 5, kDrawing, "a car's light shaders", "", Patch::Hook},
+        {textures::kLightTextureSelect, 5, kDrawing, "a car's light tables", "", Patch::Hook},
+        {textures::kFirstOperand, 4, kDrawing, "light set-up operand 1", "", Patch::Bytes, {0xD4, 0x00, 0x00, 0x00}},
+        {textures::kSecondOperand, 4, kDrawing, "light set-up operand 2", "", Patch::Bytes, {0xCC, 0x00, 0x00, 0x00}},
+        {textures::kTextureListEpilogue, 5, kDrawing, "end of filling a car's texture list", "", Patch::Hook},
+        {wheels::kCamberSite, 5, kDrawing, "wheel camber", "Camber", Patch::Hook},
+        {wheels::kTrackWidthSite, 5, kDrawing, "track width", "TrackWidth", Patch::Hook},
+        {wheels::kTireWidthSite, 5, kDrawing, "tire width", "TireWidth", Patch::Hook},
         // Part-slot fixes: stock rim paint wins the routine at 0x83F749 over vinyls.
         {0x6B7887, 5, kPartSlots, "upgrade groups of the decal slots", "FixFrontRearDecals", Patch::Hook},
         // xor al, al; ret
@@ -71,8 +76,8 @@ const std::vector<GameSite>& Sites() {
         {0x7E0472, 1, kPartSlots, "a conditional jump", "", Patch::Bytes, {0xEB}, {0x74, 0x12}},
         {0x7E0216, 1, kPartSlots, "a conditional jump (second place)", "", Patch::Bytes, {0xEB}, {0x75, 0x34}},
         // Neon: two hooks, eight float operands pointed at constants, six no-operation bytes.
-        {0x7E5A6A, 5, kShadow, "the shadow's texture", "Neon", Patch::Hook},
-        {0x7BEA68, 5, kShadow, "the shadow's colour", "Neon", Patch::Hook},
+        {neon::kShadowTextureSite, 5, kShadow, "the shadow's texture", "Neon", Patch::Hook},
+        {neon::kNeonColorSite, 5, kShadow, "the shadow's colour", "Neon", Patch::Hook},
         {0x7BE4F4, 4, kShadow, "shadow constant 1", "Neon", Patch::Constant, {0x00, 0x00, 0x00, 0x40}},
         {0x7BE50D, 4, kShadow, "shadow constant 2", "Neon", Patch::Constant, {0x00, 0x00, 0x00, 0x40}},
         {0x7BE501, 4, kShadow, "shadow constant 3", "Neon", Patch::Constant, {0x00, 0x00, 0x00, 0x3F}},

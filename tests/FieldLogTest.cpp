@@ -276,8 +276,8 @@ TEST(FieldLog, AFailureInAHookIsToldOnceAndCounted) {
     sim::ThrowFromHostRoutines(true);
     for (int i = 0; i < 3; ++i) sim::RunHostCode(sim::neon::ShadowTextureRun(record));
     sim::Run fit;  // the game fits the parts that depend on the chosen ones
-    fit.site = 0x85EAEC;
-    fit.resume = 0x85EAF1;
+    fit.site = sim::AddressOf("call that fits the dependent parts");
+    fit.resume = fit.site + 5;
     fit.stack = {sim::Address(&ride), 0};
     sim::RunHostCode(fit);
     // A routine whose site was not written here counts under the shared place.

@@ -201,8 +201,11 @@ TEST(HookSafety, RoutineHooksKeepTheirConventionWhenTheyFail) {
     ride.parts[72] = &bumper;
     sim::Part& body = sim::AddPart("CAR_KIT05_BODY", type, 23).Set("KITNUMBER", 5);
     auto& customization = sim::catalogue::NewCustomization(type);
-    char camera[64] = "unchanged";
-    const uint32_t title = sim::Global<uint32_t>(0x9F9D14);
+    char cameraName[64] = "unchanged";
+    const uint32_t title = sim::Global<uint32_t>(sim::AddressOf("virtual table entry of a slot's title"));
+    const uint32_t fit = sim::AddressOf("call that fits the dependent parts"),
+                   chosen = sim::AddressOf("routine that records the chosen part"),
+                   list = sim::AddressOf("call that lists a slot's parts"), camera = sim::menus::kCameraNameSite;
     struct Case {
         const char* what;
         uint32_t site, resume, ecx;
@@ -210,16 +213,16 @@ TEST(HookSafety, RoutineHooksKeepTheirConventionWhenTheyFail) {
         uint32_t removed;  // bytes of arguments (and return address) the call leaves removed
     };
     const Case cases[] = {
-        {"dependent parts (thiscall, 8 bytes)", 0x85EAEC, 0x85EAF1, 0x1234,
+        {"dependent parts (thiscall, 8 bytes)", fit, fit + 5, 0x1234,
          {sim::Address(&ride), sim::Address(&customization)}, 8},
-        {"chosen part (thiscall, 8 bytes)", 0x8420F0, 0, sim::Address(sim::catalogue::NewMenuEntry(&body, 23)),
+        {"chosen part (thiscall, 8 bytes)", chosen, 0, sim::Address(sim::catalogue::NewMenuEntry(&body, 23)),
          {sim::kReturnToSimulator, sim::Address(&customization), 1}, 12},
-        {"slot part list (cdecl)", 0x85FA37, 0x85FA3C, 0,
+        {"slot part list (cdecl)", list, list + 5, 0,
          {72, sim::Address(sim::catalogue::NewPartList()), 0, 0, 0}, 0},
         {"slot title (thiscall, virtual)", title, 0, sim::Address(sim::menus::NewSlotEntry(72)),
          {sim::kReturnToSimulator}, 4},
-        {"slot camera (thiscall, 8 bytes)", 0x84EB1F, 0x84EB24, sim::Address(sim::menus::NewScreen(70)),
-         {sim::Address(camera), sizeof camera}, 8},
+        {"slot camera (thiscall, 8 bytes)", camera, camera + 5, sim::Address(sim::menus::NewScreen(70)),
+         {sim::Address(cameraName), sizeof cameraName}, 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -269,7 +272,11 @@ TEST(HookSafety, AFaultInAHooksOwnCodeIsContainedAndSwitchesTheHookOff) {
              EXPECT_EQ(static_cast<float>(after.x87[0]), 780 * 0.001f);
          },
          "'track width' at 0x007CB85F"},
-        {"slot camera: a thiscall routine", [&] { return sim::catalogue::RunAt(0x84EB1F, 0x84EB24, 0x10, {sim::Address(camera), 8}); },
+        {"slot camera: a thiscall routine",
+         [&] {
+             const uint32_t site = sim::menus::kCameraNameSite;
+             return sim::catalogue::RunAt(site, site + 5, 0x10, {sim::Address(camera), 8});
+         },
          [&](const sim::Capture& after) {
              EXPECT_EQ(after.esp, after.espAtSite + 8);
              EXPECT_EQ(camera[0], '\0');
@@ -279,7 +286,8 @@ TEST(HookSafety, AFaultInAHooksOwnCodeIsContainedAndSwitchesTheHookOff) {
         {"slot part list: a cdecl routine",
          [&] {
              sim::Global<uint32_t>(sim::layout::kCurrentCarTypePtr) = 0x10;
-             return sim::catalogue::RunAt(0x85FA37, 0x85FA3C, 0, {72, sim::Address(list), 0, 0, 0});
+             const uint32_t site = sim::AddressOf("call that lists a slot's parts");
+             return sim::catalogue::RunAt(site, site + 5, 0, {72, sim::Address(list), 0, 0, 0});
          },
          [](const sim::Capture& after) {
              EXPECT_EQ(after.registers.eax, 0u);

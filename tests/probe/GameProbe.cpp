@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "GameSites.h"
 #include "HostLayout.h"
 #include "Sim.h"
 #include "SimCatalogue.h"
@@ -62,7 +63,8 @@ int32_t __thiscall CallingBackCarType(void*) {
 }
 
 // The pop-up headlight query's routine, called as the game calls it.
-void PopUpQuery() { sim::CallHostCode(sim::CallTarget(0x865278), {.ecx = 0x1000}); }
+const uint32_t kPopUpQuery = sim::AddressOf("pop-up headlight query");
+void PopUpQuery() { sim::CallHostCode(sim::CallTarget(kPopUpQuery), {.ecx = 0x1000}); }
 
 void NeonFaultsTwice() {
     for (int i = 0; i < 2; ++i) sim::RunHostCode(sim::neon::NeonColorRun(kBad, 0));
@@ -98,7 +100,8 @@ void TwoFaults() {
     });
     std::thread parts([&] {
         together();
-        sim::CallHostCode(sim::CallTarget(0x85FA37), {}, {72, sim::Address(list), 0, 0, 0});
+        sim::CallHostCode(sim::CallTarget(sim::AddressOf("call that lists a slot's parts")), {},
+                          {72, sim::Address(list), 0, 0, 0});
     });
     camera.join();
     parts.join();
@@ -130,8 +133,8 @@ DWORD WINAPI ShortLived(void*) { return 0; }
 // threads.
 // The game builds its main menu: the first hook entered starts the watch of live profiles.
 void BuildMainMenu() {
-    sim::PlantHostBytes(0x83FBF6, {0x83, 0xC4, 0x04, 0xC3});  // add esp, 4; ret
-    sim::CallHostCode(0x83FBF1, {.esi = sim::Address(sim::menus::NewMainMenu())});
+    sim::PlantHostBytes(sim::menus::kAddCategoriesResume, {0x83, 0xC4, 0x04, 0xC3});  // add esp, 4; ret
+    sim::CallHostCode(sim::menus::kAddCategoriesSite, {.esi = sim::Address(sim::menus::NewMainMenu())});
 }
 
 int ReadWhileThreadsLoadLibraries(const std::string& folder) {
@@ -186,8 +189,8 @@ int main(int argc, char** argv) {
     }
     if (mode == "gamefault") {
         sim::Run query;  // the game's call of its pop-up headlight query, on an object at a bad address
-        query.site = 0x865278;
-        query.resume = 0x86527D;
+        query.site = kPopUpQuery;
+        query.resume = kPopUpQuery + 5;
         query.registers.ecx = 0x10;
         sim::RunHostCode(query);
         std::puts("the game routine came back from a bad object");
