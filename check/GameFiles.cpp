@@ -118,6 +118,9 @@ std::string EntryNamed(const std::string& folder, const std::string& name) {
     return {};
 }
 
+// A loader's folder of plug-ins ("scripts\\") by its name ("scripts").
+std::string NameOf(std::string_view loaderFolder) { return std::string(loaderFolder.substr(0, loaderFolder.size() - 1)); }
+
 // A loader's folder of plug-ins (scripts or plugins) in a game folder: the game one level up.
 bool LoaderFolderOfAGame(const std::string& folder) {
     const size_t separator = folder.find_last_of(std::string("\\") + kSeparator);
@@ -125,7 +128,7 @@ bool LoaderFolderOfAGame(const std::string& folder) {
     const std::string parent = folder.substr(0, separator), name = folder.substr(separator + 1);
     if (EntryNamed(parent, kGameExecutable).empty()) return false;
     return std::any_of(std::begin(kLoaderFolders), std::end(kLoaderFolders), [&](std::string_view loaderFolder) {
-        return !loaderFolder.empty() && EntryNamed(parent, std::string(loaderFolder.substr(0, loaderFolder.size() - 1))) == name;
+        return !loaderFolder.empty() && EntryNamed(parent, NameOf(loaderFolder)) == name;
     });
 }
 
@@ -153,7 +156,7 @@ LoaderFolders FindCopies(const std::string& game) {
     for (const std::string_view loaderFolder : kLoaderFolders) {
         std::string under;
         if (!loaderFolder.empty()) {
-            under = EntryNamed(game, std::string(loaderFolder.substr(0, loaderFolder.size() - 1)));
+            under = EntryNamed(game, NameOf(loaderFolder));
             if (under.empty()) continue;
             under += '\\';
         }

@@ -35,8 +35,8 @@ std::optional<FoundLog> NewestLog(const std::string& folder) {
         const fs::file_time_type written = fs::last_write_time(Native(path), error);
         if (!error && (!newest || written > newest->written)) newest = FoundLog{path, shown, written};
     };
-    for (const char* under : {"", "scripts", "plugins"}) {
-        const std::string relative = std::string(under) + (*under ? std::string(1, kSeparator) : "") + kLogFile;
+    for (const char* under : kLoaderFolders) {
+        const std::string relative = SystemPath(std::string(under) + kLogFile);
         consider(folder + kSeparator + relative, relative);
     }
     if (const char* data = std::getenv("LOCALAPPDATA")) {
