@@ -180,8 +180,8 @@ void ExpectKept(const Case& c, const Kind& kind, const sim::Run& run, uint32_t v
 
 // Every row, through each kind of hook, at one site with no value in flight, one, eight
 // (TOP 0 again: where the test pops first, the first pass saves the whole state, and the
-// site's word has the next store eight values), then none again (the word wrong now), each
-// met twice; a row with a stack
+// site's word has the next store eight values), then none again (the word wrong now, and
+// cleared), then eight again (learnt anew), each met twice; a row with a stack
 // of its own as it is. The condition codes the row's own code leaves are checked with
 // nothing pushed after it.
 TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
@@ -195,7 +195,7 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
             const bool integer = kind.handlerClass == morvane::HandlerClass::Integer;
             morvane::InstallRegisterHook(kSite, integer ? &integer_handlers::CopyAndCount : c.handler, kResume, {},
                                          kind.handlerClass);
-            for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8, 0}) {
+            for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8, 0, 8}) {
                 run.site = PlantCodeBefore(c.before, values);
                 for (int pass = 1; pass <= 2; ++pass) ExpectKept(c, kind, run, values, pass);
             }

@@ -24,7 +24,7 @@
 #define SITE_STATE_SIZE 36
 
 /* RegisterHookInfo: the address of the site's word that says it has met a full x87 stack
-   (eight values in flight, or MMX state), */
+   (eight values in flight, or MMX state). */
 #define HOOK_FULL_X87_STACK 8
 
 /* X87EmptinessTest, as _morvane_x87_emptiness_test holds it. */
