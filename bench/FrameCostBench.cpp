@@ -47,6 +47,7 @@ std::vector<sim::drawing::Car> Cars() {
 
 int main() {
     sim::Setup();
+    sim::ClobberAtHostCalls(false);  // the game's routines cost what they cost, not the tests' clobbering
     // The game's own drawing code, no hook: every site plainly returns.
     for (uint32_t site : {sim::textures::kPrepareReturn, sim::textures::kLightState, sim::textures::kLightShader,
                           sim::textures::kLightTextureSelect, sim::neon::kShadowTextureSite, sim::neon::kNeonColorSite}) {

@@ -17,7 +17,10 @@ _sim_run_site:
     mov [_sim_caller_esp], esp
 
     fninit
-    mov ecx, [_sim_x87_count]
+    cmp word ptr [_sim_x87_control_in], 0
+    je 1f
+    fldcw [_sim_x87_control_in]     # the game's control word, as Direct3D sets it
+1:  mov ecx, [_sim_x87_count]
     mov edx, offset _sim_x87_in
 1:  test ecx, ecx
     jz 2f
@@ -25,6 +28,17 @@ _sim_run_site:
     add edx, 4
     dec ecx
     jmp 1b
+2:  cmp dword ptr [_sim_x87_pending_in], 0
+    je 2f
+    sub esp, 28                     # a zero divide unmasked and pending (ES), the stack
+    fnstenv [esp]                   # as it is: the next waiting instruction delivers it
+    and word ptr [esp], 0xFFFB
+    or word ptr [esp+4], 0x8084
+    fldenv [esp]
+    add esp, 28
+2:  cmp dword ptr [_sim_mxcsr_in], 0
+    je 2f
+    ldmxcsr [_sim_mxcsr_in]
 2:
     movdqu xmm0, [_sim_xmm_in + 0]
     movdqu xmm1, [_sim_xmm_in + 16]
@@ -84,6 +98,39 @@ _sim_capture_resume:
     ldmxcsr [esp]
     add esp, 4
     ret
+
+# What a game routine placed by the simulator does first: it changes XMM0-7, raises the
+# precision flag in MXCSR and the zero-divide and precision flags of the x87, and uses all
+# eight x87 registers (a stack not left empty by the caller is overwritten, as the calling
+# convention allows). Every general register and the control words are kept.
+    .globl _sim_clobber_float_state
+    .p2align 4
+_sim_clobber_float_state:
+    cmp dword ptr [_sim_clobbering], 0
+    je 2f
+    .irp n, 0, 1, 2, 3, 4, 5, 6, 7
+    movups xmm\n, [_sim_clobber_pattern]
+    .endr
+    movss xmm1, [_sim_clobber_pattern+4]
+    divss xmm0, xmm1                # 3/7, inexact: PE in MXCSR
+    .rept 6
+    fld1
+    .endr
+    fldz
+    fdivp st(1), st                 # 1/0: ZE (masked where the caller masks it)
+    fld1
+    fld dword ptr [_sim_clobber_pattern]
+    fdivp st(1), st                 # 1/3 with the eighth register in use: PE
+    .rept 7
+    fstp st(0)
+    .endr
+2:  ret
+
+    .section .rdata, "dr"
+    .p2align 4
+_sim_clobber_pattern:
+    .long 0x40400000, 0x40E00000, 0x0BADF00D, 0x7FC00001   # 3.0, 7.0, anything
+    .text
 
 # sim_call_site(site, registers, slots): calls host code at `site` as a host caller would,
 # with EAX ECX EDX EBX ESI EDI EBP from registers[0..6] and the 32 slots of `slots` above

@@ -19,6 +19,10 @@ uint32_t sim_cpu_out[10];
 float sim_x87_in[8];
 uint32_t sim_x87_count;
 uint32_t sim_xmm_in[32];
+uint16_t sim_x87_control_in;
+uint32_t sim_x87_pending_in;
+uint32_t sim_mxcsr_in;
+uint32_t sim_clobbering = 1;
 alignas(16) uint8_t sim_fx_out[512];
 uint32_t sim_exit_kind;
 uint32_t sim_caller_esp;
@@ -193,18 +197,40 @@ int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT sty
     return IDOK;
 }
 
+// A game routine may change what the calling convention lets it (XMM0-7, the exception
+// flags of MXCSR and of the x87, every x87 register, the x87 stack being empty at a call):
+// each routine placed does so first, unless ClobberAtHostCalls(false).
+extern "C" void sim_clobber_float_state();
+
+void PlaceClobbering(uint32_t site, const void* routine) {
+    static uint8_t* thunks = nullptr;
+    static uint32_t used = 4096;
+    if (used + 10 > 4096) {
+        thunks = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+        if (thunks == nullptr) Fail("no memory for the routines' thunks");
+        used = 0;
+    }
+    uint8_t* thunk = thunks + used;
+    used += 10;
+    thunk[0] = 0xE8;  // call sim_clobber_float_state
+    const uint32_t call = AddressOf(reinterpret_cast<const void*>(&sim_clobber_float_state)) - (AddressOf(thunk) + 5);
+    std::memcpy(thunk + 1, &call, 4);
+    WriteJumpTo(AddressOf(thunk + 5), routine);  // jmp routine
+    WriteJumpTo(site, thunk);
+}
+
 void PlaceHostRoutines() {
-    WriteJumpTo(kStringHash, reinterpret_cast<const void*>(&HostStringHash));
-    WriteJumpTo(kStringHashSeeded, reinterpret_cast<const void*>(&HostStringHashSeeded));
-    WriteJumpTo(kCarTypeName, reinterpret_cast<const void*>(&HostCarTypeName));
-    WriteJumpTo(kRideGetPart, reinterpret_cast<const void*>(&HostRideGetPart));
-    WriteJumpTo(kRideSetPart, reinterpret_cast<const void*>(&HostRideSetPart));
-    WriteJumpTo(kSetPartByFormat, reinterpret_cast<const void*>(&HostSetPartByFormat));
-    WriteJumpTo(kPartGetAttribute, reinterpret_cast<const void*>(&HostPartGetAttribute));
-    WriteJumpTo(kPartFindAttribute, reinterpret_cast<const void*>(&HostPartFindAttribute));
-    WriteJumpTo(kPartIsStock, reinterpret_cast<const void*>(&HostPartIsStock));
-    WriteJumpTo(kFindNextCarPart, reinterpret_cast<const void*>(&HostFindNextCarPart));
-    WriteJumpTo(kAlloc, reinterpret_cast<const void*>(&HostAlloc));
+    PlaceClobbering(kStringHash, reinterpret_cast<const void*>(&HostStringHash));
+    PlaceClobbering(kStringHashSeeded, reinterpret_cast<const void*>(&HostStringHashSeeded));
+    PlaceClobbering(kCarTypeName, reinterpret_cast<const void*>(&HostCarTypeName));
+    PlaceClobbering(kRideGetPart, reinterpret_cast<const void*>(&HostRideGetPart));
+    PlaceClobbering(kRideSetPart, reinterpret_cast<const void*>(&HostRideSetPart));
+    PlaceClobbering(kSetPartByFormat, reinterpret_cast<const void*>(&HostSetPartByFormat));
+    PlaceClobbering(kPartGetAttribute, reinterpret_cast<const void*>(&HostPartGetAttribute));
+    PlaceClobbering(kPartFindAttribute, reinterpret_cast<const void*>(&HostPartFindAttribute));
+    PlaceClobbering(kPartIsStock, reinterpret_cast<const void*>(&HostPartIsStock));
+    PlaceClobbering(kFindNextCarPart, reinterpret_cast<const void*>(&HostFindNextCarPart));
+    PlaceClobbering(kAlloc, reinterpret_cast<const void*>(&HostAlloc));
     for (const Model& model : Models()) {
         if (model.place) model.place();
     }
@@ -263,7 +289,9 @@ ModelRegistration::ModelRegistration(const Model& model) {
 
 const std::vector<Model>& Models() { return ModelList(); }
 
-void PlaceRoutine(uint32_t site, const void* routine) { WriteJumpTo(site, routine); }
+void PlaceRoutine(uint32_t site, const void* routine) { PlaceClobbering(site, routine); }
+
+void ClobberAtHostCalls(bool on) { sim_clobbering = on; }
 
 }  // namespace sim
 
@@ -496,6 +524,9 @@ Capture RunHostCode(const Run& run) {
     for (uint32_t i = 0; i < sim_x87_count; ++i) sim_x87_in[i] = run.x87[i];
     std::memset(sim_xmm_in, 0, sizeof sim_xmm_in);
     for (size_t i = 0; i < run.xmm.size() && i < 32; ++i) sim_xmm_in[i] = run.xmm[i];
+    sim_x87_control_in = run.x87Control;
+    sim_x87_pending_in = run.x87Pending;
+    sim_mxcsr_in = run.mxcsr;
     sim_exit_kind = 0;
 
     {
@@ -514,6 +545,9 @@ Capture RunHostCode(const Run& run) {
     capture.esp = sim_cpu_out[3];
     uint16_t status;
     std::memcpy(&status, sim_fx_out + 2, 2);
+    std::memcpy(&capture.x87Control, sim_fx_out, 2);
+    capture.x87Status = status;
+    std::memcpy(&capture.mxcsr, sim_fx_out + 24, 4);
     const unsigned top = (status >> 11) & 7;
     const uint8_t tags = sim_fx_out[4];
     for (unsigned i = 0; i < 8 && (tags >> ((top + i) & 7) & 1); ++i) {

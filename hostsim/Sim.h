@@ -39,8 +39,11 @@ struct ModelRegistration {
 const std::vector<Model>& Models();  // sorted by order
 
 // Places a host routine: a jump at `site` into `routine`, which must have the game's
-// calling convention. Only during a model's `place`.
+// calling convention. Only during a model's `place`. Each routine placed first changes
+// what its calling convention lets a routine change (XMM0-7, MXCSR's and the x87's
+// exception flags, all eight x87 registers), as game code may, unless switched off.
 void PlaceRoutine(uint32_t site, const void* routine);
+void ClobberAtHostCalls(bool on);
 
 // Hooks may run on several game threads at once: a host routine that changes the model or
 // records its calls holds this for its duration (one lock for the whole game, re-entrant).
@@ -184,6 +187,9 @@ struct Run {
     std::vector<uint32_t> stack;        // slots upward from ESP at the site
     std::vector<float> x87;             // pushed in order before the run: the last is ST(0)
     std::vector<uint32_t> xmm;          // up to 32 dwords loaded into XMM0..XMM7
+    uint16_t x87Control = 0;            // the x87 control word (0: FNINIT's)
+    bool x87Pending = false;            // a zero divide left pending, unmasked, after the values
+    uint32_t mxcsr = 0;                 // MXCSR (0: the default)
 };
 
 enum class Exit { Resumed, Returned };
@@ -195,6 +201,8 @@ struct Capture {
     uint32_t esp;           // the ESP when captured
     std::vector<long double> x87;  // ST(0) first
     uint32_t xmm[32];
+    uint16_t x87Control, x87Status;
+    uint32_t mxcsr;
     std::vector<uint32_t> stack;   // the run's stack slots as they are afterwards
 };
 

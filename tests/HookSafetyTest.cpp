@@ -132,6 +132,63 @@ TEST(HookSafety, AFailureInsideAHookNeverReachesTheGame) {
     EXPECT_EQ(Replacement(car.render, kReplacementSlots[0].offset).replacement, 0u);
 }
 
+// Every drawing hook, integer or floating-point, gives the game back its x87/SSE state as a
+// Direct3D game keeps it (single precision, flush to zero, values in flight, XMM0-7 in use),
+// though the game routines its handler calls change what the calling convention lets them;
+// a float result goes on top, and an exception the game left pending stays pending.
+TEST(HookSafety, EveryDrawingHookGivesTheGameItsFloatStateBack) {
+    InstallDrawingHooks();
+    const Car car = MakeCar(1);
+    const float width = 0.25f;
+    sim::Registers r = kEntry;
+    r.esi = r.ecx = sim::Address(car.render);
+    ShaderObject object{7};
+    ShaderObject* holder = &object;
+    r.edi = sim::Address(&holder);
+    sim::Registers table = r;
+    table.eax = 1, table.esi = 2, table.edi = 0;
+    struct Case {
+        const char* what;
+        sim::Run run;
+        bool floatResult;  // the hook pushes one
+    };
+    const Case cases[] = {
+        {"textures (integer)", {kPrepareReturn, 0, r, {sim::kReturnToSimulator}, {9.0f}, {}}, false},
+        {"light state (integer)", {kLightState, kLightStateResume, r, {}, {}, {}}, false},
+        {"light shaders (integer)", {kLightShader, kLightShaderResume, r, {0, 0, 0, 0, 0, 0x2D}, {}, {}}, false},
+        {"light tables (integer)", {kLightTextureSelect, kLightTextureSelectEnd, table, {}, {}, {}}, false},
+        {"shadow texture", sim::neon::ShadowTextureRun(car.render), false},
+        {"neon colour", sim::neon::NeonColorRun(car.render, 0x80000000u), false},
+        {"camber", sim::wheels::CamberRun(car.ride), true},
+        {"track width", sim::wheels::TrackWidthRun(car.render, 0, 780), true},
+        {"tire width", sim::wheels::TireWidthRun(car.render, &width, 0), false},
+    };
+    const float deep[] = {1.25f, -3.5f};  // the game's own values, below what the site works on
+    for (const Case& c : cases) {
+        sim::ClobberAtHostCalls(false);
+        const sim::Capture plain = sim::RunHostCode(c.run);
+        sim::ClobberAtHostCalls(true);
+        for (const bool pending : {false, true}) {
+            if (pending && !c.floatResult) continue;
+            SCOPED_TRACE(testing::Message() << c.what << (pending ? ", an exception pending" : ""));
+            sim::Run run = c.run;
+            run.x87.insert(run.x87.begin(), std::begin(deep), std::end(deep));
+            run.x87Control = 0x007F;  // single precision, every exception masked
+            run.mxcsr = 0x9FC0;       // flush to zero, denormals as zero
+            run.x87Pending = pending;
+            for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x3F800000u + i * 0x00010203u);
+            const sim::Capture after = sim::RunHostCode(run);
+            EXPECT_EQ(std::vector<uint32_t>(after.xmm, after.xmm + 32), run.xmm);
+            EXPECT_EQ(after.mxcsr, run.mxcsr);
+            EXPECT_EQ(after.x87Control, pending ? 0x007B : 0x007F);
+            EXPECT_EQ(after.x87Status & 0x80FF, pending ? 0x8084 : 0) << "exception flags, ES";
+            std::vector<long double> expected = plain.x87;
+            expected.insert(expected.end(), {deep[1], deep[0]});
+            EXPECT_EQ(after.x87, expected);
+        }
+    }
+}
+
 // A car drawn with no ride record (a render record whose ride is null, or no render
 // record at all) gets each hook's documented default, as a car without the parts would.
 TEST(HookSafety, AMissingRecordGivesTheDocumentedDefault) {

@@ -101,21 +101,31 @@ constexpr Site FloatHook(const char* name, uint32_t address, RegisterHandler han
             .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar};
 }
 #ifdef MORVANE_INTEGER_CODE
-// A hook whose handler does integer work only: the game's floating-point state is never
-// touched around it. Only integer code (built without x87, MMX and SSE registers, and
-// checked so after each build) can make one.
+// A hook whose handler does integer work and calls the game (or Windows): a called routine
+// may change what the calling convention lets it (XMM0-7, the exception flags, every x87
+// register), so the game's x87/MMX/SSE state is kept around the handler as around a
+// floating-point one.
 constexpr Site Hook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
                     std::span<const uint8_t> displaced = {}, Decision decision = {}) {
     return {.name = name, .address = address, .kind = PatchKind::RegisterHook, .handler = handler,
-            .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar,
-            .handlerClass = HandlerClass::Integer};
+            .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar};
 }
-// An integer hook whose handler may also send the game to `otherResume` (see ResumeAtOther).
+// A hook as above whose handler may also send the game to `otherResume` (see ResumeAtOther).
 constexpr Site HookOr(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
                       uint32_t otherResume, std::span<const uint8_t> displaced = {}, Decision decision = {}) {
     return {.name = name, .address = address, .kind = PatchKind::RegisterHook, .handler = handler,
             .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar,
-            .otherResume = otherResume, .handlerClass = HandlerClass::Integer};
+            .otherResume = otherResume};
+}
+// A hook whose handler does integer work only and calls nothing but Morvane's own integer
+// code (no game routine, no Windows): the game's floating-point state is never touched
+// around it, the cheapest hook there is. Only integer code (built without x87, MMX and SSE
+// registers, and checked so after each build) can make one.
+constexpr Site IntegerHook(const char* name, uint32_t address, RegisterHandler handler, uint32_t resume,
+                           std::span<const uint8_t> displaced = {}, Decision decision = {}) {
+    return {.name = name, .address = address, .kind = PatchKind::RegisterHook, .handler = handler,
+            .resume = resume, .bytes = displaced, .gate = decision.gate, .perCar = decision.perCar,
+            .handlerClass = HandlerClass::Integer};
 }
 #endif
 constexpr Site CallTo(const char* name, uint32_t address, CodeAddressFn target, Decision decision = {}) {

@@ -181,7 +181,7 @@ constexpr uint8_t kPushSlotArgument[] = {
 
 constexpr Site kSites[] = {
     Hook("building the main menu", 0x83FBF1, &AddMenuCategoriesHook, 0x83FBF6, kPush98),
-    Hook("the selected category", 0x8683C9, &RememberMenuCategoryHook, 0x8683CF, kTestAndLoadCategory),
+    IntegerHook("the selected category", 0x8683C9, &RememberMenuCategoryHook, 0x8683CF, kTestAndLoadCategory),
     // Replaces the game's own filling of the slot menu (the code up to 0x866235).
     Hook("filling a category's slot menu", 0x866074, &FillSlotMenuHook, 0x866235),
     // Replace the game's own tests of a slot and of a menu item.

@@ -1,9 +1,12 @@
 #include "patch/Failures.h"
 
+#include <cstring>
 #include <exception>
 #include <new>
 
 #include "log/LogFile.h"
+
+extern "C" void __cdecl morvane_restore_float_state(const void* image);
 
 namespace morvane {
 
@@ -50,7 +53,30 @@ void RecordFailure(HookPlace& place, const char* what) noexcept {
     line.Append();
 }
 
-void __fastcall RaiseContainedFault(uint32_t code, uint32_t address) { throw ContainedFault(code, address); }
+ContainedFault::ContainedFault(uint32_t code, uint32_t address, const uint8_t* floatState)
+    : code_(code), address_(address), hasFloatState_(floatState != nullptr) {
+    if (floatState != nullptr) std::memcpy(floatState_, floatState, sizeof floatState_);
+}
+
+void __fastcall RaiseContainedFault(uint32_t code, uint32_t address, const uint8_t* floatState) {
+    throw ContainedFault(code, address, floatState);
+}
+
+void FloatStateAtFault::Take() noexcept {
+    try {
+        throw;
+    } catch (const ContainedFault& fault) {
+        if (const uint8_t* image = fault.floatState()) {
+            std::memcpy(image_, image, sizeof image_);
+            held_ = true;
+        }
+    } catch (...) {
+    }
+}
+
+void FloatStateAtFault::PutBack() const noexcept {
+    if (held_) morvane_restore_float_state(image_);
+}
 
 void ContainFailure(HookPlace& place, SwitchedOff level) noexcept {
     try {

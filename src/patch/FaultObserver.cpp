@@ -5,6 +5,7 @@
 #include <unwind.h>
 
 #include <atomic>
+#include <cstring>
 
 #include "host/HostImage.h"
 #include "patch/Failures.h"
@@ -196,6 +197,7 @@ void TellFault(DWORD code, const CONTEXT& c, const Culprit& culprit, bool contai
 struct HandOver {
     std::atomic<DWORD> thread;
     bool putBack;  // the instruction runs again: its fault is the game's to handle
+    bool integerDoor;  // the marked hook's door keeps no x87/SSE state: the fault's goes with it
     DWORD code;
     uint32_t mark;
     Culprit marked, innermost;
@@ -229,8 +231,12 @@ __attribute__((noinline)) void __fastcall ContainOrGoOn(HandOver* handOver) {
     if (reach.reached) {
         TellFault(fault.code, fault.context, fault.marked, true);
         const DWORD code = fault.code, address = fault.context.Eip;
+        uint8_t floatState[sizeof fault.context.ExtendedRegisters];
+        const bool keep = fault.integerDoor &&
+                          (fault.context.ContextFlags & CONTEXT_EXTENDED_REGISTERS) == CONTEXT_EXTENDED_REGISTERS;
+        if (keep) std::memcpy(floatState, fault.context.ExtendedRegisters, sizeof floatState);
         fault.thread.store(0);
-        RaiseContainedFault(code, address);
+        RaiseContainedFault(code, address, keep ? floatState : nullptr);
     }
     TellFault(fault.code, fault.context, fault.innermost, false);
     fault.putBack = true;
@@ -276,6 +282,7 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
     if (stack.mark != nullptr && InModule(address) && Containable(record.ExceptionCode) && Unwindable(address)) {
         if (HandOver* handOver = SlotOf(handOvers, self, true)) {
             handOver->putBack = false;
+            handOver->integerDoor = stack.mark->place != nullptr && stack.mark->place->integerDoor;
             handOver->code = record.ExceptionCode;
             handOver->mark = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.mark));
             handOver->marked = stack.marked;

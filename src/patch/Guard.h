@@ -37,24 +37,24 @@ private:
 template <typename Result, typename Body>
 Result Guarded(const GuardPlace& place, Result fallback, Body&& body) noexcept {
     if (place.SwitchedOff()) return fallback;
+    FloatStateAtFault floatState;
     try {
         const HookMark mark(place.place(), place.routine());
         return body();
     } catch (...) {
+        floatState.Take();
         ContainFailure(place.Resolve(), SwitchedOff::GuardedWork);
-        return fallback;
     }
+    floatState.PutBack();
+    return fallback;
 }
 
 template <typename Body>
 void Guarded(const GuardPlace& place, Body&& body) noexcept {
-    if (place.SwitchedOff()) return;
-    try {
-        const HookMark mark(place.place(), place.routine());
+    Guarded(place, 0, [&] {
         body();
-    } catch (...) {
-        ContainFailure(place.Resolve(), SwitchedOff::GuardedWork);
-    }
+        return 0;
+    });
 }
 
 }  // namespace morvane

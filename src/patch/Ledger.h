@@ -37,6 +37,9 @@ struct HookPlace {
     uint32_t site = 0;
     // Where a handler may send the game instead of the row's resume address (0: nowhere).
     uint32_t otherResume = 0;
+    // A register hook whose door keeps none of the game's x87/MMX/SSE state (its handler
+    // calls nothing outside Morvane's integer code).
+    bool integerDoor = false;
     std::atomic<uint32_t> failures{0};
     std::atomic<SwitchedOff> off{SwitchedOff::No};
 };

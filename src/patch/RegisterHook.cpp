@@ -16,6 +16,10 @@ extern "C" {
 // The trampoline's doors: for an integer handler, and for a floating-point one.
 void morvane_integer_trampoline();
 void morvane_float_trampoline();
+// Runs work with the caller's x87/MMX/SSE state kept, and an empty x87 stack meanwhile.
+void __cdecl morvane_keeping_float_state(void (*work)() noexcept);
+// Loads the x87/MMX/SSE state from a 512-byte FXSAVE image.
+void __cdecl morvane_restore_float_state(const void* image);
 // Calls a per-site entry as a game site would enter it, resuming at morvane_hook_entered,
 // which returns to the caller.
 void __cdecl morvane_enter_hook(uint32_t entry);
@@ -78,14 +82,22 @@ namespace {
 std::atomic<void (*)()> firstHookWork{nullptr};
 std::atomic<bool (*)() noexcept> everyHookWork{nullptr};
 
-// What start-up left for the hooks to do; nothing (two loads) once it is done.
-void HookChores() {
-    if (firstHookWork.load(std::memory_order_relaxed) != nullptr) {
+// What start-up left for the hooks to do. It calls Windows, which may change the game's
+// x87/SSE state as any called routine may: it runs with that state kept.
+void RunChores() noexcept {
+    try {
         if (void (*work)() = firstHookWork.exchange(nullptr)) work();
+    } catch (...) {
     }
     if (bool (*work)() noexcept = everyHookWork.load(std::memory_order_relaxed)) {
         if (work()) everyHookWork.compare_exchange_strong(work, nullptr);
     }
+}
+
+// Nothing (two loads) once the chores are done.
+void HookChores() {
+    if (firstHookWork.load(std::memory_order_relaxed) != nullptr || everyHookWork.load(std::memory_order_relaxed) != nullptr)
+        morvane_keeping_float_state(&RunChores);
 }
 }  // namespace
 
@@ -105,6 +117,7 @@ static_assert(sizeof(SiteState) == SITE_STATE_SIZE && offsetof(SiteState, esp) =
 // One that fails leaves the record as the game reached the site, with no float result.
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteState* site) noexcept {
     HookPlace* place = HookPlaceOf(*record);
+    FloatStateAtFault floatState;
     try {
         HookChores();
         if (place != nullptr && place->off.load(std::memory_order_relaxed) == SwitchedOff::WholeHandler) return;
@@ -114,8 +127,10 @@ extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteSt
         std::memcpy(record, site, sizeof *site);
         record->resume = record->hook->tail;
         record->pushFloat = 0;
+        floatState.Take();
         ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
+    floatState.PutBack();
 }
 
 uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced,
@@ -127,6 +142,7 @@ uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<c
     // Written by the trampoline: outside the entry's code, which is not writable.
     auto* fullX87Stack = entry != 0 ? new (std::nothrow) uint32_t{0} : nullptr;
     if (fullX87Stack == nullptr) return 0;
+    if (place != nullptr) place->integerDoor = handlerClass == HandlerClass::Integer;
     // The call's return address is the record's resume slot: the trampoline's final return
     // comes back to the tail right after the call, as the processor's return predictor
     // expects, and the tail runs the displaced instructions and jumps on to `resume`.

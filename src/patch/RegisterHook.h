@@ -39,11 +39,14 @@ struct HookPlace;
 struct RegisterRecord;
 using RegisterHandler = void (*)(RegisterRecord& registers);
 
-// What a handler computes with. An integer handler is integer code (see CMakeLists.txt: built
-// without x87, MMX and SSE registers, and checked so after each build): its entry calls
-// the trampoline's integer door, which leaves the game's floating-point state alone. A
-// floating-point handler gets an empty x87 stack and the default control words, and the
-// game its state back.
+// Which door a handler needs. An integer handler is integer code (see CMakeLists.txt: built
+// without x87, MMX and SSE registers, and checked so after each build) that calls nothing
+// outside Morvane's own integer code: its entry calls the trampoline's integer door, which
+// leaves the game's floating-point state alone (but for the rare calls out of the first
+// hooks and of a fault's path, which keep it themselves). Any other handler (one that
+// computes with floats, or calls a game routine or Windows, which may change XMM0-7, the
+// exception flags and every x87 register as the calling convention lets them) gets an empty
+// x87 stack and the default control words, and the game its state back.
 enum class HandlerClass { Integer, FloatingPoint };
 
 // What a per-site entry hands the trampoline: the handler to run, the hook's place, for

@@ -150,6 +150,33 @@
 .Ltop\@:
 .endm
 
+# Pushes the record's float result onto the x87 stack in the FXSAVE image, as FLD would:
+# ST(0)-ST(6) move down a slot (ST(7) drops off a full stack), the result goes into ST(0),
+# TOP goes down one, its register is in use and C1 is clear. Runs with the handler's control
+# word (every exception masked, nothing pending) and an x87 stack the image replaces (the
+# game's values may be back on it: one register is freed for the conversion); XMM0 is free,
+# the image holds the game's.
+.macro X87_PUSH_INTO_IMAGE
+    .irp slot, 6, 5, 4, 3, 2, 1, 0
+    movaps xmm0, [esp+SAVE_REGISTERS+16*\slot]
+    movaps [esp+SAVE_REGISTERS+16*(\slot+1)], xmm0
+    .endr
+    ffree st(7)
+    fld dword ptr [ebx+RECORD_FLOAT_RESULT]
+    fstp tbyte ptr [esp+SAVE_REGISTERS]        # the float, exactly, as FLD widens it
+    movzx eax, word ptr [esp+SAVE_AREA+FXSAVE_STATUS]
+    mov ecx, eax
+    shr ecx, 11
+    dec ecx
+    and ecx, 7                                  # TOP after the push
+    and eax, 0xC5FF                             # TOP and C1 cleared
+    mov edx, ecx
+    shl edx, 11
+    or eax, edx
+    mov word ptr [esp+SAVE_AREA+FXSAVE_STATUS], ax
+    bts dword ptr [esp+SAVE_AREA+FXSAVE_TAGS], ecx   # the abridged tag of that register
+.endm
+
 # The record, then the site's state below it, to put the record back from if the handler
 # fails: the registers stored again, not reloaded from the record. EBX: the record (it
 # survives the cdecl handler), ESP: the site's state. The handler runs with DF clear.
@@ -256,7 +283,14 @@ _morvane_float_trampoline:
     mov dword ptr [esp+8], 0x037F
     fldcw [esp+8]
     RUN_HANDLER
-5:  fxrstor [esp+SAVE_AREA]
+    # Restored from the image, the game's state may hold an exception pending (ES), which
+    # the next waiting x87 instruction delivers: that must be the game's own, so a float
+    # result goes into the image, not onto the restored stack.
+5:  cmp dword ptr [ebx+RECORD_PUSH_FLOAT], 0
+    je 7f
+    X87_PUSH_INTO_IMAGE
+    mov dword ptr [ebx+RECORD_PUSH_FLOAT], 0
+7:  fxrstor [esp+SAVE_AREA]
 
 4:  mov esp, ebx
     cmp dword ptr [esp+RECORD_PUSH_FLOAT], 0   # EFLAGS come from the record below, so this is free
@@ -287,6 +321,49 @@ _morvane_float_trampoline:
     popad                           # every register but ESP
     mov esp, [esp-(32-RECORD_ESP)]  # the record's ESP slot, now just below ESP
     ret                             # to the entry's tail, as its call predicted, unless moved
+
+# morvane_keeping_float_state(work): runs work() (cdecl, throwing nothing) with an empty x87
+# stack, every exception masked and nothing pending, the default MXCSR, and the caller's
+# whole x87/MMX/SSE state put back afterwards: for the rare calls an integer hook makes
+# outside Morvane's own integer code (Windows, at the first hooks of the game).
+    .globl _morvane_keeping_float_state
+    .p2align 4
+_morvane_keeping_float_state:
+    push ebp
+    mov ebp, esp
+    sub esp, SAVE_AREA_SIZE
+    and esp, -16
+    fxsave [esp]
+    fninit                          # DB E3: non-waiting, so a pending exception stays in the image
+    ldmxcsr [_morvane_default_mxcsr]
+    call [ebp+8]
+    fxrstor [esp]
+    mov esp, ebp
+    pop ebp
+    ret
+
+# morvane_restore_float_state(image): loads the x87/MMX/SSE state from a 512-byte FXSAVE
+# image at any alignment (copied to an aligned place first).
+    .globl _morvane_restore_float_state
+    .p2align 4
+_morvane_restore_float_state:
+    push esi
+    push edi
+    push ebp
+    mov ebp, esp
+    mov esi, [ebp+16]
+    sub esp, SAVE_AREA_SIZE
+    and esp, -16
+    mov edi, esp
+    mov ecx, SAVE_AREA_SIZE / 4
+    cld
+    rep movsd
+    fxrstor [esp]
+    mov esp, ebp
+    pop ebp
+    pop edi
+    pop esi
+    ret
 
 # morvane_enter_hook(entry): enters a per-site entry as a game site would, for timing it; the
 # entry resumes at morvane_hook_entered, which returns here.
