@@ -11,7 +11,11 @@
 #include "Sim.h"
 #include "RegisterHooks.h"
 #include "feature/Site.h"
+#include "patch/FaultObserver.h"
 #include "patch/RegisterHook.h"
+#include "log/LogFile.h"
+#include "TestFolders.h"
+#include <windows.h>
 
 namespace {
 
@@ -51,6 +55,9 @@ void RaiseSseFlag(RegisterRecord& r) {
     Look(r);
     asm volatile("mov $3, %%eax; cvtsi2ss %%eax, %%xmm0; rcpss %%xmm0, %%xmm0; mulss %%xmm0, %%xmm0" ::: "eax", "xmm0");
 }
+
+// A game routine, which changes what the calling convention lets it.
+void CallAGameRoutine() { sim::CallHostCode(sim::layout::kStringHash, {}, {sim::Address("CHORE")}); }
 
 // Two FXSAVE images agree on the x87 control, status and tag words, the registers in use,
 // MXCSR and XMM0-7.
@@ -195,6 +202,8 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
             const bool integer = kind.handlerClass == morvane::HandlerClass::Integer;
             morvane::InstallRegisterHook(kSite, integer ? &integer_handlers::CopyAndCount : c.handler, kResume, {},
                                          kind.handlerClass);
+            // The first hook's chores call Windows, as starting a thread does: a called routine.
+            morvane::RunOnFirstHook(&CallAGameRoutine);
             for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8, 0, 8}) {
                 run.site = PlantCodeBefore(c.before, values);
                 for (int pass = 1; pass <= 2; ++pass) ExpectKept(c, kind, run, values, pass);
@@ -202,6 +211,24 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
         }
     }
     morvane::UseX87EmptinessTest(morvane::X87EmptinessTest::Push);
+}
+
+// A fault in an integer hook's own code is contained and told in the log, both of which
+// call code that may change the x87/SSE state; the game gets its state back all the same.
+TEST(HookFloatState, AFaultInAnIntegerHookLeavesTheGamesStateAsItWas) {
+    sim::Reset();
+    testfolders::GameFolder folder("integer-fault");
+    morvane::SetLogPath(sim::Wide(folder.path() + "Morvane.log"), "");
+    morvane::ObserveFaults(GetModuleHandleA(nullptr));
+    sim::PlantHostBytes(kSite, std::vector<uint8_t>(0x20, 0xCC));
+    morvane::InstallRegisterHook(kSite, &integer_handlers::Faulting, kResume, {}, morvane::HandlerClass::Integer);
+    sim::Run run{kSite, kResume, sim::DistinctRegisters(), {}, {1.5f, -2.5f}, {}};
+    for (uint32_t i = 0; i < 32; ++i) run.xmm.push_back(0x01010101u * (i + 1));
+    const sim::Capture after = sim::RunHostCode(run);
+    EXPECT_EQ(after.registers.eax, run.registers.eax);
+    EXPECT_EQ(std::vector<uint32_t>(after.xmm, after.xmm + 32), run.xmm);
+    EXPECT_EQ(after.x87, (std::vector<long double>{-2.5L, 1.5L}));
+    EXPECT_NE(folder.Read("Morvane.log").find("contained"), std::string::npos);
 }
 
 }  // namespace

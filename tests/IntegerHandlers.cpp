@@ -21,4 +21,6 @@ void CopyAndCount(morvane::RegisterRecord& r) {
 
 void Nothing(morvane::RegisterRecord&) {}
 
+void Faulting(morvane::RegisterRecord& r) { r.eax = *reinterpret_cast<volatile uint32_t*>(static_cast<uintptr_t>(0x10)); }
+
 }  // namespace integer_handlers

@@ -15,5 +15,7 @@ extern bool alignedStack;
 void CopyAndCount(morvane::RegisterRecord& r);
 // Does nothing: an integer hook's round trip alone.
 void Nothing(morvane::RegisterRecord& r);
+// Loads from a bad address: a fault in an integer hook's own code.
+void Faulting(morvane::RegisterRecord& r);
 
 }  // namespace integer_handlers
