@@ -336,7 +336,7 @@ TEST(FieldLog, LinesCutAtALimitKeepWholeCharacters) {
 // naming the hook; the game's own handled exceptions, under a hook or not, leave no line
 // and never keep a later fault from being contained, nor does text on a stack that spells
 // the hooks' mark; a routine of Morvane's the game calls back under a hook is not contained
-// across the game's frames and is named.
+// across the game's frames and is named; a hook a long jump left is no hook running.
 TEST(FieldLog, FaultsAreContainedOrToldAsTheyEndTheGame) {
     const char* const neon = "fault 0xC0000005 at Morvane.asi+0x* in the hook 'the shadow's colour' at 0x007BEA68: "
                              "contained, the game goes on and the hook is switched off; EAX=";
@@ -355,6 +355,7 @@ TEST(FieldLog, FaultsAreContainedOrToldAsTheyEndTheGame) {
         {"twofaults", "", "0 the game handled its own faults and the hooks came back",
          "fault 0xC0000005 at Morvane.asi+0x*: contained, the game goes on and the hook is switched off; EAX=", 2},
         {"falsemark", "[MODS]\nNeon = 1\n", "0 the hook came back from a bad record twice", neon, 1},
+        {"longjump", "", "3 simulated game: unhandled exception 0xC0000005", "", 0},
         {"callback", "", "3 simulated game: unhandled exception 0xC0000005",
          "fault 0xC0000005 at Morvane.asi+0x* in the hook 'call for a slot's camera' at 0x0084EB1F; EAX=", 1},
     };

@@ -1,17 +1,17 @@
 #pragma once
 // Configurations replaced by a reading of live profiles are freed once no hook can still
-// hold one. Hooks take the configuration only while their mark is on their stack
-// (patch/Ledger.h), so a thread seen with no mark on its stack, and not in Morvane's code,
-// after the replacement can only take the new one from then on. Each thread of the game
-// is looked at alone, stopped for the moment it takes to read its stack: everything that
-// may take a lock or allocate (opening it, finding its stack) is done before it is
-// stopped, and nothing but plain reads of its registers and stack while it is. A game
-// thread that stays inside a hook cannot make memory pile up: a few replaced
-// configurations wait at most, each for a minute at most; past that they are kept until the
-// game ends, and the log says so once. The hooks pay nothing for this.
+// hold one. Hooks take the configuration only while their mark stands (patch/HookMarks.h),
+// so once every mark that stood when a configuration was replaced has gone, no hook holds
+// it: the marks of every thread, and of every fiber switched out inside a hook, are read
+// from the threads' records of marks, without stopping any thread or touching its stack.
+// A mark left standing for good (a thread ended inside a hook) cannot make memory pile up:
+// a few replaced configurations wait at most, each for a minute at most; past that they
+// are kept until the game ends, and the log says so once. The hooks pay nothing for this.
 #include <cstdint>
 #include <functional>
 #include <vector>
+
+#include "patch/HookMarks.h"
 
 namespace morvane {
 
@@ -32,7 +32,7 @@ public:
 private:
     struct Waiting {
         std::function<void()> free;
-        std::vector<unsigned long> threadsToSee;  // threads not yet seen outside every hook
+        std::vector<StandingMark> marks;  // those that stood when it was replaced, and may still
         uint64_t since;
     };
     // Tells once that replaced settings are kept: `full`, the waiting ones are at their most.
@@ -41,8 +41,5 @@ private:
     std::vector<Waiting> waiting_;
     bool keptTold_ = false;
 };
-
-// True when the thread, stopped, is outside every hook of Morvane's.
-bool ThreadOutsideHooks(unsigned long threadId);
 
 }  // namespace morvane

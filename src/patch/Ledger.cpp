@@ -63,42 +63,10 @@ const MadeEntry* EntryAt(uint32_t address) {
     return nullptr;
 }
 
-namespace {
-
-// A word no stack holds by chance: the time, the process and the address the image was
-// given, mixed. Chosen as the image is loaded, before any hook can run.
-uint32_t ChooseHookMarkKey() {
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    uint64_t mixed = static_cast<uint64_t>(now.QuadPart) ^ (uint64_t{GetCurrentProcessId()} << 32) ^
-                     reinterpret_cast<uintptr_t>(&ChooseHookMarkKey) ^ GetTickCount();
-    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;  // a 64-bit finaliser's two rounds
-    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
-    return static_cast<uint32_t>(mixed ^ (mixed >> 31)) | 1u;
-}
-
-// One of the places made, or the shared one: compared by address, never read.
 bool MadePlace(const HookPlace* place) {
     if (place == nullptr || place == &sharedPlace) return true;
     const auto offset = reinterpret_cast<uintptr_t>(place) - reinterpret_cast<uintptr_t>(places);
     return offset < sizeof places && offset % sizeof(HookPlace) == 0 && offset / sizeof(HookPlace) < placeCount;
-}
-
-}  // namespace
-
-const uint32_t hookMarkKey = ChooseHookMarkKey();
-
-bool IsHookMark(uint32_t at) {
-    const auto* mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
-    if (mark->magic != HookMark::kMagic) return false;
-    return mark->seal == HookMark::SealFor(mark) && MadePlace(mark->place);
-}
-
-const HookMark* InnermostHookMark(uint32_t from, uint32_t top) {
-    for (uint32_t at = from & ~3u; at < top && top - at >= sizeof(HookMark); at += 4) {
-        if (IsHookMark(at)) return reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
-    }
-    return nullptr;
 }
 
 HookPlace* NewHookPlace(const char* name, uint32_t site, uint32_t otherResume) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <span>
 
+#include "patch/HookMarks.h"
+
 namespace morvane {
 
 struct WrittenSite {
@@ -48,37 +50,6 @@ bool AnyHookSwitchedOff();
 // Switches `place` off at least as far as `level`.
 void SwitchOff(HookPlace& place, SwitchedOff level);
 
-// While a hook runs, a mark on its stack says so: the fault observer finds the innermost
-// one above a fault, for the hook it belongs to and the certainty that a catcher is there;
-// live profiles free a replaced configuration once no thread has one (live/Reclaim.h).
-// The place, else the routine whose place it is. A stack may hold any bytes (a game's text
-// buffer may spell "HOOK"): a mark counts only with its seal, a word of this process's own
-// mixed with the mark's address, and with a place the ledger made.
-extern const uint32_t hookMarkKey;
-struct HookMark {
-    static constexpr uint32_t kMagic = 0x4B4F4F48;  // "HOOK"
-    // The mark stands before the hook's first step is taken and goes after its last (the
-    // compiler may move no memory access across it): a configuration is taken only under it.
-    HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) {
-        seal = SealFor(this);
-        magic = kMagic;
-        asm volatile("" ::: "memory");
-    }
-    ~HookMark() {
-        asm volatile("" ::: "memory");
-        magic = 0;
-    }
-    HookMark(const HookMark&) = delete;
-    HookMark& operator=(const HookMark&) = delete;
-
-    static uint32_t SealFor(const void* at) { return hookMarkKey ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)); }
-
-    volatile uint32_t magic;
-    volatile uint32_t seal;
-    HookPlace* volatile place;
-    volatile uint32_t routine;
-};
-
 // The installer that writes the sites noted from now on.
 void SetCurrentInstaller(const char* name);
 const char* CurrentInstaller();
@@ -102,11 +73,7 @@ HookPlace& RoutinePlace(uint32_t routine);
 std::span<HookPlace> HookPlaces();
 HookPlace& SharedHookPlace();
 
-// The innermost mark of a running hook on a stack, looked for from `from` (the stack
-// pointer) up to `top`, or null. Reads only the stack words themselves: safe while another
-// thread is stopped, and on any bytes.
-const HookMark* InnermostHookMark(uint32_t from, uint32_t top);
-// Whether the words at `at` are a running hook's mark (the stack there must be readable).
-bool IsHookMark(uint32_t at);
+// One of the places made, or the shared one, or none: compared by address, never read.
+bool MadePlace(const HookPlace* place);
 
 }  // namespace morvane

@@ -16,9 +16,18 @@
 //   loaders    live profiles are read again and again while game threads load and free
 //              libraries and come and go.
 //   start      the game starts and ends; it prints the message box shown, if any.
+//   fiber      a job fiber runs the pop-up headlight query, whose game routine switches to
+//              the thread's own fiber while the car's file is saved twice and memory is
+//              taken and filled; the fiber then goes on inside the hook. Status 0 where
+//              the hook answered as the file says and nothing faulted.
+//   longjump   a game routine under the pop-up headlight query long-jumps out of it; then
+//              game code faults with no hook running: the game ends as any game would.
 #include <windows.h>
 
 #include <atomic>
+#include <csetjmp>
+#include <cstring>
+#include <memory>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -32,6 +41,7 @@
 #include "SimCatalogue.h"
 #include "SimMenus.h"
 #include "SimNeon.h"
+#include "Watchdog.h"
 
 // The game's call of its slot camera routine at 0x84EB1F (a return is planted after it):
 // probe_slot_camera(screen, buffer, size).
@@ -64,7 +74,7 @@ int32_t __thiscall CallingBackCarType(void*) {
 
 // The pop-up headlight query's routine, called as the game calls it.
 const uint32_t kPopUpQuery = sim::AddressOf("pop-up headlight query");
-void PopUpQuery() { sim::CallHostCode(sim::CallTarget(kPopUpQuery), {.ecx = 0x1000}); }
+uint32_t PopUpQuery() { return sim::CallHostCode(sim::CallTarget(kPopUpQuery), {.ecx = 0x1000}).eax; }
 
 void NeonFaultsTwice() {
     for (int i = 0; i < 2; ++i) sim::RunHostCode(sim::neon::NeonColorRun(kBad, 0));
@@ -167,6 +177,68 @@ int ReadWhileThreadsLoadLibraries(const std::string& folder) {
     return readings == 6 ? 0 : 5;
 }
 
+// The car's file saved (pop-up headlights on), and its reading waited for: the readings
+// the log tells by then.
+int SaveCarAndWait(const std::string& folder, int readings) {
+    std::ofstream(folder + "MorvaneCars\\CAR", std::ios::app) << "[GENERAL]\nPopUpHeadLights = 1\n";
+    for (const ULONGLONG saved = GetTickCount64(); GetTickCount64() - saved < 10000; Sleep(20)) {
+        std::stringstream log;
+        log << std::ifstream(folder + "Morvane.log").rdbuf();
+        if (static_cast<int>(Count(log.str(), "live profiles: read again")) > readings) return readings + 1;
+    }
+    return readings;
+}
+
+void* gameFiber = nullptr;
+int32_t carType = 0;
+uint32_t fiberAnswer = 0;
+
+// The game's car type routine, as a job system's wait inside it: the thread's own fiber runs
+// meanwhile.
+int32_t __thiscall CarTypeAfterAWait(void*) {
+    SwitchToFiber(gameFiber);
+    return carType;
+}
+
+void WINAPI Job(void*) {
+    fiberAnswer = PopUpQuery();
+    SwitchToFiber(gameFiber);
+}
+
+int HookOnASwitchedOutFiber(const std::string& folder) {
+    sim::SetRunTimeLimit(30000);  // the query waits on its fiber while the files are read
+    carType = sim::AddCarType("CAR");
+    BuildMainMenu();
+    int readings = SaveCarAndWait(folder, 0);
+    sim::PlantJump(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&CarTypeAfterAWait));
+    gameFiber = ConvertThreadToFiber(nullptr);
+    void* job = CreateFiber(0, &Job, nullptr);
+    SwitchToFiber(job);  // back once the hook waits in the game's routine
+    readings = SaveCarAndWait(folder, readings);
+    readings = SaveCarAndWait(folder, readings);
+    Sleep(300);  // replaced settings are freed within a tenth of a second where none holds them
+    std::vector<std::unique_ptr<uint8_t[]>> taken;
+    for (size_t size = 8; taken.size() < 20000; size = size % 4096 + 24) {
+        taken.emplace_back(new uint8_t[size]);
+        std::memset(taken.back().get(), 0xFE, size);
+    }
+    SwitchToFiber(job);
+    std::stringstream log;
+    log << std::ifstream(folder + "Morvane.log").rdbuf();
+    std::printf("the hook on the fiber answered %u after %d readings\n", fiberAnswer, readings);
+    return fiberAnswer == 5 /* pop-up headlights */ && readings == 3 && Count(log.str(), "fault") == 0 ? 0 : 5;
+}
+
+jmp_buf outOfTheHook;
+int32_t __thiscall CarTypeThatJumpsOut(void*) { longjmp(outOfTheHook, 1); }
+
+// Game code that faults deeper down the stack than the hook ran.
+__attribute__((noinline)) void FaultBelow() {
+    volatile char frame[16384];
+    frame[0] = 0;
+    *reinterpret_cast<volatile int*>(0x10) = frame[0];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -220,6 +292,16 @@ int main(int argc, char** argv) {
         const int status = ReadWhileThreadsLoadLibraries(folder);
         std::fflush(stdout);
         TerminateProcess(GetCurrentProcess(), status);
+    }
+    if (mode == "fiber") {
+        const int status = HookOnASwitchedOutFiber(folder);
+        std::fflush(stdout);
+        TerminateProcess(GetCurrentProcess(), status);
+    }
+    if (mode == "longjump") {
+        sim::PlantJump(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(&CarTypeThatJumpsOut));
+        if (setjmp(outOfTheHook) == 0) PopUpQuery();
+        FaultBelow();
     }
     BuildMainMenu();
     std::ofstream(folder + "Morvane.ini", std::ios::app) << "; touched\n";

@@ -1,0 +1,172 @@
+#include "patch/HookMarks.h"
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "patch/Ledger.h"
+
+namespace morvane {
+
+namespace {
+
+// A word mixed from the time, the process and the address the image was given. Chosen as
+// the image is loaded, before any hook can run.
+uint32_t ChooseHookMarkKey() {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    uint64_t mixed = static_cast<uint64_t>(now.QuadPart) ^ (uint64_t{GetCurrentProcessId()} << 32) ^
+                     reinterpret_cast<uintptr_t>(&ChooseHookMarkKey) ^ GetTickCount();
+    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;  // a 64-bit finaliser's two rounds
+    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+    return static_cast<uint32_t>(mixed ^ (mixed >> 31)) | 1u;
+}
+
+// The records, taken by threads as they first run a hook and given back as they end. A
+// thread that finds none free shares the last, whose slots are never free: its marks are
+// only counted.
+constexpr uint32_t kRecords = 1024;
+ThreadMarks records[kRecords + 1];
+ThreadMarks& shared = records[kRecords];
+
+struct SharedSlotsTaken {
+    SharedSlotsTaken() {
+        for (volatile uint32_t& slot : shared.slots) slot = UINT32_MAX;
+    }
+} sharedSlotsTaken;
+
+uint32_t ThisThreadId() {
+    uint32_t id;
+    asm("movl %%fs:0x24, %0" : "=r"(id));  // the thread's client id, as GetCurrentThreadId reads it
+    return id;
+}
+
+void SetThisThreadsRecord(ThreadMarks* marks) {
+    const uint32_t index = detail::marksIndex;
+    if (index < 64) {
+        asm volatile("movl %0, %%fs:0xE10(,%1,4)" ::"r"(marks), "r"(index) : "memory");
+    } else if (index != TLS_OUT_OF_INDEXES) {
+        TlsSetValue(index, marks);
+    }
+}
+
+bool InThisThreadsStack(const void* at) {
+    uint32_t base, limit;  // the running stack's bounds, FS:[4] and FS:[8]
+    asm("movl %%fs:4, %0" : "=r"(base));
+    asm("movl %%fs:8, %0" : "=r"(limit));
+    const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at));
+    return address >= limit && address < base;
+}
+
+// Whether a thread that holds a record still runs.
+bool ThreadRuns(uint32_t id) {
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+    if (thread == nullptr) return false;
+    const bool runs = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    CloseHandle(thread);
+    return runs;
+}
+
+}  // namespace
+
+const uint32_t hookMarkKey = ChooseHookMarkKey();
+
+namespace detail {
+
+const uint32_t marksIndex = TlsAlloc();
+
+ThreadMarks& AdoptThreadMarks() {
+    if (marksIndex == TLS_OUT_OF_INDEXES) return shared;
+    const uint32_t self = ThisThreadId();
+    for (uint32_t i = 0; i < kRecords; ++i) {
+        uint32_t none = 0;
+        if (records[i].owner.load(std::memory_order_relaxed) == 0 && records[i].owner.compare_exchange_strong(none, self)) {
+            SetThisThreadsRecord(&records[i]);
+            return records[i];
+        }
+    }
+    SetThisThreadsRecord(&shared);
+    return shared;
+}
+
+// The handler of a mark's registration: called for each exception that passes the hook's
+// frame (nothing to do: the search goes on), and as an unwind passes it, which the mark's
+// destructor will never see. Called with the registration, which is the mark.
+extern "C" int __cdecl morvane_mark_unwound(void* record, void* frame, void*, void*) {
+    constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
+    if ((static_cast<const EXCEPTION_RECORD*>(record)->ExceptionFlags & kUnwinding) != 0)
+        static_cast<volatile HookMark*>(frame)->Lower();
+    return ExceptionContinueSearch;
+}
+
+}  // namespace detail
+
+void LeaveThreadMarks() {
+    ThreadMarks* record = detail::ThisThreadsRecord();
+    if (record == nullptr || record == &shared) return;
+    ThreadMarks& marks = *record;
+    bool empty = marks.uncounted.load() == 0;
+    for (uint32_t i = 0; i < kMarkSlots; ++i) {
+        if (marks.slots[i] == 0) continue;
+        if (InThisThreadsStack(marks.marks[i])) {
+            marks.slots[i] = 0;  // a hook the thread ended in
+        } else {
+            empty = false;  // a fiber's, switched out inside its hook
+        }
+    }
+    SetThisThreadsRecord(nullptr);
+    if (empty) marks.owner.store(0);
+}
+
+std::vector<StandingMark> StandingMarks() {
+    FlushProcessWriteBuffers();
+    std::vector<StandingMark> standing;
+    for (const ThreadMarks& marks : records) {
+        const uint32_t owner = marks.owner.load();
+        if (marks.uncounted.load() != 0) standing.push_back({reinterpret_cast<const volatile uint32_t*>(&marks.uncounted), 0, nullptr, owner});
+        if (&marks == &shared || owner == 0) continue;
+        for (uint32_t i = 0; i < kMarkSlots; ++i) {
+            const uint32_t token = marks.slots[i];
+            if (token != 0) standing.push_back({&marks.slots[i], token, marks.marks[i], owner});
+        }
+    }
+    return standing;
+}
+
+bool StillStanding(const StandingMark& standing) {
+    if (standing.token == 0) return *standing.slot != 0;
+    if (*standing.slot != standing.token) return false;
+    if (ThreadRuns(standing.owner)) return true;
+    // Its thread was ended inside the hook and never took it down; a fiber of that thread,
+    // switched out inside a hook, may go on elsewhere: the mark counts while it is there.
+    struct {
+        void* registration[2];
+        uint32_t magic, seal;
+        void* rest[4];
+        uint32_t token;
+    } words;
+    static_assert(sizeof words == sizeof(HookMark) && offsetof(HookMark, magic) == 8 && offsetof(HookMark, token) == 32);
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(GetCurrentProcess(), standing.mark, &words, sizeof words, &read) || read != sizeof words)
+        return false;
+    return words.magic == HookMark::kMagic && words.seal == HookMark::SealFor(standing.mark) && words.token == standing.token;
+}
+
+bool MarkStandsOnThisThread() {
+    const ThreadMarks* record = detail::ThisThreadsRecord();
+    if (record == nullptr) return false;
+    const ThreadMarks& marks = *record;
+    if (marks.uncounted.load() != 0) return true;
+    for (uint32_t i = 0; i < kMarkSlots; ++i) {
+        if (marks.slots[i] != 0 && marks.marks[i] != nullptr && InThisThreadsStack(marks.marks[i])) return true;
+    }
+    return false;
+}
+
+bool IsHookMark(uint32_t at) {
+    const auto* mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
+    if (mark->magic != HookMark::kMagic) return false;
+    return mark->seal == HookMark::SealFor(mark) && MadePlace(mark->place);
+}
+
+}  // namespace morvane

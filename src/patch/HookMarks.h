@@ -1,0 +1,170 @@
+#pragma once
+// While a hook runs, a mark says so, in two places. On the hook's stack, for the fault
+// observer: it finds the innermost mark above a fault, for the hook it belongs to and the
+// certainty that a catcher is there. In its thread's record of marks, for live profiles,
+// which free a replaced configuration once no mark that stood when it was replaced stands
+// any more (live/Reclaim.h): the record is read without touching any stack, so a mark on a
+// fiber switched out inside its hook is seen as well as one on the running stack.
+//
+// A mark goes when its hook ends, whichever way: its destructor takes it down, and so does
+// any unwind past the hook's frame that Morvane's destructors do not see (a long jump out
+// of a game routine the hook called, the game's own exception unwinding, a foreign C++
+// exception), through a structured-exception registration the mark keeps linked on the
+// thread's chain while it stands. A thread that ends inside a hook leaves its record
+// cleared (at the thread's detach notification); one killed there leaves its marks, which
+// count for as long as their memory still holds them.
+//
+// Configuration (CurrentConfiguration) is taken only under a mark, and each mark holds its
+// slot before its hook's first step: a configuration retired after a flush of every
+// thread's writes can only be held by marks the record shows then.
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+namespace morvane {
+
+struct HookPlace;
+
+// A word no stack holds by chance, mixed with a mark's address into its seal: a stack may
+// hold any bytes (a game's text may spell "HOOK"), a mark counts only with its seal.
+extern const uint32_t hookMarkKey;
+
+struct ThreadMarks;
+
+struct HookMark {
+    static constexpr uint32_t kMagic = 0x4B4F4F48;  // "HOOK"
+    // The mark stands before the hook's first step is taken and goes after its last (the
+    // compiler may move no memory access across it).
+    HookMark(HookPlace* hookPlace, uint32_t hookRoutine);
+    ~HookMark();
+    HookMark(const HookMark&) = delete;
+    HookMark& operator=(const HookMark&) = delete;
+
+    static uint32_t SealFor(const void* at) { return hookMarkKey ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)); }
+    // Takes the mark down (its destructor, or an unwind that skips it).
+    void Lower() volatile;
+
+    // A structured-exception registration, {next, handler}, as the thread's chain (FS:[0])
+    // links them: first in the mark, whose address the handler is given.
+    HookMark* volatile nextRegistration;
+    void* unwindHandler;
+    volatile uint32_t magic;
+    volatile uint32_t seal;
+    HookPlace* volatile place;
+    volatile uint32_t routine;
+    // Where the mark is counted: its slot in its thread's record (given back as it goes, from
+    // whichever thread), or, where the record had no slot free, the record's count.
+    volatile uint32_t* slot;
+    ThreadMarks* counted;
+    uint32_t token;
+};
+
+// A thread's marks standing: a slot each, holding a token the thread gave the mark.
+constexpr uint32_t kMarkSlots = 14;
+struct ThreadMarks {
+    std::atomic<uint32_t> owner;  // the thread's id; 0: a free record
+    uint32_t tokens;              // the last token given (by the owner only)
+    volatile uint32_t slots[kMarkSlots];
+    const HookMark* volatile marks[kMarkSlots];
+    std::atomic<uint32_t> uncounted;  // marks standing that found no slot free
+};
+
+// The calling thread's record, taken the first time a hook runs on it. Never null: a
+// thread that finds no record free shares one whose marks are only counted.
+ThreadMarks& CurrentThreadMarks();
+// The calling thread is ending (its detach notification): the marks on its own stack go,
+// and its record is free again once no fiber's mark is left in it.
+void LeaveThreadMarks();
+
+// A mark that stood at a moment, as the reclaimer waits for it to go.
+struct StandingMark {
+    const volatile uint32_t* slot;  // its slot, or a record's count of marks without one
+    uint32_t token;                 // what the slot holds while it stands (0: the count is nonzero)
+    const HookMark* mark;
+    uint32_t owner;                 // the thread whose record holds it
+};
+// Every mark standing now, on every thread and fiber: after a flush of every thread's
+// writes, so that a hook that had taken its slot before is seen.
+std::vector<StandingMark> StandingMarks();
+// Whether it stands still: its slot holds it, and where its thread has ended without
+// taking it down, its memory still holds the mark.
+bool StillStanding(const StandingMark& standing);
+
+// Whether the calling thread has a mark standing (for the check that configuration is read
+// under one).
+bool MarkStandsOnThisThread();
+
+// Whether the words at `at` are a running hook's mark (the stack there must be readable).
+bool IsHookMark(uint32_t at);
+
+// ---- What every hook runs: a few plain loads and stores, no lock -------------------------
+
+namespace detail {
+// The thread-local slot that points to a thread's record.
+extern const uint32_t marksIndex;
+ThreadMarks& AdoptThreadMarks();
+extern "C" int __cdecl morvane_mark_unwound(void* record, void* frame, void* context, void* dispatcher);
+}  // namespace detail
+
+namespace detail {
+// The calling thread's record, or null: its thread-local slot read from its information
+// block, TlsSlots at FS:[0xE10] for the first 64, else the array TlsExpansionSlots
+// (FS:[0xF94]) points to, if any.
+inline ThreadMarks* ThisThreadsRecord() {
+    const uint32_t index = marksIndex;
+    ThreadMarks* marks;
+    if (index < 64) {
+        asm("movl %%fs:0xE10(,%1,4), %0" : "=r"(marks) : "r"(index));
+        return marks;
+    }
+    ThreadMarks** expansion;
+    asm("movl %%fs:0xF94, %0" : "=r"(expansion));
+    return expansion != nullptr && index < 64 + 1024 ? expansion[index - 64] : nullptr;
+}
+}  // namespace detail
+
+inline ThreadMarks& CurrentThreadMarks() {
+    ThreadMarks* marks = detail::ThisThreadsRecord();
+    return marks != nullptr ? *marks : detail::AdoptThreadMarks();
+}
+
+inline HookMark::HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) {
+    seal = SealFor(this);
+    magic = kMagic;
+    ThreadMarks& marks = CurrentThreadMarks();
+    token = ++marks.tokens != 0 ? marks.tokens : ++marks.tokens;
+    slot = nullptr;
+    counted = &marks;
+    for (uint32_t i = 0; i < kMarkSlots; ++i) {
+        if (marks.slots[i] == 0) {
+            marks.marks[i] = this;
+            marks.slots[i] = token;  // after the mark's address: a slot that holds a token names its mark
+            slot = &marks.slots[i];
+            break;
+        }
+    }
+    if (slot == nullptr) marks.uncounted.fetch_add(1);
+    unwindHandler = reinterpret_cast<void*>(&detail::morvane_mark_unwound);
+    HookMark* next;
+    asm volatile("movl %%fs:0, %0" : "=r"(next));
+    nextRegistration = next;
+    asm volatile("movl %0, %%fs:0" ::"r"(this) : "memory");
+}
+
+inline void HookMark::Lower() volatile {
+    if (slot != nullptr) {
+        if (*slot == token) *slot = 0;
+    } else if (counted != nullptr) {
+        counted->uncounted.fetch_sub(1);
+    }
+    counted = nullptr;
+    slot = nullptr;
+    magic = 0;
+}
+
+inline HookMark::~HookMark() {
+    asm volatile("movl %0, %%fs:0" ::"r"(nextRegistration) : "memory");
+    Lower();
+}
+
+}  // namespace morvane
