@@ -74,9 +74,7 @@ void FloatStateAtFault::Take() noexcept {
     }
 }
 
-void FloatStateAtFault::PutBack() const noexcept {
-    if (held_) morvane_restore_float_state(image_);
-}
+void FloatStateAtFault::PutBackImage() const noexcept { morvane_restore_float_state(image_); }
 
 void ContainFailure(HookPlace& place, SwitchedOff level) noexcept {
     try {

@@ -41,9 +41,12 @@ public:
     // Inside the catch block.
     void Take() noexcept;
     // After it.
-    void PutBack() const noexcept;
+    void PutBack() const noexcept {
+        if (held_) PutBackImage();
+    }
 
 private:
+    void PutBackImage() const noexcept;
     bool held_ = false;
     uint8_t image_[512];
 };

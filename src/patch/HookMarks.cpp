@@ -31,7 +31,7 @@ ThreadMarks& shared = records[kRecords];
 
 struct SharedSlotsTaken {
     SharedSlotsTaken() {
-        for (volatile uint32_t& slot : shared.slots) slot = UINT32_MAX;
+        for (const HookMark* volatile& slot : shared.slots) slot = reinterpret_cast<const HookMark*>(1);
     }
 } sharedSlotsTaken;
 
@@ -101,15 +101,27 @@ extern "C" int __cdecl morvane_mark_unwound(void* record, void* frame, void*, vo
 
 }  // namespace detail
 
+void HookMark::Lower() volatile {
+    if (slot != nullptr) {
+        if (*slot == this) *slot = nullptr;
+    } else if (counted != nullptr) {
+        counted->uncounted.fetch_sub(1);
+    }
+    counted = nullptr;
+    slot = nullptr;
+    magic = 0;
+}
+
+
 void LeaveThreadMarks() {
     ThreadMarks* record = detail::ThisThreadsRecord();
     if (record == nullptr || record == &shared) return;
     ThreadMarks& marks = *record;
     bool empty = marks.uncounted.load() == 0;
     for (uint32_t i = 0; i < kMarkSlots; ++i) {
-        if (marks.slots[i] == 0) continue;
-        if (InThisThreadsStack(marks.marks[i])) {
-            marks.slots[i] = 0;  // a hook the thread ended in
+        if (marks.slots[i] == nullptr) continue;
+        if (InThisThreadsStack(marks.slots[i])) {
+            marks.slots[i] = nullptr;  // a hook the thread ended in
         } else {
             empty = false;  // a fiber's, switched out inside its hook
         }
@@ -123,33 +135,30 @@ std::vector<StandingMark> StandingMarks() {
     std::vector<StandingMark> standing;
     for (const ThreadMarks& marks : records) {
         const uint32_t owner = marks.owner.load();
-        if (marks.uncounted.load() != 0) standing.push_back({reinterpret_cast<const volatile uint32_t*>(&marks.uncounted), 0, nullptr, owner});
+        if (marks.uncounted.load() != 0) standing.push_back({&marks.uncounted, nullptr, owner});
         if (&marks == &shared || owner == 0) continue;
         for (uint32_t i = 0; i < kMarkSlots; ++i) {
-            const uint32_t token = marks.slots[i];
-            if (token != 0) standing.push_back({&marks.slots[i], token, marks.marks[i], owner});
+            if (const HookMark* mark = marks.slots[i]) standing.push_back({&marks.slots[i], mark, owner});
         }
     }
     return standing;
 }
 
 bool StillStanding(const StandingMark& standing) {
-    if (standing.token == 0) return *standing.slot != 0;
-    if (*standing.slot != standing.token) return false;
+    if (standing.mark == nullptr) return static_cast<const std::atomic<uint32_t>*>(const_cast<const void*>(standing.slot))->load() != 0;
+    if (*static_cast<const HookMark* const volatile*>(standing.slot) != standing.mark) return false;
     if (ThreadRuns(standing.owner)) return true;
     // Its thread was ended inside the hook and never took it down; a fiber of that thread,
     // switched out inside a hook, may go on elsewhere: the mark counts while it is there.
     struct {
         void* registration[2];
         uint32_t magic, seal;
-        void* rest[4];
-        uint32_t token;
     } words;
-    static_assert(sizeof words == sizeof(HookMark) && offsetof(HookMark, magic) == 8 && offsetof(HookMark, token) == 32);
+    static_assert(offsetof(HookMark, magic) == sizeof words.registration);
     SIZE_T read = 0;
     if (!ReadProcessMemory(GetCurrentProcess(), standing.mark, &words, sizeof words, &read) || read != sizeof words)
         return false;
-    return words.magic == HookMark::kMagic && words.seal == HookMark::SealFor(standing.mark) && words.token == standing.token;
+    return words.magic == HookMark::kMagic && words.seal == HookMark::SealFor(standing.mark);
 }
 
 bool MarkStandsOnThisThread() {
@@ -158,7 +167,7 @@ bool MarkStandsOnThisThread() {
     const ThreadMarks& marks = *record;
     if (marks.uncounted.load() != 0) return true;
     for (uint32_t i = 0; i < kMarkSlots; ++i) {
-        if (marks.slots[i] != 0 && marks.marks[i] != nullptr && InThisThreadsStack(marks.marks[i])) return true;
+        if (marks.slots[i] != nullptr && InThisThreadsStack(marks.slots[i])) return true;
     }
     return false;
 }

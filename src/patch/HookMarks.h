@@ -41,7 +41,7 @@ struct HookMark {
     HookMark& operator=(const HookMark&) = delete;
 
     static uint32_t SealFor(const void* at) { return hookMarkKey ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)); }
-    // Takes the mark down (its destructor, or an unwind that skips it).
+    // Takes the mark down where an unwind skips its destructor.
     void Lower() volatile;
 
     // A structured-exception registration, {next, handler}, as the thread's chain (FS:[0])
@@ -54,18 +54,17 @@ struct HookMark {
     volatile uint32_t routine;
     // Where the mark is counted: its slot in its thread's record (given back as it goes, from
     // whichever thread), or, where the record had no slot free, the record's count.
-    volatile uint32_t* slot;
+    const HookMark* volatile* slot;
     ThreadMarks* counted;
-    uint32_t token;
 };
 
-// A thread's marks standing: a slot each, holding a token the thread gave the mark.
-constexpr uint32_t kMarkSlots = 14;
+// A thread's marks standing: a slot each, holding the mark's address. (A later mark of the
+// same hook may stand at the same address: the reclaimer then waits for it too, which
+// costs time, never safety.)
+constexpr uint32_t kMarkSlots = 15;
 struct ThreadMarks {
     std::atomic<uint32_t> owner;  // the thread's id; 0: a free record
-    uint32_t tokens;              // the last token given (by the owner only)
-    volatile uint32_t slots[kMarkSlots];
-    const HookMark* volatile marks[kMarkSlots];
+    const HookMark* volatile slots[kMarkSlots];
     std::atomic<uint32_t> uncounted;  // marks standing that found no slot free
 };
 
@@ -78,10 +77,9 @@ void LeaveThreadMarks();
 
 // A mark that stood at a moment, as the reclaimer waits for it to go.
 struct StandingMark {
-    const volatile uint32_t* slot;  // its slot, or a record's count of marks without one
-    uint32_t token;                 // what the slot holds while it stands (0: the count is nonzero)
-    const HookMark* mark;
-    uint32_t owner;                 // the thread whose record holds it
+    const volatile void* slot;  // its slot, or a record's count of marks without one
+    const HookMark* mark;       // what the slot holds while it stands (null: the count is nonzero)
+    uint32_t owner;             // the thread whose record holds it
 };
 // Every mark standing now, on every thread and fiber: after a flush of every thread's
 // writes, so that a hook that had taken its slot before is seen.
@@ -132,18 +130,18 @@ inline HookMark::HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(ho
     seal = SealFor(this);
     magic = kMagic;
     ThreadMarks& marks = CurrentThreadMarks();
-    token = ++marks.tokens != 0 ? marks.tokens : ++marks.tokens;
     slot = nullptr;
-    counted = &marks;
     for (uint32_t i = 0; i < kMarkSlots; ++i) {
-        if (marks.slots[i] == 0) {
-            marks.marks[i] = this;
-            marks.slots[i] = token;  // after the mark's address: a slot that holds a token names its mark
+        if (marks.slots[i] == nullptr) {
+            marks.slots[i] = this;
             slot = &marks.slots[i];
             break;
         }
     }
-    if (slot == nullptr) marks.uncounted.fetch_add(1);
+    if (slot == nullptr) {
+        counted = &marks;
+        marks.uncounted.fetch_add(1);
+    }
     unwindHandler = reinterpret_cast<void*>(&detail::morvane_mark_unwound);
     HookMark* next;
     asm volatile("movl %%fs:0, %0" : "=r"(next));
@@ -151,20 +149,16 @@ inline HookMark::HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(ho
     asm volatile("movl %0, %%fs:0" ::"r"(this) : "memory");
 }
 
-inline void HookMark::Lower() volatile {
-    if (slot != nullptr) {
-        if (*slot == token) *slot = 0;
-    } else if (counted != nullptr) {
-        counted->uncounted.fetch_sub(1);
-    }
-    counted = nullptr;
-    slot = nullptr;
-    magic = 0;
-}
-
+// The hook's own end: its slot still holds it (only an unwind that skips this, or
+// its thread's end, gives it back otherwise).
 inline HookMark::~HookMark() {
     asm volatile("movl %0, %%fs:0" ::"r"(nextRegistration) : "memory");
-    Lower();
+    if (slot != nullptr) {
+        *slot = nullptr;
+    } else {
+        counted->uncounted.fetch_sub(1);
+    }
+    magic = 0;
 }
 
 }  // namespace morvane
