@@ -57,17 +57,11 @@ const std::pair<uint64_t, uint64_t>& Key() {
 
 IndexHash::IndexHash() : multiplier(Key().first | 1), addend(Key().second) {}
 
-ProfileSet::ProfileSet() : byHash_(0, hash_) {
-    // Sparse buckets: most lookups then meet one entry or none, however many cars.
-    byName_.max_load_factor(0.25f);
-    byHash_.max_load_factor(0.25f);
-}
-
 const CarProfile& ProfileSet::Add(std::unique_ptr<CarProfile> profile) {
     profile->nameHash = configHost.stringHash(profile->name.c_str());
     const CarProfile& added = *profiles_.emplace_back(std::move(profile));
-    byName_.emplace(NameKey{added.name, hash_(added.name)}, &added);
-    byHash_.emplace(added.nameHash, &added);
+    byName_.Add(hash_(added.name), &added, [&added](const CarProfile& p) { return p.name == added.name; });
+    byHash_.Add(hash_(added.nameHash), &added, [&added](const CarProfile& p) { return p.nameHash == added.nameHash; });
     return added;
 }
 

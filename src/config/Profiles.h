@@ -3,13 +3,13 @@
 // "MorvaneCars" named exactly as the car's base name, or is one of the built-in
 // profiles; a car without one falls back to the global settings record (see
 // config/Lookups.h, which answers with that fallback).
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "config/ConfigHost.h"
@@ -89,12 +89,62 @@ struct IndexHash {
     uint64_t addend;
 
     IndexHash();  // this process's key
-    size_t operator()(uint32_t hash) const { return static_cast<size_t>((hash * multiplier + addend) >> 32); }
-    size_t operator()(std::string_view name) const {
+    uint32_t operator()(uint32_t hash) const { return static_cast<uint32_t>((hash * multiplier + addend) >> 32); }
+    uint32_t operator()(std::string_view name) const {
         uint64_t state = addend;  // FNV-1a, from the key
         for (const char c : name) state = (state ^ static_cast<uint8_t>(c)) * 0x100000001B3u;
         return (*this)(static_cast<uint32_t>(state ^ state >> 32));
     }
+};
+
+// Profiles by the hash of a key, the first profile of a key winning: open addressing with
+// linear probing in a table at most a quarter full, so that most lookups meet one entry or
+// none, however many cars. Integer work only: hooks look profiles up, and the standard hash
+// tables' growth policy computes with floats on the x87.
+class ProfileIndex {
+public:
+    // Adds the profile under hash, unless one that `same` takes for the same key is there.
+    template <typename Same>
+    void Add(uint32_t hash, const CarProfile* profile, Same same) {
+        if (Find(hash, same) != nullptr) return;
+        if (4 * (used_ + 1) > slots_.size()) Grow();
+        Place({hash, profile});
+        ++used_;
+    }
+    // The profile added under hash that `same` accepts; null when none.
+    template <typename Same>
+    const CarProfile* Find(uint32_t hash, Same same) const {
+        if (slots_.empty()) return nullptr;
+        for (size_t at = First(hash);; at = Next(at)) {
+            const Slot& slot = slots_[at];
+            if (slot.profile == nullptr) return nullptr;
+            if (slot.hash == hash && same(*slot.profile)) return slot.profile;
+        }
+    }
+
+private:
+    struct Slot {
+        uint32_t hash;
+        const CarProfile* profile;  // null: free
+    };
+    // Where a hash's probe starts: its top bits, which a multiplicative hash mixes best.
+    size_t First(uint32_t hash) const { return hash >> (32 - std::countr_zero(slots_.size())); }
+    size_t Next(size_t at) const { return (at + 1) & (slots_.size() - 1); }
+    void Place(Slot entry) {
+        size_t at = First(entry.hash);
+        while (slots_[at].profile != nullptr) at = Next(at);
+        slots_[at] = entry;
+    }
+    void Grow() {
+        std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size());
+        old.swap(slots_);
+        for (const Slot& entry : old) {
+            if (entry.profile != nullptr) Place(entry);
+        }
+    }
+
+    std::vector<Slot> slots_;  // a power of two long, or empty
+    size_t used_ = 0;
 };
 
 // A complete set of car profiles: it owns them (each keeps its address for as long as the
@@ -104,7 +154,7 @@ class ProfileSet {
     using Owned = std::vector<std::unique_ptr<CarProfile>>;
 
 public:
-    ProfileSet();
+    ProfileSet() = default;
     // Moved whole, never copied: the indices point into the profiles it owns.
     ProfileSet(ProfileSet&&) = default;
     ProfileSet& operator=(ProfileSet&&) = default;
@@ -155,35 +205,22 @@ public:
     // Null when no profile has that name (exactly, letter case counting), hash or car type.
     // Hooks ask on every car drawn: these are inline.
     const CarProfile* FindByName(std::string_view name) const {
-        const auto found = byName_.find(NameKey{name, hash_(name)});
-        return found == byName_.end() ? nullptr : found->second;
+        return byName_.Find(hash_(name), [name](const CarProfile& profile) { return profile.name == name; });
     }
     const CarProfile* FindByName(const char* name) const { return name ? FindByName(std::string_view(name)) : nullptr; }
     const CarProfile* FindByNameHash(uint32_t hash) const {
-        const auto found = byHash_.find(hash);
-        return found == byHash_.end() ? nullptr : found->second;
+        return byHash_.Find(hash_(hash), [hash](const CarProfile& profile) { return profile.nameHash == hash; });
     }
     const CarProfile* FindByCarType(int32_t carType) const { return FindByName(configHost.carTypeName(carType)); }
 
 private:
-    // A name with its hash, taken once per lookup; the index keeps the hash of each
-    // profile's name beside it, so a lookup costs the same whatever the number of profiles.
-    struct NameKey {
-        std::string_view name;
-        size_t hash;
-
-        bool operator==(const NameKey& other) const { return hash == other.hash && name == other.name; }
-    };
-    struct NameKeyHash {
-        size_t operator()(const NameKey& key) const { return key.hash; }
-    };
-
     IndexHash hash_;
     Owned profiles_;
-    // Hooks look profiles up on every car drawn. Names point into the profiles, which are
-    // never changed, and freed only with the set.
-    std::unordered_map<NameKey, const CarProfile*, NameKeyHash> byName_;
-    std::unordered_map<uint32_t, const CarProfile*, IndexHash> byHash_;
+    // Hooks look profiles up on every car drawn. The indices keep the keyed hash of each
+    // profile's name (and of its name hash) beside it: a lookup takes the hash of its key
+    // once, and compares a name only where the hashes agree.
+    ProfileIndex byName_;
+    ProfileIndex byHash_;
 };
 
 namespace detail {

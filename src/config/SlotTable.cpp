@@ -1,8 +1,7 @@
 #include "config/SlotTable.h"
 
-#include <cstdio>
-
 #include "config/ConfigHost.h"
+#include "config/NameText.h"
 
 namespace morvane {
 
@@ -39,7 +38,7 @@ const std::array<PartSlotRow, kPartSlotCount>& PartSlotTable() {
         }};
         for (int n = 0; n < slot::kAttachmentCount; ++n) {
             char name[32];
-            std::snprintf(name, sizeof name, "PART_ATTACHMENT%02d", n);
+            NameText(name) << "PART_ATTACHMENT" << TwoDigits{n};
             rows[25 + n] = {name, slot::kFirstAttachment + n};
         }
         return rows;

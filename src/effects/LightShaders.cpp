@@ -9,9 +9,8 @@
 //                  the game routine's own epilogue, which returns to its caller
 #include "effects/LightShaders.h"
 
-#include <cstdio>
-
 #include "config/Lookups.h"
+#include "config/NameText.h"
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "feature/Site.h"
@@ -42,7 +41,7 @@ bool OnfTextureKey(Part* part, int32_t carType, uint32_t& key) {
     const char* baseName = HostCarTypeName(carType);
     if (baseName == nullptr) return false;
     char text[128];
-    std::snprintf(text, sizeof text, "%s_KIT00_BRAKELIGHT_ONF", baseName);
+    NameText(text) << baseName << "_KIT00_BRAKELIGHT_ONF";
     key = HostStringHash(text);
     return true;
 }

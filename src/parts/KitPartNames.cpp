@@ -7,10 +7,10 @@
 // brakes and rotors consistent.
 #include "parts/KitPartNames.h"
 
-#include <cstdio>
 #include <string>
 
 #include "config/Lookups.h"
+#include "config/NameText.h"
 #include "config/Settings.h"
 #include "host/Host.h"
 #include "patch/Guard.h"
@@ -153,11 +153,10 @@ private:
             // different part, so a name that does not fit ends the rule.
             char left[kNameBufferSize];
             char right[kNameBufferSize];
-            const int leftLength = std::snprintf(left, sizeof left, "%s_KIT%02d_LEFT_HEADLIGHT_OFF_A", base_, kit);
-            const int rightLength = std::snprintf(right, sizeof right, "%s_KIT%02d_RIGHT_HEADLIGHT_OFF_A", base_, kit);
-            if (leftLength < 0 || rightLength < 0 || static_cast<size_t>(leftLength) >= sizeof left ||
-                static_cast<size_t>(rightLength) >= sizeof right)
-                return;
+            NameText leftName(left), rightName(right);
+            leftName << base_ << "_KIT" << TwoDigits{kit} << "_LEFT_HEADLIGHT_OFF_A";
+            rightName << base_ << "_KIT" << TwoDigits{kit} << "_RIGHT_HEADLIGHT_OFF_A";
+            if (!leftName.whole() || !rightName.whole()) return;
             if (ModelExists(left)) {
                 Put(kLeftHeadlight, FindPartByModelHash(carType_, kLeftHeadlight, HostStringHash(left)));
                 Put(kRightHeadlight, FindPartByModelHash(carType_, kRightHeadlight, HostStringHash(right)));
