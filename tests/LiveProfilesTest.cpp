@@ -519,6 +519,26 @@ TEST(LiveProfiles, OnlyARunningHooksMarkKeepsReplacedSettings) {
     }
 }
 
+// A game thread may read the configuration only under a hook's mark on its running stack;
+// the live-profiles thread may read it freely.
+TEST(LiveProfiles, TheConfigurationIsReadUnderAMark) {
+    const struct {
+        const char* what;
+        bool (*read)();
+        bool allowed;
+    } rows[] = {
+        {"no hook", [] { return morvane::ConfigurationReadAllowed(); }, false},
+        {"in a hook", [] { const morvane::HookMark mark(nullptr, 1); return morvane::ConfigurationReadAllowed(); }, true},
+        {"after a hook", [] { { const morvane::HookMark mark(nullptr, 1); } return morvane::ConfigurationReadAllowed(); }, false},
+        {"the live-profiles thread", [] { morvane::ReadConfigurationFreely(); return morvane::ConfigurationReadAllowed(); }, true},
+    };
+    for (const auto& row : rows) {
+        bool allowed = !row.allowed;
+        std::thread([&] { allowed = row.read(); }).join();
+        EXPECT_EQ(allowed, row.allowed) << row.what;
+    }
+}
+
 uint64_t testNow = 0;
 
 // Settings replaced while a thread stays inside a hook wait to be freed, eight at most and

@@ -1,8 +1,13 @@
 #pragma once
 // The configuration in force: the global settings record and the car profiles, read
-// together. It is published whole, with one atomic store, and never changed or freed once
-// another has replaced it, so a hook may hold it for as long as it runs. A hook takes it
-// once, when it is entered, and asks it everything: no answer mixes an old and a new one.
+// together. It is published whole, with one atomic store, and never changed once published.
+// One that live profiles replaced is freed once every hook's mark that stood when it was
+// replaced has gone (live/Reclaim.h, patch/HookMarks.h). So it is read only under a hook's
+// mark (a register hook's handler, or a routine hook's guarded work), on the live-profiles
+// thread that builds and retires configurations, or while the plug-in starts, before any
+// hook can run; a debug build fails loudly where a game thread reads it otherwise. A hook
+// takes it once, when it is entered, and asks it everything: no answer mixes an old and a
+// new one.
 #include <atomic>
 #include <cstdint>
 
@@ -36,14 +41,21 @@ private:
 
 namespace detail {
 extern std::atomic<const Configuration*> configurationInForce;
+// In a debug build, each reading of the configuration calls this, once the plug-in has
+// started (null before, and in the settings checker and the tests).
+extern void (*checkConfigurationRead)();
 }  // namespace detail
 
 // The configuration in force: one atomic load.
 inline const Configuration& CurrentConfiguration() {
+#ifndef NDEBUG
+    if (detail::checkConfigurationRead != nullptr) detail::checkConfigurationRead();
+#endif
     return *detail::configurationInForce.load(std::memory_order_acquire);
 }
 
-// Puts a configuration built whole in force. It must live until the process ends.
+// Puts a configuration built whole in force. It must live until it is replaced and then
+// retired (live/Reclaim.h), or, built at start-up, until the process ends.
 void PublishConfiguration(const Configuration* configuration);
 
 // The configuration start-up builds step by step (settings, profiles, built-ins), put in

@@ -13,6 +13,7 @@ constinit Configuration startupConfiguration{nullptr, &detail::startupProfiles};
 }  // namespace
 
 constinit std::atomic<const Configuration*> detail::configurationInForce{&startupConfiguration};
+void (*detail::checkConfigurationRead)() = nullptr;
 
 void PublishConfiguration(const Configuration* configuration) {
     detail::configurationInForce.store(configuration, std::memory_order_release);

@@ -12,6 +12,7 @@
 #include "config/Lookups.h"
 #include "live/Reload.h"
 #include "log/LogFile.h"
+#include "patch/HookMarks.h"
 
 namespace morvane {
 
@@ -277,6 +278,7 @@ DWORD WINAPI WatchFolder(void* argument) {
 
 // No exception leaves the thread: without memory the watch ends, and profiles stay as read.
 DWORD WINAPI WatchFolderGuarded(void* argument) {
+    ReadConfigurationFreely();  // it builds and retires them
     try {
         return WatchFolder(argument);
     } catch (...) {

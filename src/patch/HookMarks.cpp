@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "config/Configuration.h"
+#include "log/LogFile.h"
 #include "patch/Ledger.h"
 
 namespace morvane {
@@ -81,6 +83,7 @@ ThreadMarks& AdoptThreadMarks() {
     for (uint32_t i = 0; i < kRecords; ++i) {
         uint32_t none = 0;
         if (records[i].owner.load(std::memory_order_relaxed) == 0 && records[i].owner.compare_exchange_strong(none, self)) {
+            records[i].readsFreely = false;
             SetThisThreadsRecord(&records[i]);
             return records[i];
         }
@@ -161,16 +164,33 @@ bool StillStanding(const StandingMark& standing) {
     return words.magic == HookMark::kMagic && words.seal == HookMark::SealFor(standing.mark);
 }
 
-bool MarkStandsOnThisThread() {
+bool ConfigurationReadAllowed() {
     const ThreadMarks* record = detail::ThisThreadsRecord();
     if (record == nullptr) return false;
     const ThreadMarks& marks = *record;
-    if (marks.uncounted.load() != 0) return true;
+    if (marks.uncounted.load() != 0 || marks.readsFreely) return true;
     for (uint32_t i = 0; i < kMarkSlots; ++i) {
         if (marks.slots[i] != nullptr && InThisThreadsStack(marks.slots[i])) return true;
     }
     return false;
 }
+
+void ReadConfigurationFreely() {
+    ThreadMarks& marks = CurrentThreadMarks();
+    if (&marks != &shared) marks.readsFreely = true;
+}
+
+namespace {
+void CheckConfigurationRead() {
+    if (ConfigurationReadAllowed()) return;
+    LogLine line;
+    line << "the configuration was read on a game thread outside every hook";
+    line.Append();
+    __builtin_trap();
+}
+}  // namespace
+
+void CheckConfigurationReads() { detail::checkConfigurationRead = &CheckConfigurationRead; }
 
 bool IsHookMark(uint32_t at) {
     const auto* mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));

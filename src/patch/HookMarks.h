@@ -66,6 +66,7 @@ struct ThreadMarks {
     std::atomic<uint32_t> owner;  // the thread's id; 0: a free record
     const HookMark* volatile slots[kMarkSlots];
     std::atomic<uint32_t> uncounted;  // marks standing that found no slot free
+    bool readsFreely;                 // the live-profiles thread
 };
 
 // The calling thread's record, taken the first time a hook runs on it. Never null: a
@@ -88,9 +89,13 @@ std::vector<StandingMark> StandingMarks();
 // taking it down, its memory still holds the mark.
 bool StillStanding(const StandingMark& standing);
 
-// Whether the calling thread has a mark standing (for the check that configuration is read
-// under one).
-bool MarkStandsOnThisThread();
+// Whether the calling thread may read the configuration now: a mark stands on its running
+// stack, or it is the thread that builds and retires configurations (which says so once
+// with ReadConfigurationFreely). Fails loudly otherwise where it checks each reading
+// (CheckConfigurationReads, in a debug build).
+bool ConfigurationReadAllowed();
+void ReadConfigurationFreely();
+void CheckConfigurationReads();
 
 // Whether the words at `at` are a running hook's mark (the stack there must be readable).
 bool IsHookMark(uint32_t at);

@@ -259,6 +259,9 @@ void StartPlugin() {
     liveProfiles = settings != nullptr && settings->liveProfiles;
     if (liveProfiles) Journal("live profiles: on, car profiles follow their files while the game runs", true);
     WriteLog();
+    // From now on game threads read the configuration only under a hook's mark (checked in
+    // a debug build).
+    CheckConfigurationReads();
     // The watcher thread starts once the game runs, not inside the loader's call.
     if (liveProfiles) RunOnFirstHook(&StartLiveProfilesWatcher);
     CheckWrittenSitesLater(kLaterCheckDelayMs);
