@@ -4,6 +4,7 @@
 #include <new>
 
 #include "log/LogFile.h"
+#include "patch/FaultObserver.h"
 
 namespace morvane {
 
@@ -67,6 +68,7 @@ void ContainFailure(HookPlace& place, SwitchedOff level) noexcept {
 void LogFailureCounts() noexcept {
     for (HookPlace& place : HookPlaces()) TellCount(place);
     TellCount(SharedHookPlace());
+    LogRepeatedFaults();
 }
 
 }  // namespace morvane

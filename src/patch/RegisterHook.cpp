@@ -78,7 +78,8 @@ namespace {
 std::atomic<void (*)()> firstHookWork{nullptr};
 std::atomic<bool (*)() noexcept> everyHookWork{nullptr};
 
-// What start-up left for the hooks to do; nothing (two loads) once it is done.
+// What start-up left for the hooks to do: two loads once it is done, and while work recurs,
+// that work's own test of whether it is due (a tick compare).
 void HookChores() {
     if (firstHookWork.load(std::memory_order_relaxed) != nullptr) {
         if (void (*work)() = firstHookWork.exchange(nullptr)) work();

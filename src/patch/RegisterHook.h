@@ -109,7 +109,8 @@ constexpr uint32_t kMaxDisplacedBytes = 16;
 // plug-in's own: one started there may meet a game that ends at once half-made): it runs
 // once, on the game thread of the first register hook entered.
 void RunOnFirstHook(void (*work)());
-// Work asked of every register hook entered, until it answers true (done).
+// Work asked of every register hook entered, until it answers true (done); until it has
+// something to do it must cost next to nothing (work that recurs never answers true).
 void RunOnEveryHookUntilDone(bool (*work)() noexcept);
 
 // Builds the entry for one site: it runs the handler with the record's resume address

@@ -44,7 +44,8 @@ constexpr Installer kInstallers[] = {
     {"neon", &InstallNeon},
 };
 
-// How long after start-up the written sites are compared with what other modules did.
+// How long after start-up the written sites are first compared with what other modules
+// did (then every kSiteRecheckMs while the game runs, and at each live reading).
 constexpr uint32_t kLaterCheckDelayMs = 5000;
 
 bool active = false;
