@@ -165,6 +165,9 @@ TEST(MorvaneCheck, EachTrapGivesItsWarningWithFileLineAndFix) {
           {"scripts/Morvane.log", "state: active\n07:01:02 fault 0xC0000005 in game code at 0x00BC4920, called from "
                                   "Morvane's hook 'pop-up headlight query' at 0x00865278; EAX=0x00000000\n"}},
          {{Trap::LastRun, "scripts/Morvane.log", 0, "bug report", "under Morvane's hook 'pop-up headlight query' ended"}}},
+        {"last-run-fault-in-a-module", {{"Morvane.ini", kPlain}, {"Morvane.log", "07:01:02 fault 0xC0000005 at a+b.dll+0x00001234, "
+                                                                                 "called from Morvane's hook 'x' at 0x1;\n"}},
+         {{Trap::LastRun, "Morvane.log", 0, "bug report", "a fault in a+b.dll's code under Morvane's hook 'x' ended"}}},
         {"replaces-built-in",
          {{"Morvane.ini", "[GENERAL]\nPopUpHeadLights = 1\n"}, {"MorvaneCars/BRERA", "[GENERAL]\nForceLodA = 1\n"},
           {"MorvaneCars/RX7", "[GENERAL]\nForceLodA = 1\n"}, {"MorvaneCars/MR2", "[GENERAL]\nPopUpHeadLights = 1\n"}},

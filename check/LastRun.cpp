@@ -83,11 +83,15 @@ void CheckLastRun(const std::string& folder, bool pluginHere, std::ostream& out,
         if (line.find(": contained, the game goes on and the hook is switched off") != std::string::npos) {
             faults.emplace_back("a fault in Morvane's hook '" + hook + "' switched it off: it did nothing more", hook);
         } else {
-            faults.emplace_back("a fault " + std::string(line.find(" in game code ") != std::string::npos
-                                                              ? "in the game's code under Morvane's hook '"
-                                                              : "in Morvane's hook '") +
-                                    hook + "' ended the game",
-                                hook);
+            // Code not Morvane's is named by its module ("at kavra.exe+0x..., called from"), or
+            // was called the game's by older logs, whatever module held it.
+            const std::string place = Between(line, " at ", ", called from ");
+            std::string in = "Morvane's hook '";
+            if (line.find(" in game code ") != std::string::npos) in = "the game's code under " + in;
+            else if (!place.empty())
+                in = (place.rfind("+0x") != std::string::npos ? place.substr(0, place.rfind("+0x")) + "'s code"
+                                                               : "memory allocated at run time") + " under " + in;
+            faults.emplace_back("a fault in " + in + hook + "' ended the game", hook);
         }
     }
     out << "Last run: " << Printable(log->shown) << ", " << Printable(started) << ": " << Printable(state) << "\n";

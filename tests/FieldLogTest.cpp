@@ -210,22 +210,29 @@ TEST(FieldLog, FoldersNamedInAnyLanguage) {
     }
 }
 
-// A site another module hooked before Morvane, or changed after it: the log names the
-// module and the feature that no longer runs there.
+// A site another module hooked before Morvane, or changed after it, early or late: the log
+// names the module and the feature that no longer runs there, or still does (a chained jump).
 TEST(FieldLog, OtherModulesOnMorvanesSites) {
     sim::Reset();
     const std::vector<uint8_t> own(reinterpret_cast<const uint8_t*>(kShadowTexture),
                                    reinterpret_cast<const uint8_t*>(kShadowTexture) + 5);
     GameFolder before("hooked-before");
     sim::PlantHostBytes(kShadowTexture, JumpTo(kShadowTexture, InModuleNamedInJapanese(before)));
-    before.Write("Morvane.ini", "[MODS]\nNeon = 1\n");
+    before.Write("Morvane.ini", "[GENERAL]\nLiveProfiles = 1\n[MODS]\nNeon = 1\n");
+    before.Write("MorvaneCars\\CAR", "");
     ASSERT_NE(sim::LoadPlugin(before.path() + "Morvane.asi"), nullptr);
+    // Late in the game: told as the settings are read again, before the hooks' first check.
+    sim::RunHostCode(sim::neon::NeonColorRun(sim::NewRenderRecord(nullptr), 0));  // the first hook starts the watch
+    sim::PlantHostBytes(kShadowTexture, JumpTo(kShadowTexture, InRunTimeMemory()));
+    before.Write("Morvane.ini", "\n", true);
+    const std::string late = "while the game runs: 0x007E5A6A the shadow's texture was changed by memory allocated";
+    EXPECT_TRUE(testfolders::WaitFor([&] { return ReadLog(before.path()).find(late) != std::string::npos; }, 20000));
     sim::PlantHostBytes(kShadowTexture, own);
     EXPECT_NE(Lower(ReadLog(before.path())).find("0x007e5a6a the shadow's texture was hooked by ゲーム Игры.asi"),
               std::string::npos)
         << ReadLog(before.path());
 
-    // In this process: the same installer, then another module's jump over its site.
+    // In this process: the same installer, then other modules' bytes over its site, each hook checking.
     sim::Reset();
     GameFolder after("changed-after");
     after.Write("Morvane.ini", "[MODS]\nNeon = 1\n");
@@ -235,30 +242,48 @@ TEST(FieldLog, OtherModulesOnMorvanesSites) {
     morvane::InstallNeon();
     morvane::CheckWrittenSites("at exit");
     EXPECT_EQ(ReadLog(after.path()), "") << "nothing changed yet";
-    const std::vector<uint8_t> jump = JumpTo(kShadowTexture, InRunTimeMemory());
+    // Stubs: a jump (+0, and in a module), through a pointer (+8), push-ret (+18), two (+24); own code (+29).
+    auto* stub = reinterpret_cast<uint8_t*>(InRunTimeMemory());
+    const uint32_t at = sim::Address(stub), entry = kShadowTexture + 5 + *reinterpret_cast<uint32_t*>(kShadowTexture + 1);
+    const auto word = [&](int offset, uint32_t value) { std::memcpy(stub + offset, &value, 4); };
+    std::memcpy(stub, JumpTo(at, entry).data(), 5), std::memcpy(stub + 24, JumpTo(at + 24, at + 8).data(), 5);
+    stub[8] = 0xFF, stub[9] = 0x25, word(10, at + 14), word(14, entry), stub[18] = 0x68, word(19, entry), stub[23] = 0xC3;
+    const uint32_t module = InModuleNamedInJapanese(after);
     DWORD old;
-    VirtualProtect(reinterpret_cast<void*>(kShadowTexture), 5, PAGE_EXECUTE_READWRITE, &old);
-    std::memcpy(reinterpret_cast<void*>(kShadowTexture), jump.data(), 5);
-    VirtualProtect(reinterpret_cast<void*>(kShadowTexture), 5, old, &old);
-    // The check a few seconds on is made by the first register hook due (here the colour
-    // hook, at once), then the one at exit tells nothing new.
-    morvane::CheckWrittenSitesLater(0);
-    morvane::RunOnEveryHookUntilDone(&morvane::CheckWrittenSitesIfDue);
-    sim::RunHostCode(sim::neon::NeonColorRun(sim::NewRenderRecord(nullptr), 0));
-    morvane::CheckWrittenSites("at exit");
-    EXPECT_EQ(Lower(ReadLog(after.path())),
-              "a few seconds after start-up: 0x007e5a6a the shadow's texture was changed by another module (memory "
-              "allocated at run time): morvane's neon no longer runs there\n")
-        << "told once";
-    // A change of a site's last byte alone is a change.
+    VirtualProtect(reinterpret_cast<void*>(module), 5, PAGE_EXECUTE_READWRITE, &old);
+    std::memcpy(reinterpret_cast<void*>(module), JumpTo(module, entry).data(), 5);
+    const std::string chained = "while the game runs: 0x007E5A6A the shadow's texture was chained by memory allocated at "
+                                "run time (a jump to 0x*, then on to Morvane's): Morvane's neon still runs there\n";
+    const std::pair<std::vector<uint8_t>, std::string> rows[] = {  // the bytes, the line told ('*' any address)
+        {JumpTo(kShadowTexture, at + 29), "a few seconds after start-up: 0x007E5A6A the shadow's texture was changed by "
+                                          "memory allocated at run time (a jump to 0x*): Morvane's neon no longer runs there\n"},
+        {JumpTo(kShadowTexture, at + 29), ""}, {JumpTo(kShadowTexture, at), chained}, {JumpTo(kShadowTexture, at + 8), chained},
+        {JumpTo(kShadowTexture, at + 18), chained}, {JumpTo(kShadowTexture, at + 24), chained},
+        {JumpTo(kShadowTexture, module), "while the game runs: 0x007E5A6A the shadow's texture was chained by ゲーム Игры.asi (a "
+                                         "jump to ゲーム Игры.asi+0x*, then on to Morvane's): Morvane's neon still runs there\n"},
+        {JumpTo(kShadowTexture, entry), ""}, {own, "while the game runs: 0x007E5A6A the shadow's texture was changed, no "
+                                                   "module's jump there: Morvane's neon no longer runs there\n"}};
+    morvane::CheckWrittenSitesLater(0, 0);
+    morvane::RunOnEveryHookUntilDone(&morvane::CheckWrittenSitesIfDue, 1);
+    for (const auto& [bytes, line] : rows) {
+        const size_t size = ReadLog(after.path()).size(), star = line.find('*');
+        sim::PlantHostBytes(kShadowTexture, bytes);
+        for (int i = 0; i < 2; ++i) sim::RunHostCode(sim::neon::NeonColorRun(sim::NewRenderRecord(nullptr), 0));
+        const std::string added = ReadLog(after.path()).substr(size);
+        EXPECT_TRUE(added.starts_with(line.substr(0, star)) && added.ends_with(line.substr(star + 1)) &&
+                    std::count(added.begin(), added.end(), '\n') == !line.empty()) << line << "\n" << added;
+    }
+    // At exit nothing new is told; a change of a site's last byte alone is a change.
     const std::string told = ReadLog(after.path());
+    morvane::CheckWrittenSites("at exit");
+    EXPECT_EQ(ReadLog(after.path()), told);
     auto* last = reinterpret_cast<uint8_t*>(sim::AddressOf("the shadow's colour") + 4);
     VirtualProtect(last, 1, PAGE_EXECUTE_READWRITE, &old);
     *last ^= 1;
     VirtualProtect(last, 1, old, &old);
     morvane::CheckWrittenSites("at exit");
     EXPECT_TRUE(Lower(ReadLog(after.path())).substr(told.size()).starts_with(
-        "at exit: 0x007bea68 the shadow's colour was changed by another module ("))
+        "at exit: 0x007bea68 the shadow's colour was changed by "))
         << ReadLog(after.path());
 }
 
@@ -336,7 +361,8 @@ TEST(FieldLog, LinesCutAtALimitKeepWholeCharacters) {
 // naming the hook; the game's own handled exceptions, under a hook or not, leave no line
 // and never keep a later fault from being contained, nor does text on a stack that spells
 // the hooks' mark; a routine of Morvane's the game calls back under a hook is not contained
-// across the game's frames and is named; a hook a long jump left is no hook running.
+// across the game's frames and is named; a fault told once, by module; a replaced site is not
+// Morvane's; a hook a long jump left is no hook running.
 TEST(FieldLog, FaultsAreContainedOrToldAsTheyEndTheGame) {
     const char* const neon = "fault 0xC0000005 at Morvane.asi+0x* in the hook 'the shadow's colour' at 0x007BEA68: "
                              "contained, the game goes on and the hook is switched off; EAX=";
@@ -350,7 +376,12 @@ TEST(FieldLog, FaultsAreContainedOrToldAsTheyEndTheGame) {
         {"fault", "[MODS]\nNeon = 1\n", "0 the hook came back from a bad record twice", neon, 1},
         {"fault", "[GENERAL]\nLog = 0\n[MODS]\nNeon = 1\n", "0 the hook came back from a bad record twice", "", 0},
         {"gamefault", "", "3 simulated game: unhandled exception 0xC0000005",
-         "fault 0xC0000005 in game code at 0x*, called from Morvane's hook 'pop-up headlight query' at 0x00865278; EAX=", 1},
+         "fault 0xC0000005 at kavra.exe+0x*, called from Morvane's hook 'pop-up headlight query' at 0x00865278; EAX=", 1},
+        {"libraryfault", "", "3 simulated game: unhandled exception 0xC0000005",
+         "fault 0xC0000005 at msvcrt.dll+0x*, called from Morvane's hook 'pop-up headlight query' at 0x00865278; EAX=", 1},
+        {"replaced", "", "3 simulated game: unhandled exception 0xC0000005", "", 0},
+        {"manythreads", "", "0 the game came back", "fault 0xC0000005 at Morvane.asi+0x* in the hook 'call that lists a "
+         "slot's parts' at 0x0085FA37: contained, the game goes on and the hook is switched off; EAX=", 1},
         {"handled", "[MODS]\nNeon = 1\n", "0 the game handled its own faults and the hooks came back", neon, 1},
         {"twofaults", "", "0 the game handled its own faults and the hooks came back",
          "fault 0xC0000005 at Morvane.asi+0x*: contained, the game goes on and the hook is switched off; EAX=", 2},

@@ -214,7 +214,7 @@ TEST(PluginImage, ImportsOnlySystemLibrariesAndExportsNothing) {
         imported.push_back(name);
     }
     std::sort(imported.begin(), imported.end());
-    EXPECT_EQ(imported, (std::vector<std::string>{"KERNEL32.DLL", "MSVCRT.DLL", "USER32.DLL"}));
+    EXPECT_EQ(imported, (std::vector<std::string>{"KERNEL32.DLL", "MSVCRT.DLL", "NTDLL.DLL", "USER32.DLL"}));
     FreeLibrary(plugin);
 }
 

@@ -13,6 +13,7 @@
 #include "live/Reload.h"
 #include "log/LogFile.h"
 #include "patch/HookMarks.h"
+#include "patch/ForeignHooks.h"
 
 namespace morvane {
 
@@ -222,6 +223,7 @@ void ReadDue(Watcher& w) {
              " car profiles in force");
         if (const std::string restart = w.reader.RestartNews(); !restart.empty()) Tell("restart the game for: " + restart);
         w.changed.clear();
+        CheckWrittenSites("while the game runs");  // other plug-ins' changes, told as they are found
         break;
     case ReloadSchedule::After::TryAgain:
         if (!w.troubleTold) Tell(trouble + ": the last good settings stay; tried again for up to a minute");

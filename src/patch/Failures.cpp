@@ -5,6 +5,7 @@
 #include <new>
 
 #include "log/LogFile.h"
+#include "patch/FaultObserver.h"
 
 extern "C" void __cdecl morvane_restore_float_state(const void* image);
 
@@ -91,6 +92,7 @@ void ContainFailure(HookPlace& place, SwitchedOff level) noexcept {
 void LogFailureCounts() noexcept {
     for (HookPlace& place : HookPlaces()) TellCount(place);
     TellCount(SharedHookPlace());
+    LogRepeatedFaults();
 }
 
 }  // namespace morvane

@@ -59,7 +59,8 @@ void RecordFailure(HookPlace& place, const char* what) noexcept;
 // Morvane's own code also switches the place off as far as `level` (the fault observer
 // has told it already), any other failure is recorded as above.
 void ContainFailure(HookPlace& place, SwitchedOff level) noexcept;
-// One line per place that failed, with its count (at exit).
+// One line per place that failed, with its count, and one per fault met more than once (at
+// exit).
 void LogFailureCounts() noexcept;
 
 }  // namespace morvane

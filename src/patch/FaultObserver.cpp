@@ -49,16 +49,20 @@ struct Culprit {
     uint32_t site = 0;
 };
 
-// The entry or written site the address lies in.
+// The entry or written site the address lies in. A site whose bytes another plug-in
+// replaced (or put back as the game had them) is no longer Morvane's: its hook does not
+// run there.
 Culprit AtAddress(uint32_t address) {
     if (const MadeEntry* entry = EntryAt(address)) return {entry->name, entry->site};
     for (const WrittenSite& site : WrittenSites()) {
-        if (address >= site.address && address < site.address + site.size) return {site.name, site.address};
+        if (address >= site.address && address < site.address + site.size && StillAsWritten(site))
+            return {site.name, site.address};
     }
     return {};
 }
 
-// Code that is Morvane's: its image, the entries it made, the game bytes it wrote.
+// Code that is Morvane's: its image, the entries it made, the game bytes it wrote and
+// that are still as it wrote them.
 bool MorvanesCode(uint32_t address) { return InModule(address) || AtAddress(address).name != nullptr; }
 
 // What the observer keeps per thread, for up to 64 threads at once, with no lock and no
@@ -160,26 +164,69 @@ void Register(LogLine& line, const char* name, DWORD value) {
     line.Hex(value);
 }
 
-void TellFault(DWORD code, const CONTEXT& c, const Culprit& culprit, bool contained) {
-    const uint32_t address = c.Eip;
-    LogLine line;
-    line.Time() << " fault ";
-    line.Hex(code) << " ";
+// "at Morvane.asi+0x00010018 in the hook 'x' at 0x...", or for code not Morvane's, named by
+// its module, "at kavra.exe+0x0003C1F0, called from Morvane's hook 'x' at 0x...".
+void TellPlaceAndHook(LogLine& line, uint32_t address, const Culprit& culprit) {
+    const bool morvanes = MorvanesCode(address);
+    line << "at ";
     if (InModule(address)) {
-        line << "at " << moduleName << "+";
+        line << moduleName << "+";
         line.Hex(address - moduleBase);
-        line << " in ";
     } else {
-        line << "in game code at ";
-        line.Hex(address);
-        line << ", called from ";
+        TellCodePlace(line, address);
     }
+    line << (morvanes ? " in " : ", called from ");
     if (culprit.name != nullptr) {
-        line << (InModule(address) ? "the hook '" : "Morvane's hook '") << culprit.name << "' at ";
+        line << (morvanes ? "the hook '" : "Morvane's hook '") << culprit.name << "' at ";
         line.Hex(culprit.site);
     } else {
         line << "Morvane, no hook on the stack";
     }
+}
+
+// One problem, one line: a fault told once per hook, code, faulting address and outcome
+// (63 threads faulting in one hook before it is switched off leave one line), the
+// repeats counted and told at exit. No lock and no heap: a slot is taken with an atomic
+// swap, and a fault of a kind the full table does not hold is told.
+struct FaultKind {
+    std::atomic<uint32_t> state;  // kFree, kFilling, kFilled
+    DWORD code;
+    uint32_t address;
+    Culprit culprit;
+    bool contained;
+    std::atomic<uint32_t> count;
+};
+constexpr uint32_t kFree = 0, kFilling = 1, kFilled = 2;
+FaultKind faultKinds[32];
+
+bool FirstOfItsKind(DWORD code, uint32_t address, const Culprit& culprit, bool contained) {
+    for (FaultKind& kind : faultKinds) {
+        uint32_t state = kind.state.load(std::memory_order_acquire);
+        if (state == kFree && kind.state.compare_exchange_strong(state, kFilling)) {
+            kind.code = code, kind.address = address, kind.culprit = culprit, kind.contained = contained;
+            kind.count.store(1, std::memory_order_relaxed);
+            kind.state.store(kFilled, std::memory_order_release);
+            return true;
+        }
+        // Another thread is filling this slot, with a fault of the same kind as likely as not.
+        for (int wait = 0; state == kFilling && wait < 100000; ++wait)
+            state = kind.state.load(std::memory_order_acquire);
+        if (state == kFilled && kind.code == code && kind.address == address && kind.culprit.name == culprit.name &&
+            kind.culprit.site == culprit.site && kind.contained == contained) {
+            kind.count.fetch_add(1, std::memory_order_relaxed);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TellFault(DWORD code, const CONTEXT& c, const Culprit& culprit, bool contained) {
+    const uint32_t address = c.Eip;
+    if (!FirstOfItsKind(code, address, culprit, contained)) return;
+    LogLine line;
+    line.Time() << " fault ";
+    line.Hex(code) << " ";
+    TellPlaceAndHook(line, address, culprit);
     line << (contained ? ": contained, the game goes on and the hook is switched off;" : ";");
     Register(line, "EAX", c.Eax), Register(line, "EBX", c.Ebx), Register(line, "ECX", c.Ecx);
     Register(line, "EDX", c.Edx), Register(line, "ESI", c.Esi), Register(line, "EDI", c.Edi);
@@ -309,6 +356,21 @@ LONG WINAPI TellUnhandled(EXCEPTION_POINTERS* info) {
 }
 
 }  // namespace
+
+void LogRepeatedFaults() noexcept {
+    for (FaultKind& kind : faultKinds) {
+        // A contained fault counts as a failure at its hook's place, whose count is told.
+        const uint32_t count = kind.count.load(std::memory_order_relaxed);
+        if (kind.state.load(std::memory_order_acquire) != kFilled || kind.contained || count < 2) continue;
+        LogLine line;
+        line << "at exit: ";
+        line.Hex(kind.code) << " ";
+        TellPlaceAndHook(line, kind.address, kind.culprit);
+        line << ": ";
+        line.Decimal(count) << " faults, told once";
+        line.Append();
+    }
+}
 
 void ObserveFaults(const void* module) {
     static std::atomic<bool> observing{false};

@@ -9,13 +9,17 @@
 // the game would have it. A fault in game code is the game's business: handled, it leaves
 // no line and costs nothing more; about to end the game (the process's last-chance
 // filter), it is told with the hook that called that code, if one did. Lines give the
-// hook and site, the exception code, the faulting address as module + offset, and the
-// registers, written without the heap.
+// hook and site, the exception code, the faulting address as module + offset (the game's
+// image, another module, or memory allocated at run time), and the registers, written
+// without the heap. A fault like one told already (the same hook, code and address) is
+// counted instead, and the count told at exit.
 #include <cstdint>
 
 namespace morvane {
 
 // Starts observing (once; later calls change nothing); `module` is Morvane's own image.
 void ObserveFaults(const void* module);
+// One line per fault told more than once over, with its count (at exit).
+void LogRepeatedFaults() noexcept;
 
 }  // namespace morvane

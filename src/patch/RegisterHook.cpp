@@ -82,6 +82,10 @@ namespace {
 std::atomic<void (*)()> firstHookWork{nullptr};
 std::atomic<bool (*)() noexcept> everyHookWork{nullptr};
 
+// Asked of every so many hooks only; counted without a lock (a count lost costs nothing).
+uint32_t askEveryNth = 1;
+int32_t hooksUntilAsked = 0;
+
 // What start-up left for the hooks to do. It calls Windows, which may change the game's
 // x87/SSE state as any called routine may: it runs with that state kept.
 void RunChores() noexcept {
@@ -94,15 +98,22 @@ void RunChores() noexcept {
     }
 }
 
-// Nothing (two loads) once the chores are done.
+// Two loads once the first hook's work is done and no work recurs; a count while it does.
 void HookChores() {
-    if (firstHookWork.load(std::memory_order_relaxed) != nullptr || everyHookWork.load(std::memory_order_relaxed) != nullptr)
-        morvane_keeping_float_state(&RunChores);
+    if (firstHookWork.load(std::memory_order_relaxed) == nullptr) {
+        if (everyHookWork.load(std::memory_order_relaxed) == nullptr || --hooksUntilAsked > 0) return;
+        hooksUntilAsked = static_cast<int32_t>(askEveryNth);
+    }
+    morvane_keeping_float_state(&RunChores);
 }
 }  // namespace
 
 void RunOnFirstHook(void (*work)()) { firstHookWork.store(work); }
-void RunOnEveryHookUntilDone(bool (*work)() noexcept) { everyHookWork.store(work); }
+void RunOnEveryHookUntilDone(bool (*work)() noexcept, uint32_t everyNth) {
+    askEveryNth = everyNth != 0 ? everyNth : 1;
+    hooksUntilAsked = 0;
+    everyHookWork.store(work);
+}
 
 // What the trampoline keeps below the record: the site's registers and flags as the game
 // reached it, in the record's order.

@@ -112,8 +112,14 @@ constexpr uint32_t kMaxDisplacedBytes = 16;
 // plug-in's own: one started there may meet a game that ends at once half-made): it runs
 // once, on the game thread of the first register hook entered.
 void RunOnFirstHook(void (*work)());
-// Work asked of every register hook entered, until it answers true (done).
-void RunOnEveryHookUntilDone(bool (*work)() noexcept);
+// Work asked of every `everyNth` register hook entered, until it answers true (done; work
+// that recurs never does). It may call Windows: it runs with the game's x87/SSE state kept,
+// which costs a hook about what a floating-point hook costs, so a hook that is not asked
+// pays only a count.
+void RunOnEveryHookUntilDone(bool (*work)() noexcept, uint32_t everyNth);
+// How often the game's hooks ask the work that recurs while the game runs: a game runs
+// thousands of hooks a second.
+constexpr uint32_t kRecurringWorkEveryNthHook = 256;
 
 // Builds the entry for one site: it runs the handler with the record's resume address
 // preset to the entry's tail, which runs the displaced instructions and jumps to `resume`. Answers the

@@ -44,7 +44,8 @@ constexpr Installer kInstallers[] = {
     {"neon", &InstallNeon},
 };
 
-// How long after start-up the written sites are compared with what other modules did.
+// How long after start-up the written sites are first compared with what other modules
+// did (then every kSiteRecheckMs while the game runs, and at each live reading).
 constexpr uint32_t kLaterCheckDelayMs = 5000;
 
 bool active = false;
@@ -265,7 +266,7 @@ void StartPlugin() {
     // The watcher thread starts once the game runs, not inside the loader's call.
     if (liveProfiles) RunOnFirstHook(&StartLiveProfilesWatcher);
     CheckWrittenSitesLater(kLaterCheckDelayMs);
-    RunOnEveryHookUntilDone(&CheckWrittenSitesIfDue);
+    RunOnEveryHookUntilDone(&CheckWrittenSitesIfDue, kRecurringWorkEveryNthHook);
 }
 
 void StopPlugin() {

@@ -303,6 +303,29 @@ int main(int argc, char** argv) {
         if (setjmp(outOfTheHook) == 0) PopUpQuery();
         FaultBelow();
     }
+    // Other plug-ins: a library faults under a hook, bytes over a written call fault, 63 threads in one hook.
+    if (mode == "libraryfault") {
+        static const FARPROC length = GetProcAddress(LoadLibraryW(L"msvcrt.dll"), "strlen");
+        sim::PlantJump(sim::catalogue::kGetCarType, reinterpret_cast<const void*>(+[] {
+                           return reinterpret_cast<size_t(__cdecl*)(const char*)>(reinterpret_cast<void*>(length))(nullptr);
+                       }));
+        PopUpQuery();
+    }
+    if (mode == "replaced") sim::PlantHostBytes(kPopUpQuery, {0xA1, 0x10, 0, 0, 0}), sim::CallHostCode(kPopUpQuery, {});
+    if (mode == "manythreads") {
+        sim::Global<uint32_t>(sim::layout::kCurrentCarTypePtr) = 0x10;
+        HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::vector<std::thread> threads(63);
+        for (std::thread& thread : threads) {
+            thread = std::thread([go, list = sim::Address(sim::catalogue::NewPartList())] {
+                WaitForSingleObject(go, INFINITE);
+                sim::CallHostCode(sim::CallTarget(sim::AddressOf("call that lists a slot's parts")), {}, {72, list, 0, 0, 0});
+            });
+        }
+        SetEvent(go);
+        for (std::thread& thread : threads) thread.join();
+    }
+    if (mode == "libraryfault" || mode == "replaced" || mode == "manythreads") return std::puts("the game came back"), 0;
     BuildMainMenu();
     std::ofstream(folder + "Morvane.ini", std::ios::app) << "; touched\n";
     Sleep(500);  // past the quiet period: the files are being read again
