@@ -56,9 +56,6 @@ void RaiseSseFlag(RegisterRecord& r) {
     asm volatile("mov $3, %%eax; cvtsi2ss %%eax, %%xmm0; rcpss %%xmm0, %%xmm0; mulss %%xmm0, %%xmm0" ::: "eax", "xmm0");
 }
 
-// A game routine, which changes what the calling convention lets it.
-void CallAGameRoutine() { sim::CallHostCode(sim::layout::kStringHash, {}, {sim::Address("CHORE")}); }
-
 // Two FXSAVE images agree on the x87 control, status and tag words, the registers in use,
 // MXCSR and XMM0-7.
 void ExpectSameState(const uint8_t* before, const uint8_t* after) {
@@ -202,8 +199,6 @@ TEST(HookFloatState, TheGameGetsItsStateBackWhicheverWayItIsKept) {
             const bool integer = kind.handlerClass == morvane::HandlerClass::Integer;
             morvane::InstallRegisterHook(kSite, integer ? &integer_handlers::CopyAndCount : c.handler, kResume, {},
                                          kind.handlerClass);
-            // The first hook's chores call Windows, as starting a thread does: a called routine.
-            morvane::RunOnFirstHook(&CallAGameRoutine);
             for (uint32_t values : c.ownStack ? std::vector<uint32_t>{0} : std::vector<uint32_t>{0, 1, 8, 0, 8}) {
                 run.site = PlantCodeBefore(c.before, values);
                 for (int pass = 1; pass <= 2; ++pass) ExpectKept(c, kind, run, values, pass);

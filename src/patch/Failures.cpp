@@ -1,13 +1,10 @@
 #include "patch/Failures.h"
 
-#include <cstring>
 #include <exception>
 #include <new>
 
 #include "log/LogFile.h"
 #include "patch/FaultObserver.h"
-
-extern "C" void __cdecl morvane_restore_float_state(const void* image);
 
 namespace morvane {
 
@@ -54,28 +51,9 @@ void RecordFailure(HookPlace& place, const char* what) noexcept {
     line.Append();
 }
 
-ContainedFault::ContainedFault(uint32_t code, uint32_t address, const uint8_t* floatState)
-    : code_(code), address_(address), hasFloatState_(floatState != nullptr) {
-    if (floatState != nullptr) std::memcpy(floatState_, floatState, sizeof floatState_);
+void __fastcall RaiseContainedFault(uint32_t code, uint32_t address, bool floatStateHeld) {
+    throw ContainedFault(code, address, floatStateHeld);
 }
-
-void __fastcall RaiseContainedFault(uint32_t code, uint32_t address, const uint8_t* floatState) {
-    throw ContainedFault(code, address, floatState);
-}
-
-void FloatStateAtFault::Take() noexcept {
-    try {
-        throw;
-    } catch (const ContainedFault& fault) {
-        if (const uint8_t* image = fault.floatState()) {
-            std::memcpy(image_, image, sizeof image_);
-            held_ = true;
-        }
-    } catch (...) {
-    }
-}
-
-void FloatStateAtFault::PutBackImage() const noexcept { morvane_restore_float_state(image_); }
 
 void ContainFailure(HookPlace& place, SwitchedOff level) noexcept {
     try {

@@ -15,41 +15,23 @@ namespace morvane {
 // so that the hook's catcher ends that call as a failure, with every lock let go.
 class ContainedFault : public std::exception {
 public:
-    // `floatState`: the x87/MMX/SSE state at the fault (a 512-byte FXSAVE image), where the
-    // hook's door keeps none; else null.
-    ContainedFault(uint32_t code, uint32_t address, const uint8_t* floatState);
+    // `floatStateHeld`: the x87/MMX/SSE state at the fault is kept for the catcher to put
+    // back (PutBackFloatStateAtFault), where the hook's door keeps none.
+    ContainedFault(uint32_t code, uint32_t address, bool floatStateHeld)
+        : code_(code), address_(address), floatStateHeld_(floatStateHeld) {}
     const char* what() const noexcept override { return "a fault in Morvane's code"; }
     uint32_t code() const { return code_; }
     uint32_t address() const { return address_; }
-    const uint8_t* floatState() const { return hasFloatState_ ? floatState_ : nullptr; }
+    bool floatStateHeld() const { return floatStateHeld_; }
 
 private:
     uint32_t code_;
     uint32_t address_;
-    bool hasFloatState_;
-    uint8_t floatState_[512];
+    bool floatStateHeld_;
 };
 // Throws ContainedFault; entered only as the fault observer redirects a faulting thread,
 // with the fault's code in ECX and its address in EDX.
-[[noreturn]] void __fastcall RaiseContainedFault(uint32_t code, uint32_t address, const uint8_t* floatState);
-
-// The game's x87/MMX/SSE state as a fault in an integer hook found it (one whose door keeps
-// none), put back once its catcher is done: what told the fault and unwound to the catcher
-// (Windows, the C++ runtime) may have changed it, as a called routine may.
-class FloatStateAtFault {
-public:
-    // Inside the catch block.
-    void Take() noexcept;
-    // After it.
-    void PutBack() const noexcept {
-        if (held_) PutBackImage();
-    }
-
-private:
-    void PutBackImage() const noexcept;
-    bool held_ = false;
-    uint8_t image_[512];
-};
+[[noreturn]] void __fastcall RaiseContainedFault(uint32_t code, uint32_t address, bool floatStateHeld);
 
 // What the exception being handled is, in a few words (inside a catch block only).
 const char* CurrentFailure() noexcept;

@@ -14,6 +14,8 @@
 #include "patch/Ledger.h"
 #include "log/LogFile.h"
 
+extern "C" void __cdecl morvane_restore_float_state(const void* image);
+
 namespace morvane {
 
 namespace {
@@ -130,15 +132,10 @@ StackFindings LookUpStack(uint32_t esp) {
     asm("movl %%fs:4, %0" : "=r"(top));
     if (top - esp > 0x10000) top = esp + 0x10000;  // the innermost 64 KB
     StackFindings found;
+    found.mark = InnermostMarkAbove(esp);
+    const auto markAt = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(found.mark));
+    if (found.mark != nullptr && markAt < top) top = markAt;
     for (uint32_t at = esp & ~3u; at + 4 <= top; at += 4) {
-        if (top - at >= sizeof(HookMark) && IsHookMark(at)) {
-            found.mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
-            const HookPlace* place = found.mark->place;
-            if (place == nullptr) place = &RoutinePlace(found.mark->routine);
-            found.marked = {place->name, place->site};
-            if (found.culprit.name == nullptr) found.culprit = found.marked;
-            return found;
-        }
         const uint32_t word = *reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(at));
         for (const MadeEntry& entry : MadeEntries()) {
             if (found.culprit.name == nullptr && word == entry.tail) found.culprit = {entry.name, entry.site};
@@ -147,6 +144,12 @@ StackFindings LookUpStack(uint32_t esp) {
             if (found.culprit.name == nullptr && site.returnAddress != 0 && word == site.returnAddress)
                 found.culprit = {site.name, site.address};
         }
+    }
+    if (found.mark != nullptr) {
+        const HookPlace* place = found.mark->place;
+        if (place == nullptr) place = &RoutinePlace(found.mark->routine);
+        found.marked = {place->name, place->site};
+        if (found.culprit.name == nullptr) found.culprit = found.marked;
     }
     return found;
 }
@@ -245,6 +248,7 @@ struct HandOver {
     std::atomic<DWORD> thread;
     bool putBack;  // the instruction runs again: its fault is the game's to handle
     bool integerDoor;  // the marked hook's door keeps no x87/SSE state: the fault's goes with it
+    bool holdsFloatState;  // kept for the catcher to put back (the thread's slot stays taken)
     DWORD code;
     uint32_t mark;
     Culprit marked, innermost;
@@ -278,12 +282,10 @@ __attribute__((noinline)) void __fastcall ContainOrGoOn(HandOver* handOver) {
     if (reach.reached) {
         TellFault(fault.code, fault.context, fault.marked, true);
         const DWORD code = fault.code, address = fault.context.Eip;
-        uint8_t floatState[sizeof fault.context.ExtendedRegisters];
-        const bool keep = fault.integerDoor &&
-                          (fault.context.ContextFlags & CONTEXT_EXTENDED_REGISTERS) == CONTEXT_EXTENDED_REGISTERS;
-        if (keep) std::memcpy(floatState, fault.context.ExtendedRegisters, sizeof floatState);
-        fault.thread.store(0);
-        RaiseContainedFault(code, address, keep ? floatState : nullptr);
+        fault.holdsFloatState = fault.integerDoor && (fault.context.ContextFlags & CONTEXT_EXTENDED_REGISTERS) ==
+                                                         CONTEXT_EXTENDED_REGISTERS;
+        if (!fault.holdsFloatState) fault.thread.store(0);
+        RaiseContainedFault(code, address, fault.holdsFloatState);
     }
     TellFault(fault.code, fault.context, fault.innermost, false);
     fault.putBack = true;
@@ -306,6 +308,10 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
     if (!Fatal(record.ExceptionCode) || !MorvanesCode(address)) return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT& c = *info->ContextRecord;
     const DWORD self = GetCurrentThreadId();
+    if (HandOver* own = SlotOf(handOvers, self, false); own != nullptr && own->holdsFloatState) {
+        own->holdsFloatState = false;  // a catcher that never came for it
+        own->thread.store(0);
+    }
     if (HandOver* own = SlotOf(handOvers, self, false)) {
         if (own->putBack && address == CodeAddress(&morvane_put_back)) {
             const DWORD flags = c.ContextFlags;
@@ -329,6 +335,7 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
     if (stack.mark != nullptr && InModule(address) && Containable(record.ExceptionCode) && Unwindable(address)) {
         if (HandOver* handOver = SlotOf(handOvers, self, true)) {
             handOver->putBack = false;
+            handOver->holdsFloatState = false;
             handOver->integerDoor = stack.mark->place != nullptr && stack.mark->place->integerDoor;
             handOver->code = record.ExceptionCode;
             handOver->mark = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.mark));
@@ -370,6 +377,14 @@ void LogRepeatedFaults() noexcept {
         line.Decimal(count) << " faults, told once";
         line.Append();
     }
+}
+
+void PutBackFloatStateAtFault() noexcept {
+    HandOver* own = SlotOf(handOvers, GetCurrentThreadId(), false);
+    if (own == nullptr || !own->holdsFloatState) return;
+    morvane_restore_float_state(own->context.ExtendedRegisters);
+    own->holdsFloatState = false;
+    own->thread.store(0);
 }
 
 void ObserveFaults(const void* module) {

@@ -19,6 +19,10 @@ namespace morvane {
 
 // Starts observing (once; later calls change nothing); `module` is Morvane's own image.
 void ObserveFaults(const void* module);
+// After the catcher of a fault contained in a hook whose door keeps no x87/SSE state: puts
+// back the state the fault found (what told it and unwound to the catcher may have changed
+// it), if the calling thread's last fault left one to put back.
+void PutBackFloatStateAtFault() noexcept;
 // One line per fault told more than once over, with its count (at exit).
 void LogRepeatedFaults() noexcept;
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "patch/Failures.h"
+#include "patch/FaultObserver.h"
 #include "patch/Patch.h"
 #include "patch/RegisterHook.h"
 
@@ -37,15 +38,13 @@ private:
 template <typename Result, typename Body>
 Result Guarded(const GuardPlace& place, Result fallback, Body&& body) noexcept {
     if (place.SwitchedOff()) return fallback;
-    FloatStateAtFault floatState;
     try {
         const HookMark mark(place.place(), place.routine());
         return body();
     } catch (...) {
-        floatState.Take();
         ContainFailure(place.Resolve(), SwitchedOff::GuardedWork);
     }
-    floatState.PutBack();
+    PutBackFloatStateAtFault();
     return fallback;
 }
 

@@ -12,18 +12,6 @@ namespace morvane {
 
 namespace {
 
-// A word mixed from the time, the process and the address the image was given. Chosen as
-// the image is loaded, before any hook can run.
-uint32_t ChooseHookMarkKey() {
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    uint64_t mixed = static_cast<uint64_t>(now.QuadPart) ^ (uint64_t{GetCurrentProcessId()} << 32) ^
-                     reinterpret_cast<uintptr_t>(&ChooseHookMarkKey) ^ GetTickCount();
-    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;  // a 64-bit finaliser's two rounds
-    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
-    return static_cast<uint32_t>(mixed ^ (mixed >> 31)) | 1u;
-}
-
 // The records, taken by threads as they first run a hook and given back as they end. A
 // thread that finds none free shares the last, whose slots are never free: its marks are
 // only counted.
@@ -71,11 +59,22 @@ bool ThreadRuns(uint32_t id) {
 
 }  // namespace
 
-const uint32_t hookMarkKey = ChooseHookMarkKey();
-
 namespace detail {
 
 const uint32_t marksIndex = TlsAlloc();
+
+void TakeAnotherSlot(HookMark& mark, ThreadMarks& marks) {
+    mark.slot = nullptr;
+    for (uint32_t i = 1; i < kMarkSlots; ++i) {
+        if (marks.slots[i] == nullptr) {
+            marks.slots[i] = &mark;
+            mark.slot = &marks.slots[i];
+            return;
+        }
+    }
+    mark.counted = &marks;
+    marks.uncounted.fetch_add(1);
+}
 
 ThreadMarks& AdoptThreadMarks() {
     if (marksIndex == TLS_OUT_OF_INDEXES) return shared;
@@ -155,13 +154,12 @@ bool StillStanding(const StandingMark& standing) {
     // switched out inside a hook, may go on elsewhere: the mark counts while it is there.
     struct {
         void* registration[2];
-        uint32_t magic, seal;
+        uint32_t magic;
     } words;
     static_assert(offsetof(HookMark, magic) == sizeof words.registration);
     SIZE_T read = 0;
-    if (!ReadProcessMemory(GetCurrentProcess(), standing.mark, &words, sizeof words, &read) || read != sizeof words)
-        return false;
-    return words.magic == HookMark::kMagic && words.seal == HookMark::SealFor(standing.mark);
+    return ReadProcessMemory(GetCurrentProcess(), standing.mark, &words, sizeof words, &read) && read == sizeof words &&
+           words.magic == HookMark::kMagic;
 }
 
 bool ConfigurationReadAllowed() {
@@ -192,10 +190,15 @@ void CheckConfigurationRead() {
 
 void CheckConfigurationReads() { detail::checkConfigurationRead = &CheckConfigurationRead; }
 
-bool IsHookMark(uint32_t at) {
-    const auto* mark = reinterpret_cast<const HookMark*>(static_cast<uintptr_t>(at));
-    if (mark->magic != HookMark::kMagic) return false;
-    return mark->seal == HookMark::SealFor(mark) && MadePlace(mark->place);
+const HookMark* InnermostMarkAbove(uint32_t esp) {
+    const ThreadMarks* record = detail::ThisThreadsRecord();
+    if (record == nullptr) return nullptr;
+    const HookMark* innermost = nullptr;
+    for (const HookMark* mark : record->slots) {
+        const auto at = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(mark));
+        if (at >= esp && InThisThreadsStack(mark) && (innermost == nullptr || mark < innermost)) innermost = mark;
+    }
+    return innermost;
 }
 
 }  // namespace morvane

@@ -10,7 +10,8 @@
 // any unwind past the hook's frame that Morvane's destructors do not see (a long jump out
 // of a game routine the hook called, the game's own exception unwinding, a foreign C++
 // exception), through a structured-exception registration the mark keeps linked on the
-// thread's chain while it stands. A thread that ends inside a hook leaves its record
+// thread's chain while it stands (but for a hook that calls nothing outside Morvane's
+// integer code, where no such unwind can start). A thread that ends inside a hook leaves its record
 // cleared (at the thread's detach notification); one killed there leaves its marks, which
 // count for as long as their memory still holds them.
 //
@@ -25,31 +26,26 @@ namespace morvane {
 
 struct HookPlace;
 
-// A word no stack holds by chance, mixed with a mark's address into its seal: a stack may
-// hold any bytes (a game's text may spell "HOOK"), a mark counts only with its seal.
-extern const uint32_t hookMarkKey;
-
 struct ThreadMarks;
 
 struct HookMark {
     static constexpr uint32_t kMagic = 0x4B4F4F48;  // "HOOK"
     // The mark stands before the hook's first step is taken and goes after its last (the
-    // compiler may move no memory access across it).
-    HookMark(HookPlace* hookPlace, uint32_t hookRoutine);
+    // compiler may move no memory access across it). `foreignCode`: the hook may call code
+    // not Morvane's, from which an unwind may start that skips the destructor.
+    HookMark(HookPlace* hookPlace, uint32_t hookRoutine, bool foreignCode = true);
     ~HookMark();
     HookMark(const HookMark&) = delete;
     HookMark& operator=(const HookMark&) = delete;
 
-    static uint32_t SealFor(const void* at) { return hookMarkKey ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at)); }
     // Takes the mark down where an unwind skips its destructor.
     void Lower() volatile;
 
     // A structured-exception registration, {next, handler}, as the thread's chain (FS:[0])
-    // links them: first in the mark, whose address the handler is given.
+    // links them: first in the mark, whose address the handler is given (null: not linked).
     HookMark* volatile nextRegistration;
     void* unwindHandler;
-    volatile uint32_t magic;
-    volatile uint32_t seal;
+    volatile uint32_t magic;  // kMagic while it stands: its memory tells a mark a thread ended in
     HookPlace* volatile place;
     volatile uint32_t routine;
     // Where the mark is counted: its slot in its thread's record (given back as it goes, from
@@ -97,8 +93,9 @@ bool ConfigurationReadAllowed();
 void ReadConfigurationFreely();
 void CheckConfigurationReads();
 
-// Whether the words at `at` are a running hook's mark (the stack there must be readable).
-bool IsHookMark(uint32_t at);
+// The innermost mark standing on the calling thread's running stack at or above `esp`
+// (below the hook that made it, nothing of its own; above it, what called the hook), or null.
+const HookMark* InnermostMarkAbove(uint32_t esp);
 
 // ---- What every hook runs: a few plain loads and stores, no lock -------------------------
 
@@ -106,6 +103,8 @@ namespace detail {
 // The thread-local slot that points to a thread's record.
 extern const uint32_t marksIndex;
 ThreadMarks& AdoptThreadMarks();
+// A slot past the first, or the record's count.
+void TakeAnotherSlot(HookMark& mark, ThreadMarks& marks);
 extern "C" int __cdecl morvane_mark_unwound(void* record, void* frame, void* context, void* dispatcher);
 }  // namespace detail
 
@@ -116,7 +115,7 @@ namespace detail {
 inline ThreadMarks* ThisThreadsRecord() {
     const uint32_t index = marksIndex;
     ThreadMarks* marks;
-    if (index < 64) {
+    if (__builtin_expect(index < 64, 1)) {
         asm("movl %%fs:0xE10(,%1,4), %0" : "=r"(marks) : "r"(index));
         return marks;
     }
@@ -131,34 +130,33 @@ inline ThreadMarks& CurrentThreadMarks() {
     return marks != nullptr ? *marks : detail::AdoptThreadMarks();
 }
 
-inline HookMark::HookMark(HookPlace* hookPlace, uint32_t hookRoutine) : place(hookPlace), routine(hookRoutine) {
-    seal = SealFor(this);
+inline HookMark::HookMark(HookPlace* hookPlace, uint32_t hookRoutine, bool foreignCode)
+    : place(hookPlace), routine(hookRoutine) {
     magic = kMagic;
     ThreadMarks& marks = CurrentThreadMarks();
-    slot = nullptr;
-    for (uint32_t i = 0; i < kMarkSlots; ++i) {
-        if (marks.slots[i] == nullptr) {
-            marks.slots[i] = this;
-            slot = &marks.slots[i];
-            break;
-        }
+    if (__builtin_expect(marks.slots[0] == nullptr, 1)) {
+        marks.slots[0] = this;
+        slot = &marks.slots[0];
+    } else {
+        detail::TakeAnotherSlot(*this, marks);
     }
-    if (slot == nullptr) {
-        counted = &marks;
-        marks.uncounted.fetch_add(1);
+    unwindHandler = nullptr;
+    if (foreignCode) {
+        unwindHandler = reinterpret_cast<void*>(&detail::morvane_mark_unwound);
+        HookMark* next;
+        asm volatile("movl %%fs:0, %0" : "=r"(next));
+        nextRegistration = next;
+        asm volatile("movl %0, %%fs:0" ::"r"(this) : "memory");
     }
-    unwindHandler = reinterpret_cast<void*>(&detail::morvane_mark_unwound);
-    HookMark* next;
-    asm volatile("movl %%fs:0, %0" : "=r"(next));
-    nextRegistration = next;
-    asm volatile("movl %0, %%fs:0" ::"r"(this) : "memory");
+    asm volatile("" ::: "memory");
 }
 
 // The hook's own end: its slot still holds it (only an unwind that skips this, or
 // its thread's end, gives it back otherwise).
 inline HookMark::~HookMark() {
-    asm volatile("movl %0, %%fs:0" ::"r"(nextRegistration) : "memory");
-    if (slot != nullptr) {
+    asm volatile("" ::: "memory");
+    if (unwindHandler != nullptr) asm volatile("movl %0, %%fs:0" ::"r"(nextRegistration) : "memory");
+    if (__builtin_expect(slot != nullptr, 1)) {
         *slot = nullptr;
     } else {
         counted->uncounted.fetch_sub(1);

@@ -63,12 +63,6 @@ const MadeEntry* EntryAt(uint32_t address) {
     return nullptr;
 }
 
-bool MadePlace(const HookPlace* place) {
-    if (place == nullptr || place == &sharedPlace) return true;
-    const auto offset = reinterpret_cast<uintptr_t>(place) - reinterpret_cast<uintptr_t>(places);
-    return offset < sizeof places && offset % sizeof(HookPlace) == 0 && offset / sizeof(HookPlace) < placeCount;
-}
-
 HookPlace* NewHookPlace(const char* name, uint32_t site, uint32_t otherResume) {
     if (placeCount == kMaxPlaces) return nullptr;
     HookPlace& place = places[placeCount++];

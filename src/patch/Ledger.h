@@ -73,7 +73,5 @@ HookPlace& RoutinePlace(uint32_t routine);
 std::span<HookPlace> HookPlaces();
 HookPlace& SharedHookPlace();
 
-// One of the places made, or the shared one, or none: compared by address, never read.
-bool MadePlace(const HookPlace* place);
 
 }  // namespace morvane

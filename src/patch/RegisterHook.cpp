@@ -9,6 +9,7 @@
 #include <new>
 
 #include "patch/Failures.h"
+#include "patch/FaultObserver.h"
 #include "patch/Ledger.h"
 #include "patch/Patch.h"
 
@@ -16,8 +17,6 @@ extern "C" {
 // The trampoline's doors: for an integer handler, and for a floating-point one.
 void morvane_integer_trampoline();
 void morvane_float_trampoline();
-// Runs work with the caller's x87/MMX/SSE state kept, and an empty x87 stack meanwhile.
-void __cdecl morvane_keeping_float_state(void (*work)() noexcept);
 // Loads the x87/MMX/SSE state from a 512-byte FXSAVE image.
 void __cdecl morvane_restore_float_state(const void* image);
 // Calls a per-site entry as a game site would enter it, resuming at morvane_hook_entered,
@@ -87,8 +86,15 @@ uint32_t askEveryNth = 1;
 int32_t hooksUntilAsked = 0;
 
 // What start-up left for the hooks to do. It calls Windows, which may change the game's
-// x87/SSE state as any called routine may: it runs with that state kept.
-void RunChores() noexcept {
+// x87/SSE state as any called routine may: it runs only behind the floating-point door,
+// which keeps that state whole (every hook that calls the game has that door, so every game
+// meets one). Two loads once the first hook's work is done and no work recurs; a count
+// while it does.
+void HookChores() noexcept {
+    if (firstHookWork.load(std::memory_order_relaxed) == nullptr) {
+        if (everyHookWork.load(std::memory_order_relaxed) == nullptr || --hooksUntilAsked > 0) return;
+        hooksUntilAsked = static_cast<int32_t>(askEveryNth);
+    }
     try {
         if (void (*work)() = firstHookWork.exchange(nullptr)) work();
     } catch (...) {
@@ -96,15 +102,6 @@ void RunChores() noexcept {
     if (bool (*work)() noexcept = everyHookWork.load(std::memory_order_relaxed)) {
         if (work()) everyHookWork.compare_exchange_strong(work, nullptr);
     }
-}
-
-// Two loads once the first hook's work is done and no work recurs; a count while it does.
-void HookChores() {
-    if (firstHookWork.load(std::memory_order_relaxed) == nullptr) {
-        if (everyHookWork.load(std::memory_order_relaxed) == nullptr || --hooksUntilAsked > 0) return;
-        hooksUntilAsked = static_cast<int32_t>(askEveryNth);
-    }
-    morvane_keeping_float_state(&RunChores);
 }
 }  // namespace
 
@@ -123,25 +120,36 @@ struct SiteState {
 static_assert(sizeof(SiteState) == SITE_STATE_SIZE && offsetof(SiteState, esp) == RECORD_ESP &&
               offsetof(SiteState, eflags) == RECORD_EFLAGS);
 
-// Called by the trampoline for every hook: no exception may leave into host code. A
+// Runs a hook's handler, for the trampoline: no exception may leave into host code. A
 // handler switched off whole after a fault in it is not run: the game gets its registers.
-// One that fails leaves the record as the game reached the site, with no float result.
-extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteState* site) noexcept {
+// One that fails leaves the record as the game reached the site, with no float result;
+// behind the integer door, which keeps none of the game's x87/SSE state, with the state the
+// fault found put back (telling it and unwinding to here call code that may change it).
+// Only a handler behind the floating-point door may call code not Morvane's.
+template <bool kIntegerDoor>
+[[gnu::always_inline]] inline void RunHandler(RegisterRecord* record, const SiteState* site) noexcept {
     HookPlace* place = HookPlaceOf(*record);
-    FloatStateAtFault floatState;
+    bool failed = false;
     try {
-        HookChores();
+        if (!kIntegerDoor) HookChores();
         if (place != nullptr && place->off.load(std::memory_order_relaxed) == SwitchedOff::WholeHandler) return;
-        const HookMark mark(place, 0);
+        const HookMark mark(place, 0, !kIntegerDoor);
         record->hook->handler(*record);
     } catch (...) {
         std::memcpy(record, site, sizeof *site);
         record->resume = record->hook->tail;
         record->pushFloat = 0;
-        floatState.Take();
+        failed = true;
         ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
-    floatState.PutBack();
+    if (kIntegerDoor && failed) PutBackFloatStateAtFault();
+}
+
+extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteState* site) noexcept {
+    RunHandler<false>(record, site);
+}
+extern "C" void __cdecl morvane_run_integer_handler(RegisterRecord* record, const SiteState* site) noexcept {
+    RunHandler<true>(record, site);
 }
 
 uint32_t MakeRegisterEntry(RegisterHandler handler, uint32_t resume, std::span<const uint8_t> displaced,

@@ -42,8 +42,8 @@ using RegisterHandler = void (*)(RegisterRecord& registers);
 // Which door a handler needs. An integer handler is integer code (see CMakeLists.txt: built
 // without x87, MMX and SSE registers, and checked so after each build) that calls nothing
 // outside Morvane's own integer code: its entry calls the trampoline's integer door, which
-// leaves the game's floating-point state alone (but for the rare calls out of the first
-// hooks and of a fault's path, which keep it themselves). Any other handler (one that
+// leaves the game's floating-point state alone (and the fault path, which calls Windows, puts
+// back the state it found; the first hooks' chores wait for the other door). Any other handler (one that
 // computes with floats, or calls a game routine or Windows, which may change XMM0-7, the
 // exception flags and every x87 register as the calling convention lets them) gets an empty
 // x87 stack and the default control words, and the game its state back.
@@ -110,12 +110,12 @@ constexpr uint32_t kMaxDisplacedBytes = 16;
 
 // Work that must not start inside the loader's attach notification (a thread of the
 // plug-in's own: one started there may meet a game that ends at once half-made): it runs
-// once, on the game thread of the first register hook entered.
+// once, on the game thread of the first register hook entered behind the floating-point
+// door (which keeps the game's x87/SSE state whole around the Windows calls it makes).
 void RunOnFirstHook(void (*work)());
-// Work asked of every `everyNth` register hook entered, until it answers true (done; work
-// that recurs never does). It may call Windows: it runs with the game's x87/SSE state kept,
-// which costs a hook about what a floating-point hook costs, so a hook that is not asked
-// pays only a count.
+// Work asked of every `everyNth` register hook entered behind the floating-point door, until
+// it answers true (done; work that recurs never does). It may call Windows; a hook that is
+// not asked pays only a count.
 void RunOnEveryHookUntilDone(bool (*work)() noexcept, uint32_t everyNth);
 // How often the game's hooks ask the work that recurs while the game runs: a game runs
 // thousands of hooks a second.

@@ -206,7 +206,7 @@ _morvane_integer_trampoline:
     sub esp, 16
     mov [esp], ebx
     mov [esp+4], eax
-    call _morvane_run_handler
+    call _morvane_run_integer_handler
     mov esp, ebx
     jmp .Lresume
 
@@ -321,26 +321,6 @@ _morvane_float_trampoline:
     popad                           # every register but ESP
     mov esp, [esp-(32-RECORD_ESP)]  # the record's ESP slot, now just below ESP
     ret                             # to the entry's tail, as its call predicted, unless moved
-
-# morvane_keeping_float_state(work): runs work() (cdecl, throwing nothing) with an empty x87
-# stack, every exception masked and nothing pending, the default MXCSR, and the caller's
-# whole x87/MMX/SSE state put back afterwards: for the rare calls an integer hook makes
-# outside Morvane's own integer code (Windows, at the first hooks of the game).
-    .globl _morvane_keeping_float_state
-    .p2align 4
-_morvane_keeping_float_state:
-    push ebp
-    mov ebp, esp
-    sub esp, SAVE_AREA_SIZE
-    and esp, -16
-    fxsave [esp]
-    fninit                          # DB E3: non-waiting, so a pending exception stays in the image
-    ldmxcsr [_morvane_default_mxcsr]
-    call [ebp+8]
-    fxrstor [esp]
-    mov esp, ebp
-    pop ebp
-    ret
 
 # morvane_restore_float_state(image): loads the x87/MMX/SSE state from a 512-byte FXSAVE
 # image at any alignment (copied to an aligned place first).
