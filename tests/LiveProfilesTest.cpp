@@ -448,8 +448,9 @@ class ParkedThread {
 public:
     // Parked in a wait with nothing, a running hook's mark, text spelling the mark, a copy of
     // a mark's words, a mark on a fiber switched out inside its hook, a mark a long jump left
-    // behind; or running on in its code.
-    enum class Stack { Plain, Mark, FalseMark, CopiedMark, FiberMark, LongJumpedMark, Running };
+    // behind, hooks within hooks past the slots of its record (all gone, or standing); or
+    // running on in its code.
+    enum class Stack { Plain, Mark, FalseMark, CopiedMark, FiberMark, LongJumpedMark, DeepMarksGone, DeepMarks, Running };
     explicit ParkedThread(Stack stack) : thread_([this, stack] { Park(stack); }) {
         while (!parked_) Sleep(1);
     }
@@ -476,6 +477,13 @@ private:
         if (stack == Stack::CopiedMark) {
             const morvane::HookMark real(nullptr, 0x1234);
             for (int i = 0; i < 4; ++i) words[i] = reinterpret_cast<const volatile uint32_t*>(&real)[i + 2];
+        }
+        std::optional<morvane::HookMark> deep[morvane::kMarkSlots + 2];
+        if (stack == Stack::DeepMarksGone || stack == Stack::DeepMarks) {
+            for (auto& mark : deep) mark.emplace(nullptr, 0x1234);
+        }
+        if (stack == Stack::DeepMarksGone) {
+            for (size_t i = std::size(deep); i-- > 0;) deep[i].reset();
         }
         void* fiber = nullptr;
         if (stack == Stack::FiberMark) {
@@ -507,7 +515,8 @@ TEST(LiveProfiles, OnlyARunningHooksMarkKeepsReplacedSettings) {
         Stack stack;
         bool freed;
     } rows[] = {{Stack::Plain, true},     {Stack::Mark, false},          {Stack::FalseMark, true}, {Stack::CopiedMark, true},
-                {Stack::FiberMark, false}, {Stack::LongJumpedMark, true}, {Stack::Running, true}};
+                {Stack::FiberMark, false}, {Stack::LongJumpedMark, true}, {Stack::DeepMarksGone, true},
+                {Stack::DeepMarks, false},  {Stack::Running, true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(static_cast<int>(row.stack));
         ParkedThread parked(row.stack);

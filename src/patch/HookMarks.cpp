@@ -42,8 +42,8 @@ void SetThisThreadsRecord(ThreadMarks* marks) {
 
 bool InThisThreadsStack(const void* at) {
     uint32_t base, limit;  // the running stack's bounds, FS:[4] and FS:[8]
-    asm("movl %%fs:4, %0" : "=r"(base));
-    asm("movl %%fs:8, %0" : "=r"(limit));
+    asm volatile("movl %%fs:4, %0" : "=r"(base));  // a fiber's own, as it runs
+    asm volatile("movl %%fs:8, %0" : "=r"(limit));
     const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(at));
     return address >= limit && address < base;
 }
@@ -111,7 +111,6 @@ void HookMark::Lower() volatile {
     }
     counted = nullptr;
     slot = nullptr;
-    magic = 0;
 }
 
 

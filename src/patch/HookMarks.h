@@ -45,7 +45,7 @@ struct HookMark {
     // links them: first in the mark, whose address the handler is given (null: not linked).
     HookMark* volatile nextRegistration;
     void* unwindHandler;
-    volatile uint32_t magic;  // kMagic while it stands: its memory tells a mark a thread ended in
+    volatile uint32_t magic;  // kMagic: the memory of a mark a killed thread left still holds one
     HookPlace* volatile place;
     volatile uint32_t routine;
     // Where the mark is counted: its slot in its thread's record (given back as it goes, from
@@ -116,11 +116,12 @@ inline ThreadMarks* ThisThreadsRecord() {
     const uint32_t index = marksIndex;
     ThreadMarks* marks;
     if (__builtin_expect(index < 64, 1)) {
-        asm("movl %%fs:0xE10(,%1,4), %0" : "=r"(marks) : "r"(index));
+        // volatile: the slot changes as the thread takes its record (no two reads merged)
+        asm volatile("movl %%fs:0xE10(,%1,4), %0" : "=r"(marks) : "r"(index));
         return marks;
     }
     ThreadMarks** expansion;
-    asm("movl %%fs:0xF94, %0" : "=r"(expansion));
+    asm volatile("movl %%fs:0xF94, %0" : "=r"(expansion));
     return expansion != nullptr && index < 64 + 1024 ? expansion[index - 64] : nullptr;
 }
 }  // namespace detail
@@ -161,7 +162,6 @@ inline HookMark::~HookMark() {
     } else {
         counted->uncounted.fetch_sub(1);
     }
-    magic = 0;
 }
 
 }  // namespace morvane

@@ -129,20 +129,19 @@ static_assert(sizeof(SiteState) == SITE_STATE_SIZE && offsetof(SiteState, esp) =
 template <bool kIntegerDoor>
 [[gnu::always_inline]] inline void RunHandler(RegisterRecord* record, const SiteState* site) noexcept {
     HookPlace* place = HookPlaceOf(*record);
-    bool failed = false;
     try {
         if (!kIntegerDoor) HookChores();
         if (place != nullptr && place->off.load(std::memory_order_relaxed) == SwitchedOff::WholeHandler) return;
         const HookMark mark(place, 0, !kIntegerDoor);
         record->hook->handler(*record);
+        return;
     } catch (...) {
         std::memcpy(record, site, sizeof *site);
         record->resume = record->hook->tail;
         record->pushFloat = 0;
-        failed = true;
         ContainFailure(place != nullptr ? *place : SharedHookPlace(), SwitchedOff::WholeHandler);
     }
-    if (kIntegerDoor && failed) PutBackFloatStateAtFault();
+    if (kIntegerDoor) PutBackFloatStateAtFault();
 }
 
 extern "C" void __cdecl morvane_run_handler(RegisterRecord* record, const SiteState* site) noexcept {
