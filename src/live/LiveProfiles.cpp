@@ -366,18 +366,19 @@ bool StartLiveProfiles(const std::string& folder, int32_t startupShadowFix) {
     if (startup == nullptr) return false;
     // Armed here, before the game goes on: no change after start-up's reading is missed
     // while the thread starts.
-    Watcher* watcher = nullptr;
+    // The thread owns the watcher once it runs; until then, this does.
+    std::unique_ptr<Watcher> watcher;
     try {
-        watcher = new Watcher{LiveReader(folder, *startup, startupShadowFix), folder + kProfileDirectory,
-                              FolderWatch(folder, "", false),
-                              WatchProfileFolder(folder + kProfileDirectory),
-                              {}, {}, false};
+        watcher.reset(new Watcher{LiveReader(folder, *startup, startupShadowFix), folder + kProfileDirectory,
+                                  FolderWatch(folder, "", false), WatchProfileFolder(folder + kProfileDirectory),
+                                  {}, {}, false});
     } catch (...) {
         return false;
     }
     if (!watcher->watch.watching()) return false;
-    HANDLE thread = CreateThread(nullptr, 0, &WatchFolderGuarded, watcher, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, &WatchFolderGuarded, watcher.get(), 0, nullptr);
     if (thread == nullptr) return false;
+    watcher.release();
     CloseHandle(thread);
     return true;
 }

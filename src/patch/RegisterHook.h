@@ -77,7 +77,6 @@ struct RegisterRecord {
     uint32_t& Stack(uint32_t offset) { return *reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(esp + offset)); }
 
     void SetZeroFlag(bool set) { eflags = set ? (eflags | kZeroFlag) : (eflags & ~kZeroFlag); }
-    bool ZeroFlag() const { return (eflags & kZeroFlag) != 0; }
 #ifndef MORVANE_INTEGER_CODE
     // A floating-point handler's result, pushed onto the x87 stack as the game resumes.
     void PushFloat(float value) { pushFloat = 1; floatResult = value; }

@@ -178,7 +178,6 @@ void JournalProfiles(size_t fromFolder) {
 
 }  // namespace
 
-std::span<const Installer> Installers() { return kInstallers; }
 
 void ShowError(const char* text) {
     MessageBoxW(nullptr, WideName(text, CP_UTF8).c_str(), WideName(kCaption, CP_UTF8).c_str(), MB_ICONERROR);

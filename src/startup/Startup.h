@@ -22,9 +22,6 @@ struct Installer {
     void (*install)();
 };
 
-// Every installer, in the order start-up runs them.
-std::span<const Installer> Installers();
-
 // Sibling check, then settings and profiles; false means no installer may run.
 bool LoadConfiguration();
 
