@@ -142,14 +142,14 @@ bool RuleChecks::NamedForACar(const std::string& name, const ScannedFile& file) 
     return false;
 }
 
-// A switch Morvane.ini turns on that the car's file leaves out, and that is off for the
-// car because of it.
 // "four": a small count as a word, as the sentences around it read.
 std::string CountInWords(size_t count) {
     constexpr const char* kWords[] = {"no", "one", "two", "three", "four", "five", "six", "seven", "eight", "nine"};
     return count < std::size(kWords) ? kWords[count] : std::to_string(count);
 }
 
+// A switch Morvane.ini turns on that the car's file leaves out, and that is off for the
+// car because of it.
 void RuleChecks::CheckSwitchesLeftOut(const CarProfile& profile, const ScannedFile& file, bool replacedPopUps) {
     const PluginSettings& global = *GlobalSettings();
     for (const ProfileSwitchKey& entry : kProfileSwitches) {

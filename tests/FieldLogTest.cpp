@@ -322,12 +322,13 @@ TEST(FieldLog, AFailureInAHookIsToldOnceAndCounted) {
               "at exit: call that fits the dependent parts at 0x0085EAEC: 1 failure contained\n"
               "at exit: a hook of Morvane: 1 failure contained\n");
     // Appends stop short of the log's cap.
-    for (const uint32_t room : {0u, 9u, 10u}) {
+    for (const uint32_t room : {0u, 9u, 10u, 100u}) {
         SCOPED_TRACE(room);
         folder.Write("Morvane.log", std::string(morvane::kMaxLogSize - room, 'x'));
         morvane::LogLine line;
         line << "12345678";  // nine bytes with its line end
         line.Append();
+        line << "more", line.Append();  // a line is appended once
         EXPECT_EQ(ReadLog(folder.path()).size(), morvane::kMaxLogSize - room + (room >= 9 ? 9 : 0));
     }
     EXPECT_EQ(morvane::kMaxLogSize, 65536u) << "the cap README.txt tells";

@@ -337,10 +337,6 @@ void Append(std::vector<uint8_t>& code, std::initializer_list<uint8_t> opcode, c
     for (int i = 0; i < 4; ++i) code.push_back(static_cast<uint8_t>(sim::Address(operand) >> (8 * i)));
 }
 
-// The handler always starts with an empty x87 stack (TOP 0, every tag empty), the default
-// control words of the x87 and of SSE, whatever the host set (a game often runs at 24-bit
-// precision; the SSE exception flags the host raised stand), and a 16-byte aligned stack,
-// whatever the site's. The host gets its own state back, with 0 to 8 values in flight.
 // Start-up times each test of an empty x87 stack and puts the cheapest in use.
 TEST_F(RegisterHookTest, TheCheapestEmptinessTestIsChosen) {
     const morvane::X87EmptinessTiming timing = morvane::ChooseX87EmptinessTest();
@@ -351,6 +347,10 @@ TEST_F(RegisterHookTest, TheCheapestEmptinessTestIsChosen) {
     morvane::UseX87EmptinessTest(morvane::X87EmptinessTest::Push);
 }
 
+// The handler always starts with an empty x87 stack (TOP 0, every tag empty), the default
+// control words of the x87 and of SSE, whatever the host set (a game often runs at 24-bit
+// precision; the SSE exception flags the host raised stand), and a 16-byte aligned stack,
+// whatever the site's. The host gets its own state back, with 0 to 8 values in flight.
 TEST_F(RegisterHookTest, TheHandlerStartsWithACleanFloatingPointStateOnAnAlignedStack) {
     // 24-bit precision with flush-to-zero and denormals-are-zero; 53-bit rounding toward
     // zero; the defaults; the defaults with the precision flag raised. Then the handler's MXCSR.

@@ -1,6 +1,6 @@
 #pragma once
 // The reader of configuration text: INI content in, sections of key/value pairs out,
-// typed reads with defaults. Pure standard C++; the file access lives in IniFile.h.
+// typed reads with defaults. Pure standard C++; the file access lives in Files.h.
 //
 // Names and values are byte strings compared byte-wise (case-sensitive). Keys before the
 // first section header belong to the section "". The first occurrence of a key wins.

@@ -1,5 +1,5 @@
 #pragma once
-// Per-car configuration. A car's profile comes from the file (or sub-directory) of
+// Per-car configuration. A car's profile comes from the file of
 // "MorvaneCars" named exactly as the car's base name, or is one of the built-in
 // profiles; a car without one falls back to the global settings record (see
 // config/Lookups.h, which answers with that fallback).

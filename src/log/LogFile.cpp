@@ -133,6 +133,7 @@ bool WriteJournal() noexcept {
 }
 
 LogLine& LogLine::operator<<(std::string_view text) noexcept {
+    if (ended_) return *this;
     const uint32_t room = static_cast<uint32_t>(sizeof text_) - 1 - size_;
     uint32_t count = text.size() < room ? static_cast<uint32_t>(text.size()) : room;
     // Text cut to fit keeps whole UTF-8 characters.
@@ -183,6 +184,8 @@ LogLine& LogLine::Time(bool withDate) noexcept {
 }
 
 void LogLine::Append() noexcept {
+    if (ended_) return;
+    ended_ = true;
     text_[size_++] = '\n';
     if (!enabled) return;
     HANDLE file = OpenLog(FILE_APPEND_DATA, OPEN_ALWAYS);

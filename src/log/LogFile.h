@@ -1,7 +1,9 @@
 #pragma once
 // Morvane.log, beside the plug-in (or, where its folder refuses it, in the player's local
 // application data): written anew at each start, in one write at the end of start-up (the
-// start-up journal), the last run's kept beside it, then appended to by the rare events after it: a
+// start-up journal), the last run's log kept beside it as Morvane.previous.log (unless the
+// one kept there told a fault or failure and the last run's told none), then appended to by
+// the rare events after it: a
 // failure contained for the first time at its place, a fault in the plug-in's code, a
 // site another module took over, the failure counts at exit. Appends take no heap and no
 // lock; the file stays under kMaxLogSize. A log that cannot be written is left alone:
@@ -58,13 +60,15 @@ public:
     // The time and the process, "06:31:05 process 1234:", for the lines a game appends while
     // it runs: two games started from one folder write to one log.
     LogLine& TimeAndProcess() noexcept;
-    // Ends the line and appends it, unless the log would pass its cap.
+    // Ends the line and appends it, unless the log would pass its cap. A line is appended
+    // once: text added after, and a second Append, are ignored.
     void Append() noexcept;
     std::string_view text() const { return {text_, size_}; }
 
 private:
     char text_[640];
     uint32_t size_ = 0;
+    bool ended_ = false;
 };
 
 }  // namespace morvane

@@ -162,7 +162,8 @@ void RunInstallers() {
     SetCurrentInstaller("start-up");
 }
 
-// The profiles in force: from MorvaneCars (the first 40 by name), then built in.
+// The profiles in force: from MorvaneCars (the first 40, in the order the folder lists them),
+// then built in.
 void JournalProfiles(size_t fromFolder) {
     constexpr size_t kNamed = 40;
     const ProfileSet& profiles = CarProfiles();
