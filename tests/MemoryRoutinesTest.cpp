@@ -1,5 +1,6 @@
 // The plug-in's own memory and string routines (integer code, in place of the C
-// library's), called through their addresses so that the compiler cannot answer for them.
+// library's), called through pointers read at each call so that the compiler cannot answer
+// for them.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -9,11 +10,12 @@
 
 namespace {
 
-auto* const move = &std::memmove;
-auto* const compare = &std::memcmp;
-char* (*const find)(const char*, const char*) = &::strstr;
-char* (*const findChar)(const char*, int) = &::strchr;
-auto* const compareN = &std::strncmp;
+// Read afresh at each call (volatile), so that no call is answered at compile time.
+decltype(&std::memmove) volatile const move = &std::memmove;
+decltype(&std::memcmp) volatile const compare = &std::memcmp;
+char* (*volatile const find)(const char*, const char*) = &::strstr;
+char* (*volatile const findChar)(const char*, int) = &::strchr;
+decltype(&std::strncmp) volatile const compareN = &std::strncmp;
 
 int Sign(int value) { return (value > 0) - (value < 0); }
 
