@@ -118,68 +118,6 @@ bool Checker::ReadSettings() {
 
 }  // namespace
 
-const char* TrapName(Trap trap) {
-    switch (trap) {
-    case Trap::NotGameFolder:
-        return "not the game folder";
-    case Trap::PluginFile:
-        return "plug-in file";
-    case Trap::BesideNoPlugin:
-        return "beside no plug-in";
-    case Trap::SiblingConflict:
-        return "sibling conflict";
-    case Trap::NoSettingsFile:
-        return "no settings file";
-    case Trap::UnreadableFile:
-        return "unreadable file";
-    case Trap::UnknownSection:
-        return "unknown section";
-    case Trap::UnknownKey:
-        return "unknown key";
-    case Trap::WrongSection:
-        return "wrong section";
-    case Trap::SwitchValue:
-        return "switch value";
-    case Trap::NumberCut:
-        return "number cut";
-    case Trap::DuplicateKey:
-        return "duplicate key";
-    case Trap::ProfileName:
-        return "profile name";
-    case Trap::ReplacesBuiltIn:
-        return "replaces built-in";
-    case Trap::SwitchLeftOut:
-        return "switch left out";
-    case Trap::SwitchOverruled:
-        return "switch overruled";
-    case Trap::SlotNoEffect:
-        return "slot without effect";
-    case Trap::TextCut:
-        return "text cut";
-    case Trap::HashCollision:
-        return "name hash collision";
-    case Trap::LeftOut:
-        return "left out";
-    case Trap::NoSlotForPart:
-        return "no slot for the part";
-    case Trap::LastRun:
-        return "last run";
-    }
-    return "?";
-}
-
-Cost CostOf(Trap trap) {
-    switch (trap) {
-    case Trap::NotGameFolder: case Trap::PluginFile: case Trap::BesideNoPlugin: case Trap::SiblingConflict:
-    case Trap::NoSettingsFile: case Trap::LastRun:
-        return Cost::NothingWorks;
-    case Trap::SwitchValue: case Trap::NumberCut: case Trap::DuplicateKey: case Trap::TextCut:
-        return Cost::ValueReadOtherwise;
-    default:
-        return Cost::FeatureDoesNothing;
-    }
-}
-
 CheckResult CheckFolder(const std::string& folder, std::ostream& out) {
     Checker checker(out);
     return checker.Run(folder);

@@ -4,11 +4,20 @@
 // files does not take effect as written.
 #include <cstddef>
 #include <ostream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace morvane::check {
+
+// What a trap costs the player, least first: the report ends with the dearest, so that the
+// last screen of a console window holds it.
+enum class Cost {
+    ValueReadOtherwise,  // a value is read otherwise than written
+    FeatureDoesNothing,  // a setting, a file or a feature does nothing
+    NothingWorks,        // Morvane does nothing at all, or not with these settings
+};
 
 enum class Trap {
     NotGameFolder,    // no kavra.exe: the game never reads these settings
@@ -33,18 +42,49 @@ enum class Trap {
     LeftOut,          // a file or entry, or part of one, left out over a limit or refused
     NoSlotForPart,    // a feature on whose part no car, or not every car, can be given
     LastRun,          // the last run's log tells a fault that switched a hook off or ended the game
+    Count
 };
 
-const char* TrapName(Trap trap);
-
-// What a trap costs the player, least first: the report ends with the dearest, so that the
-// last screen of a console window holds it.
-enum class Cost {
-    ValueReadOtherwise,  // a value is read otherwise than written
-    FeatureDoesNothing,  // a setting, a file or a feature does nothing
-    NothingWorks,        // Morvane does nothing at all, or not with these settings
+// Each kind of warning, in the order of Trap: its name in the report and what it costs.
+struct TrapKind {
+    Trap trap;
+    const char* name;
+    Cost cost;
 };
-Cost CostOf(Trap trap);
+inline constexpr TrapKind kTrapKinds[] = {
+    {Trap::NotGameFolder, "not the game folder", Cost::NothingWorks},
+    {Trap::PluginFile, "plug-in file", Cost::NothingWorks},
+    {Trap::BesideNoPlugin, "beside no plug-in", Cost::NothingWorks},
+    {Trap::SiblingConflict, "sibling conflict", Cost::NothingWorks},
+    {Trap::NoSettingsFile, "no settings file", Cost::NothingWorks},
+    {Trap::UnreadableFile, "unreadable file", Cost::FeatureDoesNothing},
+    {Trap::UnknownSection, "unknown section", Cost::FeatureDoesNothing},
+    {Trap::UnknownKey, "unknown key", Cost::FeatureDoesNothing},
+    {Trap::WrongSection, "wrong section", Cost::FeatureDoesNothing},
+    {Trap::SwitchValue, "switch value", Cost::ValueReadOtherwise},
+    {Trap::NumberCut, "number cut", Cost::ValueReadOtherwise},
+    {Trap::DuplicateKey, "duplicate key", Cost::ValueReadOtherwise},
+    {Trap::ProfileName, "profile name", Cost::FeatureDoesNothing},
+    {Trap::ReplacesBuiltIn, "replaces built-in", Cost::FeatureDoesNothing},
+    {Trap::SwitchLeftOut, "switch left out", Cost::FeatureDoesNothing},
+    {Trap::SlotNoEffect, "slot without effect", Cost::FeatureDoesNothing},
+    {Trap::SwitchOverruled, "switch overruled", Cost::FeatureDoesNothing},
+    {Trap::TextCut, "text cut", Cost::ValueReadOtherwise},
+    {Trap::HashCollision, "name hash collision", Cost::FeatureDoesNothing},
+    {Trap::LeftOut, "left out", Cost::FeatureDoesNothing},
+    {Trap::NoSlotForPart, "no slot for the part", Cost::FeatureDoesNothing},
+    {Trap::LastRun, "last run", Cost::NothingWorks},
+};
+constexpr bool TrapKindsInOrder() {
+    for (size_t i = 0; i < std::size(kTrapKinds); ++i) {
+        if (static_cast<size_t>(kTrapKinds[i].trap) != i) return false;
+    }
+    return std::size(kTrapKinds) == static_cast<size_t>(Trap::Count);
+}
+static_assert(TrapKindsInOrder(), "a row of kTrapKinds for each Trap, in its order");
+
+inline const char* TrapName(Trap trap) { return kTrapKinds[static_cast<size_t>(trap)].name; }
+inline Cost CostOf(Trap trap) { return kTrapKinds[static_cast<size_t>(trap)].cost; }
 
 struct Warning {
     Trap trap;
