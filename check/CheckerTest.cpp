@@ -54,10 +54,21 @@ std::string Library(uint32_t major, uint32_t minor, uint32_t patch) {
 
 const std::string kThisPlugin = Library(MORVANE_VERSION_MAJOR, MORVANE_VERSION_MINOR, MORVANE_VERSION_PATCH);
 
+// The folders of one run of the tests, in one folder of the system's temporary folder,
+// removed as the run ends.
+struct RunFolder {
+    const fs::path path = fs::temp_directory_path() /
+                          ("morvane-check-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    ~RunFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+} runFolder;
+
 // A game folder (kavra.exe and this version's Morvane.asi, but for those `without`
 // names) holding `files`.
 fs::path MakeFolder(const std::string& label, const Files& files, const std::vector<std::string>& without = {}) {
-    const fs::path root = fs::temp_directory_path() / ("morvane-check-" + label);
+    const fs::path root = runFolder.path / label;
     fs::remove_all(root);
     fs::create_directories(root);
     Files all;
