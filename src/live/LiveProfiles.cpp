@@ -173,9 +173,9 @@ std::string Names(const std::vector<std::string>& changed) {
     return names.empty() ? "the files" : names;
 }
 
-// The changes `watch` saw, those that concern the settings starting the schedule afresh:
+// Takes the changes `watch` saw; those that concern the settings start the schedule afresh:
 // whether there were such.
-bool TakeChanges(Watcher& w, FolderWatch& watch) {
+bool HearChanges(Watcher& w, FolderWatch& watch) {
     bool relevant = true;  // no memory for the names: read all the same
     try {
         relevant = watch.TakeChanges(w.changed);
@@ -197,7 +197,7 @@ bool ChangeHeard(Watcher& w) {
         const uint64_t now = GetTickCount64();
         const DWORD woken = WaitForMultipleObjects(2, events, FALSE, now < until ? static_cast<DWORD>(until - now) : 0);
         if (woken != WAIT_OBJECT_0) return woken != WAIT_TIMEOUT;  // MorvaneCars: every change counts
-        if (TakeChanges(w, w.watch)) return true;
+        if (HearChanges(w, w.watch)) return true;
     }
 }
 
@@ -256,7 +256,7 @@ DWORD WINAPI WatchFolder(void* argument) {
         const HANDLE events[] = {w.watch.event(), w.profiles->event()};
         const DWORD woken = WaitForMultipleObjects(w.profiles->watching() ? 2 : 1, events, FALSE, wait);
         if (woken == WAIT_OBJECT_0) {
-            TakeChanges(w, w.watch);
+            HearChanges(w, w.watch);
             if (!w.watch.watching()) {
                 Tell("the plug-in's folder cannot be watched any more: car profiles stay as last read");
                 return 0;
@@ -266,7 +266,7 @@ DWORD WINAPI WatchFolder(void* argument) {
         if (woken == WAIT_OBJECT_0 + 1) {
             // MorvaneCars is let go after each of its changes, so that a folder being deleted
             // is not kept in being, and watched again at once.
-            TakeChanges(w, *w.profiles);
+            HearChanges(w, *w.profiles);
             w.profiles.reset();
             w.profiles = WatchProfileFolder(w.profileFolder);
             continue;

@@ -25,7 +25,9 @@ uint32_t moduleSize = 0;
 char moduleName[260] = "Morvane.asi";
 LPTOP_LEVEL_EXCEPTION_FILTER gameFilter = nullptr;
 
-bool Fatal(DWORD code) {
+// The codes a processor raises for a fault in code (not a software exception, nor one the
+// game may handle as part of its work, such as a guard page).
+bool HardwareFault(DWORD code) {
     switch (code) {
     case EXCEPTION_ACCESS_VIOLATION: case EXCEPTION_ILLEGAL_INSTRUCTION: case EXCEPTION_PRIV_INSTRUCTION:
     case EXCEPTION_INT_DIVIDE_BY_ZERO: case EXCEPTION_INT_OVERFLOW: case EXCEPTION_STACK_OVERFLOW:
@@ -40,7 +42,7 @@ bool Fatal(DWORD code) {
 // lay it out: every fatal one but a stack overflow, or a page the system could not bring
 // in, which are never contained: the game ends as it would.
 bool Containable(DWORD code) {
-    return Fatal(code) && code != EXCEPTION_STACK_OVERFLOW && code != EXCEPTION_IN_PAGE_ERROR;
+    return HardwareFault(code) && code != EXCEPTION_STACK_OVERFLOW && code != EXCEPTION_IN_PAGE_ERROR;
 }
 
 bool InModule(uint32_t address) { return address - moduleBase < moduleSize; }
@@ -305,7 +307,7 @@ void HandOverAtFault(CONTEXT& c, HandOver& handOver) {
 LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD& record = *info->ExceptionRecord;
     const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
-    if (!Fatal(record.ExceptionCode) || !MorvanesCode(address)) return EXCEPTION_CONTINUE_SEARCH;
+    if (!HardwareFault(record.ExceptionCode) || !MorvanesCode(address)) return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT& c = *info->ContextRecord;
     const DWORD self = GetCurrentThreadId();
     if (HandOver* own = SlotOf(handOvers, self, false); own != nullptr && own->holdsFloatState) {
@@ -354,7 +356,7 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* info) {
 LONG WINAPI TellUnhandled(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD& record = *info->ExceptionRecord;
     const auto address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
-    if (Fatal(record.ExceptionCode) && !MorvanesCode(address)) {  // Morvane's own were told as they happened
+    if (HardwareFault(record.ExceptionCode) && !MorvanesCode(address)) {  // Morvane's own were told as they happened
         const ThreadInObserver visit;
         const StackFindings stack = visit.entered() ? LookUpStack(info->ContextRecord->Esp) : StackFindings{};
         if (stack.mark != nullptr) TellFault(record.ExceptionCode, *info->ContextRecord, stack.culprit, false);
