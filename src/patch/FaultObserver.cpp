@@ -25,8 +25,8 @@ uint32_t moduleSize = 0;
 char moduleName[260] = "Morvane.asi";
 LPTOP_LEVEL_EXCEPTION_FILTER gameFilter = nullptr;
 
-// The codes a processor raises for a fault in code (not a software exception, nor one the
-// game may handle as part of its work, such as a guard page).
+// The codes the processor raises for a fault in the code that ran (not a software exception:
+// a C++ throw, a breakpoint, a guard page, a float exception).
 bool HardwareFault(DWORD code) {
     switch (code) {
     case EXCEPTION_ACCESS_VIOLATION: case EXCEPTION_ILLEGAL_INSTRUCTION: case EXCEPTION_PRIV_INSTRUCTION:
