@@ -197,40 +197,18 @@ int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT sty
     return IDOK;
 }
 
-// A game routine may change what the calling convention lets it (XMM0-7, the exception
-// flags of MXCSR and of the x87, every x87 register, the x87 stack being empty at a call):
-// each routine placed does so first, unless ClobberAtHostCalls(false).
-extern "C" void sim_clobber_float_state();
-
-void PlaceClobbering(uint32_t site, const void* routine) {
-    static uint8_t* thunks = nullptr;
-    static uint32_t used = 4096;
-    if (used + 10 > 4096) {
-        thunks = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
-        if (thunks == nullptr) Fail("no memory for the routines' thunks");
-        used = 0;
-    }
-    uint8_t* thunk = thunks + used;
-    used += 10;
-    thunk[0] = 0xE8;  // call sim_clobber_float_state
-    const uint32_t call = AddressOf(reinterpret_cast<const void*>(&sim_clobber_float_state)) - (AddressOf(thunk) + 5);
-    std::memcpy(thunk + 1, &call, 4);
-    WriteJumpTo(AddressOf(thunk + 5), routine);  // jmp routine
-    WriteJumpTo(site, thunk);
-}
-
 void PlaceHostRoutines() {
-    PlaceClobbering(kStringHash, reinterpret_cast<const void*>(&HostStringHash));
-    PlaceClobbering(kStringHashSeeded, reinterpret_cast<const void*>(&HostStringHashSeeded));
-    PlaceClobbering(kCarTypeName, reinterpret_cast<const void*>(&HostCarTypeName));
-    PlaceClobbering(kRideGetPart, reinterpret_cast<const void*>(&HostRideGetPart));
-    PlaceClobbering(kRideSetPart, reinterpret_cast<const void*>(&HostRideSetPart));
-    PlaceClobbering(kSetPartByFormat, reinterpret_cast<const void*>(&HostSetPartByFormat));
-    PlaceClobbering(kPartGetAttribute, reinterpret_cast<const void*>(&HostPartGetAttribute));
-    PlaceClobbering(kPartFindAttribute, reinterpret_cast<const void*>(&HostPartFindAttribute));
-    PlaceClobbering(kPartIsStock, reinterpret_cast<const void*>(&HostPartIsStock));
-    PlaceClobbering(kFindNextCarPart, reinterpret_cast<const void*>(&HostFindNextCarPart));
-    PlaceClobbering(kAlloc, reinterpret_cast<const void*>(&HostAlloc));
+    PlaceRoutine(kStringHash, reinterpret_cast<const void*>(&HostStringHash));
+    PlaceRoutine(kStringHashSeeded, reinterpret_cast<const void*>(&HostStringHashSeeded));
+    PlaceRoutine(kCarTypeName, reinterpret_cast<const void*>(&HostCarTypeName));
+    PlaceRoutine(kRideGetPart, reinterpret_cast<const void*>(&HostRideGetPart));
+    PlaceRoutine(kRideSetPart, reinterpret_cast<const void*>(&HostRideSetPart));
+    PlaceRoutine(kSetPartByFormat, reinterpret_cast<const void*>(&HostSetPartByFormat));
+    PlaceRoutine(kPartGetAttribute, reinterpret_cast<const void*>(&HostPartGetAttribute));
+    PlaceRoutine(kPartFindAttribute, reinterpret_cast<const void*>(&HostPartFindAttribute));
+    PlaceRoutine(kPartIsStock, reinterpret_cast<const void*>(&HostPartIsStock));
+    PlaceRoutine(kFindNextCarPart, reinterpret_cast<const void*>(&HostFindNextCarPart));
+    PlaceRoutine(kAlloc, reinterpret_cast<const void*>(&HostAlloc));
     for (const Model& model : Models()) {
         if (model.place) model.place();
     }
@@ -289,7 +267,28 @@ ModelRegistration::ModelRegistration(const Model& model) {
 
 const std::vector<Model>& Models() { return ModelList(); }
 
-void PlaceRoutine(uint32_t site, const void* routine) { PlaceClobbering(site, routine); }
+// A game routine may change what the calling convention lets it (XMM0-7, the exception
+// flags of MXCSR and of the x87, every x87 register, the x87 stack being empty at a call):
+// each routine placed goes through a thunk that does so first, unless ClobberAtHostCalls(false).
+extern "C" void sim_clobber_float_state();
+
+void PlaceRoutine(uint32_t site, const void* routine) {
+    static uint8_t* thunks = nullptr;
+    static uint32_t used = 4096;
+    if (used + 10 > 4096) {
+        thunks = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+        if (thunks == nullptr) Fail("no memory for the routines' thunks");
+        used = 0;
+    }
+    uint8_t* thunk = thunks + used;
+    used += 10;
+    thunk[0] = 0xE8;  // call sim_clobber_float_state
+    const uint32_t call = AddressOf(reinterpret_cast<const void*>(&sim_clobber_float_state)) - (AddressOf(thunk) + 5);
+    std::memcpy(thunk + 1, &call, 4);
+    WriteJumpTo(AddressOf(thunk + 5), routine);  // jmp routine
+    WriteJumpTo(site, thunk);
+}
+
 
 void ClobberAtHostCalls(bool on) { sim_clobbering = on; }
 

@@ -51,9 +51,7 @@ void RecordFailure(HookPlace& place, const char* what) noexcept {
     line.Append();
 }
 
-void __fastcall RaiseContainedFault(uint32_t code, uint32_t address, bool floatStateHeld) {
-    throw ContainedFault(code, address, floatStateHeld);
-}
+void __fastcall RaiseContainedFault(uint32_t code, uint32_t address) { throw ContainedFault(code, address); }
 
 void ContainFailure(HookPlace& place, SwitchedOff level) noexcept {
     try {

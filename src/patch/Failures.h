@@ -15,23 +15,18 @@ namespace morvane {
 // so that the hook's catcher ends that call as a failure, with every lock let go.
 class ContainedFault : public std::exception {
 public:
-    // `floatStateHeld`: the x87/MMX/SSE state at the fault is kept for the catcher to put
-    // back (PutBackFloatStateAtFault), where the hook's door keeps none.
-    ContainedFault(uint32_t code, uint32_t address, bool floatStateHeld)
-        : code_(code), address_(address), floatStateHeld_(floatStateHeld) {}
+    ContainedFault(uint32_t code, uint32_t address) : code_(code), address_(address) {}
     const char* what() const noexcept override { return "a fault in Morvane's code"; }
     uint32_t code() const { return code_; }
     uint32_t address() const { return address_; }
-    bool floatStateHeld() const { return floatStateHeld_; }
 
 private:
     uint32_t code_;
     uint32_t address_;
-    bool floatStateHeld_;
 };
 // Throws ContainedFault; entered only as the fault observer redirects a faulting thread,
 // with the fault's code in ECX and its address in EDX.
-[[noreturn]] void __fastcall RaiseContainedFault(uint32_t code, uint32_t address, bool floatStateHeld);
+[[noreturn]] void __fastcall RaiseContainedFault(uint32_t code, uint32_t address);
 
 // What the exception being handled is, in a few words (inside a catch block only).
 const char* CurrentFailure() noexcept;

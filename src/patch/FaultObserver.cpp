@@ -5,7 +5,6 @@
 #include <unwind.h>
 
 #include <atomic>
-#include <cstring>
 
 #include "host/HostImage.h"
 #include "patch/Failures.h"
@@ -287,7 +286,7 @@ __attribute__((noinline)) void __fastcall ContainOrGoOn(HandOver* handOver) {
         fault.holdsFloatState = fault.integerDoor && (fault.context.ContextFlags & CONTEXT_EXTENDED_REGISTERS) ==
                                                          CONTEXT_EXTENDED_REGISTERS;
         if (!fault.holdsFloatState) fault.thread.store(0);
-        RaiseContainedFault(code, address, fault.holdsFloatState);
+        RaiseContainedFault(code, address);
     }
     TellFault(fault.code, fault.context, fault.innermost, false);
     fault.putBack = true;

@@ -87,9 +87,19 @@ void TellCodePlace(LogLine& line, uint32_t address, bool sayMemory) {
     if (sayMemory) line << " (" << name << ")";
 }
 
-bool StillAsWritten(const WrittenSite& site) {
-    uint8_t now[sizeof site.bytes];
+namespace {
+
+// Reads the site's bytes into `now` (zeros where they cannot be read): whether they are the
+// ones Morvane wrote.
+bool ReadAsWritten(const WrittenSite& site, uint8_t (&now)[sizeof WrittenSite::bytes]) {
     return PeekMemory(site.address, now, site.size) && std::memcmp(now, site.bytes, site.size) == 0;
+}
+
+}  // namespace
+
+bool StillAsWritten(const WrittenSite& site) {
+    uint8_t now[sizeof site.bytes] = {};
+    return ReadAsWritten(site, now);
 }
 
 namespace {
@@ -149,7 +159,7 @@ void CheckWrittenSites(const char* when) noexcept {
     for (size_t i = 0; i < sites.size() && i < std::size(told); ++i) {
         const WrittenSite& site = sites[i];
         uint8_t now[sizeof site.bytes] = {};
-        if (PeekMemory(site.address, now, site.size) && std::memcmp(now, site.bytes, site.size) == 0) {
+        if (ReadAsWritten(site, now)) {
             told[i].store(0, std::memory_order_relaxed);
             continue;
         }

@@ -6,7 +6,6 @@
 
 #include "config/Configuration.h"
 #include "log/LogFile.h"
-#include "patch/Ledger.h"
 
 namespace morvane {
 
@@ -113,7 +112,6 @@ void HookMark::Lower() volatile {
     slot = nullptr;
 }
 
-
 void LeaveThreadMarks() {
     ThreadMarks* record = detail::ThisThreadsRecord();
     if (record == nullptr || record == &shared) return;
@@ -136,18 +134,18 @@ std::vector<StandingMark> StandingMarks() {
     std::vector<StandingMark> standing;
     for (const ThreadMarks& marks : records) {
         const uint32_t owner = marks.owner.load();
-        if (marks.uncounted.load() != 0) standing.push_back({&marks.uncounted, nullptr, owner});
+        if (marks.uncounted.load() != 0) standing.push_back({nullptr, &marks.uncounted, nullptr, owner});
         if (&marks == &shared || owner == 0) continue;
         for (uint32_t i = 0; i < kMarkSlots; ++i) {
-            if (const HookMark* mark = marks.slots[i]) standing.push_back({&marks.slots[i], mark, owner});
+            if (const HookMark* mark = marks.slots[i]) standing.push_back({&marks.slots[i], nullptr, mark, owner});
         }
     }
     return standing;
 }
 
 bool StillStanding(const StandingMark& standing) {
-    if (standing.mark == nullptr) return static_cast<const std::atomic<uint32_t>*>(const_cast<const void*>(standing.slot))->load() != 0;
-    if (*static_cast<const HookMark* const volatile*>(standing.slot) != standing.mark) return false;
+    if (standing.slot == nullptr) return standing.uncounted->load() != 0;
+    if (*standing.slot != standing.mark) return false;
     if (ThreadRuns(standing.owner)) return true;
     // Its thread was ended inside the hook and never took it down; a fiber of that thread,
     // switched out inside a hook, may go on elsewhere: the mark counts while it is there.
@@ -164,12 +162,7 @@ bool StillStanding(const StandingMark& standing) {
 bool ConfigurationReadAllowed() {
     const ThreadMarks* record = detail::ThisThreadsRecord();
     if (record == nullptr) return false;
-    const ThreadMarks& marks = *record;
-    if (marks.uncounted.load() != 0 || marks.readsFreely) return true;
-    for (uint32_t i = 0; i < kMarkSlots; ++i) {
-        if (marks.slots[i] != nullptr && InThisThreadsStack(marks.slots[i])) return true;
-    }
-    return false;
+    return record->uncounted.load() != 0 || record->readsFreely || InnermostMarkAbove(0) != nullptr;
 }
 
 void ReadConfigurationFreely() {

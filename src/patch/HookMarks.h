@@ -74,9 +74,10 @@ void LeaveThreadMarks();
 
 // A mark that stood at a moment, as the reclaimer waits for it to go.
 struct StandingMark {
-    const volatile void* slot;  // its slot, or a record's count of marks without one
-    const HookMark* mark;       // what the slot holds while it stands (null: the count is nonzero)
-    uint32_t owner;             // the thread whose record holds it
+    const HookMark* const volatile* slot;   // its slot, holding `mark` while it stands; or null and
+    const std::atomic<uint32_t>* uncounted;  // a record's count of marks without a slot, nonzero
+    const HookMark* mark;
+    uint32_t owner;  // the thread whose record holds it
 };
 // Every mark standing now, on every thread and fiber: after a flush of every thread's
 // writes, so that a hook that had taken its slot before is seen.
@@ -106,9 +107,7 @@ ThreadMarks& AdoptThreadMarks();
 // A slot past the first, or the record's count.
 void TakeAnotherSlot(HookMark& mark, ThreadMarks& marks);
 extern "C" int __cdecl morvane_mark_unwound(void* record, void* frame, void* context, void* dispatcher);
-}  // namespace detail
 
-namespace detail {
 // The calling thread's record, or null: its thread-local slot read from its information
 // block, TlsSlots at FS:[0xE10] for the first 64, else the array TlsExpansionSlots
 // (FS:[0xF94]) points to, if any.

@@ -17,8 +17,6 @@ extern "C" {
 // The trampoline's doors: for an integer handler, and for a floating-point one.
 void morvane_integer_trampoline();
 void morvane_float_trampoline();
-// Loads the x87/MMX/SSE state from a 512-byte FXSAVE image.
-void __cdecl morvane_restore_float_state(const void* image);
 // Calls a per-site entry as a game site would enter it, resuming at morvane_hook_entered,
 // which returns to the caller.
 void __cdecl morvane_enter_hook(uint32_t entry);
